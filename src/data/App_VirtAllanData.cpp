@@ -265,45 +265,33 @@ std::vector<TAllanPersistEntry> TVirtAllanData::GetGraphicPersistValues(int k) c
   return entries;
 }
 
-TAllanMinMax TVirtAllanData::GetGraphicActualScaleMinMax(int k) const {
+TAllanMinMax TVirtAllanData::ScaleMinMax(const char* operation, int k, const TPerChannelTau<double>& lows,
+                                          const TPerChannelTau<double>& highs) const {
   TAllanMinMax result;
   result.xLastTau = FLastTau;
   if (ValidIndex(k - 1, 0)) {
+    // Zero (no value) and NaN (no extreme kept) have no decade and are left out.
     double smallest = 0, largest = 0;
     for (int t = 0; t <= FLastTau; ++t) {
-      const double a = FAdev[k - 1][t];
-      if (a == 0) continue;
-      if (smallest == 0 || a < smallest) smallest = a;
-      if (a > largest) largest = a;
-    }
-    if (largest > 0) {
-      result.yMin = RoundedDecade(smallest, -1);
-      result.yMax = RoundedDecade(largest, 1);
-    }
-  }
-  Log(".GetGraphicActualScaleMinMax channel " + std::to_string(k - 1) + ":" + " LastTaus=" +
-      std::to_string(result.xLastTau) + ", Min=" + std::to_string(result.yMin) + ", Max=" +
-      std::to_string(result.yMax));
-  return result;
-}
-
-TAllanMinMax TVirtAllanData::GetGraphicScaleMinMax(int k) const {
-  TAllanMinMax result;
-  result.xLastTau = FLastTau;
-  if (ValidIndex(k - 1, 0)) {
-    double smallest = 0, largest = 0;
-    for (int t = 0; t <= FLastTau; ++t) {
-      const double low = FADEVMin[k - 1][t], high = FADEVMax[k - 1][t];
+      const double low = lows[k - 1][t], high = highs[k - 1][t];
       if (low > 0 && (smallest == 0 || low < smallest)) smallest = low;
       if (high > largest) largest = high;
     }
     if (smallest > 0) result.yMin = RoundedDecade(smallest, -1);
     if (largest > 0) result.yMax = RoundedDecade(largest, 1);
   }
-  Log(".GetGraphicScaleMinMax channel " + std::to_string(k - 1) + ":" + " LastTaus=" +
+  Log(std::string(".") + operation + " channel " + std::to_string(k - 1) + ":" + " LastTaus=" +
       std::to_string(result.xLastTau) + ", Min=" + std::to_string(result.yMin) + ", Max=" +
       std::to_string(result.yMax));
   return result;
+}
+
+TAllanMinMax TVirtAllanData::GetGraphicActualScaleMinMax(int k) const {
+  return ScaleMinMax("GetGraphicActualScaleMinMax", k, FAdev, FAdev);
+}
+
+TAllanMinMax TVirtAllanData::GetGraphicScaleMinMax(int k) const {
+  return ScaleMinMax("GetGraphicScaleMinMax", k, FADEVMin, FADEVMax);
 }
 
 std::vector<int64_t> TVirtAllanData::GetADEVCounts() const {

@@ -105,6 +105,8 @@ class TVirtAllanData {
   using TPerChannelTau = std::vector<std::vector<T>>;
 
   bool ValidIndex(int v, int t) const;
+  TAllanMinMax ScaleMinMax(const char* operation, int k, const TPerChannelTau<double>& lows,
+                           const TPerChannelTau<double>& highs) const;
   void AddSquare(int v, int t, double d);
   void CalcADEVfrequency(std::vector<bool>& updated);
   void CalcADEVphase(std::vector<bool>& updated);
