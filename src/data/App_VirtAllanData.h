@@ -1,0 +1,148 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/Clock.h"
+
+// Running non-overlapping Allan deviations of several channels over a fixed 1-2-5 ladder of
+// averaging times. The counter store owns one calculator per mode and feeds it one sample (one value
+// per channel) at a time; the Allan views read the results through the store. No lock of its own:
+// the store's lock covers feeding and reading.
+
+enum TAllanMode : uint8_t { amFreq = 0, amPhaseRes = 1, amPhaseDiff = 2 };
+
+// "Freq", "PhaseRes", "PhaseDiff".
+const char* AllanModeName(TAllanMode mode);
+
+// Graph scaling of one channel: the largest τ index with data and the decades that bound the values.
+struct TAllanMinMax {
+  int32_t xLastTau = -1;
+  int32_t yMin = std::numeric_limits<int32_t>::max();
+  int32_t yMax = std::numeric_limits<int32_t>::min();
+};
+
+// Range of the log10 deviation at one τ index since the last persist reset.
+class TAllanPersistEntry {
+ public:
+  explicit TAllanPersistEntry(int32_t tau = 0) : FTau(tau) {}
+  void AddValue(double Data);
+  bool HasValue() const { return FMin == FMin; }  // false while still NaN
+  double Min() const { return FMin; }
+  double Max() const { return FMax; }
+  int32_t Tau() const { return FTau; }
+
+ private:
+  double FMax = std::numeric_limits<double>::quiet_NaN();
+  double FMin = std::numeric_limits<double>::quiet_NaN();
+  int32_t FTau;
+};
+
+// A moment of the wall clock, or none (no value yet).
+using TAllanTime = std::optional<TWallTime>;
+
+class TVirtAllanData {
+ public:
+  // Builds the ladder τ = 1, 2, 5, 10, ... samples for τ indices 0..atauMax (limited to 0..27 so that
+  // τ fits 32 bits). The channel count stays open (-1) until SetVirtualFactors or the first sample.
+  TVirtAllanData(int aLogId, int atauMax, TAllanMode aMode, TClock& clock = SystemClock());
+
+  // Sizes every per-channel array for aRealCount channels and restarts the calculation. The store
+  // calls it while RealCount is -1: before the first sample and after every Reset.
+  void SetVirtualFactors(int aRealCount);
+
+  // One sample, values in channel order. Channels without a value in Data, and values that are NaN or
+  // infinite, count as missing: that channel skips the sample (no block closes, no term is added), the
+  // other channels go on. Without a prior SetVirtualFactors the first sample fixes the channel count.
+  void AddData(std::span<const double> Data);
+
+  // Restarts the calculation; the decay constant and the interval stay, the channel count is opened
+  // again so that the next SetVirtualFactors (or sample) may change it.
+  void Reset();
+  void ResetMinimumMaximum(int v);
+  void ResetPersist(int v);
+
+  int32_t DecayConst() const { return FDecayConst; }
+  void SetDecayConst(int32_t value);
+  // Measurement interval in ms; fractions allowed. Values that are not positive are ignored.
+  double IntervalMs() const { return FIntervalMs; }
+  void SetIntervalMs(double value);
+
+  TAllanMode Mode() const { return FMode; }
+  bool Running() const { return FRunning; }
+  TAllanTime StartTime() const { return FStartTime; }
+  int32_t LastTau() const { return FLastTau; }
+  int32_t TauMax() const { return FtauMax; }
+  int32_t RealCount() const { return FRealCount; }
+
+  // Readers; k is a 1-based channel number. Out-of-range channels give zeros (empty lists).
+  std::vector<double> GetTextValues(int k) const;
+  std::vector<double> GetGraphicValues(int k) const;
+  std::vector<TAllanPersistEntry> GetGraphicPersistValues(int k) const;
+  TAllanMinMax GetGraphicActualScaleMinMax(int k) const;
+  TAllanMinMax GetGraphicScaleMinMax(int k) const;
+  std::vector<int64_t> GetADEVCounts() const;
+  std::string GetTauCaption(int len, int intervalMs) const;
+
+  // 0-based channel v and τ index t; out of range gives 0 (NaN for the minima/maxima, none for times).
+  double Adev(int v, int t) const;
+  double AdevMin(int v, int t) const;
+  double AdevMax(int v, int t) const;
+  TAllanTime AdevMinTime(int v, int t) const;
+  TAllanTime AdevMaxTime(int v, int t) const;
+  int32_t Tau(int t) const;
+  // Squared differences that went into Adev(v, t) since the reset (not limited by the decay).
+  int64_t TermCount(int v, int t) const;
+  // Weight count of the running mean (stops at the decay constant).
+  double TauQuadN(int v, int t) const;
+
+ private:
+  template <class T>
+  using TPerChannelTau = std::vector<std::vector<T>>;
+
+  bool ValidIndex(int v, int t) const;
+  TAllanMinMax ScaleMinMax(const char* operation, int k, const TPerChannelTau<double>& lows,
+                           const TPerChannelTau<double>& highs) const;
+  void AddSquare(int v, int t, double d);
+  void CalcADEVfrequency(std::vector<bool>& updated);
+  void CalcADEVphase(std::vector<bool>& updated);
+  void CalcADEVMinMax(TWallTime now);
+  void Log(const std::string& text) const;
+
+  TPerChannelTau<double> FAdev;
+  bool FRunning = false;
+  TAllanTime FStartTime;
+  TPerChannelTau<double> FADEVMin;
+  TPerChannelTau<double> FADEVMax;
+  TPerChannelTau<TAllanTime> FADEVMinTime;
+  TPerChannelTau<TAllanTime> FADEVMaxTime;
+  std::vector<std::vector<TAllanPersistEntry>> FPersistLists;
+  double FIntervalMs = 1000;
+  TAllanMode FMode;
+  std::vector<double> FRealInputs;
+  int32_t FRealCount = -1;
+  int64_t FSampleCount = 0;
+  std::vector<int64_t> FSampleCountPerTau;
+  // Per channel: values taken since the reset; block ends are counted per channel so that a missing
+  // value in one channel does not shift the blocks of the others.
+  std::vector<int64_t> FChannelSampleCount;
+  // Frequency: the previous and the current block average ([1], [2]); phase: x0, x1, x2.
+  TPerChannelTau<std::array<double, 3>> FSamples;
+  // Completed blocks (frequency) or phase points taken (phase); replaces "0 means no value yet".
+  TPerChannelTau<int64_t> FBlockCount;
+  TPerChannelTau<double> FSampleSum;
+  TPerChannelTau<double> FTauQuad;
+  TPerChannelTau<double> FTauQuad_N;
+  TPerChannelTau<int64_t> FTermCount;
+  int32_t FLastTau = -1;
+  int32_t FtauMax;
+  std::vector<int32_t> Ftaus;
+  int32_t FDecayConst = 0;
+  std::string FDbgTag;
+  int FLogId;
+  TClock& FClock;
+};
