@@ -119,15 +119,12 @@ void TLogger::LogIt(const std::string& text) {
 
 void TLogger::LogError(const std::string& text) {
   std::lock_guard lock(FLockObj);
-  // Marked before the line so that a limit check right after it keeps this file.
-  if (FLogFile) FErrorOccurred = true;
-  UserLine("ERROR: " + text);
+  ErrorLine(text);
 }
 
 void TLogger::LogException(const std::string& text, const std::exception& e) {
   std::lock_guard lock(FLockObj);
-  if (FLogFile) FErrorOccurred = true;
-  UserLine("ERROR: " + text);
+  ErrorLine(text);
   UserLine("EXCEP: " + DemangledClassName(e) + " " + e.what());
   UserLine("STACK: " + StackText());
   if (!FLogFile && FSaveEnabled) DumpSavedLines();
@@ -282,6 +279,12 @@ void TLogger::UserLine(const std::string& text) {
   } else if (FSaveEnabled) {
     SaveLine(Prefixed(text));
   }
+}
+
+void TLogger::ErrorLine(const std::string& text) {
+  // Marked before the line so that a limit check right after it keeps this file.
+  if (FLogFile) FErrorOccurred = true;
+  UserLine("ERROR: " + text);
 }
 
 void TLogger::SaveLine(const std::string& line) {

@@ -55,6 +55,7 @@ class TLogger {
   void DropFile(const std::string& reason);
   void EndedLine(const std::string& text);
   void UserLine(const std::string& text);
+  void ErrorLine(const std::string& text);
   void SaveLine(const std::string& line);
   void DumpSavedLines();
   void CheckLimits();

@@ -210,9 +210,9 @@ void TMessageList::Add(TMsgType type, int32_t Id, int32_t Code, int32_t SubCode,
   // Offered outside the lock: a popup shown at once must not stall worker threads adding messages.
   if (notifier) notifier->NotifyMessage(item);
   std::lock_guard lock(FLock);
-  const auto entry = std::find_if(FMsgList.begin(), FMsgList.end(),
+  const auto entry = std::find_if(FMsgList.rbegin(), FMsgList.rend(),
                                   [seq](const TEntry& e) { return e.Seq == seq; });
-  if (entry != FMsgList.end()) {
+  if (entry != FMsgList.rend()) {
     entry->Item.Link = item.Link;
     entry->Offered = true;
   }
