@@ -4,8 +4,11 @@
 #include <string>
 #include <vector>
 
+class TClock;
+
 // Diagnostic log files addressed by logger id. Every call with an id below 0 or beyond the registry
 // (conventionally -1, "no log") does nothing; queries then return false or an empty string.
+// The registry may be used from any thread.
 enum TLogLimitType : uint8_t { logUnlimited = 0, logOverwrite = 1, logCreateNew = 2 };
 
 int CreateLogger();
@@ -26,3 +29,10 @@ std::vector<std::string> GetHeaderLines(int id);
 void SetLimit(int id, TLogLimitType limitType, uint32_t size);
 void SaveEnabled(int id, bool enabled);
 void SavePath(int id, const std::string& folder);
+
+// The clock that stamps every logger's lines and file names; nullptr = the system clock.
+// The clock must outlive its use by the loggers (tests set it back to nullptr).
+void SetLoggerClock(const TClock* clock);
+// Program end: logger 0 receives "LogUnit.finalization", then every logger closes its file.
+// Ids are not reused afterwards; calls with old ids do nothing.
+void FinalizeLoggers();

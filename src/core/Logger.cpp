@@ -1,0 +1,418 @@
+#include "core/Logger.h"
+
+#include <QFile>
+#include <cstdio>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <filesystem>
+#include <typeinfo>
+
+#include "core/DateTimeText.h"
+
+#if __has_include(<execinfo.h>)
+#include <execinfo.h>
+#define VTA_HAVE_BACKTRACE 1
+#endif
+#if defined(__linux__)
+#include <sys/syscall.h>
+#include <unistd.h>
+#else
+#include <functional>
+#include <thread>
+#endif
+
+using namespace std::chrono_literals;
+
+namespace {
+constexpr auto kErrorLogTimeLimit = 30min;
+constexpr QIODevice::OpenMode kNewFileMode =
+    QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered;
+
+uint32_t CurrentThreadId() {
+#if defined(__linux__)
+  return static_cast<uint32_t>(::syscall(SYS_gettid));
+#else
+  return static_cast<uint32_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()));
+#endif
+}
+
+std::string Hex8(uint32_t value) {
+  char buffer[9];
+  std::snprintf(buffer, sizeof buffer, "%08X", value);
+  return buffer;
+}
+
+const char* BoolText(bool value) { return value ? "True" : "False"; }
+
+const char* LimitTypeName(TLogLimitType type) {
+  switch (type) {
+    case logOverwrite: return "logOverwrite";
+    case logCreateNew: return "logCreateNew";
+    case logUnlimited: break;
+  }
+  return "logUnlimited";
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
+}
+
+// "dir/name.ext" -> {"dir/name", ".ext"}; a dot in a folder name is not an extension.
+std::pair<std::string, std::string> SplitExtension(const std::string& name) {
+  const size_t slash = name.find_last_of('/');
+  const size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {name, ""};
+  return {name.substr(0, dot), name.substr(dot)};
+}
+
+// Log files are never overwritten: an existing name gets "_1", "_2", ... before its extension.
+std::string FreeFileName(const std::string& wanted) {
+  if (!Exists(wanted)) return wanted;
+  const auto [stem, ext] = SplitExtension(wanted);
+  for (int n = 1;; ++n) {
+    std::string candidate = stem + "_" + std::to_string(n) + ext;
+    if (!Exists(candidate)) return candidate;
+  }
+}
+
+std::string DemangledClassName(const std::exception& e) {
+  const char* mangled = typeid(e).name();
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+  std::string name = status == 0 && demangled ? demangled : mangled;
+  std::free(demangled);
+  return name;
+}
+
+// The stack of the logging call; frames separated by " | " so the record stays on one line.
+std::string StackText() {
+#ifdef VTA_HAVE_BACKTRACE
+  void* frames[32];
+  const int count = ::backtrace(frames, 32);
+  char** symbols = ::backtrace_symbols(frames, count);
+  if (!symbols) return {};
+  std::string text;
+  for (int i = 1; i < count; ++i) text += (i > 1 ? " | " : "") + std::string(symbols[i]);
+  std::free(symbols);
+  return text;
+#else
+  return {};
+#endif
+}
+
+void ReportProblem(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+}  // namespace
+
+TLogger::TLogger(int id, const TClock& clock) : Fid(id), FClock(clock) {}
+
+TLogger::~TLogger() {
+  std::lock_guard lock(FLockObj);
+  EndedLine("TLogger.Destroy(" + std::to_string(Fid) + ")");
+  CloseFile();
+}
+
+void TLogger::LogIt(const std::string& text) {
+  std::lock_guard lock(FLockObj);
+  UserLine(text);
+}
+
+void TLogger::LogError(const std::string& text) {
+  std::lock_guard lock(FLockObj);
+  ErrorLine(text);
+}
+
+void TLogger::LogException(const std::string& text, const std::exception& e) {
+  std::lock_guard lock(FLockObj);
+  ErrorLine(text);
+  UserLine("EXCEP: " + DemangledClassName(e) + " " + e.what());
+  UserLine("STACK: " + StackText());
+  if (!FLogFile && FSaveEnabled) DumpSavedLines();
+}
+
+void TLogger::LogAppend(const std::string& text) {
+  std::lock_guard lock(FLockObj);
+  if (!FLogFile) return;
+  if (!WriteRaw(FNewLined ? Prefixed(text) : text)) return;
+  FNewLined = false;
+  FisEmpty = false;
+}
+
+void TLogger::LogNewLine() {
+  std::lock_guard lock(FLockObj);
+  if (!FLogFile || FNewLined) return;
+  if (!WriteRaw("\r\n")) return;
+  FNewLined = true;
+  CheckLimits();
+}
+
+void TLogger::SetLimit(TLogLimitType aType, uint32_t aSize) {
+  std::lock_guard lock(FLockObj);
+  const uint32_t size = aType == logUnlimited ? 0 : (aSize == 0 ? kDefaultSizeLimit : aSize);
+  if (aType == FLogLimitType && size == FLogSizeLimit) return;
+  FLogLimitType = aType;
+  FLogSizeLimit = size;
+  FLogLimitsChanged = true;
+}
+
+void TLogger::SetLogFileName(const std::string& name, bool errorLog) {
+  std::lock_guard lock(FLockObj);
+  const bool unchanged = name == FLogFileName && !FLogLimitsChanged &&
+                         (name.empty() || (FLogFile && errorLog == FErrorLog));
+  if (unchanged) return;
+  CloseFile();
+  ForgetPrevious();
+  FLogFileName = name;
+  FInternLogFileName.clear();
+  if (name.empty()) return;
+  FErrorLog = errorLog;
+  OpenFile(NextFileName());
+}
+
+std::string TLogger::LogFileName() const {
+  std::lock_guard lock(FLockObj);
+  return FLogFileName;
+}
+
+std::string TLogger::InternLogFileName() const {
+  std::lock_guard lock(FLockObj);
+  return FInternLogFileName;
+}
+
+bool TLogger::LogEnabled() const {
+  std::lock_guard lock(FLockObj);
+  return FLogFile != nullptr;
+}
+
+bool TLogger::ErrorLog() const {
+  std::lock_guard lock(FLockObj);
+  return FErrorLog;
+}
+
+std::string TLogger::ErrorMsg() const {
+  std::lock_guard lock(FLockObj);
+  return FErrorMsg;
+}
+
+void TLogger::SetHeaderLines(std::vector<std::string> lines) {
+  std::lock_guard lock(FLockObj);
+  FHeaderLines = std::move(lines);
+}
+
+std::vector<std::string> TLogger::HeaderLines() const {
+  std::lock_guard lock(FLockObj);
+  return FHeaderLines;
+}
+
+void TLogger::SetSaveEnabled(bool enabled) {
+  std::lock_guard lock(FLockObj);
+  FSaveEnabled = enabled;
+}
+
+bool TLogger::SaveEnabled() const {
+  std::lock_guard lock(FLockObj);
+  return FSaveEnabled;
+}
+
+void TLogger::SetSavePath(const std::string& folder) {
+  std::lock_guard lock(FLockObj);
+  FSavePath = folder;
+  if (folder.empty()) return;
+  if (FSavePath.back() != '/') FSavePath += '/';
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (ec) ReportProblem("Exception dump folder " + folder + " not created: " + ec.message());
+}
+
+std::string TLogger::SavePath() const {
+  std::lock_guard lock(FLockObj);
+  return FSavePath;
+}
+
+// 22 columns: time of day (blank when equal to the previous line's), blank, thread id (blank when
+// the same thread wrote the previous line), blank.
+std::string TLogger::Prefixed(const std::string& text) {
+  const TWallTime now = FClock.Wall();
+  const int64_t ms = std::chrono::floor<std::chrono::milliseconds>(now.time_since_epoch()).count();
+  const uint32_t threadId = CurrentThreadId();
+  std::string line(22, ' ');
+  if (ms != FLastTime) line.replace(0, 12, TimeOfDayMsText(now));
+  if (threadId != FLastThreadId) line.replace(13, 8, Hex8(threadId));
+  FLastTime = ms;
+  FLastThreadId = threadId;
+  return line + text;
+}
+
+void TLogger::ResetLineMemory() {
+  FLastTime = -1;
+  FLastThreadId = 0;
+  FNewLined = true;
+}
+
+// A file that fails is reported once and dropped; the logger then acts as if no file were open.
+void TLogger::DropFile(const std::string& reason) {
+  ReportProblem("Log file " + FInternLogFileName + " dropped: " + reason);
+  FLogFile.reset();
+  ResetLineMemory();
+}
+
+bool TLogger::WriteRaw(const std::string& bytes) {
+  if (!FLogFile) return false;
+  if (FLogFile->write(bytes.data(), static_cast<qint64>(bytes.size())) ==
+      static_cast<qint64>(bytes.size()))
+    return true;
+  DropFile("write failed: " + FLogFile->errorString().toStdString());
+  return false;
+}
+
+// A complete line of the logger itself; it neither counts as content nor triggers a limit check.
+void TLogger::EndedLine(const std::string& text) {
+  if (!FLogFile) return;
+  if (WriteRaw((FNewLined ? "" : "\r\n") + Prefixed(text) + "\r\n")) FNewLined = true;
+}
+
+void TLogger::UserLine(const std::string& text) {
+  if (FLogFile) {
+    EndedLine(text);
+    FisEmpty = false;
+    CheckLimits();
+  } else if (FSaveEnabled) {
+    SaveLine(Prefixed(text));
+  }
+}
+
+void TLogger::ErrorLine(const std::string& text) {
+  // Marked before the line so that a limit check right after it keeps this file.
+  if (FLogFile) FErrorOccurred = true;
+  UserLine("ERROR: " + text);
+}
+
+void TLogger::SaveLine(const std::string& line) {
+  if (FSavedArray.empty()) FSavedArray.resize(kSavedLimit);
+  FSavedArray[FSaveIndex] = line;
+  if (++FSaveIndex == kSavedLimit) {
+    FSaveIndex = 0;
+    FSaveFull = true;
+  }
+}
+
+void TLogger::DumpSavedLines() {
+  const std::string name = FreeFileName(FSavePath + "ExceptionLog_" + std::to_string(Fid) + "_" +
+                                        FileStampMsText(FClock.Wall()) + ".txt");
+  std::string bytes;
+  const int first = FSaveFull ? FSaveIndex : 0;
+  const int count = FSaveFull ? kSavedLimit : FSaveIndex;
+  for (int i = 0; i < count; ++i) bytes += FSavedArray[(first + i) % kSavedLimit] + "\r\n";
+  QFile file(QString::fromStdString(name));
+  if (!file.open(kNewFileMode) ||
+      file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
+    ReportProblem("Exception log " + name + " not written: " + file.errorString().toStdString());
+}
+
+void TLogger::CheckLimits() {
+  if (!FLogFile) return;
+  const bool sizeReached = FLogLimitType != logUnlimited && FLogFile->pos() >= FLogSizeLimit;
+  const bool timeReached = FErrorLog && FLogLimitType != logOverwrite &&
+                           FClock.Steady() - FOpenTime > kErrorLogTimeLimit;
+  if (!sizeReached && !timeReached) return;
+  if (sizeReached)
+    EndedLine("LogSizeLimit (" + std::to_string(FLogSizeLimit) + ") reached " + Now());
+  else
+    EndedLine("LogTimeLimit (half an hour) reached " + Now());
+  if (FLogLimitType == logOverwrite)
+    Wrap();
+  else
+    Rotate();
+}
+
+// A file written in circles: cut off the older rest and start again at the beginning.
+void TLogger::Wrap() {
+  if (!FLogFile) return;
+  if (!FLogFile->resize(FLogFile->pos()) || !FLogFile->seek(0)) {
+    DropFile("overwrite failed: " + FLogFile->errorString().toStdString());
+    return;
+  }
+  ResetLineMemory();
+  EndedLine("Log file overwritten: " + FInternLogFileName + ", " + Now());
+}
+
+// In error-only mode a finished file survives when it or the file before it holds an error, so
+// the half hour after an error is kept as well.
+void TLogger::Rotate() {
+  const std::string next = NextFileName();
+  EndedLine("Continue in next Log file: " + next);
+  if (FErrorLog && (FErrorOccurred || FPreviousErrorOccurred))
+    EndedLine("keep Previous logfile: " + FPreviousFilename + " ErrorOccurred: actual=" +
+              BoolText(FErrorOccurred) + " Previous=" + BoolText(FPreviousErrorOccurred));
+  const std::string finished = FInternLogFileName;
+  const bool finishedError = FErrorOccurred;
+  const TCloseResult closed = CloseFile();
+  FPreviousFilename = finished;
+  FPreviousErrorOccurred = finishedError;
+  if (!OpenFile(next)) {
+    ReportProblem(FErrorMsg);
+    return;
+  }
+  if (closed == TCloseResult::Deleted) EndedLine("Previous logfile deleted: " + finished);
+  if (closed == TCloseResult::DeleteFailed) EndedLine("Previous logfile delete failed: " + finished);
+}
+
+std::string TLogger::NextFileName() const {
+  if (FLogLimitType != logCreateNew) return FreeFileName(FLogFileName);
+  const auto [stem, ext] = SplitExtension(FLogFileName);
+  return FreeFileName(stem + "_" + FileStampText(FClock.Wall()) + ext);
+}
+
+bool TLogger::OpenFile(const std::string& actualName) {
+  // Probe that the folder lets us create and delete files (error-only logs delete theirs); the
+  // file is created only if the name is still free, so no existing log is ever truncated.
+  auto file = std::make_unique<QFile>(QString::fromStdString(actualName));
+  const bool ok = file->open(kNewFileMode) && file->remove() && file->open(kNewFileMode);
+  if (!ok) {
+    FErrorMsg = "Logfile not created: " + actualName;
+    FLogFileName.clear();
+    FInternLogFileName.clear();
+    return false;
+  }
+  FLogFile = std::move(file);
+  FInternLogFileName = actualName;
+  FErrorMsg.clear();
+  FErrorOccurred = false;
+  FOpenTime = FClock.Steady();
+  ResetLineMemory();
+  EndedLine(Now() + " Log file opened: " + actualName);
+  EndedLine("ID=" + std::to_string(Fid) + ", SizeLimit=" + std::to_string(FLogSizeLimit) +
+            ", Type=" + LimitTypeName(FLogLimitType) + ", errorLog=" + BoolText(FErrorLog));
+  for (const std::string& line : FHeaderLines) EndedLine(line);
+  FisEmpty = true;
+  FLogLimitsChanged = false;
+  return FLogFile != nullptr;
+}
+
+TLogger::TCloseResult TLogger::CloseFile() {
+  if (!FLogFile) return TCloseResult::NotOpen;
+  if (FLogLimitType == logOverwrite) {
+    // Marks the end of the used part of a file that is written in circles.
+    const std::string stars(57, '*');
+    WriteRaw("\r\n" + stars + "\r\n" + stars + "\r\n");
+    FNewLined = true;
+    EndedLine("Log file closed, " + Now());
+    WriteRaw(stars + "\r\n" + stars + "\r\n");
+  } else {
+    EndedLine("Log file closed, " + Now());
+  }
+  FLogFile.reset();
+  ResetLineMemory();
+  const bool keep = !FisEmpty && (!FErrorLog || FErrorOccurred || FPreviousErrorOccurred);
+  if (keep) return TCloseResult::Kept;
+  const bool removed = QFile::remove(QString::fromStdString(FInternLogFileName)) ||
+                       !Exists(FInternLogFileName);
+  return removed ? TCloseResult::Deleted : TCloseResult::DeleteFailed;
+}
+
+void TLogger::ForgetPrevious() {
+  FPreviousFilename.clear();
+  FPreviousErrorOccurred = false;
+}
+
+std::string TLogger::Now() const { return DateTimeText(FClock.Wall()); }
