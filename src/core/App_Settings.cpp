@@ -2,11 +2,11 @@
 
 #include <QFile>
 #include <QLocale>
-#include <QSaveFile>
 #include <charconv>
 #include <cmath>
 #include <limits>
 
+#include "core/AtomicFile.h"
 #include "core/LogUnit.h"
 
 namespace {
@@ -183,7 +183,9 @@ void TAppSettings::SaveSettings() {
     fileName = FFilename;
     bytes = ToBytes();
   }
-  if (!fileName.empty()) WriteFile(fileName, bytes);
+  if (fileName.empty()) return;
+  if (const std::string error = WriteFileAtomically(fileName, bytes); !error.empty())
+    throw ESettingsFileError("Settings file " + fileName + " not saved: " + error);
 }
 
 void TAppSettings::SaveSettings(const std::string& FileName) {
@@ -192,21 +194,6 @@ void TAppSettings::SaveSettings(const std::string& FileName) {
     FFilename = FileName;
   }
   SaveSettings();
-}
-
-void TAppSettings::WriteFile(const std::string& FileName, const std::string& bytes) const {
-  // QSaveFile writes a temporary file next to the target and renames it on commit, so a crash or a
-  // full disk leaves the previous file whole.
-  QSaveFile file(QString::fromStdString(FileName));
-  const auto fail = [&] {
-    throw ESettingsFileError("Settings file " + FileName + " not saved: " + file.errorString().toStdString());
-  };
-  if (!file.open(QIODevice::WriteOnly)) fail();
-  if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
-    file.cancelWriting();
-    fail();
-  }
-  if (!file.commit()) fail();
 }
 
 void TAppSettings::Clear() {

@@ -59,7 +59,7 @@ class TAppSettings {
   void LoadFromBytes(std::string_view bytes);
   // The bytes SaveSettings writes: every line ended by CR LF, in the encoding of the loaded file.
   std::string ToBytes() const;
-  // Sets "INI_Version" to VersionFormat, then writes the file atomically (temporary file + rename) if
+  // Sets "INI_Version" to VersionFormat, then writes the file atomically (WriteFileAtomically) if
   // a name is set. Throws ESettingsFileError naming the file and the reason; the old file then stays.
   void SaveSettings();
   void SaveSettings(const std::string& FileName);
@@ -120,7 +120,6 @@ class TAppSettings {
   ptrdiff_t IndexOfName(std::string_view Name) const;
   // The stored value, or appends Name=defaultText and returns nullopt.
   std::optional<std::string> ValueOrAppend(const std::string& Name, const std::string& defaultText);
-  void WriteFile(const std::string& FileName, const std::string& bytes) const;
 
   mutable std::recursive_mutex FLock;
   std::vector<TLine> FLines;

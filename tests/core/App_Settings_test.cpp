@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <cmath>
+#include <csignal>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -333,6 +335,23 @@ TEST_F(AppSettingsTest, SaveIntoReadOnlyFolderLeavesTheOldFileWhole) {
   EXPECT_THROW(store_.SaveSettings(), ESettingsFileError);
   QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   EXPECT_EQ(ReadWholeFile(File()), "A=1\r\n");
+}
+
+TEST_F(AppSettingsTest, SaveThatCannotCompleteLeavesTheOldFileWhole) {
+  // A file size limit makes the write fail half way, like a full disk, even for root.
+  Load("A=1\r\n");
+  store_.SetValue("Long", std::string(4096, 'x'));
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit oldLimit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &oldLimit), 0);
+  rlimit small = oldLimit;
+  small.rlim_cur = 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  EXPECT_THROW(store_.SaveSettings(), ESettingsFileError);
+  setrlimit(RLIMIT_FSIZE, &oldLimit);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(ReadWholeFile(File()), "A=1\r\n");
+  EXPECT_EQ(QDir(QString::fromStdString(dir_.Path())).entryList(QDir::Files).size(), 1);  // no temporary left
 }
 
 TEST(AppSettings, SaveWithoutFileNameWritesNothing) {
