@@ -70,14 +70,13 @@ std::string_view TakeDigits(std::string_view& text) {
   return digits;
 }
 
-// "0." + digits as a double; digits beyond what the buffer holds cannot change a double.
+// "0." + digits as a double; digits past the buffer change the value by less than 1e-120.
 double FractionValue(std::string_view digits) {
-  char buffer[128] = {'0', '.'};
-  const size_t count = std::min(digits.size(), sizeof buffer - 3);
-  std::memcpy(buffer + 2, digits.data(), count);
-  buffer[2 + count] = '0';
+  char buffer[128] = {'0', '.', '0'};
+  const size_t count = std::min(digits.size(), sizeof buffer - 2);
+  std::copy_n(digits.begin(), count, buffer + 2);
   double value = 0;
-  std::from_chars(buffer, buffer + 3 + count, value);
+  std::from_chars(buffer, buffer + 2 + std::max<size_t>(count, 1), value);
   return value;
 }
 

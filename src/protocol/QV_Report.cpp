@@ -133,7 +133,7 @@ void TQV_ReportStruct::SetError(TQV_Result code, std::string_view text) {
   }
   Reset(rt_Error, 0, static_cast<int32_t>(text.size()));
   FIntern.ErrorCode = code;
-  std::memcpy(FIntern.Content, text.data(), text.size());
+  if (!text.empty()) std::memcpy(FIntern.Content, text.data(), text.size());
 }
 
 void TQV_ReportStruct::SetMessage(uint16_t header, std::string_view data) { SetMessage(header, data.size(), data.data()); }
