@@ -56,13 +56,6 @@ void AddQuotient(Phase& acc, double x, double d) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::string_view Trim(std::string_view text) {
-  const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 std::string_view TakeDigits(std::string_view& text) {
   const size_t count = std::find_if_not(text.begin(), text.end(), IsDigit) - text.begin();
   const std::string_view digits = text.substr(0, count);
@@ -133,7 +126,7 @@ std::string Phase::ToColumnString(int decimals, char separator) const {
 }
 
 std::optional<Phase> Phase::Parse(std::string_view text, char separator, int* precision) {
-  text = Trim(text);
+  text = TrimBlanks(text);
   const bool negative = text.starts_with('-');
   if (negative || text.starts_with('+')) text.remove_prefix(1);
   const std::string_view whole = TakeDigits(text);

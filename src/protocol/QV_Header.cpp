@@ -3,6 +3,8 @@
 #include <array>
 #include <charconv>
 
+#include "protocol/QV_NumberText.h"
+
 namespace {
 
 constexpr std::array<const char*, 7> ModeTexts = {
@@ -18,15 +20,10 @@ constexpr std::array<const char*, 4> ScramblerTexts = {"off", "Auto", "Trim", "u
 // Intervals above this index need the extension bit; indexes from 20 on do not exist.
 constexpr int MaxBaseIntervalIndex = 13;
 constexpr int IntervalIndexCount = 20;
+// The largest index a header word can carry: 15 + 13.
+constexpr int MaxHeaderIntervalIndex = 28;
 
 bool Bit(uint16_t word, int bit) { return (word >> bit) & 1; }
-
-std::string_view Trim(std::string_view text) {
-  const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 const char* OnOff(bool on) { return on ? "ON" : "OFF"; }
 
@@ -35,7 +32,7 @@ const char* OnOff(bool on) { return on ? "ON" : "OFF"; }
 TQVHeader::TQVHeader(uint16_t aHeader) { SetHeader(aHeader); }
 
 std::optional<TQVHeader> TQVHeader::FromText(std::string_view aHeaderString) {
-  std::string_view text = Trim(aHeaderString);
+  std::string_view text = TrimBlanks(aHeaderString);
   int base = 10;
   if (text.starts_with('$')) {
     text.remove_prefix(1);
@@ -58,6 +55,7 @@ int TQVHeader::IntervalMsToIndex(uint32_t aMs) {
 
 uint32_t TQVHeader::IntervalIndexToMs(int index) {
   static constexpr std::array<uint32_t, 3> Steps = {1, 2, 5};
+  if (index < 0 || index > MaxHeaderIntervalIndex) return 0;
   uint32_t ms = Steps[index % 3];
   for (int i = 0; i < index / 3; ++i) ms *= 10;
   return ms;

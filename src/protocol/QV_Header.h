@@ -19,8 +19,8 @@ class TQVHeader {
   // Position of a rate within its decade (1, 10 .. 10000 -> 0; 2 .. 20000 -> 1; 5 .. 5000 -> 2);
   // -1 for anything that is not a rate of the command set.
   static int IntervalMsToIndex(uint32_t aMs);
-  // Interval in ms (1, 2 or 5 times a power of ten) and its text ("1ms" .. "2000s", empty when
-  // the index is not 0..19).
+  // Interval in ms (1, 2 or 5 times a power of ten; 0 for an index outside 0..28, which no header
+  // word carries) and its text ("1ms" .. "2000s", empty when the index is not 0..19).
   static uint32_t IntervalIndexToMs(int index);
   static std::string IntervalIndexToText(int index);
 

@@ -19,3 +19,10 @@ std::string FormatFloatFixed(double value, int width, int decimals, char separat
   if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), ' ');
   return text;
 }
+
+std::string_view TrimBlanks(std::string_view text) {
+  const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  return text;
+}

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 // Number texts of reports and diagnostics. Locale-independent: the process locale never changes
 // the decimal point of an instrument text.
@@ -9,3 +10,6 @@ std::string FloatToShortest(double value);
 
 // Like printf "%<width>.<decimals>f" with the given decimal separator.
 std::string FormatFloatFixed(double value, int width, int decimals, char separator = '.');
+
+// The text without blanks and control characters at both ends.
+std::string_view TrimBlanks(std::string_view text);

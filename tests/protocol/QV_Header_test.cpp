@@ -151,16 +151,18 @@ TEST(Header, Texts) {
 }
 
 TEST(Header, IntervalTextsCoverTheWholeTable) {
-  const char* texts[] = {"1ms", "2ms", "5ms", "10ms", "20ms", "50ms", "100ms", "200ms", "500ms", "1s",
+  const char* const texts[] = {"1ms", "2ms", "5ms", "10ms", "20ms", "50ms", "100ms", "200ms", "500ms", "1s",
                          "2s",  "5s",  "10s", "20s",  "50s",  "100s", "200s",  "500s",  "1000s", "2000s"};
-  uint32_t ms[] = {1, 2, 5};
+  const uint32_t ms[] = {1,    2,    5,     10,    20,    50,     100,    200,    500,     1000,
+                         2000, 5000, 10000, 20000, 50000, 100000, 200000, 500000, 1000000, 2000000};
   for (int index = 0; index < 20; ++index) {
     EXPECT_EQ(TQVHeader::IntervalIndexToText(index), texts[index]);
-    uint32_t expected = ms[index % 3];
-    for (int i = 0; i < index / 3; ++i) expected *= 10;
-    EXPECT_EQ(TQVHeader::IntervalIndexToMs(index), expected) << index;
+    EXPECT_EQ(TQVHeader::IntervalIndexToMs(index), ms[index]) << index;
   }
   EXPECT_EQ(TQVHeader::IntervalIndexToText(-1), "");
+  EXPECT_EQ(TQVHeader::IntervalIndexToMs(28), 2000000000u);
+  EXPECT_EQ(TQVHeader::IntervalIndexToMs(-1), 0u);
+  EXPECT_EQ(TQVHeader::IntervalIndexToMs(29), 0u);
   EXPECT_EQ(TQVHeader::IntervalIndexToText(20), "");
 }
 

@@ -30,3 +30,9 @@ TEST(NumberText, ShortestReadsBackExactly) {
   EXPECT_EQ(FloatToShortest(0.1), "0.1");
   EXPECT_EQ(FloatToShortest(1e-7), "1e-07");
 }
+
+TEST(NumberText, TrimBlanksRemovesBlanksAndControlCharacters) {
+  EXPECT_EQ(TrimBlanks(" \t\r\n 12 3\x01\x7F"), "12 3\x01\x7F");
+  EXPECT_EQ(TrimBlanks(std::string_view("\0 x \0", 5)), "x");
+  EXPECT_EQ(TrimBlanks("   "), "");
+}
