@@ -35,7 +35,7 @@ void AddProduct(Phase& acc, double x, double d) {
   const double product = x * d;
   const double error = std::fma(x, d, -product);
   const double whole = std::trunc(product);
-  if (std::fabs(whole) >= TwoPow63) {
+  if (!std::isfinite(whole) || std::fabs(whole) >= TwoPow63) {
     acc.Low += product + error;
     return;
   }
@@ -92,7 +92,8 @@ void Phase::FromDouble(double x) {
 double Phase::ToDouble() const { return static_cast<double>(High) + Low; }
 
 void Phase::Normalize() {
-  if (!std::isfinite(Low)) return;
+  // A fraction beyond the whole-cycle range has nothing to move.
+  if (!std::isfinite(Low) || std::fabs(Low) >= TwoPow63) return;
   const bool negative = static_cast<double>(High) + Low < 0;
   MoveToHigh(*this, negative ? std::ceil(Low) : std::floor(Low));
   // A tiny fraction of the other sign becomes a whole -1 or 1 after the move above.
@@ -155,7 +156,8 @@ TPhaseDecimal RoundPhase(const Phase& value, int decimals) {
   result.Decimals = std::clamp(decimals, 0, PhaseMaxDecimals);
   result.Negative = p.High < 0 || p.Low < 0;
   result.Whole = result.Negative ? 0 - static_cast<uint64_t>(p.High) : static_cast<uint64_t>(p.High);
-  const double fraction = std::isfinite(p.Low) ? std::fabs(p.Low) : 0.0;
+  // Only a value beyond the whole-cycle range keeps a fraction outside (-1, 1) after normalising.
+  const double fraction = std::fabs(p.Low) < 1 ? std::fabs(p.Low) : 0.0;
 
   // The exact binary fraction rounded to the decimals: "0.ddd", or "1.000" when it carries.
   char text[PhaseMaxDecimals + 8];
@@ -175,12 +177,14 @@ size_t WritePhaseDecimal(const TPhaseDecimal& value, char separator, char* out) 
   char* p = out;
   if (value.Negative) *p++ = '-';
   p = std::to_chars(p, out + PhaseDecimalMaxText, value.Whole).ptr;
-  if (value.Decimals > 0) {
+  const int decimals = std::clamp(value.Decimals, 0, PhaseMaxDecimals);
+  if (decimals > 0) {
     *p++ = separator;
     char digits[PhaseMaxDecimals + 1];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value.Fraction).ptr;
-    const size_t count = end - digits;
-    const size_t zeros = value.Decimals > static_cast<int>(count) ? value.Decimals - count : 0;
+    // A fraction with more digits than decimals is not a rounded value; it shows as zeros.
+    const auto [end, ec] = std::to_chars(digits, digits + decimals, value.Fraction);
+    const size_t count = ec == std::errc() ? end - digits : 0;
+    const size_t zeros = decimals - count;
     std::memset(p, '0', zeros);
     std::memcpy(p + zeros, digits, count);
     p += zeros + count;

@@ -49,7 +49,7 @@ struct TPhaseDecimal {
 };
 
 // `decimals` is clamped to 0..PhaseMaxDecimals. Ties round to even, as printf does. A fraction that
-// is not a finite number counts as 0.
+// is not a finite number, or a value beyond the whole-cycle range, shows a fraction of 0.
 TPhaseDecimal RoundPhase(const Phase& value, int decimals);
 
 // Writes "[-]whole[<separator>fraction]" to out (room for PhaseDecimalMaxText characters) and

@@ -78,7 +78,9 @@ class TQV_ReportStruct {
   void SetMessage(uint16_t header, size_t len, const void* data);
   // Raw doubles, len a multiple of 8 and at most QV_ReportContentSize.
   void SetDoubles(uint16_t header, size_t len, const void* data);
+  // The first `channels` values of the array; a count outside 0..array size gives an error record.
   void SetDoubles(uint16_t header, int channels, const TQV_Doubles& data);
+  // One 32-bit word per channel (4 bytes), so that GetChannelCount gives `channels` back.
   void SetInt32(uint16_t header, int channels, const TQV_Int32& data);
   void SetPhases(uint16_t header, int channels, const TQV_ReportPhases& data);
 

@@ -156,8 +156,11 @@ TEST(Phase, ScalingKeepsTheSign) {
   }
 }
 
-TEST(Phase, DivisionByZeroIsNotAFinitePhase) {
+TEST(Phase, ScalingOutOfRangeKeepsOnlyTheDoubleValue) {
   EXPECT_FALSE(std::isfinite((Phase{3, 0.5} / 0.0).ToDouble()));
+  EXPECT_TRUE(std::isnan((Phase{3, 0.5} * std::numeric_limits<double>::quiet_NaN()).ToDouble()));
+  const Phase huge = Phase{TenDaysAt10MHz, 0.5} * 1e10;
+  EXPECT_DOUBLE_EQ(huge.ToDouble(), 8.6400000000005e22);
 }
 
 TEST(PhaseColumn, RoundsTheWholeValue) {
@@ -228,6 +231,15 @@ TEST(PhaseColumn, RoundPhaseSplitsForOtherColumns) {
   EXPECT_EQ(small.Fraction, 123u);
   char text[PhaseDecimalMaxText];
   EXPECT_EQ(std::string(text, WritePhaseDecimal(small, ',', text)), "0,000123");
+  EXPECT_EQ(std::string(text, WritePhaseDecimal(TPhaseDecimal{true, 7, 12345, 3}, '.', text)), "-7.000");
+}
+
+TEST(PhaseColumn, ValuesBeyondTheWholeCycleRangeStayInTheColumn) {
+  Phase beyond = Phase{0, 0.25} + 1e30;
+  EXPECT_EQ(beyond.ToColumnString(3), std::string(21, ' ') + "0.000");
+  beyond.Normalize();
+  EXPECT_EQ(beyond.High, 0);
+  EXPECT_EQ(beyond.ToDouble(), 1e30);
 }
 
 TEST(PhaseParse, ReadsWholeFractionAndPrecision) {
