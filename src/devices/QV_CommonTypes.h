@@ -1,0 +1,58 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Result of every device, decoder and source operation; stored as one byte.
+enum TQV_Result : uint8_t {
+  QV_No_Err = 0,
+  QV_No_Err_ASCII = 1,
+  QV_No_Err_Recovered = 2,
+  QV_System_Err = 3,
+  QV_Err_BadFormat = 4,
+  QV_Err_BadFormatIgnore = 5,
+  QV_Err_ReceiveBufferCleared = 6,
+  QV_Err_ReceiveBufferOverflow = 7,
+  QV_Err_DataTransferInterrupted = 8,
+  QV_DLL_internalError = 9,
+  QV_CmdIgnored = 10,
+  QV_WriteError = 11,
+  QV_DeviceNotConnected = 12,
+  QV_DeviceNotFound = 13,
+  QV_TooManyUser = 14,
+  QV_HardwareFault = 15,
+  QV_Err_Exception = 16,
+  QV_Err_SourceNotFound = 17,
+  QV_Err_DeviceResetted = 18,
+  QV_CAN_Err = 19,
+  QV_Err_EndOfFile = 20,
+  QV_FTDI_ConfigError = 21,
+  QV_FTDI_LoadError = 22,
+  QV_FTDI_ReadError = 23,
+  QV_FTDI_VCPError = 24,
+  QV_Err_ServerDown = 25,
+  QV_RpcCallFailed = 26,
+  QV_RpcCallDenied = 27,
+  QV_RpcResponseBadFormat = 28,
+  QV_ServerNotConnected = 29,
+  QV_NetworkNotConnected = 30,
+  QV_SocketError = 31,
+  QV_Err_CreateServerFailed = 32,
+  QV_Err_StartServerFailed = 33,
+  QV_Err_StopServerFailed = 34,
+  QV_Err_ConnectFailed = 35,
+  QV_Err_RequestTimeout = 36,
+  QV_Err_RequestDenied = 37,
+  QV_Err_RequestFailed = 38,
+  QV_Err_ReceiveServerFailed = 39,
+  QV_Err_RepeatRequest = 40,
+  QV_Err_PingFailed = 41,
+  QV_Err_Reconnected = 42,
+  QV_Err_Disconnected = 43,
+  QV_Err_AlreadyConnected = 44,
+  QV_Err_NoWatch = 45,
+  QV_Err_WatchErrorMsg = 46,
+};
+
+// Name of a result as diagnostics print it. Only the low 7 bits count: 0 and 1 read "QV_No_Err",
+// 2..46 their own name, 47..127 "kein QV_Result".
+std::string QV_ResultName(TQV_Result result);

@@ -1,0 +1,28 @@
+#include "protocol/QV_NumberText.h"
+
+#include <algorithm>
+#include <charconv>
+
+std::string FloatToShortest(double value) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+std::string FormatFloatFixed(double value, int width, int decimals, char separator) {
+  // Room for the 309 integral digits of the largest double plus a generous fraction.
+  char buffer[400];
+  decimals = std::clamp(decimals, 0, 60);
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  std::string text(buffer, result.ptr);
+  if (const auto dot = text.find('.'); dot != std::string::npos) text[dot] = separator;
+  if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), ' ');
+  return text;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  return text;
+}

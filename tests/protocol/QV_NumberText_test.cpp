@@ -1,0 +1,38 @@
+#include "protocol/QV_NumberText.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+TEST(NumberText, FixedLikePrintfWithTheGivenSeparator) {
+  const struct {
+    double value;
+    int width;
+    int decimals;
+    char separator;
+    const char* text;
+  } cases[] = {
+      {1.5, 14, 3, '.', "         1.500"},
+      {-1234.5678, 14, 3, '.', "     -1234.568"},
+      {12345678901.0, 14, 3, '.', "12345678901.000"},
+      {100, 13, 2, ',', "       100,00"},
+      {0.125, 0, 2, '.', "0.12"},
+      {2.5, 1, 0, '.', "2"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatFloatFixed(c.value, c.width, c.decimals, c.separator), c.text) << c.text;
+  EXPECT_EQ(FormatFloatFixed(std::numeric_limits<double>::max(), 0, 3).size(), 309u + 4);
+}
+
+TEST(NumberText, ShortestReadsBackExactly) {
+  EXPECT_EQ(FloatToShortest(0.25), "0.25");
+  EXPECT_EQ(FloatToShortest(-0.75), "-0.75");
+  EXPECT_EQ(FloatToShortest(0), "0");
+  EXPECT_EQ(FloatToShortest(0.1), "0.1");
+  EXPECT_EQ(FloatToShortest(1e-7), "1e-07");
+}
+
+TEST(NumberText, TrimBlanksRemovesBlanksAndControlCharacters) {
+  EXPECT_EQ(TrimBlanks(" \t\r\n 12 3\x01\x7F"), "12 3\x01\x7F");
+  EXPECT_EQ(TrimBlanks(std::string_view("\0 x \0", 5)), "x");
+  EXPECT_EQ(TrimBlanks("   "), "");
+}
