@@ -132,6 +132,8 @@ class TDataManagement {
   bool SynchronizedNeeded() const { return FSynchronizedNeeded.load(); }
   void SetSynchronizedNeeded(bool value) { FSynchronizedNeeded.store(value); }
   // How events reach the window thread while SynchronizedNeeded is set; without one they run at once.
+  // A Reset inside a sample raises its events under the store's lock, so whatever the dispatcher
+  // waits for must not need that lock.
   void SetSyncDispatcher(TSyncDispatcher value) { FSyncDispatcher = std::move(value); }
 
   void SetOnChannelCount(TOnInt value) { FOnChannelCount = std::move(value); }
