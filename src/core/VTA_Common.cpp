@@ -1,10 +1,10 @@
 #include "core/VTA_Common.h"
 
-#include <QSaveFile>
 #include <algorithm>
 #include <array>
 #include <cstdio>
 
+#include "core/AtomicFile.h"
 #include "core/DateTimeText.h"
 #include "core/IMessageNotifier.h"
 
@@ -332,11 +332,7 @@ TMessageSaveOutcome TMessageList::SaveToFile(const std::string& path) const {
   std::string text;
   for (size_t i = 0; i < items.size(); ++i)
     text += ItemToString(items[i], i > 0 ? &items[i - 1] : nullptr) + "\r\n";
-  QSaveFile file(QString::fromStdString(path));
-  const bool ok = file.open(QIODevice::WriteOnly) &&
-                  file.write(text.data(), static_cast<qint64>(text.size())) ==
-                      static_cast<qint64>(text.size()) &&
-                  file.commit();
-  if (!ok) return {TMessageSaveResult::WriteFailed, file.errorString().toStdString()};
+  const std::string error = WriteFileAtomically(path, text);
+  if (!error.empty()) return {TMessageSaveResult::WriteFailed, error};
   return {TMessageSaveResult::Saved, {}};
 }
