@@ -1,7 +1,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
-#include <fstream>
+#include <iosfwd>
 #include <memory>
 #include <mutex>
 #include <string>
