@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "core/LogUnit.h"
-#include "protocol/QV_NumberText.h"
+#include "core/QV_NumberText.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "core/NamedEvent.h"
 #include "devices/IQV_CommandSender.h"
 #include "devices/QV_DeviceInfo.h"
-#include "protocol/QV_NumberText.h"
+#include "core/QV_NumberText.h"
 
 namespace {
 

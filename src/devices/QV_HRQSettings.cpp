@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "protocol/QV_NumberText.h"
+#include "core/QV_NumberText.h"
 
 static_assert(std::endian::native == std::endian::little, "HRQ blocks carry little-endian doubles");
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "protocol/QV_NumberText.h"
+#include "core/QV_NumberText.h"
 
 namespace {
 

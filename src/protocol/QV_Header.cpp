@@ -3,7 +3,7 @@
 #include <array>
 #include <charconv>
 
-#include "protocol/QV_NumberText.h"
+#include "core/QV_NumberText.h"
 
 namespace {
 

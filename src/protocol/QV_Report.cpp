@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "protocol/QV_NumberText.h"
+#include "core/QV_NumberText.h"
 #include "protocol/QV_ReportCodes.h"
 
 namespace {

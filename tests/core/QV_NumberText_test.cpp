@@ -1,4 +1,4 @@
-#include "protocol/QV_NumberText.h"
+#include "core/QV_NumberText.h"
 
 #include <gtest/gtest.h>
 
