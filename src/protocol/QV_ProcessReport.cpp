@@ -107,7 +107,8 @@ void AppendPhaseField(TQV_ProcessState& state, std::string& line, const Phase& v
 }
 
 void AppendDoubleField(TQV_ProcessState& state, std::string& line, double value, int decimals, int width) {
-  if (!std::isfinite(value)) return AppendMarker(state, line, width);
+  // Beyond the whole-cycle range a Phase keeps no integral part: such a value never fits a column.
+  if (!std::isfinite(value) || std::fabs(value) >= 9.2e18) return AppendMarker(state, line, width);
   Phase p;
   p.FromDouble(value);
   AppendPhaseField(state, line, p, decimals, width);
@@ -241,20 +242,21 @@ bool ReadESPPhase(TQV_ProcessState& state, int k, uint64_t bits, const char* nam
   const int range = RangeCode(bits);
   double v = RestoreESPDouble(bits);
   TQV_ChannelState& ch = state.Channels[k];
-  const std::string prefix = std::string(name) + "[" + std::to_string(k + 1) + "]";
+  // Diagnostic texts only: built when a line is written.
+  const auto prefix = [&] { return std::string(name) + "[" + std::to_string(k + 1) + "]"; };
   if (!std::isfinite(v) || std::fabs(v) >= 4611686018427387904.0) {
-    state.Error(prefix + " invalid Phase");
+    state.Error(prefix() + " invalid Phase");
     value = Phase{};
     return false;
   }
   if (v < 0) {
-    state.Error(prefix + " Double < 0 =" + FloatToShortest(v));
+    state.Error(prefix() + " Double < 0 =" + FloatToShortest(v));
     if (negativeToZero) v = 0;
   }
   if (ch.PhaseDoubleOld > v) {
     const int64_t wrap = range == 15 ? 0 : int64_t{1} << (18 + range);
     if (k == 0)
-      state.Log(prefix + " Overflow old=" + FloatToShortest(ch.PhaseDoubleOld) + " new=" + FloatToShortest(v) +
+      state.Log(prefix() + " Overflow old=" + FloatToShortest(ch.PhaseDoubleOld) + " new=" + FloatToShortest(v) +
                 " Mask=" + std::to_string(wrap));
     ch.High += wrap;
   }
