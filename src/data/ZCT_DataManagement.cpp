@@ -246,13 +246,19 @@ Phase TZCT_DataManagement::ParsePhaseText(const std::string& text, int32_t i) {
 }
 
 namespace {
-// "." or "," as separator; unreadable text gives 0.
-double ParseFrequencyText(std::string text) {
-  std::replace(text.begin(), text.end(), ',', '.');
-  const std::string_view trimmed = TrimBlanks(text);
+// A kHz text with "." or "," as separator in Hz; unreadable text gives 0. The separator moves
+// three places in the text, so a decimal value is not disturbed by a multiplication.
+double ParseFrequencyText(std::string_view text) {
+  text = TrimBlanks(text);
+  std::string digits(text);
+  const size_t pos = digits.find_first_of(".,");
+  std::string fraction = pos == std::string::npos ? std::string() : digits.substr(pos + 1);
+  if (pos != std::string::npos) digits.resize(pos);
+  fraction.resize(std::max<size_t>(fraction.size(), 3), '0');
+  const std::string hz = digits + fraction.substr(0, 3) + "." + fraction.substr(3) + "0";
   double value = 0;
-  const auto [end, ec] = std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), value);
-  return ec == std::errc() && end == trimmed.data() + trimmed.size() ? value : 0.0;
+  const auto [end, ec] = std::from_chars(hz.data(), hz.data() + hz.size(), value);
+  return ec == std::errc() && end == hz.data() + hz.size() ? value : 0.0;
 }
 }  // namespace
 
@@ -263,7 +269,7 @@ void TZCT_DataManagement::AddValueString(const std::string& text, int32_t i) {
       case 0:
       case 1: AddPhase(ParsePhaseText(text, i), i); break;
       case 2:
-      case 3: AddFrequency(ParseFrequencyText(text) * 1000, i); break;
+      case 3: AddFrequency(ParseFrequencyText(text), i); break;
       case 4:
       case 5: AddPhaseDifference(ParsePhaseText(text, i), i); break;
       default: break;
