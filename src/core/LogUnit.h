@@ -36,3 +36,6 @@ void SetLoggerClock(const TClock* clock);
 // Program end: logger 0 receives "LogUnit.finalization", then every logger closes its file.
 // Ids are not reused afterwards; calls with old ids do nothing.
 void FinalizeLoggers();
+
+// The demangled class name of an exception, as exception records and user errors show it.
+std::string ExceptionClassName(const std::exception& e);

@@ -1,4 +1,5 @@
 #include "core/Logger.h"
+#include "core/QV_NumberText.h"
 
 #include <QFile>
 #include <cstdio>
@@ -36,14 +37,6 @@ uint32_t CurrentThreadId() {
 #endif
 }
 
-std::string Hex8(uint32_t value) {
-  char buffer[9];
-  std::snprintf(buffer, sizeof buffer, "%08X", value);
-  return buffer;
-}
-
-const char* BoolText(bool value) { return value ? "True" : "False"; }
-
 const char* LimitTypeName(TLogLimitType type) {
   switch (type) {
     case logOverwrite: return "logOverwrite";
@@ -76,14 +69,6 @@ std::string FreeFileName(const std::string& wanted) {
   }
 }
 
-std::string DemangledClassName(const std::exception& e) {
-  const char* mangled = typeid(e).name();
-  int status = 0;
-  char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
-  std::string name = status == 0 && demangled ? demangled : mangled;
-  std::free(demangled);
-  return name;
-}
 
 // The stack of the logging call; frames separated by " | " so the record stays on one line.
 std::string StackText() {
@@ -125,7 +110,7 @@ void TLogger::LogError(const std::string& text) {
 void TLogger::LogException(const std::string& text, const std::exception& e) {
   std::lock_guard lock(FLockObj);
   ErrorLine(text);
-  UserLine("EXCEP: " + DemangledClassName(e) + " " + e.what());
+  UserLine("EXCEP: " + ExceptionClassName(e) + " " + e.what());
   UserLine("STACK: " + StackText());
   if (!FLogFile && FSaveEnabled) DumpSavedLines();
 }
@@ -237,7 +222,7 @@ std::string TLogger::Prefixed(const std::string& text) {
   const uint32_t threadId = CurrentThreadId();
   std::string line(22, ' ');
   if (ms != FLastTime) line.replace(0, 12, TimeOfDayMsText(now));
-  if (threadId != FLastThreadId) line.replace(13, 8, Hex8(threadId));
+  if (threadId != FLastThreadId) line.replace(13, 8, IntToHex(threadId, 8));
   FLastTime = ms;
   FLastThreadId = threadId;
   return line + text;
@@ -416,3 +401,12 @@ void TLogger::ForgetPrevious() {
 }
 
 std::string TLogger::Now() const { return DateTimeText(FClock.Wall()); }
+
+std::string ExceptionClassName(const std::exception& e) {
+  const char* mangled = typeid(e).name();
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+  std::string name = status == 0 && demangled ? demangled : mangled;
+  std::free(demangled);
+  return name;
+}

@@ -1,5 +1,7 @@
 #include "core/QV_NumberText.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <charconv>
 
@@ -26,3 +28,22 @@ std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
   return text;
 }
+
+std::string AnsiToHex(std::string_view bytes) {
+  static constexpr char Digits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (unsigned char c : bytes) {
+    text += Digits[c >> 4];
+    text += Digits[c & 0x0F];
+  }
+  return text;
+}
+
+std::string IntToHex(uint32_t value, int digits) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%0*X", digits, value);
+  return buffer;
+}
+
+std::string BoolText(bool value) { return value ? "True" : "False"; }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,14 @@ std::string FloatToShortest(double value);
 
 // Like printf "%<width>.<decimals>f" with the given decimal separator.
 std::string FormatFloatFixed(double value, int width, int decimals, char separator = '.');
+
+// Upper-case hexadecimal digits of every byte, without separators ("8545620A").
+std::string AnsiToHex(std::string_view bytes);
+// The value in upper-case hexadecimal, padded with zeros to at least `digits` digits.
+std::string IntToHex(uint32_t value, int digits);
+
+// "True" or "False", as settings and diagnostics write booleans.
+std::string BoolText(bool value);
 
 // The text without blanks and control characters at both ends.
 std::string_view TrimBlanks(std::string_view text);

@@ -1,19 +1,11 @@
 #include "data/App_DataManagement.h"
+#include "core/QV_NumberText.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "core/LogUnit.h"
 
 namespace {
-const char* BoolText(bool value) { return value ? "True" : "False"; }
-
-std::string Hex4(uint16_t value) {
-  char buffer[8];
-  std::snprintf(buffer, sizeof buffer, "%04X", value);
-  return buffer;
-}
-
 constexpr uint16_t kNoHeader = 0x7FFF;  // 15-bit word of a header that carries no mode yet
 constexpr int32_t kCodeChannelCount = 2;
 constexpr int32_t kCodeReset = 3;
@@ -221,7 +213,7 @@ bool TDataManagement::ApplyHeader(uint16_t value) {
   FValueHeader.SetHeader(value);
   const uint16_t newWord = FValueHeader.Header();
   if (oldWord == kNoHeader || oldWord == newWord) return false;
-  LogIt(LogId(), DbgTag() + ".Base Header changed: old=" + Hex4(oldWord) + ", new=" + Hex4(newWord));
+  LogIt(LogId(), DbgTag() + ".Base Header changed: old=" + IntToHex(oldWord, 4) + ", new=" + IntToHex(newWord, 4));
   Reset();
   return true;
 }

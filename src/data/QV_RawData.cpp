@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "core/LogUnit.h"
 #include "core/QV_NumberText.h"
@@ -13,15 +12,6 @@ namespace {
 constexpr double MinFrequency = 4'000.0;
 constexpr double MaxFrequency = 131'072'000.0;
 constexpr int64_t HRQCyclesPerInterval = 10'000;
-
-std::string BoolText(bool value) { return value ? "True" : "False"; }
-
-// At least 4 upper-case hexadecimal digits, as the raw line carries them.
-std::string Hex4(int32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(value));
-  return text;
-}
 
 // Shortest round-trip text in fixed notation: "10000000", "10000.00025".
 std::string FixedText(double value) {
@@ -176,7 +166,7 @@ void TQV_RawData::Calculate(int Kanal, int32_t T1, int32_t T2, int32_t T3) {
     return;
   }
   const int k = Kanal;
-  FT1T2T3[k] = "  " + Hex4(T1) + " " + Hex4(T2) + " " + Hex4(T3);
+  FT1T2T3[k] = "  " + IntToHex(T1, 4) + " " + IntToHex(T2, 4) + " " + IntToHex(T3, 4);
   ++FIntervalCount[k];
   if ((k - 1) % 4 == 0) FRaw_IsBit17 = T2 > 0x7FFF;  // the first channel of a card tells its counter width
 

@@ -1,12 +1,11 @@
 // Extraction: taking lines, records and device messages into the store, and the store's lifecycle.
 #include "data/ZCT_DataManagement.h"
+#include "core/QV_NumberText.h"
 
-#include <cxxabi.h>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <typeinfo>
@@ -17,32 +16,11 @@
 #include "data/ISamplerSink.h"
 #include "data/QV_RawData.h"
 #include "data/ZCT_Histories.h"
-#include "protocol/QV_NumberText.h"
+#include "core/QV_NumberText.h"
 #include "protocol/QV_Report.h"
 
 namespace {
 
-const char* BoolText(bool value) { return value ? "True" : "False"; }
-
-std::string Hex4(uint16_t value) {
-  char buffer[8];
-  std::snprintf(buffer, sizeof buffer, "%04X", value);
-  return buffer;
-}
-
-std::string Hex8(uint32_t value) {
-  char buffer[12];
-  std::snprintf(buffer, sizeof buffer, "%08X", value);
-  return buffer;
-}
-
-std::string ClassName(const std::exception& e) {
-  int status = 0;
-  char* demangled = abi::__cxa_demangle(typeid(e).name(), nullptr, nullptr, &status);
-  std::string name = status == 0 && demangled ? demangled : typeid(e).name();
-  std::free(demangled);
-  return name;
-}
 
 // Hexadecimal digits only; nothing for any other text.
 std::optional<uint32_t> ParseHex(std::string_view text) {
@@ -229,7 +207,7 @@ bool TZCT_DataManagement::ExtractData(const std::string& BufCopy, int64_t aDevic
     return AfterExtractData();
   } catch (const std::exception& e) {
     LogException(LogId(), DbgTag() + ".ExtractData failed", e);
-    AddError(kCodeException, "Internal Exception ExtractData(" + ClassName(e) + "): " + e.what());
+    AddError(kCodeException, "Internal Exception ExtractData(" + ExceptionClassName(e) + "): " + e.what());
     return false;
   }
 }
@@ -330,7 +308,7 @@ bool TZCT_DataManagement::ExtractRawData(const std::string& BufCopy, int64_t aDe
     return AfterExtractData();
   } catch (const std::exception& e) {
     LogException(LogId(), DbgTag() + ".ExtractRawData failed", e);
-    AddError(kCodeException, "Internal Exception ExtractRawData(" + ClassName(e) + "): " + e.what());
+    AddError(kCodeException, "Internal Exception ExtractRawData(" + ExceptionClassName(e) + "): " + e.what());
     return false;
   }
 }
@@ -393,7 +371,7 @@ bool TZCT_DataManagement::ExtractReport(const TQV_ReportStruct& report) {
     return AfterExtractData();
   } catch (const std::exception& e) {
     LogException(LogId(), DbgTag() + ".ExtractReport failed", e);
-    AddError(kCodeException, "Internal Exception ExtractData(" + ClassName(e) + "): " + e.what());
+    AddError(kCodeException, "Internal Exception ExtractData(" + ExceptionClassName(e) + "): " + e.what());
     return false;
   }
 }
@@ -493,7 +471,7 @@ void TZCT_DataManagement::DashDGIs() {
 
 void TZCT_DataManagement::SetNewHeader(uint16_t value) {
   std::lock_guard guard(FLockObj);
-  Dbg(".SetNewHeader " + Hex4(value));
+  Dbg(".SetNewHeader " + IntToHex(value, 4));
   if (!ApplyHeader(value)) return;
   UpdateSession(SE_HeaderChanged, "");
   if (Mode() <= 1) {
@@ -515,7 +493,7 @@ void TZCT_DataManagement::AddHeartbeat(const std::string& s, int64_t aDeviceMs) 
       break;
     }
     FHeartbeat[j] = *word;
-    FHeartbeatString += ";" + Hex8(*word);
+    FHeartbeatString += ";" + IntToHex(*word, 8);
   }
 }
 
@@ -527,7 +505,7 @@ void TZCT_DataManagement::AddHeartbeat(const TQV_ReportStruct& report) {
   const TQV_Int32 words = report.GetInts32();
   for (int j = 1; j <= count; ++j) {
     FHeartbeat[j] = words[j - 1];
-    FHeartbeatString += ";" + Hex8(words[j - 1]);
+    FHeartbeatString += ";" + IntToHex(words[j - 1], 8);
   }
 }
 
@@ -650,7 +628,7 @@ int32_t TZCT_DataManagement::GetNewCountTimeStamp(int32_t startX) const {
 
 void TZCT_DataManagement::BufferCleared(uint16_t header) {
   std::lock_guard guard(FLockObj);
-  Dbg(".BufferCleared header=" + Hex4(header));
+  Dbg(".BufferCleared header=" + IntToHex(header, 4));
   Reset();
   if (header == kHeaderOverflowCleared) {
     const std::string letter(1, static_cast<char>('A' + SessId()));

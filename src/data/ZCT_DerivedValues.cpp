@@ -8,7 +8,7 @@
 #include "data/QV_RawData.h"
 #include "data/ZCT_DataManagement.h"
 #include "data/ZCT_Histories.h"
-#include "protocol/QV_NumberText.h"
+#include "core/QV_NumberText.h"
 
 namespace {
 

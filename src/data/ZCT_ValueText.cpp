@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "protocol/Phase.h"
-#include "protocol/QV_NumberText.h"
+#include "core/QV_NumberText.h"
 
 std::string ZCTPhaseText(const Phase& value, int decimals, char separator) {
   return value.ToColumnString(decimals, separator);

@@ -25,8 +25,6 @@ constexpr uint32_t CalibrationAddress = 0x0007E000;
 constexpr uint32_t FlashIdentityAddress = 0x0007F000;
 constexpr size_t FlashSerialOffset = 48;  // bytes 49..52 of the identity block
 
-std::string BoolText(bool value) { return value ? "True" : "False"; }
-
 void AppendBigEndian32(std::string& out, uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((value >> shift) & 0xFF);
 }

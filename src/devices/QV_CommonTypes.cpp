@@ -153,19 +153,3 @@ void TDebugSettings::FromString(std::string_view text) {
   ReportLog = text[3] == '1';
 }
 
-std::string AnsiToHex(std::string_view bytes) {
-  static constexpr char Digits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (unsigned char c : bytes) {
-    text += Digits[c >> 4];
-    text += Digits[c & 0x0F];
-  }
-  return text;
-}
-
-std::string IntToHex(uint32_t value, int digits) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%0*X", digits, value);
-  return buffer;
-}

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/QV_NumberText.h"
+
 // Result of every device, decoder and source operation; stored as one byte.
 enum TQV_Result : uint8_t {
   QV_No_Err = 0,
@@ -165,7 +167,3 @@ struct TDebugSettings {
   void FromString(std::string_view text);
 };
 
-// Upper-case hexadecimal digits of every byte, without separators ("8545620A").
-std::string AnsiToHex(std::string_view bytes);
-// The value in upper-case hexadecimal, padded with zeros to at least `digits` digits.
-std::string IntToHex(uint32_t value, int digits);

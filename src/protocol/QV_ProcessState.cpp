@@ -17,8 +17,6 @@ constexpr uint32_t Expected7015[14] = {1000, 500, 200, 100, 50, 20, 10, 5, 2, 1,
 constexpr int LastManyPerTimestamp7016 = 6;
 constexpr int LastManyPerTimestamp7015 = 9;
 
-const char* BoolText(bool value) { return value ? "True" : "False"; }
-
 // Time since the last good check: t tenth seconds ("300ms", "1.5s") or t seconds ("3s").
 std::string ElapsedText(uint32_t t, bool tenths) {
   if (!tenths) return std::to_string(t) + "s";
