@@ -264,7 +264,10 @@ void TQV_SimulThread::SetInterval(int32_t a) {
     if (FnewRate != 255) FRate = std::exchange(FnewRate, 255);
     FnextWaitMs = std::min(a, TimestampMs);
   }
-  LogIt(FOwner.FLogId, "TQV_SimulThread.SetInterval: " + StateText());
+  LogIt(FOwner.FLogId, "TQV_SimulThread.SetInterval: Interval=" + std::to_string(FInterval) + ", new Interval=" +
+                           std::to_string(FnewInterval) + ", TimestampPerData=" + std::to_string(FTimestampPerData) +
+                           ", DataPerTimestamp=" + std::to_string(FDataPerTimestamp) +
+                           ", new Do7020=" + BoolText(FnewDo7020) + ", FnextWaitMs=" + std::to_string(FnextWaitMs));
 }
 
 void TQV_SimulThread::SetMode(uint8_t Value) {

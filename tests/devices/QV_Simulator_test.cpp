@@ -455,6 +455,26 @@ TEST_F(SimulatorTest, ClosedSimulatorRefusesCommandsAndReportsItself) {
   EXPECT_EQ(device.ErrorMessage(), "SimulDevice closed");
 }
 
+TEST(SimulatorPacing, PassesFollowTheClockAndALongStallIsSkipped) {
+  TQV_SimulDevice::SetDGIReports(false);
+  TQV_SimulDevice::SetIVCReports(false);
+  TManualClock clock;
+  TQV_SimulDevice sim(-1, 0, NamedEvent(""), true, clock, false);
+  std::string error;
+  sim.OpenPort(error);
+  const TSteadyTime start = clock.Steady();
+  sim.SimulThread()->GenerateUntil(start + std::chrono::milliseconds(999));
+  EXPECT_EQ(sim.TimeStamp(), 9u);
+  sim.SimulThread()->GenerateUntil(start + std::chrono::milliseconds(1000));
+  const auto frames = ParseFrames(sim.ReceiveBuffer().ReadAnsiString(sim.ReceiveBuffer().Amount()));
+  EXPECT_EQ(Sequence(frames), "T1 T2 T3 T4 T5 T6 T7 T8 T9 T10 M ");
+  // An hour without the worker running: one pass, not 36000 at once.
+  sim.SimulThread()->GenerateUntil(start + std::chrono::hours(1));
+  EXPECT_EQ(sim.TimeStamp(), 11u);
+  TQV_SimulDevice::SetDGIReports(true);
+  TQV_SimulDevice::SetIVCReports(true);
+}
+
 TEST(SimulatorIdentity, SerialNumbersCountUpAndDeviceIsDemoData) {
   TQV_SimulDevice a(-1, 0, NamedEvent(""), true);
   TQV_SimulDevice b(-1, 0, NamedEvent(""), true);
