@@ -8,8 +8,8 @@
 #include "core/CircularBuffer.h"
 #include "core/LogUnit.h"
 #include "core/QV_NumberText.h"
-#include "protocol/QV_CommandInterpreter.h"
-#include "protocol/QV_ReportCodes.h"
+#include "devices/QV_CommandInterpreter.h"
+#include "devices/QV_ReportCodes.h"
 
 namespace {
 
@@ -108,8 +108,6 @@ std::string ReportLogText(const std::string& frame) {
     default: return header + "; " + AnsiToHex(data);
   }
 }
-
-std::string BoolText(bool value) { return value ? "True" : "False"; }
 
 }  // namespace
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/QV_ReportCodes.h"
+#include "devices/QV_ReportCodes.h"
 
 // The decoded 16-bit header word of a report: measurement mode, interval and flags, or (from 0x7000)
 // a report code. Writing Header decodes again.

@@ -13,7 +13,7 @@
 #include "protocol/Phase.h"
 #include "protocol/QV_ProcessState.h"
 #include "protocol/QV_Report.h"
-#include "protocol/QV_ReportCodes.h"
+#include "devices/QV_ReportCodes.h"
 
 namespace {
 

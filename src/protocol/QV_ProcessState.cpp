@@ -4,7 +4,7 @@
 #include "core/QV_NumberText.h"
 #include "devices/QV_CommonTypes.h"
 #include "protocol/QV_Header.h"
-#include "protocol/QV_ReportCodes.h"
+#include "devices/QV_ReportCodes.h"
 
 const char* const QV_InterfaceVersion = "20.2.7 25-01-07";
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/QV_NumberText.h"
-#include "protocol/QV_ReportCodes.h"
+#include "devices/QV_ReportCodes.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "protocol/QV_CommandInterpreter.h"
+#include "devices/QV_CommandInterpreter.h"
 
 #include <gtest/gtest.h>
 
