@@ -351,7 +351,7 @@ std::string ArchiveForm(const TConnectionChoice& c) {
 
 std::string Zct2Prefix(const TConnectionChoice& c) { return c.ZCT2 ? "ZCT2:/" : ""; }
 
-// The form without the user id; nothing for an incomplete choice.
+// The form without the user id, or the dialog's text for an incomplete choice.
 TBuiltConnection BaseForm(const TConnectionChoice& c) {
   const bool noName = c.Name.empty();
   switch (c.Kind) {
@@ -378,7 +378,7 @@ TBuiltConnection BaseForm(const TConnectionChoice& c) {
       return noName ? Incomplete("TCP archive address missing") : TBuiltConnection{true, ArchiveForm(c)};
     case ctDemoNone:
       return {true, c.Demo ? "DemoData" : "none"};
-    default:
+    default:  // Bluetooth is not offered by the dialog
       return {false, ""};
   }
 }
