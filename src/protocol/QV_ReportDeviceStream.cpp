@@ -1,5 +1,7 @@
 // Formats 4 to 7: the TCP client and archive frames, the simulator's demo frames and the playback
 // files.
+#include <optional>
+
 #include "core/LogUnit.h"
 #include "devices/QV_BaseDevice.h"
 #include "protocol/QV_ReportCodes.h"
@@ -107,17 +109,29 @@ TQV_Result TQV_ReportDevice::ArchiveGetReport(std::string& report) {
 bool TQV_ReportDevice::DemoFindIdentifier() {
   const std::string bytes = PeekAvailable(DemoSearchWindow);
   if (bytes.size() < 4) return false;
-  size_t at = 0;
-  while (at < bytes.size() && !IsDemoIdentifier(bytes, at)) ++at;
-  const bool found = at < bytes.size();
+  // The identifier is the end of the first run of 0xFB bytes that another byte follows: its last
+  // three bytes before 0xFC, or its last four.
+  std::optional<size_t> start;
+  for (size_t at = 0; at < bytes.size() && !start;) {
+    if (static_cast<uint8_t>(bytes[at]) != DemoMark) {
+      ++at;
+      continue;
+    }
+    size_t end = at;
+    while (end < bytes.size() && static_cast<uint8_t>(bytes[end]) == DemoMark) ++end;
+    if (end == bytes.size()) break;
+    const size_t marks = static_cast<uint8_t>(bytes[end]) == DemoMessageMark ? 3 : 4;
+    if (end - at >= marks) start = end - marks;
+    at = end;
+  }
   // Without an identifier the last three bytes may still begin one.
-  const size_t drop = found ? at : bytes.size() - 3;
+  const size_t drop = start ? *start : bytes.size() - 3;
   if (drop > 0 && !FDevice->ConfirmPeekedData(static_cast<uint16_t>(drop))) LogErr(".DemoGetReport confirmPeekedData failed!");
-  if (found) {
+  if (start) {
     FMissingKennung = false;
     LogLine(".DemoGetReport missingKennung überlesen (" + std::to_string(drop) + "): " + AnsiToHex(bytes.substr(0, drop)));
   }
-  return found;
+  return start.has_value();
 }
 
 TQV_Result TQV_ReportDevice::DemoReadFrame(std::string& binary, std::string& errorText) {
