@@ -1,4 +1,4 @@
-#include "support/FrameBuilder.h"
+#include "FrameBuilder.h"
 
 #include <cstdio>
 #include <cstring>
