@@ -1,0 +1,104 @@
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "core/CircularBuffer.h"
+#include "devices/QV_BaseDevice.h"
+#include "protocol/QV_ReportDevice.h"
+// The test frame builder, compiled in here so that the benchmark feeds the same frames as the tests.
+#include "../tests/support/FrameBuilder.cpp"
+
+// Decoding throughput on a receive ring filled with 24-channel measurement frames.
+namespace {
+
+constexpr int Channels = 24;
+
+class TBenchDevice : public TQV_BaseDevice {
+ public:
+  TBenchDevice(TQV_DeviceType type, TQV_PeerType peer) : TQV_BaseDevice(-1, 0, nullptr, false) {
+    FDevType = type;
+    FPeerType = peer;
+  }
+  void Feed(const std::string& bytes) { FReceiveBuffer->WriteAnsiString(bytes); }
+  bool CheckDeviceClosed() override { return false; }
+  bool ClosePort() override { return true; }
+  bool OpenPort(std::string&) override { return true; }
+  bool DeviceWrite(const std::string&) override { return true; }
+};
+
+// As many copies of frames from `make(i)` as fit well into the ring.
+template <typename Make>
+std::string FillBuffer(Make make, int& count) {
+  std::string bytes;
+  for (count = 0; bytes.size() + 600 < TCircularBuffer::BufferSize - 4096; ++count) bytes += make(count);
+  return bytes;
+}
+
+std::string UsbMeasurement(int) { return UsbFrame(ReportCode(0x0300) + std::string(4 * Channels, '\x21')); }
+
+std::string EspMeasurementAt(int i) { return EspMeasurement(0x00, static_cast<uint16_t>(i % 20000), Channels); }
+
+std::string DemoMeasurementFrame(int) { return DemoMeasurement(0x0300, std::vector<double>(Channels, 1.25)); }
+
+template <typename Read>
+void RunDecoder(benchmark::State& state, TQV_DeviceType type, TQV_PeerType peer, bool demo, const std::string& prefix,
+                const std::string& frames, int count, Read read) {
+  TBenchDevice device(type, peer);
+  if (demo) device.SetDemoData(true);
+  TQV_ReportDevice decoder(&device);
+  device.Feed(prefix);
+  std::string report;
+  while (device.BufferAmount() > 0) decoder.DeviceGetReport(report);
+  int64_t reports = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    device.Feed(frames);
+    state.ResumeTiming();
+    for (int i = 0; i < count; ++i) reports += read(decoder);
+  }
+  state.counters["reports/s"] = benchmark::Counter(static_cast<double>(reports), benchmark::Counter::kIsRate);
+}
+
+int ReadText(TQV_ReportDevice& decoder) {
+  std::string report;
+  decoder.DeviceGetReport(report);
+  benchmark::DoNotOptimize(report.data());
+  return report.empty() ? 0 : 1;
+}
+
+int ReadStruct(TQV_ReportDevice& decoder) {
+  TQV_ReportStruct record;
+  decoder.GetReportStruct(record);
+  benchmark::DoNotOptimize(record.Buffer());
+  return record.GetReportType() == rt_None ? 0 : 1;
+}
+
+void BM_UsbFramesToBinary(benchmark::State& state) {
+  int count = 0;
+  const std::string frames = FillBuffer(UsbMeasurement, count);
+  RunDecoder(state, QV_HID, ptColdfire, false, UsbFrame(ReportCode(0x7022)), frames, count, ReadText);
+}
+BENCHMARK(BM_UsbFramesToBinary);
+
+void BM_EspBlocksToBinary(benchmark::State& state) {
+  int count = 0;
+  const std::string frames = FillBuffer(EspMeasurementAt, count);
+  RunDecoder(state, QV_CDC, ptESP, false, EspVersionBlock(), frames, count, ReadText);
+}
+BENCHMARK(BM_EspBlocksToBinary);
+
+void BM_EspBlocksToStruct(benchmark::State& state) {
+  int count = 0;
+  const std::string frames = FillBuffer(EspMeasurementAt, count);
+  RunDecoder(state, QV_CDC, ptESP, false, EspVersionBlock(), frames, count, ReadStruct);
+}
+BENCHMARK(BM_EspBlocksToStruct);
+
+void BM_DemoFramesToStruct(benchmark::State& state) {
+  int count = 0;
+  const std::string frames = FillBuffer(DemoMeasurementFrame, count);
+  RunDecoder(state, QV_Simul, ptUnknown, true, {}, frames, count, ReadStruct);
+}
+BENCHMARK(BM_DemoFramesToStruct);
+
+}  // namespace

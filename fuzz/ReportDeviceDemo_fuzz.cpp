@@ -1,0 +1,7 @@
+#include "ReportDeviceFuzz.h"
+
+// Any byte stream: the reader never crashes, never reads out of bounds and always makes progress.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  RunDecoder(QV_Simul, ptUnknown, true, 199, data, size);
+  return 0;
+}
