@@ -6,7 +6,7 @@
 #include "devices/QV_BaseDevice.h"
 #include "protocol/QV_ReportDevice.h"
 // The test frame builder, compiled in here so that the benchmark feeds the same frames as the tests.
-#include "../tests/support/FrameBuilder.cpp"
+#include "support/FrameBuilder.h"
 
 // Decoding throughput on a receive ring filled with 24-channel measurement frames.
 namespace {

@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <exception>
-#include <typeinfo>
 
 #include "core/LogUnit.h"
 #include "core/QV_NumberText.h"
 #include "devices/QV_BaseDevice.h"
 #include "protocol/QV_Header.h"
-#include "protocol/QV_ReportCodes.h"
+#include "devices/QV_ReportCodes.h"
 #include "protocol/QV_VersionText.h"
 
 namespace {
@@ -117,7 +116,7 @@ TQV_Result TQV_ReportDevice::CheckDeviceError(std::string& report) {
     if (code == QV_Err_ReceiveBufferOverflow || code == QV_Err_Reconnected) FIgnoreNextFormatError = true;
     return code;
   } catch (const std::exception& e) {
-    report = "check device error failed: EXCEP(" + std::string(typeid(e).name()) + ") " + e.what();
+    report = "check device error failed: EXCEP(" + ExceptionClassName(e) + ") " + e.what();
     return QV_Err_Exception;
   }
 }

@@ -5,7 +5,7 @@
 #include "devices/QV_BaseDevice.h"
 #include "devices/QV_DeviceInfo.h"
 #include "protocol/QV_Header.h"
-#include "protocol/QV_ReportCodes.h"
+#include "devices/QV_ReportCodes.h"
 #include "protocol/QV_ReportDevice.h"
 #include "protocol/QV_TransmitBlock.h"
 #include "protocol/QV_VersionText.h"

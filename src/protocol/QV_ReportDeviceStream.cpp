@@ -4,7 +4,7 @@
 
 #include "core/LogUnit.h"
 #include "devices/QV_BaseDevice.h"
-#include "protocol/QV_ReportCodes.h"
+#include "devices/QV_ReportCodes.h"
 #include "protocol/QV_ReportDevice.h"
 #include "protocol/QV_VersionText.h"
 

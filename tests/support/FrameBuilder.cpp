@@ -1,4 +1,4 @@
-#include "FrameBuilder.h"
+#include "support/FrameBuilder.h"
 
 #include <cstdio>
 #include <cstring>
