@@ -36,9 +36,10 @@ class ReportThreadTest : public ::testing::Test {
   }
   bool WaitForPasses(uint64_t n) {
     const auto end = std::chrono::steady_clock::now() + kLimit;
-    while (thread->PassCount() < n)
+    while (thread->PassCount() < n) {
       if (std::chrono::steady_clock::now() > end) return false;
-      else std::this_thread::sleep_for(1ms);
+      std::this_thread::sleep_for(1ms);
+    }
     return true;
   }
   size_t MessagesWithCode(int32_t code) const {
