@@ -270,8 +270,9 @@ void TSessionItem::SaveSettings(TAppSettings& Settings, const std::string& Setti
   Settings.SetValue(P + "Color", int32_t(Color()));
   Settings.SetValue(P + "FriendlyName", FriendlyName());
   SaveChannelRecord(Settings, P, FChannelData);
-  Settings.SetValue(P + "V_" + "Description", FvirtualDescription);
   SaveVirtualChannels(Settings, P);
+  // After the virtual channels: clearing their keys must not take the description with them.
+  Settings.SetValue(P + "V_" + "Description", FvirtualDescription);
   Settings.SetValue(P + "HorizontalScale",
                     std::to_string(HorizontalScaleFactor(hsShort)) + ";" + std::to_string(HorizontalScaleFactor(hsLong)));
   Settings.SetValue(P + "Interval", FIntervalMs.load());

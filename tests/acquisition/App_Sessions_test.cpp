@@ -132,6 +132,14 @@ TEST(TSessionItem, WithoutVirtualChannelsNoVirtualKeysAreKept) {
   EXPECT_TRUE(settings.TestKeys("Session_0_Colors"));
 }
 
+TEST(TSessionItem, DescriptionSurvivesASaveWithoutVirtualChannels) {
+  TAppSettings settings;
+  auto session = TFakeSession::Make(0, "x");
+  session->SetVirtualDescription("planned: maser minus GPS");
+  session->SaveSettings(settings, "Session_0_");
+  EXPECT_EQ(settings.GetValue("Session_0_V_Description", std::string()), "planned: maser minus GPS");
+}
+
 struct TNumberCase {
   const char* Interval;
   const char* Scale;
