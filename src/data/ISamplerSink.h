@@ -12,6 +12,7 @@ constexpr int32_t SE_ChannelCountChanged = 1;
 constexpr int32_t SE_HeaderChanged = 3;
 constexpr int32_t SE_ReSyncOrLinesLost = 5;
 constexpr int32_t SE_DataLost = 7;
+constexpr int32_t SE_IVCChannelsChanged = 10;
 
 // What the data stores hand to the multi-sampler. Called in the report thread, under the store's
 // lock; the implementation must not call back into the store.
