@@ -2,11 +2,13 @@
 #include <cstring>
 
 #include "AdevCommand.h"
+#include "ReportsCommand.h"
+#include "acquisition/ReportsCommand.h"
 #include "data/AllanSeries.h"
 
 // Headless face of the application. Subcommands join as their engine parts land.
 static int Usage() {
-  std::fprintf(stderr, "usage: vta-cli --version\n%s", AdevUsage());
+  std::fprintf(stderr, "usage: vta-cli --version\n%s%s", AdevUsage(), ReportsUsage());
   return 2;
 }
 
@@ -16,5 +18,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc >= 2 && std::strcmp(argv[1], "adev") == 0) return AdevCommand(argc - 2, argv + 2);
+  if (argc >= 2 && std::strcmp(argv[1], "reports") == 0) return ReportsCommand(argc - 2, argv + 2);
   return Usage();
 }
