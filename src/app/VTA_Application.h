@@ -40,6 +40,15 @@ class EDllVersion : public std::runtime_error {
 using TSessionFactoryMaker = std::function<TSessionFactory(const TSessionHandlers& handlers, TDebugConf& debugConf)>;
 // Whether a sensor session waits for a counter session to be open (only sensor sessions know).
 using TSensorNeedsCounter = std::function<bool(const TSessionItem& sensor)>;
+// The interval-counter copy of a session that goes into its slot, or none (only counter sessions
+// that carry interval-counter data have one).
+using TSessionCopyMaker = std::function<std::unique_ptr<TSessionItem>(TSessionItem& session)>;
+
+// Whether the version text of the source interface ("20.2.7 25-01-07") is at least 20.2.0: its
+// first word must be three numbers separated by ".".
+bool DllVersionAcceptable(const std::string& dllInfo);
+// "Invalid version of QV library: " + text + ", minimal version needed: 20.2.0".
+std::string DllVersionError(const std::string& dllInfo);
 
 struct TVTA_AppOptions {
   bool ExpertMode = false;
@@ -49,6 +58,7 @@ struct TVTA_AppOptions {
   TSessionFactoryMaker MakeSessionFactory;
   TSessionStatusReader StatusReader;        // none: the status shows name and open state only
   TSensorNeedsCounter SensorNeedsCounter;  // none: no sensor waits for a counter
+  TSessionCopyMaker MakeIVCCopy;            // none: no session has a copy
   // Time-outs and waiting of the report thread; its message list and debug configuration are the
   // application's.
   TReportThreadOptions ReportThread;
@@ -167,17 +177,17 @@ class TVTA_Application {
   };
 
   // Creation steps.
-  void CreateDebugLog(const TAppPaths& paths);
+  void CreateDebugLog();
   std::string UsableFolder(const std::string& folder, const std::string& fallback, const std::string& what);
   void CheckDllVersion();
 
   // Start-up steps.
   void CreateStoredSessions();
-  TSessionItem* NewSource(bool atStartup);
+  // storedIndex: the stored session to recreate at start-up; none = the first free slot.
+  TSessionItem* NewSource(bool atStartup, std::optional<int32_t> storedIndex);
   std::unique_ptr<TSessionItem> MakeSession(int32_t sessionType, int32_t index);
   TSessionItem& PutIntoSlot(std::unique_ptr<TSessionItem> session);
   void OpenStoredSessions();
-  void StartReportThread();
 
   // Display cycle parts; each catches its own failures.
   void DoPendingSessionWork();
