@@ -12,7 +12,7 @@ struct TMainSyncData;
 struct TMessageItem;
 
 // What the connection dialog starts with when a session is added or changed.
-struct TConnectionRequest {
+struct TSourceDialogPreset {
   int32_t Index = 0;
   int32_t SessionType = kSessionTypeCounter;
   std::string FriendlyName;
@@ -22,7 +22,7 @@ struct TConnectionRequest {
 };
 
 // What the user chose in the connection dialog.
-struct TConnectionChoice {
+struct TSourceDialogResult {
   int32_t SessionType = kSessionTypeCounter;
   std::string OpenString;  // empty: the dialog could not build one (PortText says why)
   int32_t ConnectionType = 0;
@@ -53,7 +53,7 @@ class IVTA_UserInterface {
   // The standard error box.
   virtual void ErrorBox(const std::string& text) = 0;
   // The connection dialog preset from `request`; none when the user cancels it.
-  virtual std::optional<TConnectionChoice> AskConnection(const TConnectionRequest& request) = 0;
+  virtual std::optional<TSourceDialogResult> AskConnection(const TSourceDialogPreset& request) = 0;
 
   // ---- Sessions ----
   // A session went into its slot: its status fields, info view, menus and icon are set up. Views
@@ -88,7 +88,7 @@ class IVTA_UserInterface {
   // At start-up, after the stored sessions were recreated and before they are opened.
   virtual void ReadWindowSettings(TVTASettings& settings, const TSessionLists& lists) = 0;
   // While saving, after the sessions and "SessionCount" and before the logging and notification
-  // keys; the "ViewMessage_" and "View_" keys have been removed. `map` renumbers stored session
-  // indexes to the compacted ones.
+  // keys; the "Info_", "ViewMessage_" and "View_" keys have been removed. `map` turns session
+  // indexes into the stored numbers ("Info_" + n + "_", a view's "Session").
   virtual void SaveWindowSettings(TVTASettings& settings, const TSessionIndexMap& map) = 0;
 };

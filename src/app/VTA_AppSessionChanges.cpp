@@ -51,7 +51,7 @@ void TVTA_Application::CloseExcluded(TSessionItem& session, bool stopServer) {
   session.CloseDevice(stopServer);
 }
 
-void TVTA_Application::ChangeSession(int32_t index, const TConnectionChoice& choice) {
+void TVTA_Application::ChangeSession(int32_t index, const TSourceDialogResult& choice) {
   TSessionItem* session = FLists->GetSession(index);
   if (!session) return;
   if (choice.SessionType == session->SessionType() && choice.OpenString == session->OpenString()) {
@@ -103,7 +103,7 @@ void TVTA_Application::DoSessionRemove(TSessionItem& session) {
   UpdateRunningConnections();
 }
 
-void TVTA_Application::DoSessionChange(TSessionItem& session, const TConnectionChoice& choice) {
+void TVTA_Application::DoSessionChange(TSessionItem& session, const TSourceDialogResult& choice) {
   TDisplayLock lock(*this);
   const int32_t index = session.Index();
   const bool sameType = choice.SessionType == session.SessionType();

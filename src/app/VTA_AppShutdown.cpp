@@ -47,19 +47,19 @@ void TVTA_Application::FormClose() {
   if (FReportThread) FReportThread->Stop();
   SetDisplayTimer(false);
   SetCheckTimer(false);
-  SaveSettings();
+  SaveSettings(true);
   Info(kMainCategory, "TMainForm.FormClose SetThreadExecutionState=00000000");
   Info(kMainCategory, "TMainForm.FormClose END");
 }
 
-void TVTA_Application::SaveSettings() {
+void TVTA_Application::SaveSettings(bool closing) {
   if (FAppCanceled) {
     Info(kMainCategory, "TMainForm.SaveSettings AppCanceled NICHT speichern");
     return;
   }
   const auto lock = FSettings->Lock();
   for (const char* prefix : {"Info_", "ViewMessage_", "View_"}) FSettings->RemoveKeys(prefix);
-  const TSessionIndexMap map = FLists->SaveSessions(*FSettings, true);
+  const TSessionIndexMap map = FLists->SaveSessions(*FSettings, closing);
   // The windows and the components each save what they can; the file is written in any case.
   try {
     FUI.SaveWindowSettings(*FSettings, map);

@@ -101,14 +101,14 @@ TSessionItem* TVTA_Application::NewSource(bool atStartup, std::optional<int32_t>
   if (!session) return nullptr;
 
   if (session->OpenString().empty()) {
-    TConnectionRequest request;
+    TSourceDialogPreset request;
     request.Index = index;
     request.SessionType = storedType;
     request.FriendlyName = session->FriendlyName();
     request.ConnectionType = session->ConnectionType() == -1 ? 0 : session->ConnectionType();
     request.Color = session->Color() == kDefaultSessionColor ? kNewSessionColors[size_t(index) % kNewSessionColors.size()]
                                                              : session->Color();
-    const std::optional<TConnectionChoice> choice = FUI.AskConnection(request);
+    const std::optional<TSourceDialogResult> choice = FUI.AskConnection(request);
     if (!choice) {
       Info(category, "TMainForm.SourceNewExecute: cancel");
       return nullptr;

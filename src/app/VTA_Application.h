@@ -104,6 +104,9 @@ class TVTA_Application {
   void FormClose();
   // The operating system ends the user session: closing asks nothing.
   void QueryEndSession();
+  // Writes the settings file and the debug configuration (not after a cancelled start-up). The
+  // sessions are stored without gaps; when closing they are also renumbered in the lists.
+  void SaveSettings(bool closing);
 
   // ---- The two cycles (called by the owner's timers) ----
   void DisplayTimerTimer();
@@ -128,7 +131,7 @@ class TVTA_Application {
   bool ReopenSession(int32_t index);
   // "Change Source" with the dialog's answer: the same type and open string update the session in
   // place; anything else replaces it on the next display cycle.
-  void ChangeSession(int32_t index, const TConnectionChoice& choice);
+  void ChangeSession(int32_t index, const TSourceDialogResult& choice);
   // "Remove Source": the session is removed on the next display cycle.
   void RemoveSessionRequest(int32_t index);
   // After a session's parameters changed (the sessions' OnUpdate).
@@ -173,7 +176,7 @@ class TVTA_Application {
  private:
   struct TPendingChange {
     uint64_t InstanceId;
-    TConnectionChoice Choice;
+    TSourceDialogResult Choice;
   };
 
   // Creation steps.
@@ -204,13 +207,10 @@ class TVTA_Application {
 
   // Session changes.
   void DoSessionRemove(TSessionItem& session);
-  void DoSessionChange(TSessionItem& session, const TConnectionChoice& choice);
+  void DoSessionChange(TSessionItem& session, const TSourceDialogResult& choice);
   void RemoveFromLists(TSessionItem& session, bool keepViews);
   void CloseExcluded(TSessionItem& session, bool stopServer);
   void MarkRemoved(TSessionItem* session);
-
-  // Shutdown.
-  void SaveSettings();
 
   void SetDisplayTimer(bool enabled);
   void SetCheckTimer(bool enabled);
