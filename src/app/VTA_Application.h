@@ -104,7 +104,8 @@ class TVTA_Application {
   void FormClose();
   // The operating system ends the user session: closing asks nothing.
   void QueryEndSession();
-  // Writes the settings file and the debug configuration (not after a cancelled start-up). The
+  // Writes the settings file and the debug configuration (not after a cancelled or unfinished
+  // start-up, which would drop the stored sessions not recreated). The
   // sessions are stored without gaps; when closing they are also renumbered in the lists.
   void SaveSettings(bool closing);
 
@@ -196,7 +197,7 @@ class TVTA_Application {
   void DoPendingSessionWork();
   void UpdateSerialNumbers();
   void DrainSyncList();
-  void HandleNotice(const TMainSyncData& notice);
+  void HandleNotice(const TMainSyncData& notice, bool& devicesDone);
   void RefreshViews();
   void RefreshMessages();
   void RefreshInfo();

@@ -103,8 +103,7 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
   } catch (const std::exception& e) {
     LogException(app->LogId(), "vta-cli run: start-up failed", e);
     err << "vta-cli run: start-up failed: " << e.what() << '\n';
-    app->FormClose();
-    return 2;
+    return 2;  // nothing saved: the stored sessions that were not recreated would be lost
   }
 
   QTimer status;
