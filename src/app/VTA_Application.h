@@ -104,9 +104,9 @@ class TVTA_Application {
   void FormClose();
   // The operating system ends the user session: closing asks nothing.
   void QueryEndSession();
-  // Writes the settings file and the debug configuration (not after a cancelled or unfinished
-  // start-up, which would drop the stored sessions not recreated). The
-  // sessions are stored without gaps; when closing they are also renumbered in the lists.
+  // Writes the settings file and the debug configuration, the sessions stored without gaps; when
+  // closing they are also renumbered in the lists. Nothing is written after a cancelled or
+  // unfinished start-up (the stored sessions not recreated would be dropped).
   void SaveSettings(bool closing);
 
   // ---- The two cycles (called by the owner's timers) ----
