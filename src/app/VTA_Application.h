@@ -100,7 +100,7 @@ class TVTA_Application {
   // True when the application may close now; asks while a log file is written.
   bool FormCloseQuery();
   // Closes every device, stops the report thread and both timers, and saves the settings with the
-  // sessions renumbered (not after a cancelled start-up). Idempotent.
+  // sessions renumbered (see SaveSettings). Idempotent.
   void FormClose();
   // The operating system ends the user session: closing asks nothing.
   void QueryEndSession();
