@@ -31,10 +31,8 @@ std::optional<TRunArgs> ParseArgs(const std::vector<std::string>& args, std::ost
         parsed.Connect = value;
       continue;
     }
-    err << (arg.rfind("--", 0) == 0 && (arg == "--config-dir" || arg == "--connect") ? "missing value of " + arg
-                                                                                       : "unknown argument " + arg)
-        << '\n'
-        << RunUsage();
+    const bool valueMissing = arg == "--config-dir" || arg == "--connect";
+    err << (valueMissing ? "missing value of " : "unknown argument ") << arg << '\n' << RunUsage();
     return std::nullopt;
   }
   return parsed;
