@@ -1,0 +1,118 @@
+#include "app/VTA_HeadlessRun.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <optional>
+
+#include "app/VTA_ConsoleUserInterface.h"
+#include "app/VTA_QtTimers.h"
+#include "app/VTA_SignalPipe.h"
+#include "core/AppPaths.h"
+#include "core/LogUnit.h"
+#include "core/VTA_Settings.h"
+
+namespace {
+
+struct TRunArgs {
+  std::string ConfigDir;
+  std::optional<std::string> Connect;
+};
+
+std::optional<TRunArgs> ParseArgs(const std::vector<std::string>& args, std::ostream& err) {
+  TRunArgs parsed;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if ((arg == "--config-dir" || arg == "--connect") && i + 1 < args.size()) {
+      const std::string& value = args[++i];
+      if (arg == "--config-dir")
+        parsed.ConfigDir = value;
+      else
+        parsed.Connect = value;
+      continue;
+    }
+    const bool valueMissing = arg == "--config-dir" || arg == "--connect";
+    err << (valueMissing ? "missing value of " : "unknown argument ") << arg << '\n' << RunUsage();
+    return std::nullopt;
+  }
+  return parsed;
+}
+
+// A cycle that throws must not end the event loop: the failure is logged and printed.
+std::function<void()> Guarded(std::function<void()> cycle, const char* name, int logId, std::ostream& err) {
+  return [cycle = std::move(cycle), name, logId, &err] {
+    try {
+      cycle();
+    } catch (const std::exception& e) {
+      LogException(logId, std::string("vta-cli run: ") + name + " failed", e);
+      err << "Error: " << name << " failed: " << e.what() << std::endl;
+    }
+  };
+}
+
+}  // namespace
+
+const char* RunUsage() { return "usage: vta-cli run [--config-dir DIR] [--connect CONNECTION]\n"; }
+
+int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                THeadlessRunOptions options) {
+  const std::optional<TRunArgs> parsed = ParseArgs(args, err);
+  if (!parsed) return 2;
+  if (!options.App.MakeSessionFactory) {
+    err << "vta-cli run: no session kinds are available in this build\n";
+    return 2;
+  }
+  if (!QCoreApplication::instance()) {
+    err << "vta-cli run: no event loop\n";
+    return 2;
+  }
+
+  TConsoleUserInterface ui(out, err, parsed->Connect);
+  TQtTimers timers;
+  std::unique_ptr<TVTA_Application> app;
+  try {
+    app = std::make_unique<TVTA_Application>(TAppPaths::FromEnvironment(parsed->ConfigDir), std::move(options.App), ui,
+                                             timers);
+  } catch (const std::exception& e) {
+    err << "vta-cli run: " << e.what() << '\n';
+    return 2;
+  }
+  ui.Attach(app.get());
+  timers.Connect(Guarded([&] { app->DisplayTimerTimer(); }, "DisplayTimer", app->LogId(), err),
+                 Guarded([&] { app->CheckTimerTimer(); }, "CheckTimer", app->LogId(), err));
+
+  QEventLoop loop;
+  TSignalPipe signals([&](int signal) {
+    out << "vta-cli run: signal " << signal << ", closing" << std::endl;
+    if (!app->FormCloseQuery()) return;
+    app->FormClose();
+    loop.quit();
+  });
+  if (!signals.Error().empty()) {
+    err << "vta-cli run: " << signals.Error() << '\n';
+    return 2;
+  }
+
+  try {
+    if (!app->LosGehts()) {
+      err << "vta-cli run: no connection, nothing to run\n";
+      return 2;
+    }
+  } catch (const std::exception& e) {
+    LogException(app->LogId(), "vta-cli run: start-up failed", e);
+    err << "vta-cli run: start-up failed: " << e.what() << '\n';
+    return 2;  // nothing saved: the stored sessions that were not recreated would be lost
+  }
+
+  QTimer status;
+  QObject::connect(&status, &QTimer::timeout, Guarded(
+                                                  [&] {
+                                                    ui.PrintStatus();
+                                                    if (options.AfterStatus) options.AfterStatus();
+                                                  },
+                                                  "Status", app->LogId(), err));
+  status.start(options.StatusIntervalMs);
+  out << "vta-cli run: running with " << app->Settings().Filename() << std::endl;
+  loop.exec();
+  return 0;
+}
