@@ -123,6 +123,15 @@ QDateTimeEdit* TimeEdit(const char* name, const QDateTime& value) {
   return edit;
 }
 
+// Address and port in one row keeps every kind's page within three rows.
+QHBoxLayout* AddressRow(QLineEdit* address, const char* portLabel, QSpinBox* port) {
+  auto* row = new QHBoxLayout;
+  row->addWidget(address, 1);
+  row->addWidget(new QLabel(portLabel));
+  row->addWidget(port);
+  return row;
+}
+
 QFormLayout* PageForm(QWidget* page) {
   auto* form = new QFormLayout(page);
   form->setContentsMargins(0, 0, 0, 0);
@@ -244,8 +253,7 @@ QWidget* TConnectionDialog::MakeKindPage(int entry) {
       FNetworkAddress = AddressEdit("networkAddress", "IPv4 address or host name");
       FNetworkPort = PortBox("networkPort", 0, 0);
       FNetworkPort->setSpecialValueText("none");
-      form->addRow("Address:", FNetworkAddress);
-      form->addRow("Data port:", FNetworkPort);
+      form->addRow("Address:", AddressRow(FNetworkAddress, "Data port:", FNetworkPort));
       break;
     case ctCAN:
       FCanNode = Named(new QComboBox, "canNode");
@@ -261,23 +269,18 @@ QWidget* TConnectionDialog::MakeKindPage(int entry) {
     case ctTCPServer:
       FTcpAddress = AddressEdit("tcpAddress", "IPv4 address of the other instance");
       FTcpPort = PortBox("tcpPort", 1, kDefaultServerPort);
-      form->addRow("Address:", FTcpAddress);
-      form->addRow("Port:", FTcpPort);
+      form->addRow("Address:", AddressRow(FTcpAddress, "Port:", FTcpPort));
       break;
     case ctArchive: {
       const QDateTime now = QDateTime::currentDateTime();
       FArchiveAddress = AddressEdit("archiveAddress", "IPv4 address of the other instance");
       FArchivePort = PortBox("archivePort", 1, kDefaultServerPort);
       FArchiveStart = TimeEdit("archiveStart", now.addDays(-1));
-      FArchiveHasEnd = Named(new QCheckBox("until"), "archiveHasEnd");
+      FArchiveHasEnd = Named(new QCheckBox("Until:"), "archiveHasEnd");
       FArchiveEnd = TimeEdit("archiveEnd", now);
-      auto* end = new QHBoxLayout;
-      end->addWidget(FArchiveHasEnd);
-      end->addWidget(FArchiveEnd, 1);
-      form->addRow("Address:", FArchiveAddress);
-      form->addRow("Port:", FArchivePort);
+      form->addRow("Address:", AddressRow(FArchiveAddress, "Port:", FArchivePort));
       form->addRow("From:", FArchiveStart);
-      form->addRow("End:", end);
+      form->addRow(FArchiveHasEnd, FArchiveEnd);
       break;
     }
     case ctFile: {
