@@ -19,8 +19,8 @@ class QStackedWidget;
 // choice the way the source will open it and, when the source would refuse it, shows the source's
 // own error text and stays open.
 //
-// Widgets carry object names ("connectionKind", "fileName", "openString", "errorText", ...) so that
-// tests and the main window's scripts can reach them.
+// Widgets carry object names ("connectionKind", "fileName", "openString", "errorText", ...) by which
+// tests reach them.
 class TConnectionDialog : public QDialog {
   Q_OBJECT
 
