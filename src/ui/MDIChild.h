@@ -161,6 +161,8 @@ class TMDIChild : public QWidget {
   TBase& Base(int base) { return FBase[size_t(base - 1)]; }
   const TBase& Base(int base) const { return FBase[size_t(base - 1)]; }
   void BindBase(int base, TSessionItem* aSession);
+  // Binds a base again to its session, which may have changed its kind or its stores.
+  void RebindBase(int base);
   // Registers the controls a derived view made for a base.
   void SetBaseControls(int base, TQV_Channels* channels, QWidget* colorPanel);
   void SetBottomPanel(QWidget* panel);
