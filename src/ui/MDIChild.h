@@ -52,7 +52,7 @@ using TOnMainEvent = std::function<void(int32_t tag, TChildNotice notice)>;
 // What views take from the program around them. Every member may be left empty.
 struct TViewEnvironment {
   const TDebugConf* DebugConf = nullptr;
-  // The window number format (Part of the global options); '.' when not given.
+  // The window number format of the global options; a point when not given.
   std::function<TFormatSettings()> FormatWin;
   // The interval-counter store of a counter session; by default the session's own store when that
   // is one.
