@@ -28,8 +28,11 @@ constexpr int32_t HRQMaxRetries = 2;
 constexpr int32_t StatisticsBlock = 10000;
 constexpr int32_t StatisticsBlocks = 10;
 
+// Hexadecimal, with or without a "$" or "0x" in front (the text reports write words as "$1900").
 std::optional<uint32_t> ParseHex(std::string_view text) {
   text = TrimBlanks(text);
+  if (text.starts_with('$')) text.remove_prefix(1);
+  else if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
   uint32_t value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
   if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
@@ -95,7 +98,8 @@ void TQVSessionItem::ReadReport(std::string& line, int32_t& code) {
   int64_t deviceMs = -1;
   code = Multi_GetReportEx(FMultiId, buffer, &deviceMs);
   line.assign(buffer, strnlen(buffer, MULTI_BUFFER_SIZE));
-  TakeDeviceMs(deviceMs, ".ReadReport", code == mrOk && !line.empty());
+  // A failed read carries no report and so no device time.
+  if (code == mrOk) TakeDeviceMs(deviceMs, ".ReadReport", !line.empty());
 }
 
 bool TQVSessionItem::ReadReportStruct(TQV_ReportStruct& record) {
@@ -600,7 +604,10 @@ void TQVSessionItem::EvaluateMeasurement(uint16_t code, const std::string& line,
           std::to_string(FDeviceMs.load()));
       return;
     }
-    ok = FZCT_DM->ExtractRawData(line, FDeviceMs);
+    // The instrument measures 1 ms; the store groups the lines by the session's raw interval.
+    std::string rawLine = line;
+    rawLine.replace(0, 4, IntToHex(0x6000 + 256 * std::max(FIntervalIndex.load(), 0), 4));
+    ok = FZCT_DM->ExtractRawData(rawLine, FDeviceMs);
   } else {
     ok = record ? FZCT_DM->ExtractReport(*record) : FZCT_DM->ExtractData(line, FDeviceMs);
   }
