@@ -309,7 +309,8 @@ std::string TQVSessionItem::OpenDevice() {
 void TQVSessionItem::StartupCommands() {
   const std::string openString = TSessionItem::OpenString();
   const bool demo = openString.starts_with("DemoData");
-  FWaitExpectedHeader = FExpectedHeader.has_value();
+  FWaitExpectedHeader = FExpectedHeader.has_value() && !IsTcpClientConnection() && !IsFileConnection();
+  FLastCorrection.reset();
   FWait7F51 = false;
   FOpenCommandIndex = 0;
   if (IsTcpClientConnection() || IsFileConnection()) {

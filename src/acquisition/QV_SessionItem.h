@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "acquisition/App_Sessions.h"
@@ -373,6 +374,7 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   THRQSettings HRQSettings;
   bool HRQSettingsSet = false;
   std::optional<TQVHeader> FExpectedHeader;
+  std::optional<std::pair<uint16_t, std::string>> FLastCorrection;  // reported header and the command sent
   std::vector<std::string> FAddedOpenCommands;
   size_t FOpenCommandIndex = 0;
   std::atomic<char> FDecSep{','};

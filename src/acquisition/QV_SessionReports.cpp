@@ -264,8 +264,9 @@ void TQVSessionItem::ReportAuswerten(std::string line, const TQV_ReportStruct* r
   }
 }
 
-// Brings the instrument into the mode, interval and scrambler the settings want, one correction
-// per report until the reported header matches.
+// Brings the instrument into the mode, interval and scrambler the settings want. A correction
+// goes out once per reported header: at short intervals many reports arrive before the
+// instrument has switched, and each would queue the same command again.
 bool TQVSessionItem::CheckExpectedHeader(uint16_t code) {
   if (!FExpectedHeader) {
     ResetWaitExpectedHeader();
@@ -273,20 +274,26 @@ bool TQVSessionItem::CheckExpectedHeader(uint16_t code) {
   }
   const TQVHeader reported(code);
   const TQVHeader& expected = *FExpectedHeader;
+  std::string command;
   if (reported.IntervalIndex() != expected.IntervalIndex()) {
     Log(".ReportAuswerten: Set Interval");
-    SendCommand(std::string(1, static_cast<char>(QVCmd::RateBase + expected.IntervalIndex())));
+    command = std::string(1, static_cast<char>(QVCmd::RateBase + expected.IntervalIndex()));
   } else if (reported.Mode() != expected.Mode()) {
     Log(".ReportAuswerten: Set Mode");
-    SendCommand(std::string(1, static_cast<char>(QVCmd::ModeBase + expected.Mode())));
+    command = std::string(1, static_cast<char>(QVCmd::ModeBase + expected.Mode()));
   } else if (reported.ScramblerIndex() != 3 && expected.ScramblerIndex() != 0 &&
              reported.ScramblerIndex() != expected.ScramblerIndex()) {
     Log(".ReportAuswerten: Set Scrambler");
-    SendCommand(expected.ScramblerIndex() == 1 ? "^" : "_");
+    command = expected.ScramblerIndex() == 1 ? "^" : "_";
   } else {
     Log(".ReportAuswerten: ResetWaitExpectedHeader");
     ResetWaitExpectedHeader();
+    FLastCorrection.reset();
     return true;
+  }
+  if (FLastCorrection != std::make_pair(code, command)) {
+    FLastCorrection = std::make_pair(code, command);
+    SendCommand(command);
   }
   return false;
 }
