@@ -422,7 +422,10 @@ void TQVSessionItem::ReadDGINames(TAppSettings& Settings, const std::string& P) 
       return "DGI" + std::to_string(card) + "_Bit" + std::to_string(signal - 1);
     };
     if (joined) {
-      const std::vector<std::string> parts = SplitAt(Settings.GetValue(key + "_SigNames", ""), ", ");
+      // Every name is followed by ", ": the piece after the last one is no name.
+      std::string text = Settings.GetValue(key + "_SigNames", "");
+      if (text.ends_with(", ")) text.resize(text.size() - 2);
+      const std::vector<std::string> parts = SplitAt(text, ", ");
       for (int32_t signal = 1; signal <= DGISignals; ++signal)
         names[signal - 1] = parts.size() >= DGISignals ? parts[signal - 1] : defaultName(signal);
     } else {
@@ -439,7 +442,8 @@ void TQVSessionItem::ReadNominalFrequencies(TAppSettings& Settings, const std::s
     Log(".ReadSettings GlobalNominalFrequencies");
     for (int32_t k = 1; k <= DM_MaxChannels; ++k) {
       const double value = options.GlobalNomFreq[k - 1];
-      if (value != 0) Log(".ReadSettings GlobalNominalFrequency[" + std::to_string(k) + "]=" + FloatToShortest(value));
+      if (value != 0)
+        Log(".ReadSettings GlobalNominalFrequency[" + std::to_string(k) + "]=" + FloatToText(value, options.FormatLog));
       SetNomFreq(k, value);
     }
   } else {
@@ -488,13 +492,12 @@ void TQVSessionItem::SaveSettings(TAppSettings& Settings, const std::string& Set
     for (const std::string& name : DGIs[card - 1]) names += name + ", ";
     Settings.SetValue(P + "DGI" + std::to_string(card) + "_SigNames", names);
   }
-  const TDateTime start = FZCTDateTimeStart.load();
+  const TDateTime start = DateTimeKnown(FZCTDateTimeStart.load()) ? FZCTDateTimeStart.load() : FiniDateTime;
   Settings.SetValue(P + "ZCTDateTimeStart", DateTimeKnown(start) ? FloatToText(start, Settings.FormatSettings()) : "");
   Settings.SetValue(P + "RunLocalTcpServer", FRunLocalTcpServer);
   Settings.SetValue(P + "LocalTcpServerPort", static_cast<int32_t>(FLocalTcpServerPort));
   SaveNominalFrequencies(Settings, P);
   SaveIVCSettings(Settings, P);
-  // Unknown until the instrument reported a header: the stored index stays.
   const int32_t rawIndex = FIntervalIndex >= 0 ? FIntervalIndex.load() : FRawIntervalIndex;
   Settings.SetValue(P + "RawIntervalIndex", rawIndex);
   Settings.SetValue(P + "RawAvg", FRawAvg.load());
@@ -504,14 +507,14 @@ void TQVSessionItem::SaveSettings(TAppSettings& Settings, const std::string& Set
   Settings.SetValue(P + "UserID", static_cast<int32_t>(FUserIdINI.load()));
 }
 
+// Values the session has not learned from the instrument yet are written as they were read, so
+// that saving (which rewrites every session key) loses nothing.
 void TQVSessionItem::SaveDemoSettings(TAppSettings& Settings, const std::string& P) {
-  // A store that has seen no data yet knows no channel count; the stored one stays.
-  if (FZCT_DM->ChannelCount() > 0) Settings.SetValue(P + "DemoChannels", FZCT_DM->ChannelCount());
-  if (HasDataHeader()) {
-    const TQVHeader header = DataHeader();
-    Settings.SetValue(P + "DemoMode", static_cast<int32_t>(header.Mode()));
-    Settings.SetValue(P + "DemoRate", header.IntervalIndex());
-  }
+  const int32_t channels = FZCT_DM->ChannelCount();
+  Settings.SetValue(P + "DemoChannels", channels > 0 ? channels : FDemoChannels);
+  const bool header = HasDataHeader();
+  Settings.SetValue(P + "DemoMode", static_cast<int32_t>(header ? DataHeader().Mode() : FDemoMode));
+  Settings.SetValue(P + "DemoRate", header ? DataHeader().IntervalIndex() : FDemoRate);
   Settings.SetValue(P + "DemoDGI", FDemoDGI);
   Settings.SetValue(P + "DemoIVC", FDemoIVC);
 }
