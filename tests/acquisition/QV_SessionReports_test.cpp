@@ -250,18 +250,21 @@ TEST_F(QVSessionRawMode, RateCommandsAreNeverSentInRawMode) {
   ASSERT_EQ(opened, "");
   for (int i = 0; i < 3; ++i) session->GetReport();
   ASSERT_EQ(session->Mode(), 6);
-  // Raw-data commands are offered only with the raw-data option.
-  Multi_SetOption(4711);
   session->SetCommand("\x25", "50ms");
   EXPECT_FALSE(log.Contains("TQVSessionItem[0/False].SendCommand 25"));
   EXPECT_EQ(session->IntervalIndex(), 5);
   EXPECT_EQ(session->IntervalMs(), 50);
   EXPECT_EQ(session->ZCT_DM().ValueHeader().Header(), 0x6500);
   EXPECT_TRUE(HasMessage(75, mtInfo, "Cmd 50ms"));
-  // Averaged raw data on a recording: the session switches itself.
-  session->SetCommand("G", "Raw Data Avg.");
+}
+
+TEST_F(QVSessionRawMode, AveragedRawDataShowsAsMode7) {
+  TAppSettings settings;
+  settings.SetValue("Session_0_RawAvg", "True");
+  session->ReadSettings(settings, "Session_0_");
+  Play({"7015; 1", "7020; $0900", "7020; $6000", raw});
   EXPECT_EQ(session->Mode(), 7);
-  EXPECT_TRUE(session->RawAvg());
+  EXPECT_TRUE(HasMessage(13, mtInfo, "Mode setting changed to Raw Data Avg."));
 }
 
 }  // namespace
