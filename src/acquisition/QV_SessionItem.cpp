@@ -124,6 +124,16 @@ TQVSessionItem::~TQVSessionItem() {
       FIVC_DM->SetSessIsCopy(false);
     } else {
       StopLocalTcpServer();
+      // A copy may keep the stores a little longer; nothing in them may call back into this session.
+      for (TDataManagement* store : std::initializer_list<TDataManagement*>{FZCT_DM.get(), FIVC_DM.get()}) {
+        store->SetOnError({});
+        store->SetOnWarning({});
+        store->SetOnReset({});
+        store->SetOnChannelCount({});
+      }
+      FZCT_DM->SetOnDGICount({});
+      FZCT_DM->SetReportLogSink(nullptr);
+      FIVC_DM->SetReportLogSink(nullptr);
       Log(".Destroy: Free IVC_DM");
     }
     {
@@ -200,7 +210,7 @@ void TQVSessionItem::TcpReportLog(const std::string& Data, int32_t logType) {
   if (LocalTcpServerRunning()) Multi_TcpReportLog(FMultiId, Data.c_str(), logType);
 }
 
-bool TQVSessionItem::IsFileConnection() const { return Multi_IsFileDevice(FMultiId) != 0 || ConnectionType() == ctFile; }
+bool TQVSessionItem::IsFileConnection() const { return FFileDevice || ConnectionType() == ctFile; }
 
 bool TQVSessionItem::IsTcpClientConnection() const {
   const std::string s = TSessionItem::OpenString();
@@ -294,6 +304,8 @@ std::string TQVSessionItem::OpenDevice() {
     return reply;
   }
   SetDeviceOpened(true);
+  // Asked once: a recording that reached its end is no longer open, but still was a file.
+  FFileDevice = Multi_IsFileDevice(FMultiId) != 0;
   Multi_SetDecimalSeparator(FMultiId, FDecSep);
   Multi_SetSend7016(FMultiId, 1);
   if (FRunLocalTcpServer && !LocalTcpServerRunning()) StartLocalTcpServer();

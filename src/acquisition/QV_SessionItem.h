@@ -390,6 +390,7 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   bool PhaDiffReset = false;
   std::array<std::array<std::string, DGISignals>, DGICards> DGIs;
 
+  std::atomic<bool> FFileDevice{false};  // the open connection plays a recording
   TQVSessionEnv FEnv;
   mutable std::mutex FOptionsLock;
   TQVSessionOptions FOptions;  // guarded by FOptionsLock

@@ -77,9 +77,10 @@ class QVSessionFixture {
     if (auto* simulator = Simulator(session->MultiId())) simulator->SetRandomSeed(7);
   }
 
-  // Opens a report text file in a connection string of its own.
+  // Opens a report text file. The connection type stays unset, as in older settings files: the
+  // session learns from the source that it plays a recording.
   void OpenFile(const std::string& connection) {
-    session->SetOpenParams(connection, ctFile, kDefaultSessionColor, "");
+    session->SetOpenParams(connection, -1, kDefaultSessionColor, "");
     opened = session->OpenDevice();
   }
 

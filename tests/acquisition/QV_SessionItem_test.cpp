@@ -8,6 +8,7 @@
 #include "core/App_Settings.h"
 #include "data/IVC_DataManagement.h"
 #include "data/ZCT_DataManagement.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -241,6 +242,72 @@ TEST(SessionFactory, CounterSessionsGetTheirIntervalCounterCopyListed) {
   lists.RemoveCopy(0);
   EXPECT_FALSE(session.IVC_DM().SessIsCopy());
   EXPECT_EQ(session.LinkedSession(), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(QVSession, StructuredReportsFeedTheStoresInExpertMode) {
+  SetExpertMode(true);
+  TAppSettings settings;
+  session->ReadSettings(settings, "Session_0_");
+  SetExpertMode(false);
+  ASSERT_TRUE(session->ReportStruct());
+  SetExpertMode(true);
+  OpenDemo();
+  ASSERT_EQ(opened, "");
+  EXPECT_TRUE(log.Contains("TQVSessionItem[0/False].OpenDevice: ReportStruct anhängen DemoData ReportStruct"));
+  RunSteps(40);
+  SetExpertMode(false);
+  EXPECT_EQ(session->ZCT_DM().ChannelCount(), 4);
+  EXPECT_GE(session->ZCT_DM().Count(hsNone), 2);
+  EXPECT_EQ(session->IVC_DM().ChannelCount(), 4);
+  EXPECT_EQ(session->Mode(), 1);
+  EXPECT_EQ(session->IntervalIndex(), 9);
+  EXPECT_TRUE(HasMessage(13, mtInfo, "Mode setting changed to Phase Average"));
+}
+
+TEST_F(QVSession, ArrivingUsbDeviceOpensAClosedSessionThatNamesIt) {
+  session->SetOpenParams("DemoData USERID=2", ctDemoNone, kDefaultSessionColor, "");
+  session->CheckUsbAttached("USB device 0815");
+  EXPECT_FALSE(session->IsRunning());
+  session->CheckUsbAttached("arrived: DemoData #1");
+  EXPECT_TRUE(session->IsRunning());
+  EXPECT_TRUE(log.Contains("TQVSessionItem[0/False].CheckUsbAttached: auto open ok"));
+}
+
+TEST_F(QVSession, LocalServerErrorsReachTheUser) {
+  EXPECT_TRUE(session->UpdateLocalServer(true, 5000));
+  EXPECT_FALSE(session->LocalTcpServerRunning());
+  EXPECT_TRUE(HasMessage(81, mtError, "Local TPC Server Error: Local TCP data server is not available yet"));
+  EXPECT_TRUE(session->RunLocalTcpServer());
+  EXPECT_EQ(session->LocalTcpServerPort(), 5000);
+  EXPECT_TRUE(session->UpdateLocalServer(false, 5000));
+  EXPECT_FALSE(session->RunLocalTcpServer());
+}
+
+TEST_F(QVSession, StoredUserInUseIsDroppedAndTheOpenRepeated) {
+  // A user id for the simulator cannot be in use; the stored id still goes into the open string.
+  TAppSettings settings;
+  settings.SetValue("Session_0_UserID", "3");
+  session->ReadSettings(settings, "Session_0_");
+  OpenDemo();
+  ASSERT_EQ(opened, "");
+  EXPECT_TRUE(log.Contains("TQVSessionItem[0/False].OpenDevice: UserID anhängen DemoData USERID=3"));
+}
+
+TEST_F(QVSession, DebugFileFollowsTheDebugFolder) {
+  TTempDir dir;
+  ASSERT_EQ(session->SetDebugPath(dir.Path()), "");
+  EXPECT_EQ(session->DebugPath(), dir.Path());
+  EXPECT_EQ(session->Debug(true), "");
+  EXPECT_TRUE(session->DebugLog());
+  EXPECT_TRUE(log.Contains("TQVSessionItem[0/False].DebugFileName=" + dir.Path() + "QV_Source_A.txt"));
+  EXPECT_EQ(session->Debug(false), "");
+  EXPECT_FALSE(session->DebugLog());
+  EXPECT_NE(session->SetDebugPath("/proc/no-such-folder"), "");
+  EXPECT_EQ(session->DebugPath(), dir.Path());
 }
 
 }  // namespace
