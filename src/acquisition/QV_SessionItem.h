@@ -101,7 +101,6 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   void SetAddedOpenCommands(std::vector<std::string> value);
   void SetClearBufferOnStart(bool value) { FClearBufferOnStart = value; }
   bool ClearBufferOnStart() const { return FClearBufferOnStart; }
-  void SetReportDataDuringReferenceClockError(bool value) { FReportDataDuringReferenceClockError = value; }
 
   // ---- Configuration ----
   const TQV_ChannelData& IVCChannelData() const { return FIVCChannelData; }

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "QVSessionTestSupport.h"
 #include "acquisition/SessionFactory.h"
+#include "acquisition/VTA_ReportThread.h"
 #include "acquisition/VTA_Sessions.h"
 #include "core/App_Settings.h"
 #include "data/IVC_DataManagement.h"
@@ -308,6 +311,47 @@ TEST_F(QVSession, DebugFileFollowsTheDebugFolder) {
   EXPECT_FALSE(session->DebugLog());
   EXPECT_NE(session->SetDebugPath("/proc/no-such-folder"), "");
   EXPECT_EQ(session->DebugPath(), dir.Path());
+}
+
+}  // namespace
+
+
+namespace {
+
+// The real threads: the simulator's worker fills the source, the report thread polls the session
+// registered in the session lists, the window thread (the test) reads the stores.
+TEST(QVSessionThreads, ReportThreadDrivesACounterSession) {
+  TSessionLists lists;
+  TMessageList messages{[](const std::string&) {}, [](int32_t) { return 0u; }};
+  TSessionHandlers handlers;
+  handlers.OnMsg = MessageListHandler(messages);
+  handlers.SyncList = &lists.SyncList();
+  auto owned = TQVSessionItem::Make(-1, 0, handlers);
+  TQVSessionItem& session = *owned;
+  TAppSettings settings;
+  settings.SetValue("Session_0_OpenString", "DemoData");
+  settings.SetValue("Session_0_DemoRate", "0");  // 1 ms: data arrive at once
+  session.ReadSettings(settings, "Session_0_");
+  lists.AddSession(std::move(owned));
+  AddIVCCopy(lists, session);
+  ASSERT_EQ(session.OpenDevice(), "");
+  {
+    TReportThreadOptions options;
+    options.Timeouts = {std::chrono::milliseconds(1), std::chrono::milliseconds(1), std::chrono::milliseconds(1)};
+    options.Messages = &messages;
+    TVTA_ReportThread thread(lists, std::move(options));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (session.ZCT_DM().Count(hsNone) < 50 && std::chrono::steady_clock::now() < end)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The window thread closes the session while the report thread keeps away from it.
+    lists.MarkRemoved(&session);
+    session.CloseDevice(true);
+    lists.MarkRemoved(nullptr);
+  }
+  EXPECT_GE(session.ZCT_DM().Count(hsNone), 50);
+  EXPECT_EQ(session.IntervalIndex(), 0);
+  EXPECT_FALSE(session.IsRunning());
+  EXPECT_GT(lists.SyncList().Count(), 0u);
 }
 
 }  // namespace
