@@ -1,0 +1,248 @@
+#include "ui/MessageChild.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <sstream>
+
+#include "core/DateTimeText.h"
+#include "core/VTA_DebugConf.h"
+#include "ui/UiColors.h"
+
+namespace {
+
+constexpr int kMessagesCategory = 7;   // debug category "Messages"
+constexpr int kUserInputCategory = 12;  // debug category "UserInput"
+enum TMessageColumn { mcSession = 0, mcTime = 1, mcText = 2 };
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+std::string ShownText(const TMessageItem& item) {
+  return item.Count > 1 ? item.Text + " (" + std::to_string(item.Count) + ")" : item.Text;
+}
+
+QColor TypeColor(TMsgType type) {
+  switch (type) {
+    case mtError: return Qt::red;
+    case mtWarning: return Qt::blue;
+    case mtInfo: break;
+  }
+  return Qt::black;
+}
+
+}  // namespace
+
+TMessageChild::TMessageChild(QWidget* AOwner, int32_t aTag, TMessageList& aList, TOnMainEvent aOnMain, TViewEnvironment aEnv)
+    : TMDIChild(AOwner, aTag, nullptr, std::move(aOnMain), std::move(aEnv), kCaption, "TMessageChild", kMessagesCategory),
+      FList(aList) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  FTable = new QTableWidget(0, 3, this);
+  FTable->setHorizontalHeaderLabels({"S", "Time", "Text"});
+  FTable->setColumnWidth(mcSession, 20);
+  FTable->setColumnWidth(mcTime, 60);
+  FTable->horizontalHeader()->setStretchLastSection(true);
+  FTable->verticalHeader()->hide();
+  FTable->verticalHeader()->setDefaultSectionSize(FTable->fontMetrics().height() + 4);
+  FTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  FTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+  layout->addWidget(FTable, 1);
+
+  FButtonPanel = new QWidget(this);
+  auto* buttons = new QHBoxLayout(FButtonPanel);
+  FClearButton = new QPushButton("Clear Messages", FButtonPanel);
+  FSaveButton = new QPushButton("Save Messages", FButtonPanel);
+  buttons->addWidget(FClearButton);
+  buttons->addWidget(FSaveButton);
+  buttons->addStretch();
+  layout->addWidget(FButtonPanel);
+  FButtonPanel->hide();
+  connect(FClearButton, &QPushButton::clicked, this, [this] { MessageClearExecute(); });
+  connect(FSaveButton, &QPushButton::clicked, this, [this] { MessageSaveExecute(); });
+
+  FAskFileName = [this](const std::string& proposed) {
+    QFileDialog dialog(this, Q(kSaveCaption), Q(proposed));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("txt");
+    dialog.setNameFilters({"text files (*.txt)", "all files (*)"});
+    return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
+               ? dialog.selectedFiles().first().toStdString()
+               : std::string();
+  };
+  FShowMessage = [this](const std::string& caption, const std::string& text) {
+    QMessageBox::information(this, Q(caption), Q(text));
+  };
+}
+
+// ---- Refresh ----
+
+void TMessageChild::UpdateDisplay() {
+  const std::vector<TMessageItem> items = FList.Snapshot();
+  const size_t n = items.size();
+
+  // Counting from the newest message back: one row each, one date row per day.
+  size_t first = n;
+  int rows = 0;
+  while (first > 0 && rows < FLimit) {
+    --first;
+    ++rows;
+    if (first == n - 1 || DateText(items[first].Time) != DateText(items[first + 1].Time)) ++rows;
+  }
+  FTable->setRowCount(rows);
+
+  // Filling from the oldest counted message on.
+  int row = 0;
+  std::string lastDate, lastTime;
+  for (size_t i = first; i < n && row < rows; ++i) {
+    const TMessageItem& item = items[i];
+    const std::string date = DateText(item.Time);
+    if (i == first || date != lastDate) {
+      SetRow(row++, {}, {}, Q(date));
+      lastDate = date;
+      if (row >= rows) break;
+    }
+    const std::string time = TimeText(item.Time);
+    SetRow(row, QString(QChar(SessionLetter(item.sIndex))), time != lastTime ? Q(time) : QString(), Q(ShownText(item)));
+    PaintMessageRow(row++, item);
+    lastTime = time;
+  }
+
+  // A new error or warning brings the view to the front.
+  if (n > FShownCount) {
+    for (size_t i = n; i-- > FShownCount;) {
+      if (items[i].MsgType == mtInfo) continue;
+      BringToFront();
+      JumpToLastMessage();
+      break;
+    }
+  }
+  FShownCount = n;
+}
+
+void TMessageChild::SetRow(int row, const QString& session, const QString& time, const QString& text) {
+  const QString texts[] = {session, time, text};
+  for (int col = 0; col < 3; ++col) {
+    auto* item = new QTableWidgetItem(texts[col]);
+    FTable->setItem(row, col, item);
+  }
+}
+
+void TMessageChild::PaintMessageRow(int row, const TMessageItem& item) {
+  QTableWidgetItem* session = FTable->item(row, mcSession);
+  session->setBackground(ToQColor(item.sColor));
+  session->setForeground(ContrastQColor(item.sColor));
+  session->setTextAlignment(Qt::AlignCenter);
+  for (int col : {mcTime, mcText}) {
+    QTableWidgetItem* cell = FTable->item(row, col);
+    cell->setForeground(TypeColor(item.MsgType));
+    if (item.Code == kMsgCodeCompatibility) {
+      QFont bold = cell->font();
+      bold.setBold(true);
+      cell->setFont(bold);
+    }
+  }
+}
+
+void TMessageChild::JumpToLastMessage() {
+  if (FTable->rowCount() > 0) FTable->scrollToItem(FTable->item(FTable->rowCount() - 1, mcText));
+}
+
+void TMessageChild::BringToFront() {
+  QWidget* window = PlacementWidget();
+  if (window->isMinimized())
+    window->showNormal();
+  else
+    window->show();
+  window->raise();
+}
+
+// ---- Button panel ----
+
+void TMessageChild::ChildActivated() {
+  ShowPanel(FButtonPanel, true);
+  TMDIChild::ChildActivated();
+}
+
+void TMessageChild::SetInactiveChild() { ShowPanel(FButtonPanel, false); }
+
+// ---- Commands ----
+
+void TMessageChild::LogCommand(const std::string& text, bool error) const {
+  const TDebugConf* conf = Environment().DebugConf;
+  if (!conf) return;
+  if (error)
+    conf->Error(kUserInputCategory, text);
+  else
+    conf->Info(kUserInputCategory, text);
+}
+
+void TMessageChild::MessageClearExecute() {
+  LogCommand("TMainForm.MessageClearExecute");
+  FList.Clear();
+  UpdateDisplay();
+}
+
+void TMessageChild::MessageSaveExecute() {
+  if (FList.Count() == 0) {
+    LogCommand("TMainForm.MessageSaveExecute: No message to save", true);
+    FShowMessage(kSaveCaption, kNoMessageToSave);
+    return;
+  }
+  const std::string file = FAskFileName(FSaveFileName.empty() ? "Messages.txt" : FSaveFileName);
+  if (file.empty()) {
+    LogCommand("TMainForm.MessageSaveExecute: canceled");
+    return;
+  }
+  const TMessageSaveOutcome outcome = FList.SaveToFile(file);
+  switch (outcome.Result) {
+    case TMessageSaveResult::Saved: LogCommand("TMainForm.MessageSaveExecute: saved to " + file); return;
+    case TMessageSaveResult::NoMessage:
+      LogCommand("TMainForm.MessageSaveExecute: No message to save", true);
+      FShowMessage(kSaveCaption, kNoMessageToSave);
+      return;
+    case TMessageSaveResult::WriteFailed:
+      LogCommand("TMainForm.MessageSaveExecute: save to " + file + " failed: " + outcome.Error, true);
+      FShowMessage(kSaveCaption, "Messages not saved to " + file + ": " + outcome.Error);
+      return;
+  }
+}
+
+// ---- Settings ----
+
+void TMessageChild::ReadSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
+  const std::string& P = SettingsPrefix;
+  ReadPlacementSettings(Settings, P);
+  if (!Settings.GetValue(P + "Visible", true)) PlacementWidget()->hide();
+  FSaveFileName = Settings.GetValue(P + "SaveFileName", "");
+  FAutoSave = Settings.GetValue(P + "AutoSave", false);
+  // The widths of the first two columns, each followed by a blank; the third fills the rest.
+  std::istringstream widths(Settings.GetValue(P + "Columns", ""));
+  std::vector<std::string> parts;
+  for (std::string part; widths >> part;) parts.push_back(part);
+  if (parts.size() < 2) return;
+  for (int col : {mcSession, mcTime}) {
+    try {
+      size_t used = 0;
+      const int width = std::stoi(parts[size_t(col)], &used);
+      if (used == parts[size_t(col)].size() && width > 0) FTable->setColumnWidth(col, width);
+    } catch (const std::exception&) {
+      LogInfo(".ReadSettings Columns: width '" + parts[size_t(col)] + "' skipped");
+    }
+  }
+}
+
+void TMessageChild::SaveSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
+  const std::string& P = SettingsPrefix;
+  SavePlacementSettings(Settings, P);
+  Settings.SetValue(P + "Visible", !PlacementWidget()->isHidden());
+  Settings.SetValue(P + "SaveFileName", FSaveFileName);
+  Settings.SetValue(P + "AutoSave", FAutoSave);
+  Settings.SetValue(P + "Columns", std::to_string(FTable->columnWidth(mcSession)) + " " +
+                                       std::to_string(FTable->columnWidth(mcTime)) + " ");
+}
