@@ -44,6 +44,7 @@ bool TConsoleUserInterface::Question(const std::string& text) {
 void TConsoleUserInterface::ErrorBox(const std::string& text) { FErr << "Error: " << text << std::endl; }
 
 std::optional<TSourceDialogResult> TConsoleUserInterface::AskConnection(const TSourceDialogPreset& request) {
+  if (FConnectUsed) return std::nullopt;  // one answer: a second request means it was refused
   if (!FConnect) {
     if (!FConnectionMissing) FErr << "vta-cli run: no session stored, give one with --connect CONNECTION" << std::endl;
     FConnectionMissing = true;
@@ -55,7 +56,7 @@ std::optional<TSourceDialogResult> TConsoleUserInterface::AskConnection(const TS
   choice.ConnectionType = ConnectionTypeOf(*FConnect);
   choice.FriendlyName = request.FriendlyName;
   choice.Color = request.Color;
-  FConnect.reset();  // one answer: a second request means the first connection was refused
+  FConnectUsed = true;
   return choice;
 }
 

@@ -59,6 +59,7 @@ class TConsoleUserInterface : public IVTA_UserInterface {
   std::ostream& FOut;
   std::ostream& FErr;
   std::optional<std::string> FConnect;
+  bool FConnectUsed = false;
   bool FConnectionMissing = false;
   TVTA_Application* FApp = nullptr;
   std::vector<TMessageKey> FPrinted;
