@@ -236,7 +236,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   QAction* FLoggingSessionsEnd = nullptr;  // the per-session "Show in Info Box" items stand before it
   QAction* FWindowListSeparator = nullptr;
   std::vector<QPointer<QMenu>> FSessionSubmenus;  // every menu the last rebuild made
-  std::vector<QAction*> FLoggingSessionItems;
+  std::vector<QPointer<QAction>> FLoggingSessionItems;  // per-session actions: they may go first
   std::vector<QAction*> FDeviceItems;
   std::map<char, QAction*> FDecSepWinItems;
   std::map<char, QAction*> FDecSepLogItems;

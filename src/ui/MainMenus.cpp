@@ -321,7 +321,8 @@ void TMainForm::AddActionItems(QMenu& menu, TSessionItem& session) {
 }
 
 void TMainForm::RebuildLoggingSessions() {
-  for (QAction* item : FLoggingSessionItems) FLoggingMenu->removeAction(item);
+  for (const QPointer<QAction>& item : FLoggingSessionItems)
+    if (item) FLoggingMenu->removeAction(item);
   FLoggingSessionItems.clear();
   for (TSessionItem* session : FApp->Lists().Sessions()) {
     if (!IsCounter(*session)) continue;

@@ -441,7 +441,7 @@ void TMainForm::SaveWindowSettings(TVTASettings& settings, const TSessionIndexMa
   int32_t k = 0;
   for (int32_t entry = 1; entry < FChildArray.Length(); ++entry) {
     const TChildEntry& e = FChildArray.Entry(entry);
-    if (!e.Used()) continue;
+    if (!e.View && !e.Kept) continue;
     const std::string prefix = ViewPrefix(++k);
     TKeptView table;
     if (e.View) {

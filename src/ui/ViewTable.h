@@ -26,7 +26,8 @@ struct TChildEntry {
   TMDIChild* View = nullptr;  // the open view, or none
   bool FromINI = false;       // restored from the settings
   std::optional<TKeptView> Kept;
-  bool Used() const { return View || Kept; }
+  // Taken from Reserve until Free, also before its view is set.
+  bool Used() const { return Id != 0 || View || Kept; }
 };
 
 // The main window's table of open views (`FChildArray`). Entry 0 belongs to the messages view;
