@@ -19,6 +19,7 @@ struct TSourceDialogPreset {
   int32_t ConnectionType = 0;
   uint32_t Color = kDefaultSessionColor;
   std::string OpenString;  // empty for a new session
+  int32_t DemoChannels = 4;  // simulator channel count the counter session keeps ("DemoChannels")
 };
 
 // What the user chose in the connection dialog.
@@ -29,6 +30,7 @@ struct TSourceDialogResult {
   std::string FriendlyName;
   uint32_t Color = kDefaultSessionColor;
   std::string PortText;  // the reason when there is no open string, e.g. "No serial port selected"
+  std::optional<int32_t> DemoChannels;  // simulator channel count 1..24; set for "DemoData" only
 };
 
 // The face of the application: what the engine needs a user to see or answer. The main window

@@ -1,0 +1,259 @@
+#include "acquisition/ConnectionChoice.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+namespace {
+
+// Existing files and attached devices as the dialog would see them.
+struct TFakeMachine {
+  std::set<std::string> Files = {"/data/run.txt", "/data/run:1.txt", "/data/b.txt"};
+  std::map<std::string, TQV_DeviceType> Devices = {{"COM3", QV_Serial}, {"Q+V ZCT 1234", QV_HID}};
+
+  TFileExists FileExists() const {
+    return [this](const std::string& path) { return Files.count(path) > 0; };
+  }
+  TFindDevice FindDevice() const {
+    return [this](const std::string& name) -> std::optional<TQV_DeviceType> {
+      const auto it = Devices.find(name);
+      if (it == Devices.end()) return std::nullopt;
+      return it->second;
+    };
+  }
+  TChoiceCheck Check(const TConnectionChoice& c) const { return CheckConnectionChoice(c, FindDevice(), FileExists()); }
+};
+
+template <typename TEdit>
+TConnectionChoice Choice(TConnectionType kind, TEdit edit) {
+  TConnectionChoice c;
+  c.Kind = kind;
+  edit(c);
+  return c;
+}
+
+}  // namespace
+
+// Change Source: every form the dialog builds comes back as the choice that builds it again.
+TEST(ChoiceFromOpenString, StoredStringsRoundTrip) {
+  const struct {
+    const char* openString;
+    int32_t storedType;
+    TConnectionType kind;
+  } cases[] = {
+      {"DemoData", ctDemoNone, ctDemoNone},
+      {"DemoData USERID=3", ctDemoNone, ctDemoNone},
+      {"none", ctDemoNone, ctDemoNone},
+      {"/data/run.txt LOOP_FOR_EVER WAIT_INTERVAL", ctFile, ctFile},
+      {"/data/run:1.txt USERID=2", ctFile, ctFile},
+      {"192.0.2.20:9999", ctNetwork, ctNetwork},
+      {"ZCT2:/192.0.2.20", ctNetwork, ctNetwork},
+      {"ZCT2:/HOST:/lab-counter:9999 USERID=2", ctNetwork, ctNetwork},
+      {"TCP:192.0.2.5:9999", ctTCPServer, ctTCPServer},
+      {"CAN:MENLOF CHANNEL2 TYPE=0x21", ctCAN, ctCAN},
+      {"ARCHIVE:192.0.2.5:9999 20250107 120000;20250108 000000", ctArchive, ctArchive},
+      {"ARCHIVE:192.0.2.5:9999 20250107 120000", ctArchive, ctArchive},
+      // Devices need not be attached: the stored kind says what the name is.
+      {"COM7:57600", ctSerial, ctSerial},
+      {"ZCT2:/Q+V ZCT 9999 USERID=1", ctUSB, ctUSB},
+      {"Q+V:CDC 77", ctUSB, ctUSB},
+      // The string wins over a stored kind that does not fit it.
+      {"DemoData", ctUSB, ctDemoNone},
+      {"192.0.2.20", ctFile, ctNetwork},
+  };
+  const TFakeMachine machine;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.openString);
+    const TChoiceFromString read = ChoiceFromOpenString(c.openString, c.storedType, machine.FileExists());
+    EXPECT_EQ(read.ErrorText, "");
+    EXPECT_EQ(read.Choice.Kind, c.kind);
+    const TBuiltConnection built = BuildConnectionString(read.Choice);
+    EXPECT_TRUE(built.Complete);
+    EXPECT_EQ(built.Text, c.openString);
+  }
+}
+
+TEST(ChoiceFromOpenString, ReadsTheFields) {
+  const TFakeMachine machine;
+  const TConnectionChoice host =
+      ChoiceFromOpenString(" ZCT2:/HOST:/lab-counter:9999 USERID=2 ", ctNetwork, machine.FileExists()).Choice;
+  EXPECT_TRUE(host.ZCT2);
+  EXPECT_TRUE(host.ByHostName);
+  EXPECT_EQ(host.Name, "lab-counter");
+  EXPECT_EQ(host.Port, 9999);
+  EXPECT_EQ(host.UserID, 2);
+
+  const TConnectionChoice file =
+      ChoiceFromOpenString("/data/run.txt WAIT_INTERVAL", ctFile, machine.FileExists()).Choice;
+  EXPECT_EQ(file.Name, "/data/run.txt");
+  EXPECT_FALSE(file.LoopForEver);
+  EXPECT_TRUE(file.WaitInterval);
+
+  const TConnectionChoice serial = ChoiceFromOpenString("COM3:fast", ctSerial, machine.FileExists()).Choice;
+  EXPECT_EQ(serial.Name, "COM3");
+  EXPECT_EQ(serial.Baud, 115200u);  // as the source opens it
+
+  const TConnectionChoice none = ChoiceFromOpenString("none", ctDemoNone, machine.FileExists()).Choice;
+  EXPECT_FALSE(none.Demo);
+}
+
+// A new session, or a stored string the source would refuse: the stored kind and the text stay, so
+// the user sees what was stored and why it does not open.
+TEST(ChoiceFromOpenString, KeepsStoredKindWhenTheStringDoesNotOpen) {
+  const struct {
+    const char* openString;
+    int32_t storedType;
+    TConnectionType kind;
+    const char* name;
+    const char* error;
+  } cases[] = {
+      {"", ctSerial, ctSerial, "", ""},
+      {"", -1, ctDemoNone, "", ""},
+      {"", ctBlueTooth, ctDemoNone, "", ""},
+      {"/data/gone.txt LOOP_FOR_EVER", ctFile, ctFile, "/data/gone.txt", "Device not found: /data/gone.txt"},
+      {"C:\\gone\\run.txt", ctFile, ctFile, "C:\\gone\\run.txt", "Device not found: C:\\gone\\run.txt"},
+      {":9999", ctNetwork, ctNetwork, ":9999", "Invalid connection string: :9999"},
+      {"TCP:192.0.2:9999", ctTCPServer, ctTCPServer, "TCP:192.0.2:9999",
+       "Invalid TCP-Server address: TCP:192.0.2:9999"},
+      {"CAN:MENLOG", ctCAN, ctCAN, "CAN:MENLOG", "Invalid CAN address: CAN:MENLOG"},
+  };
+  const TFakeMachine machine;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.openString);
+    const TChoiceFromString read = ChoiceFromOpenString(c.openString, c.storedType, machine.FileExists());
+    EXPECT_EQ(read.Choice.Kind, c.kind);
+    EXPECT_EQ(read.Choice.Name, c.name);
+    EXPECT_EQ(read.ErrorText, c.error);
+  }
+  const TChoiceFromString loop =
+      ChoiceFromOpenString("/data/gone.txt LOOP_FOR_EVER", ctFile, machine.FileExists());
+  EXPECT_TRUE(loop.Choice.LoopForEver);
+  EXPECT_TRUE(ChoiceFromOpenString("", ctDemoNone, machine.FileExists()).Choice.Demo);
+}
+
+TEST(CheckConnectionChoice, AcceptsWhatTheSourceOpensAsChosen) {
+  const struct {
+    TConnectionChoice choice;
+    const char* openString;
+  } cases[] = {
+      {Choice(ctDemoNone, [](TConnectionChoice& c) { c.Demo = true; }), "DemoData"},
+      {Choice(ctDemoNone, [](TConnectionChoice& c) { c.UserID = 2; }), "none"},
+      {Choice(ctFile,
+              [](TConnectionChoice& c) {
+                c.Name = "/data/run.txt";
+                c.LoopForEver = true;
+                c.UserID = 1;
+              }),
+       "/data/run.txt LOOP_FOR_EVER USERID=1"},
+      {Choice(ctFile, [](TConnectionChoice& c) { c.Name = "/data/run:1.txt"; }), "/data/run:1.txt"},
+      {Choice(ctNetwork,
+              [](TConnectionChoice& c) {
+                c.ZCT2 = true;
+                c.Name = "lab-counter.example.org";
+                c.ByHostName = true;
+                c.Port = 9999;
+              }),
+       "ZCT2:/HOST:/lab-counter.example.org:9999"},
+      {Choice(ctNetwork, [](TConnectionChoice& c) { c.Name = "192.0.2.20"; }), "192.0.2.20"},
+      {Choice(ctTCPServer,
+              [](TConnectionChoice& c) {
+                c.Name = "192.0.2.5";
+                c.Port = 9999;
+              }),
+       "TCP:192.0.2.5:9999"},
+      {Choice(ctSerial,
+              [](TConnectionChoice& c) {
+                c.Name = "COM3";
+                c.Baud = 9600;
+              }),
+       "COM3:9600"},
+      {Choice(ctUSB,
+              [](TConnectionChoice& c) {
+                c.Name = "Q+V ZCT 1234";
+                c.ZCT2 = true;
+              }),
+       "ZCT2:/Q+V ZCT 1234"},
+      {Choice(ctCAN, [](TConnectionChoice& c) { c.CanNode = 15; }), "CAN:MENLOF CHANNEL0 TYPE=0x20"},
+  };
+  const TFakeMachine machine;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.openString);
+    const TChoiceCheck check = machine.Check(c.choice);
+    EXPECT_TRUE(check.Ok) << check.ErrorText;
+    EXPECT_EQ(check.OpenString, c.openString);
+  }
+}
+
+TEST(CheckConnectionChoice, RefusesWithTheDialogOrSourceText) {
+  TConnectionChoice archive = Choice(ctArchive, [](TConnectionChoice& c) {
+    c.Name = "192.0.2.5";
+    c.Port = 9999;
+  });
+  archive.ArchiveStart = *ParseArchiveTime("2025-01-08");
+  archive.ArchiveEnd = ParseArchiveTime("2025-01-07");
+  const struct {
+    TConnectionChoice choice;
+    const char* error;
+  } cases[] = {
+      {Choice(ctFile, [](TConnectionChoice&) {}), "Filename missing"},
+      {Choice(ctNetwork, [](TConnectionChoice&) {}), "Network address missing"},
+      {Choice(ctTCPServer, [](TConnectionChoice&) {}), "TCP server address missing"},
+      {Choice(ctSerial, [](TConnectionChoice&) {}), "No serial port selected"},
+      {Choice(ctUSB, [](TConnectionChoice&) {}), "No Q+V device selected on USB"},
+      {Choice(ctArchive, [](TConnectionChoice&) {}), "TCP archive address missing"},
+      {Choice(ctFile, [](TConnectionChoice& c) { c.Name = "/data/gone.txt"; }), "Device not found: /data/gone.txt"},
+      {Choice(ctUSB, [](TConnectionChoice& c) { c.Name = "Q+V ZCT 5"; }), "Device not found: Q+V ZCT 5"},
+      {Choice(ctNetwork,
+              [](TConnectionChoice& c) {
+                c.Name = "lab counter";
+                c.ByHostName = true;
+              }),
+       "Invalid network address: HOST:/lab counter"},
+      {Choice(ctNetwork,
+              [](TConnectionChoice& c) {
+                c.Name = "192.0.2.300";
+                c.ByHostName = true;
+              }),
+       "Invalid network address: HOST:/192.0.2.300"},
+      {Choice(ctNetwork,
+              [](TConnectionChoice& c) {
+                c.Name = "lab:9999";
+                c.ByHostName = true;
+              }),
+       "Invalid network address: HOST:/lab:9999"},
+      {Choice(ctTCPServer,
+              [](TConnectionChoice& c) {
+                c.Name = "192.0.2.5";
+                c.Port = 0;
+              }),
+       "Invalid TCP-Server address: TCP:192.0.2.5:0"},
+      {Choice(ctTCPServer,
+              [](TConnectionChoice& c) {
+                c.Name = "lab";
+                c.Port = 9999;
+              }),
+       "Invalid TCP-Server address: TCP:lab:9999"},
+      {archive, "Invalid TCP-Archive EndTime: ARCHIVE:192.0.2.5:9999 20250108 000000;20250107 000000"},
+      // Names that carry the grammar's own words or a device of another kind open something else.
+      {Choice(ctFile, [](TConnectionChoice& c) { c.Name = "/data/b.txt USERID=2"; }),
+       "Invalid connection string: /data/b.txt USERID=2"},
+      {Choice(ctFile, [](TConnectionChoice& c) { c.Name = "DemoData"; }), "Invalid connection string: DemoData"},
+      {Choice(ctUSB, [](TConnectionChoice& c) { c.Name = "COM3"; }), "Invalid connection string: COM3"},
+  };
+  const TFakeMachine machine;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    const TChoiceCheck check = machine.Check(c.choice);
+    EXPECT_FALSE(check.Ok);
+    EXPECT_EQ(check.OpenString, "");
+    EXPECT_EQ(check.ErrorText, c.error);
+  }
+}
+
+TEST(IsValidHostName, LettersDigitsDotsDashesAndUnderscores) {
+  for (const char* name : {"lab-counter", "zct2.lab.example.org", "counter7", "7counter", "LAB_PC01"})
+    EXPECT_TRUE(IsValidHostName(name)) << name;
+  for (const char* name : {"", "lab counter", "lab:9999", "192.0.2.20", "192.0.2.300", "läb"})
+    EXPECT_FALSE(IsValidHostName(name)) << name;
+}

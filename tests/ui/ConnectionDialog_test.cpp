@@ -1,0 +1,229 @@
+#include "ui/ConnectionDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QStandardItemModel>
+#include <QToolButton>
+#include <set>
+
+#include "acquisition/QV_ChannelData.h"
+#include "support/TempDir.h"
+
+namespace {
+
+class ConnectionDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override { WriteWholeFile(Recording, "7001VERSION test\r\n"); }
+
+  template <typename TWidget>
+  static TWidget* Field(const TConnectionDialog& dialog, const char* name) {
+    TWidget* widget = dialog.findChild<TWidget*>(name);
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  static QString Live(const TConnectionDialog& dialog) { return Field<QLineEdit>(dialog, "openString")->text(); }
+  static QString Error(const TConnectionDialog& dialog) {
+    QLabel* label = Field<QLabel>(dialog, "errorText");
+    return label->isHidden() ? QString() : label->text();
+  }
+  static void SelectKind(const TConnectionDialog& dialog, const QString& label) {
+    QComboBox* kinds = Field<QComboBox>(dialog, "connectionKind");
+    const int index = kinds->findText(label);
+    ASSERT_GE(index, 0) << label.toStdString();
+    kinds->setCurrentIndex(index);
+  }
+  static TSourceDialogPreset Stored(const std::string& openString, int32_t connectionType) {
+    TSourceDialogPreset preset;
+    preset.Index = 1;
+    preset.OpenString = openString;
+    preset.ConnectionType = connectionType;
+    preset.FriendlyName = "Maser H3";
+    preset.Color = 0x808000;
+    return preset;
+  }
+
+  TTempDir Dir;
+  const std::string Recording = Dir.File("QV_ReportData.txt");
+};
+
+// Change Source: every stored form fills the fields that build it again. Kinds whose transport is
+// missing show the stored string but refuse OK with the reason.
+TEST_F(ConnectionDialogTest, PresetsRoundTrip) {
+  const struct {
+    std::string openString;
+    TConnectionType type;
+    const char* refusal;  // nullptr: OK returns the string
+  } cases[] = {
+      {"DemoData", ctDemoNone, nullptr},
+      {"DemoData USERID=2", ctDemoNone, nullptr},
+      {"none", ctDemoNone, nullptr},
+      {Recording + " LOOP_FOR_EVER WAIT_INTERVAL", ctFile, nullptr},
+      {Recording + " USERID=4", ctFile, nullptr},
+      {"ZCT2:/Q+V ZCT 1234", ctUSB, "USB connections are not available yet"},
+      {"COM3:57600 USERID=1", ctSerial, "Serial port connections are not available yet"},
+      {"ZCT2:/HOST:/lab-counter:9999 USERID=3", ctNetwork, "Network connections are not available yet"},
+      {"192.0.2.20", ctNetwork, "Network connections are not available yet"},
+      {"CAN:MENLOA CHANNEL1 TYPE=0x21", ctCAN, "CAN bus (Menlo) connections are not available yet"},
+      {"TCP:192.0.2.5:9998", ctTCPServer, "Another instance (TCP) connections are not available yet"},
+      {"ARCHIVE:192.0.2.5:9999 20250107 120000;20250108 000000", ctArchive,
+       "Archive of another instance connections are not available yet"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.openString);
+    TConnectionDialog dialog(Stored(c.openString, c.type));
+    EXPECT_EQ(dialog.windowTitle(), "Change Source B");
+    EXPECT_EQ(Live(dialog).toStdString(), c.openString);
+    EXPECT_EQ(Error(dialog), "");
+    EXPECT_EQ(dialog.Choice().Kind, c.type);
+    dialog.accept();
+    if (c.refusal) {
+      EXPECT_EQ(dialog.result(), QDialog::Rejected);
+      EXPECT_EQ(Error(dialog).toStdString(), c.refusal);
+      continue;
+    }
+    ASSERT_EQ(dialog.result(), QDialog::Accepted) << Error(dialog).toStdString();
+    const TSourceDialogResult& r = dialog.Result();
+    EXPECT_EQ(r.SessionType, kSessionTypeCounter);
+    EXPECT_EQ(r.OpenString, c.openString);
+    EXPECT_EQ(r.ConnectionType, c.type);
+    EXPECT_EQ(r.FriendlyName, "Maser H3");
+    EXPECT_EQ(r.Color, 0x808000u);
+    EXPECT_EQ(r.PortText, "");
+  }
+}
+
+TEST_F(ConnectionDialogTest, ShowsTheStringLiveAsItWillBeStored) {
+  TConnectionDialog dialog(TSourceDialogPreset{});
+  EXPECT_EQ(dialog.windowTitle(), "New Source A");
+  // A new session stored as USB (type 0) starts on the simulator while USB is missing.
+  EXPECT_EQ(Live(dialog), "DemoData");
+
+  SelectKind(dialog, "File playback");
+  EXPECT_EQ(Live(dialog), "Filename missing");
+  EXPECT_FALSE(Field<QCheckBox>(dialog, "zct2")->isEnabled());
+  Field<QLineEdit>(dialog, "fileName")->setText(QString::fromStdString("  " + Recording + " "));
+  EXPECT_EQ(Live(dialog).toStdString(), Recording);
+  Field<QCheckBox>(dialog, "loopForEver")->setChecked(true);
+  Field<QComboBox>(dialog, "userId")->setCurrentText("2");
+  EXPECT_EQ(Live(dialog).toStdString(), Recording + " LOOP_FOR_EVER USERID=2");
+
+  // Fields of kinds without a transport still build their string, so the user sees the form.
+  SelectKind(dialog, "Network");
+  EXPECT_EQ(Live(dialog), "Network address missing");
+  EXPECT_TRUE(Field<QCheckBox>(dialog, "zct2")->isEnabled());
+  Field<QLineEdit>(dialog, "networkAddress")->setText("lab-counter");
+  Field<QSpinBox>(dialog, "networkPort")->setValue(9999);
+  Field<QCheckBox>(dialog, "zct2")->setChecked(true);
+  EXPECT_EQ(Live(dialog), "ZCT2:/HOST:/lab-counter:9999 USERID=2");
+  Field<QLineEdit>(dialog, "networkAddress")->setText("192.0.2.20");
+  EXPECT_EQ(Live(dialog), "ZCT2:/192.0.2.20:9999 USERID=2");
+
+  SelectKind(dialog, "No connection");
+  EXPECT_EQ(Live(dialog), "none");
+  EXPECT_FALSE(Field<QComboBox>(dialog, "userId")->isEnabled());
+}
+
+TEST_F(ConnectionDialogTest, KindsAndSessionTypesWithoutTransportAreDisabled) {
+  const TConnectionDialog dialog(TSourceDialogPreset{});
+  const auto checkBox = [](QComboBox* box, const std::set<QString>& enabled) {
+    auto* model = qobject_cast<QStandardItemModel*>(box->model());
+    ASSERT_NE(model, nullptr);
+    for (int i = 0; i < box->count(); ++i) {
+      const QString label = box->itemText(i);
+      SCOPED_TRACE(label.toStdString());
+      const bool on = enabled.count(label) > 0;
+      EXPECT_EQ(model->item(i)->isEnabled(), on);
+      EXPECT_EQ(box->itemData(i, Qt::ToolTipRole).toString(), on ? "" : "not available yet");
+    }
+  };
+  QComboBox* kinds = Field<QComboBox>(dialog, "connectionKind");
+  EXPECT_EQ(kinds->count(), 9);
+  checkBox(kinds, {"File playback", "Simulator (DemoData)", "No connection"});
+  checkBox(Field<QComboBox>(dialog, "sessionType"), {"Counter"});
+}
+
+TEST_F(ConnectionDialogTest, BadChoiceShowsTheSourceErrorAndStaysOpen) {
+  TConnectionDialog dialog(TSourceDialogPreset{});
+  SelectKind(dialog, "File playback");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(Error(dialog), "Filename missing");
+
+  const std::string gone = Dir.File("gone.txt");
+  Field<QLineEdit>(dialog, "fileName")->setText(QString::fromStdString(gone));
+  EXPECT_EQ(Error(dialog), "");  // an edit clears the old reason
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(Error(dialog).toStdString(), "Device not found: " + gone);
+
+  // A folder is no recording.
+  Field<QLineEdit>(dialog, "fileName")->setText(QString::fromStdString(Dir.Path()));
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_FALSE(Error(dialog).isEmpty());
+
+  Field<QLineEdit>(dialog, "fileName")->setText(QString::fromStdString(Recording));
+  dialog.accept();
+  ASSERT_EQ(dialog.result(), QDialog::Accepted) << Error(dialog).toStdString();
+  EXPECT_EQ(dialog.Result().OpenString, Recording);
+  EXPECT_EQ(dialog.Result().ConnectionType, ctFile);
+}
+
+TEST_F(ConnectionDialogTest, StoredStringThatWouldNotOpenSaysWhyAndKeepsItsFields) {
+  const std::string gone = Dir.File("moved.txt");
+  TConnectionDialog dialog(Stored(gone + " LOOP_FOR_EVER", ctFile));
+  EXPECT_EQ(Error(dialog).toStdString(), "Device not found: " + gone);
+  EXPECT_EQ(Field<QComboBox>(dialog, "connectionKind")->currentText(), "File playback");
+  EXPECT_EQ(Field<QLineEdit>(dialog, "fileName")->text().toStdString(), gone);
+  EXPECT_TRUE(Field<QCheckBox>(dialog, "loopForEver")->isChecked());
+  EXPECT_EQ(Live(dialog).toStdString(), gone + " LOOP_FOR_EVER");
+}
+
+TEST_F(ConnectionDialogTest, ResultCarriesNameColourAndSimulatorChannels) {
+  TSourceDialogPreset preset = Stored("DemoData", ctDemoNone);
+  preset.DemoChannels = 8;
+  TConnectionDialog dialog(preset);
+  QSpinBox* channels = Field<QSpinBox>(dialog, "demoChannels");
+  EXPECT_EQ(channels->value(), 8);
+  channels->setValue(12);
+  Field<QLineEdit>(dialog, "friendlyName")->setText("  Cs clock ");
+  const QList<QToolButton*> swatches = dialog.findChildren<QToolButton*>("colorSwatch");
+  ASSERT_GE(swatches.size(), 2);
+  swatches[1]->click();
+  dialog.accept();
+  ASSERT_EQ(dialog.result(), QDialog::Accepted);
+  const TSourceDialogResult& r = dialog.Result();
+  EXPECT_EQ(r.OpenString, "DemoData");
+  EXPECT_EQ(r.FriendlyName, "Cs clock");
+  EXPECT_EQ(r.Color, ChannelPaletteColor(0, 2));
+  EXPECT_EQ(r.DemoChannels, 12);
+
+  // Only the simulator takes a channel count.
+  TConnectionDialog file(Stored(Recording, ctFile));
+  file.accept();
+  ASSERT_EQ(file.result(), QDialog::Accepted);
+  EXPECT_EQ(file.Result().DemoChannels, std::nullopt);
+}
+
+TEST_F(ConnectionDialogTest, SensorSessionsAreRefusedUntilTheyExist) {
+  TSourceDialogPreset preset = Stored("DemoSensor", ctDemoNone);
+  preset.SessionType = kSessionTypeSensor;
+  TConnectionDialog dialog(preset);
+  EXPECT_EQ(Field<QComboBox>(dialog, "sessionType")->currentText(), "Sensor");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(Error(dialog), "Sensor sessions are not available yet");
+
+  Field<QComboBox>(dialog, "sessionType")->setCurrentText("Counter");
+  dialog.accept();
+  ASSERT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.Result().SessionType, kSessionTypeCounter);
+  EXPECT_EQ(dialog.Result().OpenString, "DemoData");
+}
+
+}  // namespace
