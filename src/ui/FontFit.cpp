@@ -11,6 +11,17 @@ struct TSizeWidths {
   std::vector<int> ColumnWidths;
 };
 
+// Headers cut by the 70 % rule get what the columns leave of the width.
+void WidenForHeaders(std::vector<int>& widths, const TFontFitMetrics& m, int size, long spare) {
+  for (size_t col = 0; col < widths.size() && spare > 0; ++col) {
+    const long missing = m.HeaderWidth(int(col), size) - widths[col];
+    if (missing <= 0) continue;
+    const long added = std::min(missing, spare);
+    widths[col] += int(added);
+    spare -= added;
+  }
+}
+
 TSizeWidths WidthsAt(int columnCount, const TFontFitMetrics& m, int size) {
   TSizeWidths w;
   for (int col = 0; col < columnCount; ++col) {
@@ -26,7 +37,7 @@ TSizeWidths WidthsAt(int columnCount, const TFontFitMetrics& m, int size) {
 }  // namespace
 
 int FittedColumnWidth(int referenceWidth, int headerWidth) {
-  return std::max(referenceWidth, static_cast<int>(std::ceil(0.7 * headerWidth)));
+  return std::max(referenceWidth, (7 * headerWidth + 9) / 10);  // 70 %, rounded up
 }
 
 TFontFit FitFont(int columnCount, const TFontFitMetrics& metrics, int minSize, int maxSize) {
@@ -39,7 +50,10 @@ TFontFit FitFont(int columnCount, const TFontFitMetrics& metrics, int minSize, i
   }
   for (; size >= minSize; --size) {
     TSizeWidths w = WidthsAt(columnCount, metrics, size);
-    if (w.Columns <= metrics.AvailableWidth(size)) return {size, std::move(w.ColumnWidths), true};
+    const int available = metrics.AvailableWidth(size);
+    if (w.Columns > available) continue;
+    WidenForHeaders(w.ColumnWidths, metrics, size, available - w.Columns);
+    return {size, std::move(w.ColumnWidths), true};
   }
   return {minSize, WidthsAt(columnCount, metrics, minSize).ColumnWidths, false};
 }

@@ -24,8 +24,10 @@ struct TFontFitMetrics {
 
 struct TFontFit {
   int PointSize = 0;
-  std::vector<int> ColumnWidths;  // per data column: its reference width, at least 70 % of its header
-  bool Fits = true;               // false when even the lower bound is too wide
+  // Per data column: its reference width, at least 70 % of its header; width left over goes to
+  // columns whose header is cut, up to the header's full width, in column order.
+  std::vector<int> ColumnWidths;
+  bool Fits = true;  // false when even the lower bound is too wide
 };
 
 // The smallest size at which the reference widths fill at least 70 % of the available width (the

@@ -10,6 +10,13 @@
 #include "ui/QV_Channels.h"
 #include "ui/UiColors.h"
 
+namespace {
+
+// The height a panel takes in its view, also before it was ever laid out.
+int PanelHeight(const QWidget* panel) { return std::max(panel->sizeHint().height(), panel->minimumHeight()); }
+
+}  // namespace
+
 std::string ChildCaption(const std::string& title, int32_t sessionIndex, const std::string& friendlyName,
                          const std::string& defaultTitle, int32_t sameCaptionNumber) {
   std::string caption = title;
@@ -56,6 +63,10 @@ void TMDIChild::BindBase(int base, TSessionItem* aSession) {
   b.SensorSession = sensor ? aSession : nullptr;
   b.SensorDM = sensor ? b.DataManagement : nullptr;
   b.LetGo = false;
+}
+
+void TMDIChild::RebindBase(int base) {
+  if (TSessionItem* session = Base(base).Session) BindBase(base, session);
 }
 
 void TMDIChild::SetSecondSession(TSessionItem* aSession) {
@@ -159,6 +170,7 @@ void TMDIChild::UpdateCaption() {
 }
 
 void TMDIChild::UpdateSession(int base) {
+  RebindBase(base);
   TBase& b = Base(base);
   if (b.Session && b.ColorPanel) {
     QPalette palette = b.ColorPanel->palette();
@@ -223,7 +235,7 @@ void TMDIChild::ReadPlacementSettings(TAppSettings& Settings, const std::string&
   if (FBottomPanel) {
     const bool visible = Settings.GetValue(P + "BottomVis", FDesignBottomVisible);
     FBottomPanel->setVisible(visible);
-    if (visible != FDesignBottomVisible) panelChange = (visible ? 1 : -1) * FBottomPanel->sizeHint().height();
+    if (visible != FDesignBottomVisible) panelChange = (visible ? 1 : -1) * PanelHeight(FBottomPanel);
   }
   const int shift = 20 * std::max(SessionIndex(1), 0);
   const QRect d = FDesignRect;
@@ -282,7 +294,7 @@ void TMDIChild::SetBottomPanelVisible(bool value) { ShowPanel(FBottomPanel, valu
 
 void TMDIChild::ShowPanel(QWidget* panel, bool value) {
   if (!panel || value == !panel->isHidden()) return;
-  const int change = panel->sizeHint().height();
+  const int change = PanelHeight(panel);
   panel->setVisible(value);
   QWidget* window = PlacementWidget();
   window->resize(window->width(), std::max(window->height() + (value ? change : -change), 1));

@@ -52,7 +52,7 @@ using TOnMainEvent = std::function<void(int32_t tag, TChildNotice notice)>;
 // What views take from the program around them. Every member may be left empty.
 struct TViewEnvironment {
   const TDebugConf* DebugConf = nullptr;
-  // The window number format (Part of the global options); '.' when not given.
+  // The window number format of the global options; a point when not given.
   std::function<TFormatSettings()> FormatWin;
   // The interval-counter store of a counter session; by default the session's own store when that
   // is one.
@@ -161,6 +161,8 @@ class TMDIChild : public QWidget {
   TBase& Base(int base) { return FBase[size_t(base - 1)]; }
   const TBase& Base(int base) const { return FBase[size_t(base - 1)]; }
   void BindBase(int base, TSessionItem* aSession);
+  // Binds a base again to its session, which may have changed its kind or its stores.
+  void RebindBase(int base);
   // Registers the controls a derived view made for a base.
   void SetBaseControls(int base, TQV_Channels* channels, QWidget* colorPanel);
   void SetBottomPanel(QWidget* panel);

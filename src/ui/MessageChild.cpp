@@ -45,6 +45,7 @@ TMessageChild::TMessageChild(QWidget* AOwner, int32_t aTag, TMessageList& aList,
   layout->setSpacing(0);
   FTable = new QTableWidget(0, 3, this);
   FTable->setHorizontalHeaderLabels({"S", "Time", "Text"});
+  FTable->horizontalHeader()->setMinimumSectionSize(8);
   FTable->setColumnWidth(mcSession, 20);
   FTable->setColumnWidth(mcTime, 60);
   FTable->horizontalHeader()->setStretchLastSection(true);

@@ -63,6 +63,7 @@ TTextChild::TTextChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, TO
   SetColumnEnabled(FKind == TTextSourceKind::ZCT ? GetStdColumnFreqAbs() : kStdColumnsIVC);
   BindSource();
   TMDIChild::UpdateSession(1);
+  ShowSessionLetter();
 }
 
 TTextChild::~TTextChild() = default;
@@ -96,6 +97,7 @@ void TTextChild::PrepareSessionChange(TSessionItem* aOld) {
 }
 
 void TTextChild::UpdateSession(int base) {
+  RebindBase(base);
   if (base == 1 && Session()) {
     if (!QVSession()) return CloseChild(".UpdateSession: not a QVSession -> close text window");
     const auto& ivcOnly = Environment().IVCOnly;
@@ -110,8 +112,12 @@ void TTextChild::UpdateSession(int base) {
     }
   }
   TMDIChild::UpdateSession(base);
-  if (base == 1) FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
+  if (base == 1) ShowSessionLetter();
   FRowsInitialized = false;
+}
+
+void TTextChild::ShowSessionLetter() {
+  FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
 }
 
 int32_t TTextChild::StoreChannelCount(int base) const {

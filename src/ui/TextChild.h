@@ -70,6 +70,7 @@ class TTextChild : public TMDIChild {
 
  private:
   void BindSource();
+  void ShowSessionLetter();
   void ShowStatus(const std::string& text);
   std::vector<std::string> Headers() const;
   void UpdateColumns(const std::vector<std::string>& headers);

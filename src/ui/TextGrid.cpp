@@ -319,7 +319,8 @@ void TTextGrid::paintEvent(QPaintEvent* event) {
       p.setPen(textColor);
       const std::string& text = FCells[size_t(row)][size_t(col)];
       if (row == 0 && col > 0) {
-        const QString shown = fm.elidedText(Q(text), Qt::ElideRight, cell.width() - 2 * pad);
+        const QString full = Q(text);
+        const QString shown = fm.horizontalAdvance(full) <= cell.width() ? full : fm.elidedText(full, Qt::ElideRight, cell.width() - 2 * pad);
         p.drawText(cell.left() + (cell.width() - fm.horizontalAdvance(shown)) / 2, cell.top() + baseline, shown);
       } else {
         p.drawText(TextX(row, col), cell.top() + baseline, Q(text));

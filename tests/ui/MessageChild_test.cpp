@@ -1,0 +1,189 @@
+#include "ui/MessageChild.h"
+
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTableWidget>
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "core/DateTimeText.h"
+#include "support/TempDir.h"
+#include "ui/UiColors.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class MessageChildTest : public ::testing::Test {
+ protected:
+  MessageChildTest() : list(nullptr, [](int32_t index) { return index == 0 ? 0x800000u : 0x00FFFFu; }, clock) {
+    view.SetAskFileName([this](const std::string& proposed) {
+      proposedNames.push_back(proposed);
+      return chosenFile;
+    });
+    view.SetShowMessage([this](const std::string& caption, const std::string& text) { boxes.emplace_back(caption, text); });
+  }
+  std::string Text(int row, int col) const { return view.Table()->item(row, col)->text().toStdString(); }
+
+  TManualClock clock;
+  TMessageList list;
+  TMessageChild view{nullptr, 1, list, nullptr};
+  std::string chosenFile;
+  std::vector<std::string> proposedNames;
+  std::vector<std::pair<std::string, std::string>> boxes;
+};
+
+TEST_F(MessageChildTest, RowsShowDateSessionTimeAndText) {
+  EXPECT_EQ(view.windowTitle().toStdString(), "Q+V  VTA : Messages");
+  list.AddError(0, 72, 0, "Connect failed");
+  list.AddError(0, 72, 0, "Connect failed");  // merged: shown with its count
+  list.AddWarning(1, 41, 0, "Clock warning");
+  list.AddInfo(kNoSession, kMsgCodeCompatibility, 0, "Adjusted");
+  view.UpdateDisplay();
+  QTableWidget& table = *view.Table();
+  ASSERT_EQ(table.rowCount(), 4);
+  const std::string date = DateText(clock.Wall());
+  const std::string time = TimeText(clock.Wall());
+  EXPECT_EQ(Text(0, 0), "");
+  EXPECT_EQ(Text(0, 2), date);
+  EXPECT_EQ(Text(1, 0), "A");
+  EXPECT_EQ(Text(1, 1), time);
+  EXPECT_EQ(Text(1, 2), "Connect failed (2)");
+  EXPECT_EQ(Text(2, 0), "B");
+  EXPECT_EQ(Text(2, 1), "");  // same time as the row before
+  EXPECT_EQ(Text(3, 0), " ");
+
+  EXPECT_EQ(table.item(1, 0)->background().color(), ToQColor(0x800000));
+  EXPECT_EQ(table.item(1, 0)->foreground().color(), QColor(Qt::white));  // dark session colour
+  EXPECT_EQ(table.item(2, 0)->foreground().color(), QColor(Qt::black));
+  EXPECT_EQ(table.item(1, 2)->foreground().color(), QColor(Qt::red));
+  EXPECT_EQ(table.item(2, 2)->foreground().color(), QColor(Qt::blue));
+  EXPECT_EQ(table.item(3, 2)->foreground().color(), QColor(Qt::black));
+  EXPECT_TRUE(table.item(3, 2)->font().bold());
+  EXPECT_FALSE(table.item(1, 2)->font().bold());
+}
+
+TEST_F(MessageChildTest, OnlyTheNewestFitTheLimitEachDayWithItsDateRow) {
+  for (int i = 0; i < 150; ++i) {
+    list.AddInfo(0, 91, 0, "info " + std::to_string(i));
+    clock.Advance(1h);
+  }
+  view.UpdateDisplay();
+  QTableWidget& table = *view.Table();
+  ASSERT_GE(table.rowCount(), view.Limit());
+  ASSERT_LE(table.rowCount(), view.Limit() + 1);
+  const std::vector<TMessageItem> items = list.Snapshot();
+  // Walking up from the newest row: the messages in order, each day headed by its date.
+  size_t next = items.size();
+  std::set<std::string> dates;
+  for (int row = table.rowCount() - 1; row >= 0; --row) {
+    if (Text(row, 0).empty()) {
+      EXPECT_EQ(Text(row, 2), DateText(items[next].Time)) << row;
+      EXPECT_TRUE(dates.insert(Text(row, 2)).second) << row;
+      continue;
+    }
+    ASSERT_GT(next, 0u);
+    --next;
+    EXPECT_EQ(Text(row, 2), items[next].Text) << row;
+  }
+  EXPECT_TRUE(Text(0, 0).empty());  // the oldest shown message has its date row
+  EXPECT_EQ(Text(table.rowCount() - 1, 2), "info 149");
+  EXPECT_GE(dates.size(), 4u);
+}
+
+TEST_F(MessageChildTest, ANewErrorBringsTheViewBackAnInfoDoesNot) {
+  view.UpdateDisplay();
+  view.hide();
+  list.AddInfo(0, 91, 0, "opened");
+  view.UpdateDisplay();
+  EXPECT_TRUE(view.isHidden());
+  list.AddWarning(0, 41, 0, "warning");
+  list.AddInfo(0, 91, 0, "opened again");
+  view.UpdateDisplay();
+  EXPECT_FALSE(view.isHidden());
+}
+
+TEST_F(MessageChildTest, ClearEmptiesListAndView) {
+  list.AddError(0, 72, 0, "x");
+  view.UpdateDisplay();
+  view.ClearButton()->click();
+  EXPECT_EQ(list.Count(), 0u);
+  EXPECT_EQ(view.Table()->rowCount(), 0);
+}
+
+TEST_F(MessageChildTest, SaveWritesTheWholeListOrSaysThereIsNothing) {
+  TTempDir dir;
+  view.SaveButton()->click();
+  EXPECT_EQ(boxes, (std::vector<std::pair<std::string, std::string>>{{"Save Messages", "No message to save"}}));
+  EXPECT_TRUE(proposedNames.empty());
+
+  list.AddError(0, 72, 0, "first");
+  list.AddInfo(1, 91, 0, "second");
+  chosenFile = "";
+  view.MessageSaveExecute();  // cancelled
+  EXPECT_EQ(proposedNames, std::vector<std::string>{"Messages.txt"});
+
+  chosenFile = dir.File("saved.txt");
+  view.MessageSaveExecute();
+  const std::vector<TMessageItem> items = list.Snapshot();
+  EXPECT_EQ(ReadWholeFile(chosenFile),
+            ItemToString(items[0], nullptr) + "\r\n" + ItemToString(items[1], &items[0]) + "\r\n");
+
+  chosenFile = dir.File("missing/folder/saved.txt");
+  view.MessageSaveExecute();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1].first, "Save Messages");
+  EXPECT_NE(boxes[1].second.find("Messages not saved to " + chosenFile), std::string::npos);
+}
+
+TEST_F(MessageChildTest, SettingsKeepColumnsAndTheUntouchedKeys) {
+  TAppSettings settings;
+  settings.SetValue("ViewMessage_Columns", "30 70 ");
+  settings.SetValue("ViewMessage_SaveFileName", "/tmp/msgs.txt");
+  settings.SetValue("ViewMessage_AutoSave", true);
+  view.show();
+  view.ReadSettings(settings, "ViewMessage_");
+  EXPECT_EQ(view.Table()->columnWidth(0), 30);
+  EXPECT_EQ(view.Table()->columnWidth(1), 70);
+
+  TAppSettings saved;
+  view.SaveSettings(saved, "ViewMessage_");
+  EXPECT_EQ(saved.TryGetValue("ViewMessage_Columns"), "30 70 ");
+  EXPECT_EQ(saved.TryGetValue("ViewMessage_SaveFileName"), "/tmp/msgs.txt");
+  EXPECT_EQ(saved.TryGetValue("ViewMessage_AutoSave"), "True");
+  EXPECT_EQ(saved.TryGetValue("ViewMessage_Visible"), "True");
+  EXPECT_FALSE(saved.TryGetValue("ViewMessage_Title"));
+
+  struct Case {
+    std::string columns;
+    int first, second;
+  } cases[] = {{"abc 50 ", 30, 50}, {"40", 30, 50}, {"25 x ", 25, 50}};
+  for (const Case& c : cases) {
+    settings.SetValue("ViewMessage_Columns", c.columns);
+    view.ReadSettings(settings, "ViewMessage_");
+    EXPECT_EQ(view.Table()->columnWidth(0), c.first) << c.columns;
+    EXPECT_EQ(view.Table()->columnWidth(1), c.second) << c.columns;
+  }
+}
+
+TEST_F(MessageChildTest, ButtonPanelOnlyWhileActive) {
+  QMdiArea area;
+  area.resize(800, 600);
+  area.show();
+  auto* messages = new TMessageChild(nullptr, 1, list, nullptr);
+  QMdiSubWindow* sub = area.addSubWindow(messages);
+  QMdiSubWindow* other = area.addSubWindow(new QLabel("other"));
+  sub->show();
+  other->show();
+  area.setActiveSubWindow(sub);
+  EXPECT_FALSE(messages->ButtonPanel()->isHidden());
+  const int height = sub->height();
+  area.setActiveSubWindow(other);
+  EXPECT_TRUE(messages->ButtonPanel()->isHidden());
+  EXPECT_LT(sub->height(), height);
+}
+
+}  // namespace
