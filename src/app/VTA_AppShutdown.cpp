@@ -57,6 +57,12 @@ void TVTA_Application::SaveSettings(bool closing) {
     Info(kMainCategory, "TMainForm.SaveSettings AppCanceled NICHT speichern");
     return;
   }
+  // After a start-up that did not finish, the lists hold only part of the stored sessions: saving
+  // them would drop the others from the file.
+  if (!FAllInitialized) {
+    Error(kMainCategory, "TMainForm.SaveSettings start-up not finished, NICHT speichern");
+    return;
+  }
   const auto lock = FSettings->Lock();
   for (const char* prefix : {"Info_", "ViewMessage_", "View_"}) FSettings->RemoveKeys(prefix);
   const TSessionIndexMap map = FLists->SaveSessions(*FSettings, closing);

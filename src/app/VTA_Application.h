@@ -100,12 +100,13 @@ class TVTA_Application {
   // True when the application may close now; asks while a log file is written.
   bool FormCloseQuery();
   // Closes every device, stops the report thread and both timers, and saves the settings with the
-  // sessions renumbered (not after a cancelled start-up). Idempotent.
+  // sessions renumbered (see SaveSettings). Idempotent.
   void FormClose();
   // The operating system ends the user session: closing asks nothing.
   void QueryEndSession();
-  // Writes the settings file and the debug configuration (not after a cancelled start-up). The
-  // sessions are stored without gaps; when closing they are also renumbered in the lists.
+  // Writes the settings file and the debug configuration, the sessions stored without gaps; when
+  // closing they are also renumbered in the lists. Nothing is written after a cancelled or
+  // unfinished start-up (the stored sessions not recreated would be dropped).
   void SaveSettings(bool closing);
 
   // ---- The two cycles (called by the owner's timers) ----
@@ -198,7 +199,7 @@ class TVTA_Application {
   void DoPendingSessionWork();
   void UpdateSerialNumbers();
   void DrainSyncList();
-  void HandleNotice(const TMainSyncData& notice);
+  void HandleNotice(const TMainSyncData& notice, bool& devicesDone);
   void RefreshViews();
   void RefreshMessages();
   void RefreshInfo();

@@ -104,10 +104,11 @@ void TVTA_Application::DrainSyncList() {
   Info(kSyncCategory, "TMainForm.DisplayTimerTimer SyncList.Count=" + std::to_string(count));
   // The entry being handled is already out of the list, so a failing one is dropped and the rest
   // wait for the next run.
+  bool devicesDone = false;
   while (std::optional<TMainSyncData> notice = syncList.TakeFirst()) {
     try {
       Info(kSyncCategory, "TMainForm.DisplayTimerTimer " + notice->ToString());
-      HandleNotice(*notice);
+      HandleNotice(*notice, devicesDone);
     } catch (const std::exception& e) {
       ReportCycleFailure("TMainForm.DisplayTimerTimer Synchronize failed", "Internal Exception DisplayTimer Synchronize",
                          e);
@@ -116,9 +117,14 @@ void TVTA_Application::DrainSyncList() {
   }
 }
 
-void TVTA_Application::HandleNotice(const TMainSyncData& notice) {
+void TVTA_Application::HandleNotice(const TMainSyncData& notice, bool& devicesDone) {
   if (notice.What < swDataReset || notice.What > swDevices) return;
   if (notice.What >= swClockPrecedence && notice.What <= swIVCMasterClock) return;  // nobody sends them
+  if (notice.What == swDevices) {
+    // The devices menu is rebuilt at most once per run, however many sessions report a change.
+    if (devicesDone) return;
+    devicesDone = true;
+  }
   TSessionItem* sender = FLists->Resolve(notice.Sender);
   if ((notice.What == swZCTonly || notice.What == swIVConly) && sender) {
     // The device carries one kind of data only: the copy for the other kind goes.

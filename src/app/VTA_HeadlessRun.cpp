@@ -31,10 +31,8 @@ std::optional<TRunArgs> ParseArgs(const std::vector<std::string>& args, std::ost
         parsed.Connect = value;
       continue;
     }
-    err << (arg.rfind("--", 0) == 0 && (arg == "--config-dir" || arg == "--connect") ? "missing value of " + arg
-                                                                                       : "unknown argument " + arg)
-        << '\n'
-        << RunUsage();
+    const bool valueMissing = arg == "--config-dir" || arg == "--connect";
+    err << (valueMissing ? "missing value of " : "unknown argument ") << arg << '\n' << RunUsage();
     return std::nullopt;
   }
   return parsed;
@@ -103,8 +101,7 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
   } catch (const std::exception& e) {
     LogException(app->LogId(), "vta-cli run: start-up failed", e);
     err << "vta-cli run: start-up failed: " << e.what() << '\n';
-    app->FormClose();
-    return 2;
+    return 2;  // nothing saved: the stored sessions that were not recreated would be lost
   }
 
   QTimer status;

@@ -264,6 +264,8 @@ TEST_F(DisplayCycleTest, NoticesReachTheWindowsInOrder) {
   Session(0).Notify(swChannelCount, 8);
   Session(0).Notify(swPLLState, 0);  // nobody acts on it
   Session(1).Notify(swZCTonly, 0);
+  Session(0).Notify(swDevices, 0);
+  Session(1).Notify(swDevices, 0);  // one rebuild per run is enough
   ASSERT_NE(app->Lists().GetSessionCopy(1), nullptr);
   app->DisplayTimerTimer();
   const std::vector<std::string> notices = [&] {
@@ -272,11 +274,12 @@ TEST_F(DisplayCycleTest, NoticesReachTheWindowsInOrder) {
       if (e.rfind("SyncNotice", 0) == 0) out.push_back(e);
     return out;
   }();
-  EXPECT_EQ(notices, (std::vector<std::string>{"SyncNotice 7 1", "SyncNotice 3 0", "SyncNotice 11 1"}));
+  EXPECT_EQ(notices,
+            (std::vector<std::string>{"SyncNotice 7 1", "SyncNotice 3 0", "SyncNotice 11 1", "SyncNotice 21 0"}));
   EXPECT_EQ(app->Lists().GetSessionCopy(1), nullptr);
   EXPECT_NE(app->Lists().GetSessionCopy(0), nullptr);
   EXPECT_EQ(app->Lists().SyncList().Count(), 0u);
-  EXPECT_TRUE(LogHas(*app, "TMainForm.DisplayTimerTimer SyncList.Count=4"));
+  EXPECT_TRUE(LogHas(*app, "TMainForm.DisplayTimerTimer SyncList.Count=6"));
 }
 
 TEST_F(DisplayCycleTest, FailingNoticeIsDroppedAndTheRestWait) {
@@ -426,6 +429,17 @@ TEST_F(AppTest, ClosingAsksWhileLoggingAndSavesComponentsAfterWindows) {
   // The component ends after the report thread, while the sessions still exist.
   EXPECT_TRUE(ui.Has("component stop before sessions"));
   EXPECT_FALSE(Control(0)->Probe->DestroyedDuringPoll);
+}
+
+TEST_F(AppTest, FailedStartUpSavesNothing) {
+  WriteIni(StoredSessions(3));
+  ui.Throwing = {"ReadWindowSettings"};
+  auto app = MakeApp();
+  EXPECT_THROW(app->LosGehts(), std::runtime_error);
+  app->FormClose();
+  EXPECT_TRUE(LogHas(*app, "TMainForm.SaveSettings start-up not finished, NICHT speichern"));
+  app.reset();
+  EXPECT_EQ(Ini(), StoredSessions(3));
 }
 
 TEST_F(AppTest, DestructionWithoutCloseStopsTheReportThreadFirst) {
