@@ -16,6 +16,7 @@
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
 #include "ui/BusyNotice.h"
+#include "ui/ConnectionDialog.h"
 #include "ui/MessageChild.h"
 #include "ui/StatusBar.h"
 
@@ -257,11 +258,8 @@ std::optional<TSourceDialogResult> TMainForm::AskConnection(const TSourceDialogP
     FConnect.reset();
     return choice;
   }
-  if (!FOptions.Dialogs.Connection) {
-    LogError(kMainCategory, "TMainForm.AskConnection: no connection dialog in this build -> cancel");
-    return std::nullopt;
-  }
-  return FOptions.Dialogs.Connection(this, request);
+  if (FOptions.Dialogs.Connection) return FOptions.Dialogs.Connection(this, request);
+  return TConnectionDialog::Ask(request, this);
 }
 
 // ---------------------------------------------------------------- diagnostics

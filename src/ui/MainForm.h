@@ -52,7 +52,7 @@ struct TSessionKindHooks {
 };
 
 // The boxes and dialogs the window shows; each may be replaced (tests answer them). Empty members
-// show the usual dialogs; an empty Connection cancels every request.
+// show the usual dialogs.
 struct TMainFormDialogs {
   std::function<void(const QString& caption, const QString& text)> Message;
   std::function<bool(const QString& caption, const QString& text)> Question;

@@ -97,8 +97,9 @@ TEST_F(MainFormTest, TwoSessionsGetOneSubmenuEachWithRemoveSource) {
   EXPECT_EQ(MenuLines(TopMenu(window, "&Action")),
             Concat({{"Source A"}, Indented(kActionItems), {"Source B"}, Indented(kActionItems)}));
   // The submenus carry the session's icon.
-  for (QAction* item : TopMenu(window, "&Source")->actions())
+  for (QAction* item : TopMenu(window, "&Source")->actions()) {
     if (item->menu()) EXPECT_FALSE(item->icon().isNull()) << item->text().toStdString();
+  }
 
   // Removing B brings A's items back to the top, without "Remove Source", and frees B's clones.
   window.App().RemoveSessionRequest(1);
