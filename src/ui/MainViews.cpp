@@ -18,6 +18,7 @@
 namespace {
 
 constexpr int kMainCategory = 5;
+constexpr int kMinViewHeight = 150;  // a default view is not squeezed below this height
 inline const std::string kMessagePrefix = "ViewMessage_";
 // The keys the main window writes for every view beside the view's own.
 const char* const kTableKeys[] = {"Id", "Session", "SessionCopy", "SecondSession", "SecondSessionCopy"};
@@ -133,7 +134,12 @@ void TMainForm::CreateDefaultViews(TSessionItem& session) {
     TTextChild* view = CreateTextView(&session, kind, entry);
     view->ReadSettings(settings, ViewPrefix(entry));
     QWidget* window = view->PlacementWidget();
-    if (above && view->DefaultSettings()) window->move(above->x(), above->geometry().bottom() + 1);
+    if (above && view->DefaultSettings()) {
+      // Below the first one, as far as the area has room, so that no scroll bar is needed.
+      const int top = above->geometry().bottom() + 1;
+      const int room = FMdiArea->viewport()->height() - top;
+      window->setGeometry(above->x(), top, window->width(), room >= kMinViewHeight ? std::min(room, window->height()) : window->height());
+    }
     window->show();
     above = window;
   }
@@ -185,7 +191,10 @@ void TMainForm::CreateMessageView() {
   });
   AddView(FMessageView, TChildArray::kMessageEntry);
   FMessageView->ReadSettings(FApp->Settings(), kMessagePrefix);
-  FMessageView->PlacementWidget()->show();
+  QWidget* window = FMessageView->PlacementWidget();
+  // Unplaced, it goes to the right edge, where the default views of the sessions leave room.
+  if (FMessageView->DefaultSettings()) window->move(std::max(0, FMdiArea->viewport()->width() - window->width()), 0);
+  window->show();
 }
 
 void TMainForm::MessagesExecute() {

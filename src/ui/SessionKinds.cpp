@@ -2,9 +2,10 @@
 
 #include "ui/MainForm.h"
 
-// The counter session joins the program in its own branch; until it is there, the window runs
-// without a session factory (the application then refuses to create sessions).
-#if __has_include("acquisition/SessionFactory.h")
+// The counter session joins the program in its own branch; until it is there (the build defines
+// VTA_HAS_COUNTER_SESSION once it is), the window runs without a session factory and the
+// application refuses to create sessions.
+#ifdef VTA_HAS_COUNTER_SESSION
 
 #include "acquisition/QV_SessionItem.h"
 #include "acquisition/SessionFactory.h"
@@ -20,7 +21,7 @@ int32_t HRQChannelCount(const TQVSessionItem& session) {
   if (!session.HRQSettingsAreSet()) return 0;
   int32_t count = 0;
   for (int32_t channel = 1; channel <= TQV_ChannelData::ChannelCount; ++channel)
-    if (session.HRQSetting(channel).Enabled) ++count;
+    if (session.HRQSetting(channel).enabled) ++count;
   return count;
 }
 

@@ -164,8 +164,9 @@ void TVTA_StatusBar::paintEvent(QPaintEvent*) {
     drawPanel(x, labelWidth, ToQColor(kHighResColor), Qt::black, kHighResLabel, Qt::AlignLeft);
     drawPanel(x + labelWidth, w - labelWidth, QColor(), palette().color(QPalette::WindowText), FHighRes, Qt::AlignLeft);
   }
-  const int lastWidth = TextWidth(kLoggingWidthText) + kTextMargin;
-  const bool active = !FLogging.isEmpty();
-  drawPanel(width() - lastWidth, lastWidth, active ? ToQColor(kLoggingColor) : QColor(), Qt::black, FLogging,
-            Qt::AlignLeft);
+  // The debug/logging panel shows only while it has something to say.
+  if (!FLogging.isEmpty()) {
+    const int lastWidth = TextWidth(kLoggingWidthText) + kTextMargin;
+    drawPanel(width() - lastWidth, lastWidth, ToQColor(kLoggingColor), Qt::black, FLogging, Qt::AlignLeft);
+  }
 }
