@@ -75,6 +75,9 @@ void TMainForm::CreateMenus() {
   FSourceMenu = menuBar()->addMenu("&Source");
   FSourceMenu->setObjectName("SourceMenu");
   FSourceMenu->setToolTipsVisible(true);
+  FSourceNew = new QAction("&New Source...", this);
+  connect(FSourceNew, &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.SourceNewExecute", [this] { SourceNewExecute(); }); });
   CreateWindowMenu();
   FActionMenu = menuBar()->addMenu("&Action");
   FActionMenu->setObjectName("ActionMenu");
@@ -208,17 +211,19 @@ QMenu* TMainForm::SessionSubmenu(QMenu& parent, TSessionItem& session) {
 }
 
 void TMainForm::RebuildSessionMenus() {
+  // A rebuild may run inside the trigger of one of these items (a renamed session, a new one), so
+  // the old submenus go once the event is handled, and "&New Source..." is kept.
   FSourceMenu->clear();
   FActionMenu->clear();
-  for (const QPointer<QMenu>& menu : FSessionSubmenus) delete menu.data();
+  for (const QPointer<QMenu>& menu : FSessionSubmenus)
+    if (menu) menu->deleteLater();
   FSessionSubmenus.clear();
 
   const std::vector<TSessionItem*> sessions = FApp->Lists().Sessions();
   const bool several = sessions.size() > 1;
   for (TSessionItem* session : sessions) AddSessionItems(several ? *SessionSubmenu(*FSourceMenu, *session) : *FSourceMenu, *session);
   FSourceMenu->addSeparator();
-  FSourceNew = FSourceMenu->addAction("&New Source...");
-  connect(FSourceNew, &QAction::triggered, this, [this] { RunCycle("TMainForm.SourceNewExecute", [this] { SourceNewExecute(); }); });
+  FSourceMenu->addAction(FSourceNew);
 
   std::vector<TSessionItem*> counters;
   for (TSessionItem* session : sessions)

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QActionGroup>
+#include <QCoreApplication>
+#include <QPointer>
 
 #include "ui/MainFormTestSupport.h"
 #include "ui/SessionActions.h"
@@ -98,7 +100,9 @@ TEST_F(MainFormTest, TwoSessionsGetOneSubmenuEachWithRemoveSource) {
             Concat({{"Source A"}, Indented(kActionItems), {"Source B"}, Indented(kActionItems)}));
   // The submenus carry the session's icon.
   for (QAction* item : TopMenu(window, "&Source")->actions()) {
-    if (item->menu()) EXPECT_FALSE(item->icon().isNull()) << item->text().toStdString();
+    if (item->menu()) {
+      EXPECT_FALSE(item->icon().isNull()) << item->text().toStdString();
+    }
   }
 
   // Removing B brings A's items back to the top, without "Remove Source", and frees B's clones.
@@ -116,6 +120,20 @@ TEST_F(MainFormTest, NewSourceMovesTheFirstSessionIntoItsSubmenu) {
   const std::vector<std::string> lines = MenuLines(TopMenu(window, "&Source"));
   EXPECT_EQ(lines.front(), "Source A");
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "  Remove Source"), 2);
+}
+
+TEST_F(MainFormTest, RenamingFromASubmenuKeepsThatSubmenuUntilItsEventIsDone) {
+  TMainForm& window = Started(2);
+  QPointer<QMenu> submenu = TopMenu(window, "&Source")->actions().front()->menu();
+  ASSERT_TRUE(submenu);
+  TSourceDialogResult renamed = Answer("fake:0");
+  renamed.FriendlyName = "renamed";
+  answers.push_back(renamed);
+  Action("SourceChange", 0)->trigger();  // the same source: changed in place, the menus rebuilt
+  EXPECT_TRUE(submenu);
+  EXPECT_EQ(TopMenu(window, "&Source")->actions().front()->text(), "Source renamed");
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_FALSE(submenu);
 }
 
 TEST_F(MainFormTest, ExpertModeAddsRawModesHeartbeatsMemoryAndIntern) {
