@@ -12,6 +12,7 @@
 #include "acquisition/App_Sessions.h"
 #include "acquisition/VTA_Sessions.h"
 #include "core/QV_NumberText.h"
+#include "core/VTA_Common.h"
 #include "core/VTA_Settings.h"
 #include "ui/MainForm.h"
 #include "ui/MenuText.h"
@@ -106,8 +107,10 @@ void TMainForm::CreateWindowMenu() {
   FWindowMenu->addSeparator();
   connect(FWindowMenu->addAction("&Messages"), &QAction::triggered, this, [this] { MessagesExecute(); });
   connect(FWindowMenu->addAction("Clear Messages"), &QAction::triggered, this, [this] {
-    if (!FMessageView) CreateMessageView();
-    FMessageView->MessageClearExecute();
+    if (FMessageView)
+      FMessageView->MessageClearExecute();
+    else
+      FApp->Messages().Clear();
   });
   connect(FWindowMenu->addAction("Save Messages"), &QAction::triggered, this, [this] {
     if (!FMessageView) CreateMessageView();

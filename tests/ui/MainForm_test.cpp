@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <thread>
 
 #include "ui/MainFormTestSupport.h"
@@ -86,6 +88,20 @@ TEST_F(MainFormTest, ViewsOfKindsNotBuiltYetKeepTheirKeysThroughASave) {
                            "View_2_Id=3", "View_2_Session=0", "Info_0_Panel_3=True"})
     EXPECT_TRUE(HasLine(ini, line)) << line << "\n" << ini;
   EXPECT_EQ(ini.find("View_3_"), std::string::npos) << ini;
+}
+
+TEST_F(MainFormTest, AWindowStoredOffTheScreensComesBackOnThePrimaryScreen) {
+  WriteIni("Main_Left=-5000\nMain_Top=-4000\nMain_Width=500\nMain_Height=400\n");
+  TMainForm& window = MakeForm();
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_TRUE(area.contains(window.geometry().topLeft())) << window.geometry().x() << "," << window.geometry().y();
+  EXPECT_EQ(window.geometry().size(), QSize(500, 400).boundedTo(area.size()));
+
+  // On a screen it stays where it was.
+  form.reset();
+  WriteIni("Main_Left=" + std::to_string(area.left() + 10) + "\nMain_Top=" + std::to_string(area.top() + 20) +
+           "\nMain_Width=300\nMain_Height=200\n");
+  EXPECT_EQ(MakeForm().geometry(), QRect(area.left() + 10, area.top() + 20, 300, 200));
 }
 
 // ---------------------------------------------------------------- display cycle lock
