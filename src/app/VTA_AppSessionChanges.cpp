@@ -25,18 +25,6 @@ class TRemovalMark {
   std::function<void(TSessionItem*)> FMark;
 };
 
-// Holds the display cycle off for the life of the guard.
-class TDisplayLock {
- public:
-  explicit TDisplayLock(TVTA_Application& app) : FApp(app) { FApp.LockDisplayTimer(); }
-  ~TDisplayLock() { FApp.UnlockDisplayTimer(); }
-  TDisplayLock(const TDisplayLock&) = delete;
-  TDisplayLock& operator=(const TDisplayLock&) = delete;
-
- private:
-  TVTA_Application& FApp;
-};
-
 }  // namespace
 
 void TVTA_Application::MarkRemoved(TSessionItem* session) {
@@ -104,7 +92,7 @@ void TVTA_Application::DoSessionRemove(TSessionItem& session) {
 }
 
 void TVTA_Application::DoSessionChange(TSessionItem& session, const TSourceDialogResult& choice) {
-  TDisplayLock lock(*this);
+  TDisplayTimerLock lock(*this);
   const int32_t index = session.Index();
   const bool sameType = choice.SessionType == session.SessionType();
   // The replacement of the same type starts from the current settings of the old session.

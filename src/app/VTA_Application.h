@@ -117,9 +117,11 @@ class TVTA_Application {
   bool UpdateRunningConnections();
   // Whether a sensor session still waits for a counter; starts or stops the check timer.
   bool CheckSensorConnections();
-  // Holds the display cycle off during a multi-step change of sessions (nests).
+  // Holds the display cycle off during a multi-step change of sessions (nests). Prefer
+  // TDisplayTimerLock, which also releases the hold when the change throws.
   void LockDisplayTimer();
   void UnlockDisplayTimer();
+  bool DisplayTimerLocked() const { return FLockDisplayTimer > 0; }
 
   // ---- Sessions (the main window's commands) ----
   // "New Source": a session for the first free slot; its stored keys are read, and without an open
@@ -253,4 +255,17 @@ class TVTA_Application {
   TSessionFactory FFactory;
   std::vector<std::unique_ptr<IVTA_AppComponent>> FComponents;
   std::unique_ptr<TVTA_ReportThread> FReportThread;
+};
+
+// Holds the display cycle off for the life of the guard, so that a change of sessions that throws
+// midway never leaves the cycle locked for good.
+class TDisplayTimerLock {
+ public:
+  explicit TDisplayTimerLock(TVTA_Application& app) : FApp(app) { FApp.LockDisplayTimer(); }
+  ~TDisplayTimerLock() { FApp.UnlockDisplayTimer(); }
+  TDisplayTimerLock(const TDisplayTimerLock&) = delete;
+  TDisplayTimerLock& operator=(const TDisplayTimerLock&) = delete;
+
+ private:
+  TVTA_Application& FApp;
 };

@@ -1,15 +1,42 @@
 #include <QApplication>
-#include <QLabel>
-#include <QString>
+#include <QMessageBox>
+#include <iostream>
+#include <memory>
 
-// Desktop entry point. The main window is still being built: for now the program shows what exists.
+#include "app/VTA_SignalPipe.h"
+#include "core/AppPaths.h"
+#include "ui/MainForm.h"
+#include "ui/ProgramArgs.h"
+#include "ui/SessionKinds.h"
+
+// The desktop program: the main window around the application object.
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  QApplication application(argc, argv);
   QApplication::setApplicationName("VTA_App");
-  QLabel label(QString("VTA_App %1\nThe main window is not built yet; the engine is being assembled.")
-                   .arg(VTA_VERSION));
-  label.setMinimumSize(420, 120);
-  label.setAlignment(Qt::AlignCenter);
-  label.show();
-  return app.exec();
+  const TProgramArgsResult parsed = ParseProgramArgs(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed.Args) {
+    std::cerr << parsed.Error;
+    return 2;
+  }
+
+  TMainFormOptions options;
+  options.App.ProgramPath = argv[0];
+  options.App.ExpertMode = parsed.Args->Expert;
+  options.Connect = parsed.Args->Connect;
+  AddSessionKinds(options);
+
+  std::unique_ptr<TMainForm> form;
+  try {
+    form = std::make_unique<TMainForm>(TAppPaths::FromEnvironment(parsed.Args->ConfigDir), std::move(options));
+  } catch (const std::exception& e) {
+    // An unusable configuration folder or an outdated source interface ends the program here.
+    std::cerr << "VTA_App: " << e.what() << '\n';
+    QMessageBox::critical(nullptr, "VTA_App", QString::fromStdString(e.what()));
+    return 1;
+  }
+  // SIGTERM and SIGINT end the user session: the window closes as usual and saves its settings.
+  TSignalPipe signals([&form](int) { form->EndSession(); });
+  if (!signals.Error().empty()) std::cerr << "VTA_App: " << signals.Error() << '\n';
+  form->show();
+  return application.exec();
 }

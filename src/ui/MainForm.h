@@ -1,0 +1,244 @@
+#pragma once
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/IVTA_Timers.h"
+#include "app/IVTA_UserInterface.h"
+#include "app/VTA_Application.h"
+#include "app/VTA_WindowKeys.h"
+#include "ui/MDIChild.h"
+#include "ui/SessionActions.h"
+#include "ui/TextSelectionDialog.h"
+#include "ui/ViewTable.h"
+
+class QActionGroup;
+class QMdiArea;
+class QMenu;
+class TAppPaths;
+class TFormSplash;
+class TIVC_DataManagement;
+class TMDIChild;
+class TMessageChild;
+class TTextChild;
+class TVTA_StatusBar;
+
+// What only the concrete session kinds know; the counter session supplies it once it is built in.
+struct TSessionTraits {
+  int32_t HRQChannels = 0;  // high-resolution channels in use
+  bool DebugFiles = false;  // test data, report data or the stream file are being saved
+};
+
+// The hooks through which the window reaches the concrete session kinds. Every member may be empty.
+struct TSessionKindHooks {
+  // Builds the factory the application makes its sessions with; `settings` reaches the
+  // application's settings once they exist (from the first session on). None: the maker of the
+  // application options is used.
+  std::function<TSessionFactory(const TSessionHandlers& handlers, TDebugConf& debugConf,
+                                std::function<TVTASettings&()> settings)>
+      MakeFactory;
+  std::function<TSessionTraits(TSessionItem&)> Traits;
+  // The interval-counter store of a counter session, for the interval-counter text views.
+  std::function<TIVC_DataManagement*(TSessionItem&)> IVCStore;
+  // A counter session's decimal separator of its report lines (log number format).
+  std::function<void(TSessionItem&, char)> SetDecimalSeparator;
+};
+
+// The boxes and dialogs the window shows; each may be replaced (tests answer them). Empty members
+// show the usual dialogs.
+struct TMainFormDialogs {
+  std::function<void(const QString& caption, const QString& text)> Message;
+  std::function<bool(const QString& caption, const QString& text)> Question;
+  std::function<std::optional<TSourceDialogResult>(QWidget* parent, const TSourceDialogPreset& preset)> Connection;
+  std::function<std::optional<TTextViewSelection>(QWidget* parent, const std::vector<TTextSelectionSession>& sessions,
+                                                   const TTextViewSelection& preset)>
+      TextSelection;
+};
+
+struct TMainFormOptions {
+  TVTA_AppOptions App;
+  // "--connect": a first start takes this connection for its first session instead of asking.
+  std::optional<std::string> Connect;
+  TSessionKindHooks Kinds;
+  TMainFormDialogs Dialogs;
+  // The serial numbers of the program-wide device list, in list order ("&Devices"); none = no list.
+  std::function<std::vector<uint32_t>()> DeviceSerials;
+  // The PPI offset (ms) the session's info view shows; none while there is no info view.
+  std::function<std::optional<int32_t>(int32_t sessionIndex)> InfoPPIOffset;
+};
+
+// The main window: a multi-document frame around the application object. It owns the application
+// (sessions, report thread, messages, settings), implements its user-interface hooks with windows
+// and its two timers with Qt timers, and adds the menus, the view table and the status bar.
+//
+// Life cycle: construction (the settings are loaded, the window placed) -> first showing runs the
+// start-up (LosGehts) -> running -> close (the close query, devices closed, settings saved) ->
+// destruction, where the report thread is joined before the views and the sessions go.
+class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Timers {
+  Q_OBJECT
+
+ public:
+  // Throws what the application's construction throws (EDllVersion, an unusable folder).
+  TMainForm(const TAppPaths& paths, TMainFormOptions options);
+  ~TMainForm() override;
+
+  TVTA_Application& App() { return *FApp; }
+  TSessionActions& SessionActions() { return *FSessionActions; }
+  TVTA_StatusBar& StatusPanels() { return *FStatusBar; }
+  QMdiArea& MdiArea() { return *FMdiArea; }
+  const TChildArray& ChildArray() const { return FChildArray; }
+  TMessageChild* MessageView() const { return FMessageView; }
+  TFormSplash* Splash() const { return FSplash; }
+  bool DisplayTimerActive() const { return FDisplayTimer.isActive(); }
+
+  // The first activation: runs the start-up once. False when it was cancelled (the window closes).
+  bool FormActivate();
+  // The user session ends (SIGTERM, SIGINT): the window closes without asking and saves.
+  void EndSession();
+  // Passes an option change code (1, 2, 4, 8, 16, 32) to every session, view and component.
+  void BroadcastOptions(int32_t what);
+
+  // ---- IVTA_UserInterface ----
+  void ShowSplash(const std::string& text) override;
+  void HideSplash() override;
+  void MessageBox(const std::string& text) override;
+  bool Question(const std::string& text) override;
+  void ErrorBox(const std::string& text) override;
+  std::optional<TSourceDialogResult> AskConnection(const TSourceDialogPreset& request) override;
+  void SessionAdded(TSessionItem& session) override;
+  void SessionUpdated(TSessionItem& session) override;
+  void SessionRemoving(TSessionItem& session, bool keepViews) override;
+  void SessionListChanged(const TSessionLists& lists) override;
+  void SyncNotice(const TMainSyncData& notice, TSessionItem* sender) override;
+  void UpdateViews() override;
+  bool MessageViewExists() const override;
+  void CreateMessageView() override;
+  void UpdateMessageView() override;
+  void ShowPopup(const TMessageItem& item) override;
+  void UpdateInfo() override;
+  void UpdateStatus() override;
+  void ReadWindowSettings(TVTASettings& settings, const TSessionLists& lists) override;
+  void SaveWindowSettings(TVTASettings& settings, const TSessionIndexMap& map) override;
+
+  // ---- IVTA_Timers ----
+  void SetDisplayTimer(bool enabled) override;
+  void SetCheckTimer(bool enabled) override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // What the window knows of a session from its notices.
+  struct TSessionState {
+    bool ZCTonly = false;
+    bool IVConly = false;
+    std::optional<bool> ESP;  // the peer reported itself: ESP-based (true) or Coldfire-based
+  };
+
+  // Creation (MainForm.cpp).
+  void PlaceWindow();
+  void RunCycle(const char* name, const std::function<void()>& cycle);
+  bool OnWindowThread() const;
+  void ShowMessageBox(const QString& caption, const QString& text);
+  bool AskYesNo(const QString& caption, const QString& text);
+  void Log(int category, const std::string& text) const;
+  void LogError(int category, const std::string& text) const;
+
+  // Menus (MainMenus.cpp).
+  void CreateMenus();
+  void CreateWindowMenu();
+  void CreateLoggingMenu();
+  void CreateOptionsMenu();
+  void CreateHelpMenus();
+  void RebuildSessionMenus();
+  void AddSessionItems(QMenu& menu, TSessionItem& session);
+  void AddActionItems(QMenu& menu, TSessionItem& session);
+  void RebuildLoggingSessions();
+  void UpdateDevicesMenu();
+  void FillWindowList();
+  void UpdateOptionChecks();
+  QMenu* SessionSubmenu(QMenu& parent, TSessionItem& session);
+  QAction* Act(const char* name, int32_t session);
+  TSessionState& State(int32_t index) { return FSessionStates[index]; }
+  void CheckNoticeChoice(const TMainSyncData& notice, int32_t index);
+
+  // Commands (MainCommands.cpp).
+  void SessionCommand(TSessionCmd kind, QAction& action);
+  void SendCommand(TSessionItem& session, const std::string& cmd, const std::string& cmdText);
+  void DevicePPIExecute(TSessionItem& session, QAction& action);
+  void ChannelColorsExecute(TSessionItem& session);
+  void SourceNewExecute();
+  void SourceChangeExecute(TSessionItem& session);
+  void DecSepWinExecute(char separator);
+  void DecSepLogExecute(char separator);
+  void TempUnitExecute(int32_t unit);
+  void LogRootFolderExecute();
+  void UserManualExecute(const QString& fileName);
+  void AboutExecute();
+  void MemoryStateExecute();
+  void SendCommandExecute();
+  void MessagesExecute();
+
+  // Views (MainViews.cpp).
+  TViewEnvironment ViewEnvironment() const;
+  void OnChildEvent(int32_t tag, TChildNotice notice);
+  TTextChild* CreateTextView(TSessionItem* session, TTextSourceKind kind, int32_t entry);
+  TMDIChild* AddView(TMDIChild* view, int32_t entry);
+  void CreateDefaultViews(TSessionItem& session);
+  void CreateStoredView(TVTASettings& settings, int32_t k, const TSessionLists& lists);
+  void NewTextWindowExecute();
+  void ChangeWindowSettingsExecute();
+  std::vector<TTextSelectionSession> TextChoices() const;
+  std::optional<TTextViewSelection> AskTextSelection(const TTextViewSelection& preset);
+  // The views showing the session (by index, as first or second session).
+  std::vector<TMDIChild*> ViewsOf(const TSessionItem& session) const;
+  void CloseViewsOf(const TSessionItem& session);
+  void CloseView(TMDIChild* view);
+  void CloseAllViews();
+
+  TMainFormOptions FOptions;
+  std::optional<std::string> FConnect;  // answers the first connection request once
+  std::unique_ptr<TVTA_Application> FApp;
+  QMdiArea* FMdiArea = nullptr;
+  TVTA_StatusBar* FStatusBar = nullptr;
+  TSessionActions* FSessionActions = nullptr;
+  QTimer FDisplayTimer;
+  QTimer FCheckTimer;
+  bool FFirstActivate = true;
+  bool FDestroying = false;
+  TFormSplash* FSplash = nullptr;
+
+  TChildArray FChildArray;
+  TMessageChild* FMessageView = nullptr;
+  int32_t FActiveChild = -1;
+  TWindowKeys FInfoKeys;  // the keys of the info views, carried through unchanged
+  std::map<int32_t, TSessionState> FSessionStates;
+  std::optional<int32_t> FSetAsideIndex;  // views wait for the session that replaces this one
+
+  // Menus and the actions that are not per session.
+  QMenu* FSourceMenu = nullptr;
+  QMenu* FWindowMenu = nullptr;
+  QMenu* FActionMenu = nullptr;
+  QMenu* FLoggingMenu = nullptr;
+  QMenu* FDevicesMenu = nullptr;
+  QMenu* FOptionsMenu = nullptr;
+  QMenu* FHelpMenu = nullptr;
+  QMenu* FInternMenu = nullptr;
+  QAction* FSourceNew = nullptr;
+  QAction* FLoggingSessionsEnd = nullptr;  // the per-session "Show in Info Box" items stand before it
+  QAction* FWindowListSeparator = nullptr;
+  std::vector<QPointer<QMenu>> FSessionSubmenus;  // every menu the last rebuild made
+  std::vector<QPointer<QAction>> FLoggingSessionItems;  // per-session actions: they may go first
+  std::vector<QAction*> FDeviceItems;
+  std::map<char, QAction*> FDecSepWinItems;
+  std::map<char, QAction*> FDecSepLogItems;
+  std::map<int32_t, QAction*> FTempUnitItems;
+};

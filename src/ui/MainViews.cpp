@@ -1,0 +1,474 @@
+// The views of the main window: the view table, creating views (default, stored, chosen), their
+// keys in the settings, and the hooks through which the application drives views and status.
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScreen>
+
+#include "acquisition/App_Sessions.h"
+#include "acquisition/VTA_Sessions.h"
+#include "core/SessionIndexMap.h"
+#include "core/VTA_Common.h"
+#include "core/VTA_DebugConf.h"
+#include "core/VTA_Settings.h"
+#include "ui/MainForm.h"
+#include "ui/MessageChild.h"
+#include "ui/StatusBar.h"
+#include "ui/TextChild.h"
+
+namespace {
+
+constexpr int kMainCategory = 5;
+constexpr int kMinViewHeight = 150;  // a default view is not squeezed below this height
+inline const std::string kMessagePrefix = "ViewMessage_";
+// The keys the main window writes for every view beside the view's own.
+const char* const kTableKeys[] = {"Id", "Session", "SessionCopy", "SecondSession", "SecondSessionCopy"};
+
+std::string ViewPrefix(int32_t n) { return "View_" + std::to_string(n) + "_"; }
+
+bool IsTableKey(const std::string& name) {
+  for (const char* key : kTableKeys)
+    if (name == key) return true;
+  return false;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- view table
+
+TViewEnvironment TMainForm::ViewEnvironment() const {
+  TViewEnvironment env;
+  env.DebugConf = &FApp->DebugConf();
+  env.FormatWin = [this] { return FApp->Settings().FormatSettingsWin(); };
+  env.IVCStore = FOptions.Kinds.IVCStore;
+  env.IVCOnly = [this](const TSessionItem& session) {
+    const auto it = FSessionStates.find(session.Index());
+    return it != FSessionStates.end() && it->second.IVConly;
+  };
+  return env;
+}
+
+void TMainForm::OnChildEvent(int32_t tag, TChildNotice notice) {
+  const int32_t entry = TChildArray::EntryOf(tag);
+  switch (notice) {
+    case TChildNotice::Activated:
+      FActiveChild = tag;
+      break;
+    case TChildNotice::ViewSelection:
+      if (const TChildEntry* e = entry > 0 && entry < FChildArray.Length() ? &FChildArray.Entry(entry) : nullptr; e && e->View)
+        FMdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(e->View->PlacementWidget()));
+      RunCycle("TMainForm.ChangeWindowSettings", [this] { ChangeWindowSettingsExecute(); });
+      break;
+    case TChildNotice::Destroyed:
+      if (entry == TChildArray::kMessageEntry) FMessageView = nullptr;
+      FChildArray.Free(entry);
+      if (FActiveChild == tag) FActiveChild = -1;
+      break;
+  }
+}
+
+TMDIChild* TMainForm::AddView(TMDIChild* view, int32_t entry) {
+  FChildArray.SetView(entry, view);
+  FMdiArea->addSubWindow(view);
+  return view;
+}
+
+TTextChild* TMainForm::CreateTextView(TSessionItem* session, TTextSourceKind kind, int32_t entry) {
+  auto* view = new TTextChild(nullptr, TChildArray::TagOf(entry), session,
+                              [this](int32_t tag, TChildNotice notice) { OnChildEvent(tag, notice); }, ViewEnvironment(),
+                              kind);
+  AddView(view, entry);
+  return view;
+}
+
+void TMainForm::CloseView(TMDIChild* view) {
+  // The sub-window owns the view; deleting it now (not later) lets go of the session at once.
+  QWidget* window = view->PlacementWidget();
+  delete window;
+}
+
+void TMainForm::CloseAllViews() {
+  for (TMDIChild* view : FChildArray.Views()) CloseView(view);
+  if (FMessageView) CloseView(FMessageView);
+}
+
+std::vector<TMDIChild*> TMainForm::ViewsOf(const TSessionItem& session) const {
+  std::vector<TMDIChild*> views;
+  for (TMDIChild* view : FChildArray.Views())
+    if (view->SessionIndex(1) == session.Index() || view->SessionIndex(2) == session.Index()) views.push_back(view);
+  return views;
+}
+
+void TMainForm::CloseViewsOf(const TSessionItem& session) {
+  for (TMDIChild* view : FChildArray.Views())
+    if (view->Session() == &session || view->SecondSession() == &session) CloseView(view);
+  // Views this program cannot show go with their session too.
+  for (int32_t entry = 1; entry < FChildArray.Length(); ++entry) {
+    const std::optional<TKeptView>& kept = FChildArray.Entry(entry).Kept;
+    if (!kept) continue;
+    if (kept->Session == session.Index()) {
+      FChildArray.Free(entry);
+    } else if (kept->SecondSession == session.Index()) {
+      TKeptView changed = *kept;
+      changed.SecondSession = -1;
+      changed.SecondSessionCopy = false;
+      FChildArray.SetKept(entry, std::move(changed));
+    }
+  }
+}
+
+// ---------------------------------------------------------------- creating views
+
+void TMainForm::CreateDefaultViews(TSessionItem& session) {
+  const int32_t index = session.Index();
+  TVTASettings& settings = FApp->Settings();
+  if (session.SessionType() != kSessionTypeCounter) {
+    Log(kMainCategory, "TMainForm.CreateDefaultViews[" + std::to_string(index) +
+                           "]: sensor text and graphic views not available yet");
+    return;
+  }
+  const TSessionState& state = State(index);
+  QWidget* above = nullptr;
+  for (const TTextSourceKind kind : {TTextSourceKind::ZCT, TTextSourceKind::IVC}) {
+    if ((kind == TTextSourceKind::ZCT && state.IVConly) || (kind == TTextSourceKind::IVC && state.ZCTonly)) continue;
+    const int32_t entry = FChildArray.Reserve(kind == TTextSourceKind::ZCT ? vkTextZCT : vkTextIVC, false, settings);
+    TTextChild* view = CreateTextView(&session, kind, entry);
+    view->ReadSettings(settings, ViewPrefix(entry));
+    QWidget* window = view->PlacementWidget();
+    if (above && view->DefaultSettings()) {
+      // Below the first one, as far as the area has room, so that no scroll bar is needed.
+      const int top = above->geometry().bottom() + 1;
+      const int room = FMdiArea->viewport()->height() - top;
+      window->setGeometry(above->x(), top, window->width(), room >= kMinViewHeight ? std::min(room, window->height()) : window->height());
+    }
+    window->show();
+    above = window;
+  }
+  Log(kMainCategory, "TMainForm.CreateDefaultViews[" + std::to_string(index) +
+                         "]: graphic views (modes 1 and 5) not available yet" +
+                         (FApp->ExpertMode() ? ", debug view not available yet" : ""));
+}
+
+void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessionLists& lists) {
+  const std::string prefix = ViewPrefix(k);
+  int32_t id = settings.GetValue(prefix + "Id", int32_t(0));
+  if (settings.VersionFormat() < 5) id = MapOldViewId(id);
+  if (id == vkMessages || (id == vkDebug && !FApp->ExpertMode())) return;
+  TKeptView table;
+  table.Id = id;
+  table.Session = settings.GetValue(prefix + "Session", int32_t(-1));
+  table.SessionCopy = settings.GetValue(prefix + "SessionCopy", false);
+  table.SecondSession = settings.GetValue(prefix + "SecondSession", int32_t(-1));
+  table.SecondSessionCopy = settings.GetValue(prefix + "SecondSessionCopy", false);
+  const int32_t entry = FChildArray.Reserve(id, true, settings);
+
+  if (id != vkTextZCT && id != vkTextIVC) {
+    Log(kMainCategory, "TMainForm.CreateChildView: view kind " + std::to_string(id) + " of " + prefix +
+                           " not available yet, its keys are kept");
+    for (const std::string& line : settings.Lines()) {
+      const size_t eq = line.find('=');
+      if (eq == std::string::npos || line.compare(0, prefix.size(), prefix) != 0) continue;
+      const std::string name = line.substr(prefix.size(), eq - prefix.size());
+      if (!IsTableKey(name)) table.Keys.emplace_back(name, line.substr(eq + 1));
+    }
+    FChildArray.SetKept(entry, std::move(table));
+    return;
+  }
+  // Views are bound to the session itself; an interval-counter view reaches its store through it.
+  TSessionItem* session = lists.GetSession(table.Session);
+  TTextChild* view = CreateTextView(session, id == vkTextZCT ? TTextSourceKind::ZCT : TTextSourceKind::IVC, entry);
+  if (TSessionItem* second = lists.GetSession(table.SecondSession)) view->SetSecondSession(second);
+  view->ReadSettings(settings, prefix);
+  view->PlacementWidget()->show();
+}
+
+void TMainForm::CreateMessageView() {
+  if (FMessageView) return;
+  FMessageView = new TMessageChild(nullptr, TChildArray::TagOf(TChildArray::kMessageEntry), FApp->Messages(),
+                                   [this](int32_t tag, TChildNotice notice) { OnChildEvent(tag, notice); },
+                                   ViewEnvironment());
+  FMessageView->SetShowMessage([this](const std::string& caption, const std::string& text) {
+    ShowMessageBox(QString::fromStdString(caption), QString::fromStdString(text));
+  });
+  AddView(FMessageView, TChildArray::kMessageEntry);
+  FMessageView->ReadSettings(FApp->Settings(), kMessagePrefix);
+  QWidget* window = FMessageView->PlacementWidget();
+  // Unplaced, it goes to the right edge, where the default views of the sessions leave room.
+  if (FMessageView->DefaultSettings()) window->move(std::max(0, FMdiArea->viewport()->width() - window->width()), 0);
+  window->show();
+}
+
+void TMainForm::MessagesExecute() {
+  Log(12, "TMainForm.MessagesExecute");
+  if (!FMessageView) CreateMessageView();
+  auto* window = qobject_cast<QMdiSubWindow*>(FMessageView->PlacementWidget());
+  if (!window) return;
+  if (window->isMinimized())
+    window->showNormal();
+  else
+    FMdiArea->setActiveSubWindow(window);
+}
+
+// ---------------------------------------------------------------- text view commands
+
+std::vector<TTextSelectionSession> TMainForm::TextChoices() const {
+  std::vector<TTextSelectionSession> choices;
+  for (TSessionItem* session : FApp->Lists().Sessions()) {
+    if (session->SessionType() != kSessionTypeCounter) continue;
+    const auto state = FSessionStates.find(session->Index());
+    TTextSelectionSession choice;
+    choice.Index = session->Index();
+    choice.Caption = FApp->Lists().GetSessionName(session->Index(), false);
+    choice.Channels = session->ChannelData();
+    choice.VirtualChannels = session->VirtualChannelData();
+    const TDataManagement* store = session->DataManagement();
+    if (store && store->ChannelCount() > 0) choice.ChannelCount = store->ChannelCount();
+    choice.VirtualChannelCount = session->VirtualChannelCount();
+    choice.HasZCT = state == FSessionStates.end() || !state->second.IVConly;
+    choice.HasIVC = state == FSessionStates.end() || !state->second.ZCTonly;
+    choices.push_back(std::move(choice));
+  }
+  return choices;
+}
+
+std::optional<TTextViewSelection> TMainForm::AskTextSelection(const TTextViewSelection& preset) {
+  const std::vector<TTextSelectionSession> sessions = TextChoices();
+  if (FOptions.Dialogs.TextSelection) return FOptions.Dialogs.TextSelection(this, sessions, preset);
+  TTextSelectionDialog dialog(this, sessions, FApp->ExpertMode());
+  dialog.SetSelection(preset);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.Selection();
+}
+
+void TMainForm::NewTextWindowExecute() {
+  Log(12, "TMainForm.NewTextWindowExecute");
+  const std::vector<TSessionItem*> sessions = FApp->Lists().Sessions();
+  TTextViewSelection preset;
+  preset.SessionIndex = sessions.empty() ? -1 : sessions.front()->Index();
+  preset.Columns = TTextChild::GetStdColumnFreqAbs();
+  const std::optional<TTextViewSelection> choice = AskTextSelection(preset);
+  if (!choice) return;
+  if (choice->Type == TTextViewType::Allan || choice->Type == TTextViewType::VirtualAllan) {
+    ShowMessageBox("New Text Window", "Allan deviation text views are not available yet");
+    return;
+  }
+  TSessionItem* session = FApp->Lists().GetSession(choice->SessionIndex);
+  if (!session) return;
+  TVTASettings& settings = FApp->Settings();
+  const int32_t entry = FChildArray.Reserve(choice->Kind == TTextSourceKind::ZCT ? vkTextZCT : vkTextIVC, false, settings);
+  TTextChild* view = CreateTextView(session, choice->Kind, entry);
+  view->ReadSettings(settings, ViewPrefix(entry));
+  view->ApplySelection(*choice);
+  view->PlacementWidget()->show();
+}
+
+void TMainForm::ChangeWindowSettingsExecute() {
+  const int32_t entry = TChildArray::EntryOf(FActiveChild);
+  if (entry <= 0 || entry >= FChildArray.Length()) return;
+  auto* view = dynamic_cast<TTextChild*>(FChildArray.Entry(entry).View);
+  if (!view) return;
+  if (const std::optional<TTextViewSelection> choice = AskTextSelection(view->Selection())) view->ApplySelection(*choice);
+}
+
+// ---------------------------------------------------------------- session hooks
+
+void TMainForm::SessionAdded(TSessionItem& session) {
+  const int32_t index = session.Index();
+  FSessionStates[index] = {};
+  if (FSetAsideIndex == index) {
+    for (TMDIChild* view : FChildArray.Views()) view->SessionChanged(&session);
+    FSetAsideIndex.reset();
+  }
+  FStatusBar->SetSlotCount(std::max(FStatusBar->SlotCount(), index + 1));
+  RebuildSessionMenus();
+}
+
+void TMainForm::SessionUpdated(TSessionItem& session) {
+  RebuildSessionMenus();
+  for (TMDIChild* view : FChildArray.Views()) {
+    if (view->Session() == &session) view->UpdateSession(1);
+    if (view->SecondSession() == &session) view->UpdateSession(2);
+  }
+}
+
+void TMainForm::SessionRemoving(TSessionItem& session, bool keepViews) {
+  const int32_t index = session.Index();
+  if (keepViews) {
+    FSetAsideIndex = index;
+    for (TMDIChild* view : FChildArray.Views()) view->PrepareSessionChange(&session);
+  } else {
+    CloseViewsOf(session);
+  }
+  FStatusBar->ClearSession(index);
+  FSessionStates.erase(index);
+  // Its menu entries go with it; the next rebuild of the menus no longer lists it.
+  FSessionActions->RemoveSession(index);
+}
+
+void TMainForm::SessionListChanged(const TSessionLists& lists) {
+  FStatusBar->SetSlotCount(lists.SlotCount());
+  RebuildSessionMenus();
+}
+
+// ---------------------------------------------------------------- display cycle hooks
+
+void TMainForm::SyncNotice(const TMainSyncData& notice, TSessionItem* sender) {
+  if (!sender) return;
+  const int32_t index = sender->Index();
+  TSessionState& state = State(index);
+  const std::vector<TMDIChild*> views = ViewsOf(*sender);
+  const auto forBases = [&](bool ivc, const std::function<void(TMDIChild&, int base)>& act) {
+    for (TMDIChild* view : views)
+      for (int base = 1; base <= TMDIChild::kBaseCount; ++base)
+        if (view->SessionIndex(base) == index && view->IsIVCView(base) == ivc) act(*view, base);
+  };
+  switch (notice.What) {
+    case swDataReset:
+    case swDataResetIVC:
+      forBases(notice.What == swDataResetIVC, [](TMDIChild& view, int) { view.DataReset(); });
+      break;
+    case swChannelCount:
+    case swIVCChannels:
+      forBases(notice.What == swIVCChannels, [](TMDIChild& view, int base) {
+        if (base == 1)
+          view.ChannelCount();
+        else
+          view.ChannelCount2nd();
+      });
+      break;
+    case swDGICards:
+      for (TMDIChild* view : views) view->DGICount();
+      break;
+    case swMode:
+      CheckNoticeChoice(notice, index);
+      for (TMDIChild* view : views) view->UpdateCaption();
+      break;
+    case swRateIndex:
+    case swScrambler:
+    case swReSync:
+      CheckNoticeChoice(notice, index);
+      break;
+    case swZCTonly:
+    case swIVConly:
+      (notice.What == swZCTonly ? state.ZCTonly : state.IVConly) = true;
+      for (TMDIChild* view : views)
+        for (int base = 1; base <= TMDIChild::kBaseCount; ++base)
+          if (view->SessionIndex(base) == index) view->UpdateSession(base);
+      RebuildSessionMenus();
+      break;
+    case swPeer:
+      state.ESP = notice.Code != 0;
+      RebuildSessionMenus();
+      break;
+    case swHRQData:
+      for (TMDIChild* view : views) view->UpdateDisplay();
+      UpdateStatus();
+      break;
+    case swDevices:
+      UpdateDevicesMenu();
+      break;
+    default:
+      break;
+  }
+}
+
+void TMainForm::UpdateViews() {
+  for (TMDIChild* view : FChildArray.Views()) view->UpdateDisplay();
+  UpdateDevicesMenu();
+}
+
+bool TMainForm::MessageViewExists() const { return FMessageView != nullptr; }
+
+void TMainForm::UpdateMessageView() {
+  if (FMessageView) FMessageView->UpdateDisplay();
+}
+
+void TMainForm::UpdateInfo() {}
+
+void TMainForm::UpdateStatus() {
+  TSessionLists& lists = FApp->Lists();
+  FStatusBar->SetSlotCount(lists.SlotCount());
+  std::vector<bool> filled(size_t(lists.SlotCount()), false);
+  QStringList highRes;
+  bool debugFiles = FApp->Settings().AppDebugLog();
+  for (const TSessionStatus& status : FApp->SessionStatuses()) {
+    TSessionItem* session = lists.GetSession(status.Index);
+    if (!session) continue;
+    FStatusBar->SetSessionStatus(status, session->Color());
+    if (size_t(status.Index) < filled.size()) filled[size_t(status.Index)] = true;
+    debugFiles = debugFiles || session->DebugLog();
+    if (!FOptions.Kinds.Traits) continue;
+    const TSessionTraits traits = FOptions.Kinds.Traits(*session);
+    debugFiles = debugFiles || traits.DebugFiles;
+    if (traits.HRQChannels > 0) highRes << QString("%1:%2").arg(QChar(SessionLetter(status.Index))).arg(traits.HRQChannels);
+  }
+  for (size_t slot = 0; slot < filled.size(); ++slot)
+    if (!filled[slot]) FStatusBar->ClearSession(int32_t(slot));
+  FStatusBar->SetHighRes(highRes.join(" / "));
+  FStatusBar->SetDebugLogging(debugFiles, false);
+}
+
+// ---------------------------------------------------------------- settings of the windows
+
+void TMainForm::ReadWindowSettings(TVTASettings& settings, const TSessionLists& lists) {
+  // The info views are not built yet: their keys are carried through unchanged.
+  TAppSettings infoKeys;
+  for (const std::string& line : settings.Lines())
+    if (line.rfind("Info_", 0) == 0 && line.find('=') != std::string::npos)
+      infoKeys.SetValue(line.substr(0, line.find('=')), line.substr(line.find('=') + 1));
+  FInfoKeys.Capture(infoKeys);
+
+  int32_t count = -1;
+  try {
+    count = settings.GetValue("ChildCount", int32_t(-1));
+  } catch (const std::exception& e) {
+    FApp->DebugConf().Error("TMainForm.LosGehts.ChildCount unreadable", e);
+  }
+  Log(kMainCategory, "TMainForm.LosGehts.ChildCount=" + std::to_string(count));
+  if (count == -1 || settings.TestKeys(kMessagePrefix)) CreateMessageView();
+  if (count == -1 && !lists.Sessions().empty()) {
+    Log(kMainCategory, "TMainForm.LosGehts First App start -> create default windows");
+    for (TSessionItem* session : lists.Sessions()) CreateDefaultViews(*session);
+  }
+  for (int32_t k = 1; k <= count; ++k) {
+    // One unreadable view must not cost the others.
+    try {
+      CreateStoredView(settings, k, lists);
+    } catch (const std::exception& e) {
+      FApp->DebugConf().Error("TMainForm.LosGehts view " + std::to_string(k) + " failed", e);
+    }
+  }
+}
+
+void TMainForm::SaveWindowSettings(TVTASettings& settings, const TSessionIndexMap& map) {
+  const QRect bounds = isMaximized() && screen() ? screen()->availableGeometry() : geometry();
+  settings.SetMainPlacement({bounds.left(), bounds.top(), bounds.width(), bounds.height()});
+  if (FMessageView) {
+    FMessageView->SaveSettings(settings, kMessagePrefix);
+    settings.SetValue(kMessagePrefix + "Session", int32_t(-1));
+    settings.SetValue(kMessagePrefix + "SessionCopy", false);
+  }
+  int32_t k = 0;
+  for (int32_t entry = 1; entry < FChildArray.Length(); ++entry) {
+    const TChildEntry& e = FChildArray.Entry(entry);
+    if (!e.View && !e.Kept) continue;
+    const std::string prefix = ViewPrefix(++k);
+    TKeptView table;
+    if (e.View) {
+      e.View->SaveSettings(settings, prefix);
+      table.Session = e.View->SessionIndex(1);
+      table.SessionCopy = e.View->Session() && e.View->Session()->IsCopy();
+      table.SecondSession = e.View->SessionIndex(2);
+      table.SecondSessionCopy = e.View->SecondSession() && e.View->SecondSession()->IsCopy();
+    } else {
+      table = *e.Kept;
+      for (const auto& [name, value] : table.Keys) settings.SetValue(prefix + name, value);
+    }
+    settings.SetValue(prefix + "Id", e.Id);
+    settings.SetValue(prefix + "Session", int32_t(map.Map(table.Session)));
+    settings.SetValue(prefix + "SessionCopy", table.SessionCopy);
+    settings.SetValue(prefix + "SecondSession", int32_t(map.Map(table.SecondSession)));
+    settings.SetValue(prefix + "SecondSessionCopy", table.SecondSessionCopy);
+  }
+  settings.SetChildCount(k);
+  FInfoKeys.Restore(settings, map);
+}

@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <thread>
+
+#include "ui/MainFormTestSupport.h"
+#include "ui/BusyNotice.h"
+#include "ui/MessageChild.h"
+#include "ui/StatusBar.h"
+#include "ui/TextChild.h"
+#include "ui/TextGrid.h"
+#include "ui/UiColors.h"
+#include "core/VTA_Settings.h"
+
+namespace {
+
+bool HasLine(const std::string& text, const std::string& line) {
+  return ("\n" + text).find("\n" + line + "\r\n") != std::string::npos ||
+         ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
+
+// ---------------------------------------------------------------- start-up and shutdown
+
+TEST_F(MainFormTest, FirstStartCancelledTwiceClosesWithoutWritingSettings) {
+  TMainForm& window = MakeForm();
+  window.show();
+  EXPECT_FALSE(window.FormActivate());
+  EXPECT_EQ(connectionRequests, 2);
+  EXPECT_EQ(messages, (std::vector<std::string>{window.windowTitle().toStdString() +
+                                                ": Please choose a connection or app will be canceled"}));
+  EXPECT_TRUE(window.App().AppCanceled());
+  EXPECT_FALSE(window.isVisible());
+  form.reset();
+  EXPECT_EQ(Ini().find('='), std::string::npos) << Ini();
+}
+
+TEST_F(MainFormTest, ConnectAnswersTheFirstStartWithoutADialog) {
+  TMainFormOptions options = Options();
+  options.Connect = "fake:demo";
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  EXPECT_EQ(connectionRequests, 0);
+  ASSERT_NE(window.App().Lists().GetSession(0), nullptr);
+  EXPECT_EQ(window.App().Lists().GetSession(0)->OpenString(), "fake:demo");
+  EXPECT_EQ(window.windowTitle().toStdString(), "Q+V  VTA  Version 3.3.4 - 2025-01-07");
+  // A first start opens the message view and the default text views of the counter session.
+  ASSERT_NE(window.MessageView(), nullptr);
+  ASSERT_EQ(window.ChildArray().Views().size(), 2u);
+  EXPECT_EQ(window.ChildArray().Entry(1).Id, vkTextZCT);
+  EXPECT_EQ(window.ChildArray().Entry(2).Id, vkTextIVC);
+}
+
+TEST_F(MainFormTest, EndOfTheUserSessionClosesWithoutAskingAndSaves) {
+  TMainForm& window = Started(2);
+  window.show();
+  window.EndSession();
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_TRUE(questions.empty());
+  const std::string ini = Ini();
+  EXPECT_TRUE(HasLine(ini, "SessionCount=2")) << ini;
+  EXPECT_TRUE(HasLine(ini, "Main_DefaultSettings=False")) << ini;
+  EXPECT_TRUE(HasLine(ini, "ChildCount=0")) << ini;
+}
+
+TEST_F(MainFormTest, ViewsOfKindsNotBuiltYetKeepTheirKeysThroughASave) {
+  WriteIni("INI_Version=6\n" + StoredSessions(2) +
+           "ChildCount=3\n"
+           "View_1_Id=1\nView_1_Session=1\nView_1_SessionCopy=False\nView_1_SecondSession=-1\n"
+           "View_1_SecondSessionCopy=False\nView_1_Left=5\nView_1_GraphMode=4\n"
+           "View_2_Id=3\nView_2_Session=1\nView_2_SessionCopy=False\n"
+           "View_3_Id=9\nView_3_Session=0\nView_3_Digital=1;2\n"
+           "Info_1_Panel_3=True\n");
+  TMainForm& window = MakeForm();
+  ASSERT_TRUE(window.FormActivate());
+  ASSERT_EQ(window.ChildArray().Views().size(), 1u);
+  EXPECT_EQ(window.ChildArray().Entry(2).View->Session(), window.App().Lists().GetSession(1));
+  EXPECT_TRUE(window.ChildArray().Entry(1).Kept.has_value());
+  EXPECT_TRUE(LogHas("TMainForm.CreateChildView: view kind 1 of View_1_ not available yet, its keys are kept"));
+
+  // Session A goes: its digital-inputs view goes with it, B becomes the stored session 0.
+  window.App().RemoveSessionRequest(0);
+  window.App().DisplayTimerTimer();
+  window.close();
+  const std::string ini = Ini();
+  for (const char* line : {"ChildCount=2", "View_1_Id=1", "View_1_Session=0", "View_1_Left=5", "View_1_GraphMode=4",
+                           "View_2_Id=3", "View_2_Session=0", "Info_0_Panel_3=True"})
+    EXPECT_TRUE(HasLine(ini, line)) << line << "\n" << ini;
+  EXPECT_EQ(ini.find("View_3_"), std::string::npos) << ini;
+}
+
+TEST_F(MainFormTest, AWindowStoredOffTheScreensComesBackOnThePrimaryScreen) {
+  WriteIni("Main_Left=-5000\nMain_Top=-4000\nMain_Width=500\nMain_Height=400\n");
+  TMainForm& window = MakeForm();
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_TRUE(area.contains(window.geometry().topLeft())) << window.geometry().x() << "," << window.geometry().y();
+  EXPECT_EQ(window.geometry().size(), QSize(500, 400).boundedTo(area.size()));
+
+  // On a screen it stays where it was.
+  form.reset();
+  WriteIni("Main_Left=" + std::to_string(area.left() + 10) + "\nMain_Top=" + std::to_string(area.top() + 20) +
+           "\nMain_Width=300\nMain_Height=200\n");
+  EXPECT_EQ(MakeForm().geometry(), QRect(area.left() + 10, area.top() + 20, 300, 200));
+}
+
+// ---------------------------------------------------------------- display cycle lock
+
+TEST_F(MainFormTest, ChangeSourceReleasesTheDisplayLockWhenTheDialogThrows) {
+  WriteIni(StoredSessions(1));
+  TMainFormOptions options = Options();
+  options.Dialogs.Connection = [](QWidget*, const TSourceDialogPreset&) -> std::optional<TSourceDialogResult> {
+    throw std::runtime_error("dialog failed");
+  };
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  Action("SourceChange", 0)->trigger();
+  EXPECT_FALSE(window.App().DisplayTimerLocked());
+  EXPECT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages.front().find("dialog failed"), std::string::npos);
+}
+
+TEST_F(MainFormTest, ChangeSourceReplacesTheSessionAndKeepsItsViews) {
+  TMainFormOptions options = Options();
+  options.Connect = "fake:old";
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  TMDIChild* view = window.ChildArray().Entry(1).View;
+  ASSERT_NE(view, nullptr);
+  answers.push_back(Answer("fake:new"));
+  Action("SourceChange", 0)->trigger();
+  window.App().DisplayTimerTimer();
+  TSessionItem* replaced = window.App().Lists().GetSession(0);
+  ASSERT_NE(replaced, nullptr);
+  EXPECT_EQ(replaced->OpenString(), "fake:new");
+  EXPECT_EQ(window.ChildArray().Entry(1).View, view);
+  EXPECT_EQ(view->Session(), replaced);
+}
+
+// ---------------------------------------------------------------- status bar
+
+TEST_F(MainFormTest, StatusBarShowsTheCounterFieldsAndTheClosedSession) {
+  TMainForm& window = Started(2);
+  TCounterStatusValues values;
+  values.ZctChannels = 4;
+  values.IvcChannels = 2;
+  values.UserId = 255;
+  values.Lost = 3;
+  values.LastSync = "1700000000";
+  probe->Status[0] = values;
+  values.UserId = 2;
+  probe->Status[1] = values;
+  Session(1).SetRunning(false);
+  window.UpdateStatus();
+
+  const TVTA_StatusBar& bar = window.StatusPanels();
+  ASSERT_EQ(bar.SlotCount(), 2);
+  EXPECT_EQ(bar.FieldText(0, TVTA_StatusBar::sfColor), "A");
+  EXPECT_EQ(bar.FieldText(0, TVTA_StatusBar::sfChannel), "ZCT: 4, IVC: 2");
+  EXPECT_EQ(bar.FieldText(0, TVTA_StatusBar::sfUser), "User: -");
+  EXPECT_EQ(bar.FieldText(0, TVTA_StatusBar::sfLost), "Lost: 3");
+  EXPECT_EQ(bar.FieldText(0, TVTA_StatusBar::sfSync), "Sync: 1700000000");
+  EXPECT_EQ(bar.FieldText(1, TVTA_StatusBar::sfUser), "User: 2");
+  const uint32_t color = window.App().Lists().GetSession(0)->Color();
+  EXPECT_EQ(bar.SlotColor(0), ToQColor(color));
+  EXPECT_EQ(bar.SlotTextColor(0), ToQColor(TextColorFor(color)));
+  EXPECT_EQ(bar.SlotColor(1), ToQColor(TVTA_StatusBar::kClosedColor));
+
+  // Removed: its fields show "-".
+  window.App().RemoveSessionRequest(1);
+  window.App().DisplayTimerTimer();
+  EXPECT_EQ(bar.FieldText(1, TVTA_StatusBar::sfChannel), "-");
+  EXPECT_EQ(bar.FieldText(1, TVTA_StatusBar::sfSync), "-");
+}
+
+TEST_F(MainFormTest, StatusFieldsWidenForLongerTextsAndHighResolutionChannelsShow) {
+  WriteIni(StoredSessions(2));
+  TMainFormOptions options = Options();
+  options.Kinds.Traits = [](TSessionItem& session) {
+    TSessionTraits traits;
+    traits.HRQChannels = session.Index() == 1 ? 3 : 0;
+    return traits;
+  };
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  TVTA_StatusBar& bar = window.StatusPanels();
+  const int before = bar.FieldWidth(0, TVTA_StatusBar::sfChannel);
+  TCounterStatusValues values;
+  values.ZctChannels = 24;
+  values.DgiCards = 8;
+  values.IvcChannels = 24;
+  probe->Status[0] = values;
+  window.UpdateStatus();
+  const QString text = bar.FieldText(0, TVTA_StatusBar::sfChannel);
+  EXPECT_EQ(text, "ZCT: 24, DGI: 8, IVC: 24");
+  EXPECT_EQ(bar.FieldWidth(0, TVTA_StatusBar::sfChannel),
+            std::max(before, bar.fontMetrics().horizontalAdvance(text) + 8));
+  EXPECT_EQ(bar.HighResText(), "B:3");
+  EXPECT_GT(bar.HighResWidth(), 0);
+  EXPECT_EQ(bar.MinWidth(), [&] {
+    int width = 0;
+    for (int slot = 0; slot < 2; ++slot)
+      for (int f = 0; f < TVTA_StatusBar::sfCount; ++f) width += bar.FieldWidth(slot, TVTA_StatusBar::TField(f));
+    return width + bar.HighResWidth() + bar.fontMetrics().horizontalAdvance(TVTA_StatusBar::kLoggingWidthText) + 2 +
+           bar.height();
+  }());
+}
+
+TEST(StatusBarTest, LoggingPanelTexts) {
+  TVTA_StatusBar bar;
+  const std::vector<std::tuple<bool, bool, QString>> cases = {
+      {true, true, "Debug Logging "}, {true, false, "Debug         "}, {false, true, "Logging       "}, {false, false, ""}};
+  for (const auto& [debug, log, text] : cases) {
+    bar.SetDebugLogging(debug, log);
+    EXPECT_EQ(bar.LoggingText(), text);
+  }
+  bar.SetHighRes("");
+  EXPECT_EQ(bar.HighResWidth(), 0);
+}
+
+// ---------------------------------------------------------------- options
+
+TEST_F(MainFormTest, OptionChangesReachSessionsAndViews) {
+  WriteIni("DecSepWin=.\nDecSepLog=.\n");
+  TMainFormOptions options = Options();
+  options.Connect = "fake:demo";
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  auto* view = dynamic_cast<TTextChild*>(window.ChildArray().Entry(1).View);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->Grid()->DecimalSeparator(), '.');
+
+  const auto item = [&](const char* menu, const char* text) {
+    for (QAction* sub : TopMenu(window, "&Options")->actions())
+      if (sub->text() == menu)
+        for (QAction* a : sub->menu()->actions())
+          if (a->text() == QString::fromUtf8(text)) return a;
+    return static_cast<QAction*>(nullptr);
+  };
+  item("Decimal separator window", "comma")->trigger();
+  EXPECT_EQ(view->Grid()->DecimalSeparator(), ',');
+  item("Decimal separator log files", "comma")->trigger();
+  item("Decimal separator log files", "point")->trigger();
+  item("Temperature unit", "°F")->trigger();
+  // The copy list holds the session and its copies: here the session only.
+  EXPECT_EQ(probe->Options, (std::vector<std::pair<int32_t, int32_t>>{{0, 1}, {0, 10}, {0, 10}, {0, 4}}));
+  EXPECT_EQ(window.App().Settings().TempUnit(), 1);
+  EXPECT_TRUE(item("Temperature unit", "°F")->isChecked());
+  EXPECT_TRUE(item("Decimal separator window", "comma")->isChecked());
+}
+
+// ---------------------------------------------------------------- boxes and notices
+
+TEST_F(MainFormTest, BoxesFromAWorkerThreadWaitForTheWindowThread) {
+  TMainForm& window = Started(1);
+  std::thread worker([&] { window.ErrorBox("from the report thread"); });
+  worker.join();
+  EXPECT_TRUE(messages.empty());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(messages, (std::vector<std::string>{"Error: from the report thread"}));
+}
+
+TEST_F(MainFormTest, BusyNoticeShowsItsTextAndGoes) {
+  TMainForm& window = Started(1);
+  window.App().ShowSplash("Connecting ...", window.App().LogId());
+  ASSERT_NE(window.Splash(), nullptr);
+  EXPECT_EQ(window.Splash()->Text(), "Connecting ...");
+  EXPECT_TRUE(window.Splash()->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_TRUE(window.Splash()->windowFlags().testFlag(Qt::FramelessWindowHint));
+  window.App().HideSplash();
+  EXPECT_EQ(window.Splash(), nullptr);
+  EXPECT_TRUE(LogHas("HideSplashIntern: END"));
+}
+
+TEST_F(MainFormTest, MessagesMenuOpensTheMessageView) {
+  TMainForm& window = Started(1);
+  ASSERT_EQ(window.MessageView(), nullptr);
+  for (QAction* item : TopMenu(window, "&Window")->actions())
+    if (item->text() == "&Messages") item->trigger();
+  ASSERT_NE(window.MessageView(), nullptr);
+  EXPECT_EQ(window.ChildArray().Entry(0).View, window.MessageView());
+  window.close();
+  EXPECT_TRUE(HasLine(Ini(), "ViewMessage_Session=-1"));
+}
+
+}  // namespace

@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include "ui/SessionCommands.h"
+
+namespace {
+
+TEST(SessionCommandsTest, OneByteCommandsOfTheMenus) {
+  const std::vector<std::pair<TSessionCommand, TSessionCommand>> cases = {
+      {ModeCommand(0, "Phase"), {"\x40", "Mode Phase"}},
+      {ModeCommand(7, "Raw Data Average"), {"\x47", "Mode Raw Data Average"}},
+      {IntervalCommand(0, "1ms"), {"\x20", "Interval 1ms"}},
+      {IntervalCommand(13, "20s"), {"\x2D", "Interval 20s"}},
+      {ScramblerCommand(0, "Off"), {"\x50", "Scrambler Off"}},
+      {ScramblerCommand(14, "Auto"), {"\x5E", "Scrambler Auto"}},
+      {ScramblerCommand(15, "Trim"), {"\x5F", "Scrambler Trim"}},
+      {VersionCommand(), {"\x01", "Version"}},
+      {DiffResetCommand(), {"\x0A", "Diff Reset"}},
+      {SyncEnableCommand(), {"\x0F", "Sync Enable"}},
+      {ClearBufferCommand(), {"\x80", "Clear Buffer"}},
+  };
+  for (const auto& [built, expected] : cases) EXPECT_EQ(built, expected) << expected.CmdText;
+}
+
+TEST(SessionCommandsTest, PPICarriesIntervalAndOffsetLittleEndian) {
+  EXPECT_EQ(PPICommand(100, -5, "Use PPI"), (TSessionCommand{std::string("\x60\x64\x00\x1B\x4E", 5), "Use PPI Offset -5"}));
+  EXPECT_EQ(PPICommand(20000, 300, "Use PPI").Cmd, std::string("\x60\x20\x4E\x2C\x01", 5));
+  EXPECT_EQ(PPIDefaultCommand("Use PPI"), (TSessionCommand{std::string("\x60\xFF\xFF\xFF\xFF", 5), "Use PPI default"}));
+  EXPECT_FALSE(PPIOffsetTooLarge(100, -99));
+  EXPECT_TRUE(PPIOffsetTooLarge(100, -100));
+  EXPECT_TRUE(PPIOffsetTooLarge(100, 100));
+}
+
+TEST(SessionCommandsTest, HexCommandsOfTheFreeCommandEntry) {
+  EXPECT_EQ(ParseHexCommand("01"), std::string("\x01"));
+  EXPECT_EQ(ParseHexCommand("0x85, 42 ;e"), std::string("\x85\x42\x0E"));
+  for (const char* bad : {"", "  ", "123", "0xZZ", "85 4G", "0x"}) EXPECT_EQ(ParseHexCommand(bad), std::nullopt) << bad;
+}
+
+}  // namespace
