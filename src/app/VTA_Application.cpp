@@ -104,7 +104,7 @@ TVTA_Application::TVTA_Application(const TAppPaths& paths, TVTA_AppOptions optio
   handlers.OnMsg = MessageListHandler(*FMsgList);
   handlers.OnUpdate = [this](TSessionItem& session) { UpdateSession(session); };
   handlers.SyncList = &FLists->SyncList();
-  if (FOptions.MakeSessionFactory) FFactory = FOptions.MakeSessionFactory(handlers, *FDebugConf);
+  if (FOptions.MakeSessionFactory) FFactory = FOptions.MakeSessionFactory(handlers, *FDebugConf, *FSettings);
 
   CheckDllVersion();
 }

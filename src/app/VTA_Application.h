@@ -37,7 +37,8 @@ class EDllVersion : public std::runtime_error {
 // Builds the session factory from what the application gives every session it creates: the message
 // handler, the update handler and the notice list. The factory decides the session's log id from
 // the debug configuration ("Source" + index).
-using TSessionFactoryMaker = std::function<TSessionFactory(const TSessionHandlers& handlers, TDebugConf& debugConf)>;
+using TSessionFactoryMaker =
+    std::function<TSessionFactory(const TSessionHandlers& handlers, TDebugConf& debugConf, TVTASettings& settings)>;
 // Whether a sensor session waits for a counter session to be open (only sensor sessions know).
 using TSensorNeedsCounter = std::function<bool(const TSessionItem& sensor)>;
 // The interval-counter copy of a session that goes into its slot, or none (only counter sessions

@@ -43,12 +43,7 @@ TMainForm::TMainForm(const TAppPaths& paths, TMainFormOptions options)
       FConnect(FOptions.Connect),
       FChildArray([this](const std::string& line) { Log(kMainCategory, line); }) {
   setObjectName("MainForm");
-  TVTA_AppOptions appOptions = FOptions.App;
-  if (FOptions.Kinds.MakeFactory)
-    appOptions.MakeSessionFactory = [this](const TSessionHandlers& handlers, TDebugConf& debugConf) {
-      return FOptions.Kinds.MakeFactory(handlers, debugConf, [this]() -> TVTASettings& { return FApp->Settings(); });
-    };
-  FApp = std::make_unique<TVTA_Application>(paths, std::move(appOptions), *this, *this);
+  FApp = std::make_unique<TVTA_Application>(paths, FOptions.App, *this, *this);
   setWindowTitle(QString::fromStdString(FApp->Caption()));
 
   FDisplayTimer.setInterval(kDisplayIntervalMs);

@@ -38,12 +38,6 @@ struct TSessionTraits {
 
 // The hooks through which the window reaches the concrete session kinds. Every member may be empty.
 struct TSessionKindHooks {
-  // Builds the factory the application makes its sessions with; `settings` reaches the
-  // application's settings once they exist (from the first session on). None: the maker of the
-  // application options is used.
-  std::function<TSessionFactory(const TSessionHandlers& handlers, TDebugConf& debugConf,
-                                std::function<TVTASettings&()> settings)>
-      MakeFactory;
   std::function<TSessionTraits(TSessionItem&)> Traits;
   // The interval-counter store of a counter session, for the interval-counter text views.
   std::function<TIVC_DataManagement*(TSessionItem&)> IVCStore;

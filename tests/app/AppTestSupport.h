@@ -150,7 +150,7 @@ class AppTest : public ::testing::Test {
   TVTA_AppOptions Options() {
     TVTA_AppOptions options;
     options.ProgramPath = "/opt/vta/VTA_App";
-    options.MakeSessionFactory = [this](const TSessionHandlers& handlers, TDebugConf& conf) -> TSessionFactory {
+    options.MakeSessionFactory = [this](const TSessionHandlers& handlers, TDebugConf& conf, TVTASettings&) -> TSessionFactory {
       return [this, handlers, &conf](int32_t type, int32_t index) -> std::unique_ptr<TSessionItem> {
         if (type != kSessionTypeCounter && type != kSessionTypeSensor) return nullptr;
         auto session = TSessionItem::Create<TAppFakeSession>(index, Control(index), handlers, conf.SourceLogId(index));

@@ -17,6 +17,16 @@ class RunCommandProcess : public ::testing::Test {
     process.start(QString(VTA_BINARY_DIR) + "/vta-cli", QStringList{"run"} + args);
     ASSERT_TRUE(process.waitForStarted(10000));
   }
+  // Reads stdout until `text` shows, then ends the run with SIGTERM and expects a clean exit.
+  void WaitForThenTerminate(const QByteArray& text) {
+    QByteArray out;
+    while (!out.contains(text) && process.waitForReadyRead(10000)) out += process.readAllStandardOutput();
+    ASSERT_TRUE(out.contains(text)) << out.toStdString() << process.readAllStandardError().toStdString();
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  }
   QStringList ConfigArgs() const { return {"--config-dir", QString::fromStdString(dir.File("config"))}; }
 
   TTempDir dir;
@@ -30,19 +40,16 @@ TEST_F(RunCommandProcess, BadArgumentsGiveTheUsage) {
   EXPECT_TRUE(process.readAllStandardError().contains("usage: vta-cli run [--config-dir DIR] [--connect CONNECTION]"));
 }
 
-// Needs the session factory of the counter sessions in vta-cli (it refuses to run without one).
-TEST_F(RunCommandProcess, DISABLED_SignalSavesTheSettings) {
+TEST_F(RunCommandProcess, SignalSavesTheSettings) {
   Start(ConfigArgs() + QStringList{"--connect", "DemoData"});
-  QByteArray out;
-  while (!out.contains("Status Source A") && process.waitForReadyRead(10000)) out += process.readAllStandardOutput();
-  ASSERT_TRUE(out.contains("Status Source A")) << out.toStdString() << process.readAllStandardError().toStdString();
-  process.terminate();  // SIGTERM
-  ASSERT_TRUE(process.waitForFinished(10000));
-  EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+  WaitForThenTerminate("Status Source A | open | ZCT: 4");
   const std::string ini = ReadWholeFile(dir.File("config/VTA_App.ini"));
   EXPECT_NE(ini.find("SessionCount=1\r\n"), std::string::npos) << ini;
   EXPECT_NE(ini.find("Session_0_OpenString=DemoData\r\n"), std::string::npos) << ini;
+
+  // The second run asks for nothing: it reopens the stored session.
+  Start(ConfigArgs());
+  WaitForThenTerminate("Status Source A | open | ZCT: 4");
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ class MainFormTest : public ::testing::Test {
     TMainFormOptions options;
     options.App.ProgramPath = "/opt/vta/VTA_App";
     options.App.DllInfo = [] { return std::string("20.2.7 25-01-07"); };
-    options.App.MakeSessionFactory = [this](const TSessionHandlers& handlers, TDebugConf& conf) -> TSessionFactory {
+    options.App.MakeSessionFactory = [this](const TSessionHandlers& handlers, TDebugConf& conf, TVTASettings&) -> TSessionFactory {
       return [this, handlers, &conf](int32_t type, int32_t index) -> std::unique_ptr<TSessionItem> {
         if (type != kSessionTypeCounter && type != kSessionTypeSensor) return nullptr;
         auto session = TSessionItem::Create<TRecordingSession>(index, probe, handlers, conf.SourceLogId(index));

@@ -1,0 +1,42 @@
+#include "app/VTA_SessionKinds.h"
+
+#include "acquisition/QV_SessionItem.h"
+#include "acquisition/SessionFactory.h"
+#include "app/VTA_Application.h"
+#include "core/VTA_DebugConf.h"
+#include "data/ZCT_DataManagement.h"
+
+namespace {
+
+TQVSessionItem* Counter(TSessionItem& session) { return dynamic_cast<TQVSessionItem*>(&session); }
+
+void ReadCounterStatus(TSessionItem& session, TSessionStatus& status) {
+  const TQVSessionItem* counter = Counter(session);
+  if (!counter) return;
+  TCounterStatusValues values;
+  if (counter->GetHasZCT()) values.ZctChannels = counter->ZCT_DM().ChannelCount();
+  if (counter->TransmittedDGIs() > 0) values.DgiCards = counter->TransmittedDGIs();
+  if (counter->TransmittedIVCs() > 0) values.IvcChannels = counter->TransmittedIVCs();
+  values.UserId = counter->GetUserId();
+  values.IvcOnly = counter->IVConly();
+  values.Lost = counter->ZCT_DM().Lost();
+  values.LastSync = counter->BufNo7015();
+  SetCounterStatus(status, values);
+}
+
+}  // namespace
+
+void AddBuiltInSessionKinds(TVTA_AppOptions& options) {
+  options.MakeSessionFactory = [](const TSessionHandlers& handlers, TDebugConf& debugConf, TVTASettings& settings) {
+    TQVSessionEnv env;
+    // Sessions re-read the options at every option change, so they take them from the store.
+    env.Options = [&settings] { return SessionOptionsFrom(settings); };
+    return MakeSessionFactory(handlers, env, [&debugConf](int32_t index) { return debugConf.SourceLogId(index); });
+  };
+  options.MakeIVCCopy = [](TSessionItem& session) -> std::unique_ptr<TSessionItem> {
+    TQVSessionItem* counter = Counter(session);
+    if (!counter || counter->IsCopy()) return nullptr;
+    return TQVSessionItem::CopyIVCPart(*counter);
+  };
+  options.StatusReader = ReadCounterStatus;
+}
