@@ -1,6 +1,7 @@
 #include "ui/MessageChild.h"
 
 #include <QFileDialog>
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMessageBox>
@@ -47,7 +48,9 @@ TMessageChild::TMessageChild(QWidget* AOwner, int32_t aTag, TMessageList& aList,
   FTable->setHorizontalHeaderLabels({"S", "Time", "Text"});
   FTable->horizontalHeader()->setMinimumSectionSize(8);
   FTable->setColumnWidth(mcSession, 20);
-  FTable->setColumnWidth(mcTime, 60);
+  // 60 px was sized for a smaller system font; a time must never be cut on a new view.
+  const int timeWidth = FTable->fontMetrics().horizontalAdvance("00:00:00") + 12;
+  FTable->setColumnWidth(mcTime, std::max(60, timeWidth));
   FTable->horizontalHeader()->setStretchLastSection(true);
   FTable->verticalHeader()->hide();
   FTable->verticalHeader()->setDefaultSectionSize(FTable->fontMetrics().height() + 4);
