@@ -623,3 +623,7 @@ TSourceItem* Multi_GetSource(int32_t id) { return Find(id).get(); }
 std::optional<TQV_DeviceInfo> Multi_GetDeviceInfo(uint32_t serialNumber) {
   return State().DeviceInfos.GetInfo(serialNumber);
 }
+
+bool Multi_UpdateDeviceInfo(uint32_t serialNumber, const std::function<void(TQV_DeviceInfo&)>& change) {
+  return State().DeviceInfos.Update(serialNumber, change);
+}

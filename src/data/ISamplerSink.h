@@ -27,6 +27,8 @@ class ISamplerSink {
   virtual void AddStringsSpecial(int32_t sIndex, bool sCopy, const TMultiSamplerStrings& reportStrings) = 0;
   // A message line (clock warning) for the log files of the source.
   virtual void AddWarning(int32_t sIndex, bool sCopy, const std::string& text) = 0;
+  // A device time stamp of a counter session in tenths of a second.
+  virtual void AddTimeStamp(int32_t sIndex, bool sCopy, int64_t aTimeStamp) = 0;
   // Session event; text may be empty.
   virtual void UpdateSession(int32_t sIndex, bool sCopy, int32_t what, const std::string& text) = 0;
 };

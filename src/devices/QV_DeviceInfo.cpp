@@ -74,3 +74,13 @@ int32_t TQV_DeviceInfoList::Count() const {
   std::lock_guard lock(FLock);
   return static_cast<int32_t>(FItems.size());
 }
+
+bool TQV_DeviceInfoList::Update(uint32_t aSerialNumber, const std::function<void(TQV_DeviceInfo&)>& change) {
+  std::lock_guard lock(FLock);
+  for (const auto& item : FItems) {
+    if (item->SerialNumber() != aSerialNumber) continue;
+    change(*item);
+    return true;
+  }
+  return false;
+}

@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -63,6 +64,9 @@ class TQV_DeviceInfoList {
   // and returns its new index.
   int32_t AddInfo(std::unique_ptr<TQV_DeviceInfo> aDevInfo);
   int32_t Count() const;
+  // Runs `change` on the entry with that serial number under the list's lock; false when there
+  // is none.
+  bool Update(uint32_t aSerialNumber, const std::function<void(TQV_DeviceInfo&)>& change);
 
  private:
   mutable std::mutex FLock;

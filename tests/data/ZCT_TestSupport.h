@@ -59,6 +59,7 @@ class TFakeSampler : public ISamplerSink {
   void AddStringsVirtual(int32_t, bool, const TMultiSamplerStrings& s) override { Virtual.push_back(s); }
   void AddStringsSpecial(int32_t, bool, const TMultiSamplerStrings& s) override { Special.push_back(s); }
   void AddWarning(int32_t, bool, const std::string& text) override { Warnings.push_back(text); }
+  void AddTimeStamp(int32_t, bool, int64_t) override {}
   void UpdateSession(int32_t sIndex, bool, int32_t what, const std::string& text) override {
     Sessions.emplace_back(sIndex, what, text);
   }
