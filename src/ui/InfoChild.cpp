@@ -63,9 +63,9 @@ QPushButton* MakeButton(QWidget* parent, const char* text, const char* name) {
 
 }  // namespace
 
-TInfoChild::TInfoChild(QWidget* owner, TSessionItem* aSession, TInfoEnvironment aEnv)
+TInfoChild::TInfoChild(QWidget* owner, TSessionItem& aSession, TInfoEnvironment aEnv)
     : QWidget(owner), FSession(aSession), FEnv(std::move(aEnv)) {
-  FDbgTag = "TInfoChild[" + std::to_string(FSession ? FSession->Index() : -1) + "]";
+  FDbgTag = "TInfoChild[" + std::to_string(FSession.Index()) + "]";
   setObjectName("InfoChild");
   setAutoFillBackground(true);
   FLayout = new QVBoxLayout(this);
@@ -84,17 +84,14 @@ TInfoChild::TInfoChild(QWidget* owner, TSessionItem* aSession, TInfoEnvironment 
   FLayout->addStretch(1);
   UpdateLogDefinitions();
 
-  if (FSession) {
-    const TInfoIntervalList intervals = InfoIntervalList(FSession->RangeInterval());
-    for (const std::string& entry : intervals.Entries) FComboRate->addItem(QString::fromStdString(entry));
-    FComboRateOffset = intervals.Offset;
-  }
+  const TInfoIntervalList intervals = InfoIntervalList(FSession.RangeInterval());
+  for (const std::string& entry : intervals.Entries) FComboRate->addItem(QString::fromStdString(entry));
+  FComboRateOffset = intervals.Offset;
   for (int32_t mode = 0; mode < (ExpertMode() ? kExpertModeCount : kModeCount); ++mode)
     FComboMode->addItem(QString::fromUtf8(kModeTexts[mode]));
-  FInternalApplicable = ExpertMode();
 
   resize(kDesignWidth, height());
-  if (FSession) UpdateSession();
+  UpdateSession();
   LogInfo(".CreateChild");
 }
 
@@ -279,12 +276,12 @@ void TInfoChild::BuildInternalPanel() {
 
 void TInfoChild::UpdateSession() {
   try {
-    const std::string name = FSession->FriendlyName();
-    LogInfo(".UpdateSession: " + FSession->OpenString() + ", Color=" + IntToHex(FSession->Color(), 8) +
+    const std::string name = FSession.FriendlyName();
+    LogInfo(".UpdateSession: " + FSession.OpenString() + ", Color=" + IntToHex(FSession.Color(), 8) +
             ", FriendlyName=" + name);
-    setWindowTitle(QString::fromStdString(InfoCaption(FSession->Index(), name)));
+    setWindowTitle(QString::fromStdString(InfoCaption(FSession.Index(), name)));
     ApplyColors();
-    const TInfoSessionFacts facts = FEnv.Facts ? FEnv.Facts(*FSession) : SessionInfoFacts(*FSession);
+    const TInfoSessionFacts facts = Facts();
     FCounter = facts.Counter;
     FhasPPI = facts.Counter && facts.HasPPI;
     ApplyPanelSet(facts);
@@ -294,9 +291,11 @@ void TInfoChild::UpdateSession() {
   }
 }
 
+TInfoSessionFacts TInfoChild::Facts() const { return FEnv.Facts ? FEnv.Facts(FSession) : SessionInfoFacts(FSession); }
+
 void TInfoChild::ApplyColors() {
   QPalette window = palette();
-  window.setColor(QPalette::Window, ToQColor(FSession->Color()));
+  window.setColor(QPalette::Window, ToQColor(FSession.Color()));
   setPalette(window);
   // The panels keep the usual window colour so that the red and normal labels read well on them.
   const QColor plain = QApplication::palette().color(QPalette::Window);
@@ -405,7 +404,7 @@ void TInfoChild::SetActionPanel(int32_t id, QAction* action) {
 void TInfoChild::SetActionAllan(int32_t id, QAction* action) {
   if (id < 1 || id > 2) return;
   FActionAllan[size_t(id)] = action;
-  if (id == 1 && FSession) UpdateSession();  // the Allan panel needs its "Restart" action
+  if (id == 1) UpdateSession();  // the Allan panel needs its "Restart" action
 }
 
 void TInfoChild::SetActionAction(int32_t id, QAction* action) {
@@ -415,7 +414,7 @@ void TInfoChild::SetActionAction(int32_t id, QAction* action) {
 void TInfoChild::SetActionPPI(QAction* action) { FActionPPI = action; }
 
 void TInfoChild::BindActions(IInfoActions& actions) {
-  const int32_t index = FSession->Index();
+  const int32_t index = FSession.Index();
   const auto find = [&](const QString& name) { return actions.SessionAction(index, name); };
   const char* const modes[] = {"ModePhase",    "ModePhaseAvg",     "ModeFrequency", "ModeFrequAvg",
                                "ModePhaseDiff", "ModePhaseDiffAvg", "ModeRawData",   "ModeRawDataAvg"};

@@ -10,7 +10,6 @@
 #include <vector>
 
 class QAction;
-class QBoxLayout;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -119,8 +118,8 @@ class TInfoChild : public QWidget {
   static constexpr int16_t kPPIoffsetLimit = 20000;
   static constexpr int16_t kPPIstepLimit = 19999;
 
-  // CreateChild.
-  TInfoChild(QWidget* owner, TSessionItem* aSession, TInfoEnvironment aEnv = {});
+  // CreateChild: the session must outlive the view.
+  TInfoChild(QWidget* owner, TSessionItem& aSession, TInfoEnvironment aEnv = {});
   ~TInfoChild() override;
 
   // ---- Operations of the main window and the display cycle ----
@@ -152,7 +151,7 @@ class TInfoChild : public QWidget {
   void SaveSettings(TAppSettings& Settings, const std::string& SettingsPrefix);
 
   // ---- State ----
-  TSessionItem* Session() const { return FSession; }
+  TSessionItem& Session() const { return FSession; }
   const std::string& DbgTag() const { return FDbgTag; }
   int32_t ModeIndex() const { return FModeIndex; }
   int32_t RateIndex() const { return FRateIndex; }
@@ -193,6 +192,7 @@ class TInfoChild : public QWidget {
   void BuildPPIPanel();
   void BuildInternalPanel();
   void BuildButtons();
+  TInfoSessionFacts Facts() const;
   void ApplyColors();
   void ApplyPanelSet(const TInfoSessionFacts& facts);
   void LayoutPanels();
@@ -225,7 +225,7 @@ class TInfoChild : public QWidget {
   void LogInfo(const std::string& text) const;
   void LogError(const std::string& text) const;
 
-  TSessionItem* const FSession;
+  TSessionItem& FSession;
   const TInfoEnvironment FEnv;
   std::string FDbgTag;
   bool FComboCloseup = false;

@@ -283,7 +283,7 @@ void TInfoChild::DebugClick() {
   const bool stream = FCheckStream->isChecked();
   const bool test = FCheckTest->isChecked();
   LogInfo(".DebugClick Debug=" + BoolText(debug) + " Stream=" + BoolText(stream) + " Test=" + BoolText(test));
-  if (FEnv.DebugEnable) FEnv.DebugEnable(FSession->Index(), debug, stream, test);
+  if (FEnv.DebugEnable) FEnv.DebugEnable(FSession.Index(), debug, stream, test);
 }
 
 // ---- State reported by the session ----
@@ -336,14 +336,11 @@ void TInfoChild::SetPPIindex(int32_t Value) {
 void TInfoChild::UpdatePanel() {
   if (!FCounter) return;
   if (FInternalApplicable) ShowLevels();
-  if (PanelVisible(ipIVC)) {
-    const TInfoSessionFacts facts = FEnv.Facts ? FEnv.Facts(*FSession) : SessionInfoFacts(*FSession);
-    ShowIVCChannels(facts.IVCChannels);
-  }
+  if (PanelVisible(ipIVC)) ShowIVCChannels(Facts().IVCChannels);
 }
 
 void TInfoChild::ShowLevels() {
-  const TInfoBufferLevels levels = FEnv.BufferLevels ? FEnv.BufferLevels(*FSession) : SessionBufferLevels(*FSession);
+  const TInfoBufferLevels levels = FEnv.BufferLevels ? FEnv.BufferLevels(FSession) : SessionBufferLevels(FSession);
   FReceiveLevel->setText(QString::fromStdString(InfoBufferText(levels.ReceiveAmount, levels.ReceiveHighAmount, true)));
   FUserLevel->setText(QString::fromStdString(
       InfoBufferText(levels.TransmitAmount, levels.TransmitHighAmount, levels.TransmitHighAmount != 0)));

@@ -140,7 +140,7 @@ class InfoChildTest : public ::testing::Test {
     session = TSessionItem::Create<TRangeSession>(index);
     session->SetOpenParams("DemoData", 0, 0x00FFFF, friendly);
     session->SetRange(range);
-    view = std::make_unique<TInfoChild>(nullptr, session.get(), env);
+    view = std::make_unique<TInfoChild>(nullptr, *session, env);
     actions.View = view.get();
     view->BindActions(actions);
     return *view;
@@ -353,7 +353,7 @@ TEST(InfoChildSimulator, ModeReportedByTheInstrumentEndsTheRequest) {
   fixture.OpenDemo();
   ASSERT_EQ(fixture.opened, "");
   fixture.RunSteps(12);
-  TInfoChild view(nullptr, fixture.session.get());
+  TInfoChild view(nullptr, *fixture.session);
   QAction frequencyAvg("Frequency Avg.");
   QObject::connect(&frequencyAvg, &QAction::triggered, [&] { fixture.session->SetCommand("\x43", "Mode Frequency Avg."); });
   view.SetActionMode(3, &frequencyAvg);
