@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -638,6 +639,30 @@ TEST_F(InfoChildTest, SettingsKeepPositionAndPanels) {
   EXPECT_EQ(Visible(), (std::vector<int>{1, 2, 4, 5}));
   EXPECT_FALSE(Action("InfoShowScrambler_1")->isChecked());
   EXPECT_TRUE(Action("InfoShowLogging_1")->isChecked());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(InfoChildTest, Screenshot) {
+  const QString folder = qEnvironmentVariable("VTA_SCREENSHOT_DIR");
+  if (folder.isEmpty()) GTEST_SKIP() << "VTA_SCREENSHOT_DIR not set";
+  SetExpertMode(true);
+  facts = {true, false, false, false, true, 4};
+  levels = {123456, 9876543, 512, 0, "1: 0"};
+  env.LogDefinitions = [] { return std::vector<bool>{true, false, true}; };
+  Make(1, {}, "Lab 3");
+  view->SetMode(0);
+  view->SetRateIndex(9);
+  view->SetScramblerIndex(1);
+  view->SetPPIindex(0);
+  view->UpdatePanel();
+  Choose(Find<QComboBox>("ComboMode"), 2);  // requested, not yet reported: red
+  view->show();
+  QCoreApplication::processEvents();
+  QDir().mkpath(folder);
+  EXPECT_TRUE(view->grab().save(folder + "/info_view.png"));
 }
 
 }  // namespace
