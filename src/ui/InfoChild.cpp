@@ -38,20 +38,28 @@ const char* const kModeTexts[TInfoChild::kExpertModeCount] = {
     "Phase", "Phase Average", "Frequency", "Frequency Avg.", "Phase Difference", "Phase Avg Diff.",
     "Raw Data", "Raw Data Avg."};
 
-// A drop-down list that reports when the user closed its list.
+// A drop-down list that tells a choice of the user from other changes: the user works with a list
+// that has the focus or whose list was just closed up.
 class TInfoCombo : public QComboBox {
  public:
-  TInfoCombo(QWidget* parent, std::function<void()> onCloseup) : QComboBox(parent), FOnCloseup(std::move(onCloseup)) {
+  explicit TInfoCombo(QWidget* parent) : QComboBox(parent) {
     // The wheel must not change the choice of a list the user is not working with.
     setFocusPolicy(Qt::StrongFocus);
   }
   void hidePopup() override {
     QComboBox::hidePopup();
-    FOnCloseup();
+    FComboCloseup = true;
+    // Only the choice that closes the list counts; the flag ends with this event.
+    QTimer::singleShot(0, this, [this] { FComboCloseup = false; });
+  }
+  bool TakeUserChoice() {
+    const bool user = hasFocus() || FComboCloseup;
+    FComboCloseup = false;
+    return user;
   }
 
  private:
-  std::function<void()> FOnCloseup;
+  bool FComboCloseup = false;
 };
 
 QPushButton* MakeButton(QWidget* parent, const char* text, const char* name) {
@@ -130,17 +138,19 @@ void TInfoChild::BuildPanel(int32_t Id, const QString& caption, bool closable) {
 
 void TInfoChild::BuildModePanel() {
   BuildPanel(ipMode, "Mode", false);
-  FComboMode = new TInfoCombo(Panel(ipMode).Frame, [this] { ComboCloseup(); });
-  FComboMode->setObjectName("ComboMode");
-  connect(FComboMode, &QComboBox::activated, this, &TInfoChild::ComboModeChange);
+  auto* combo = new TInfoCombo(Panel(ipMode).Frame);
+  combo->setObjectName("ComboMode");
+  connect(combo, &QComboBox::activated, this, [this, combo](int index) { ComboModeChange(index, combo->TakeUserChoice()); });
+  FComboMode = combo;
   Panel(ipMode).Body->addWidget(FComboMode);
 }
 
 void TInfoChild::BuildIntervalPanel() {
   BuildPanel(ipInterval, "Interval", false);
-  FComboRate = new TInfoCombo(Panel(ipInterval).Frame, [this] { ComboCloseup(); });
-  FComboRate->setObjectName("ComboRate");
-  connect(FComboRate, &QComboBox::activated, this, &TInfoChild::ComboRateChange);
+  auto* combo = new TInfoCombo(Panel(ipInterval).Frame);
+  combo->setObjectName("ComboRate");
+  connect(combo, &QComboBox::activated, this, [this, combo](int index) { ComboRateChange(index, combo->TakeUserChoice()); });
+  FComboRate = combo;
   Panel(ipInterval).Body->addWidget(FComboRate);
 }
 

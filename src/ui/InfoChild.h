@@ -200,10 +200,8 @@ class TInfoChild : public QWidget {
   QWidget* PlacementWidget() const;
 
   // Input and reported state (InfoChildInput.cpp).
-  void ComboCloseup();
-  bool UserChoice(QComboBox* combo);
-  void ComboModeChange(int index);
-  void ComboRateChange(int index);
+  void ComboModeChange(int index, bool user);
+  void ComboRateChange(int index, bool user);
   void ScramblerClick(int index);
   void PPIClick(bool checked);
   void PPIoffsetEnter();
@@ -228,7 +226,6 @@ class TInfoChild : public QWidget {
   TSessionItem& FSession;
   const TInfoEnvironment FEnv;
   std::string FDbgTag;
-  bool FComboCloseup = false;
   int32_t FModeIndex = -1;
   int32_t FRateIndex = -1;
   int32_t FComboRateOffset = 0;

@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 #include <algorithm>
 #include <charconv>
 
@@ -100,27 +99,15 @@ std::string InfoCaption(int32_t sessionIndex, const std::string& friendlyName) {
 
 // ---- Drop-down lists ----
 
-void TInfoChild::ComboCloseup() {
-  FComboCloseup = true;
-  // Only the choice that closes the list counts; the flag ends with this event.
-  QTimer::singleShot(0, this, [this] { FComboCloseup = false; });
-}
-
-// A change counts when the user works with the list: it has the focus or its list was just closed.
-bool TInfoChild::UserChoice(QComboBox* combo) {
-  const bool user = combo->hasFocus() || FComboCloseup;
-  FComboCloseup = false;
-  return user;
-}
-
-void TInfoChild::ComboModeChange(int index) {
-  if (!UserChoice(FComboMode)) return SelectEntry(FComboMode, FModeIndex);
+// Changes that are not the user's choice are undone.
+void TInfoChild::ComboModeChange(int index, bool user) {
+  if (!user) return SelectEntry(FComboMode, FModeIndex);
   SetRequested(Panel(ipMode).Label, true);
   ExecuteAction(index < kExpertModeCount ? FActionMode[size_t(index)] : QPointer<QAction>(), ".ComboModeChange " + std::to_string(index));
 }
 
-void TInfoChild::ComboRateChange(int index) {
-  if (!UserChoice(FComboRate)) return SelectEntry(FComboRate, FRateIndex);
+void TInfoChild::ComboRateChange(int index, bool user) {
+  if (!user) return SelectEntry(FComboRate, FRateIndex);
   const int32_t rate = index + FComboRateOffset;
   SetRequested(Panel(ipInterval).Label, true);
   ExecuteAction(rate < kRateCount ? FActionRate[size_t(rate)] : QPointer<QAction>(),
