@@ -60,7 +60,9 @@ struct TInfoBufferLevels {
 TInfoSessionFacts SessionInfoFacts(TSessionItem& session);
 TInfoBufferLevels SessionBufferLevels(TSessionItem& session);
 
-// How the info view finds the main window's per-session actions.
+// How the info view finds the main window's per-session actions. The view triggers them; their
+// handlers do the work: a "Show in Info Box" action shows or hides the panel of its tag's low byte
+// after its check mark (ShowPanel), the checked PPI action takes the offset from GetPPIoffset.
 class IInfoActions {
  public:
   virtual ~IInfoActions() = default;
