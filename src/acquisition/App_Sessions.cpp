@@ -27,15 +27,6 @@ int32_t ReadInt(TAppSettings& settings, const std::string& key, int32_t defaultV
   }
 }
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t pos; (pos = text.find(separator, start)) != std::string::npos; start = pos + 1)
-    parts.push_back(text.substr(start, pos - start));
-  parts.push_back(text.substr(start));
-  return parts;
-}
-
 // A horizontal scale factor part: missing, not an integer or not positive gives 1.
 int32_t ScalePart(const std::vector<std::string>& parts, size_t i) {
   if (i >= parts.size()) return 1;
@@ -244,7 +235,7 @@ void TSessionItem::ReadVirtualFactors(TAppSettings& Settings, const std::string&
     const std::string text = Settings.GetValue(SettingsPrefix + "V_" + std::to_string(k) + "_Factors", "");
     TChannelFactors factors{};
     if (!text.empty()) {
-      const auto parts = Split(text, ';');
+      const auto parts = SplitText(text, ";");
       for (size_t j = 0; j < factors.size() && j < parts.size(); ++j)
         factors[j] = TextToFloat(NormaliseDecimalSeparator(parts[j], fs.DecimalSeparator), fs).value_or(0.0);
     }
@@ -253,7 +244,7 @@ void TSessionItem::ReadVirtualFactors(TAppSettings& Settings, const std::string&
 }
 
 void TSessionItem::ReadHorizontalScale(TAppSettings& Settings, const std::string& SettingsPrefix) {
-  const auto parts = Split(Settings.GetValue(SettingsPrefix + "HorizontalScale", ""), ';');
+  const auto parts = SplitText(Settings.GetValue(SettingsPrefix + "HorizontalScale", ""), ";");
   SetHorizontalScaleFactor(hsShort, ScalePart(parts, 0));
   SetHorizontalScaleFactor(hsLong, ScalePart(parts, 1));
 }

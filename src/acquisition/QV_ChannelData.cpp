@@ -5,6 +5,7 @@
 
 #include "acquisition/ColorShade.h"
 #include "core/App_Settings.h"
+#include "core/QV_NumberText.h"
 
 namespace {
 
@@ -23,17 +24,6 @@ int32_t PaletteStart(int32_t paletteKind) {
     case 5: return 20;
     default: return 0;
   }
-}
-
-// The parts of a stored list; the text after the last ", " (empty for a well-formed list) is a part
-// only when it is not empty.
-std::vector<std::string> SplitList(const std::string& text) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t pos; (pos = text.find(kSeparator, start)) != std::string::npos; start = pos + 2)
-    parts.push_back(text.substr(start, pos - start));
-  if (start < text.size()) parts.push_back(text.substr(start));
-  return parts;
 }
 
 bool ParseColor(const std::string& text, uint32_t& color) {
@@ -126,11 +116,11 @@ void ReadChannelRecord(TAppSettings& settings, const std::string& P, TQV_Channel
   constexpr int32_t n = TQV_ChannelData::ChannelCount;
   for (int32_t ch = 1; ch <= n; ++ch) data.SetChannelId(ch, std::to_string(ch));
   if (settings.VersionFormat() > 0) {
-    const auto ids = SplitList(settings.GetValue(P + "Ids", ""));
+    const auto ids = SplitTextList(settings.GetValue(P + "Ids", ""), kSeparator);
     for (size_t i = 0; i < ids.size() && i < size_t(n); ++i) data.SetChannelId(int32_t(i + 1), ids[i]);
-    const auto names = SplitList(settings.GetValue(P + "Names", ""));
+    const auto names = SplitTextList(settings.GetValue(P + "Names", ""), kSeparator);
     for (size_t i = 0; i < names.size() && i < size_t(n); ++i) data.SetChannelName(int32_t(i + 1), names[i]);
-    const auto colors = SplitList(settings.GetValue(P + "Colors", ""));
+    const auto colors = SplitTextList(settings.GetValue(P + "Colors", ""), kSeparator);
     for (size_t i = 0; i < colors.size() && i < size_t(n); ++i) {
       uint32_t color;
       if (ParseColor(colors[i], color)) data.SetChannelColor(int32_t(i + 1), color);

@@ -24,15 +24,6 @@ constexpr std::array<const char*, 6> NomFreqKeys = {"NomFreq1_4",   "NomFreq5_8"
                                                     "NomFreq13_16", "NomFreq17_20", "NomFreq21_24"};
 constexpr std::array<const char*, 6> LCMultKeys = {"Mult1_4", "Mult5_8", "Mult9_12", "Mult13_16", "Mult17_20", "Mult21_24"};
 
-std::vector<std::string> SplitAt(const std::string& text, const std::string& separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t pos; (pos = text.find(separator, start)) != std::string::npos; start = pos + separator.size())
-    parts.push_back(text.substr(start, pos - start));
-  parts.push_back(text.substr(start));
-  return parts;
-}
-
 // A number of a list; missing, empty or unreadable parts are 0.
 double ListValue(const std::vector<std::string>& parts, size_t i, const TFormatSettings& fs) {
   if (i >= parts.size()) return 0;
@@ -57,7 +48,7 @@ std::string CalibrationText(const TCalibrationData& data) {
 TChannelFactors ReadFactors(const std::string& text, const TFormatSettings& fs) {
   TChannelFactors factors{};
   if (text.empty()) return factors;
-  const auto parts = SplitAt(text, ";");
+  const auto parts = SplitText(text, ";");
   for (size_t j = 0; j < factors.size(); ++j) factors[j] = ListValue(parts, j, fs);
   return factors;
 }
@@ -325,7 +316,7 @@ bool TQVSessionItem::TransformLinComb(TAppSettings& Settings, int32_t& virtLC1, 
   virtLC1 = 0;
   virtLC2 = 0;
   const std::string session = "Session_" + std::to_string(Index()) + "_";
-  const std::vector<std::string> names = SplitAt(Settings.GetValue(session + "LC" + "_Names", "LC_A1, LC_A2, "), ", ");
+  const std::vector<std::string> names = SplitText(Settings.GetValue(session + "LC" + "_Names", "LC_A1, LC_A2, "), ", ");
   const TFormatSettings fs = Settings.FormatSettings();
   TQV_ChannelData record = FvirtualChannelData;
   std::string description;
@@ -338,7 +329,7 @@ bool TQVSessionItem::TransformLinComb(TAppSettings& Settings, int32_t& virtLC1, 
       const int32_t start = static_cast<int32_t>(4 * key + 1);
       Log(".assignLCmult " + text + ", start=" + std::to_string(start));
       defined = defined || (!text.empty() && text != "0 0 0 0 ");
-      const auto parts = SplitAt(text, " ");
+      const auto parts = SplitText(text, " ");
       for (size_t j = 0; j < 4; ++j) factors[4 * key + j] = ListValue(parts, j, fs);
     }
     if (!defined) continue;
@@ -425,7 +416,7 @@ void TQVSessionItem::ReadDGINames(TAppSettings& Settings, const std::string& P) 
       // Every name is followed by ", ": the piece after the last one is no name.
       std::string text = Settings.GetValue(key + "_SigNames", "");
       if (text.ends_with(", ")) text.resize(text.size() - 2);
-      const std::vector<std::string> parts = SplitAt(text, ", ");
+      const std::vector<std::string> parts = SplitText(text, ", ");
       for (int32_t signal = 1; signal <= DGISignals; ++signal)
         names[signal - 1] = parts.size() >= DGISignals ? parts[signal - 1] : defaultName(signal);
     } else {
@@ -452,7 +443,7 @@ void TQVSessionItem::ReadNominalFrequencies(TAppSettings& Settings, const std::s
       const std::string text = Settings.GetValue(P + NomFreqKeys[key], "");
       const int32_t first = static_cast<int32_t>(4 * key + 1);
       Log(".ReadSettings.assignNomFreq " + text + ", start=" + std::to_string(first));
-      const auto parts = SplitAt(text, "; ");
+      const auto parts = SplitText(text, "; ");
       for (int32_t j = 0; j < 4; ++j) SetNomFreq(first + j, ListValue(parts, static_cast<size_t>(j), fs));
     }
   }

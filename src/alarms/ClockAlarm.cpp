@@ -8,15 +8,6 @@
 
 namespace {
 
-std::vector<std::string> SplitAt(const std::string& text, const std::string& separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t pos; (pos = text.find(separator, start)) != std::string::npos; start = pos + separator.size())
-    parts.push_back(text.substr(start, pos - start));
-  parts.push_back(text.substr(start));
-  return parts;
-}
-
 std::optional<bool> BoolPart(const std::string& text) {
   const std::string_view value = TrimBlanks(text);
   if (value == "True" || value == "true" || value == "1") return true;
@@ -79,7 +70,7 @@ void TClockAlarmDefs::ReadDefinition(TAppSettings& Settings, const std::string& 
   const TClockAlarmItem defaults;
   const std::string defaultText = FloatToText(defaults.Frequence, fs) + ", " + FloatToText(defaults.Epsilon, fs) +
                                   ", " + BoolText(defaults.Alarm) + ", " + BoolText(defaults.RefAlarm);
-  const std::vector<std::string> parts = SplitAt(Settings.GetValue(key, defaultText), ", ");
+  const std::vector<std::string> parts = SplitText(Settings.GetValue(key, defaultText), ", ");
   if (parts.size() < 4) {
     item.Frequence = defaults.Frequence;
     item.Epsilon = defaults.Epsilon;

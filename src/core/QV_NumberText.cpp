@@ -29,6 +29,21 @@ std::string_view TrimBlanks(std::string_view text) {
   return text;
 }
 
+std::vector<std::string> SplitText(std::string_view text, std::string_view separator) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t pos; (pos = text.find(separator, start)) != std::string_view::npos; start = pos + separator.size())
+    parts.emplace_back(text.substr(start, pos - start));
+  parts.emplace_back(text.substr(start));
+  return parts;
+}
+
+std::vector<std::string> SplitTextList(std::string_view text, std::string_view separator) {
+  std::vector<std::string> parts = SplitText(text, separator);
+  if (parts.back().empty()) parts.pop_back();
+  return parts;
+}
+
 std::string AnsiToHex(std::string_view bytes) {
   static constexpr char Digits[] = "0123456789ABCDEF";
   std::string text;

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Number texts of reports and diagnostics. Locale-independent: the process locale never changes
 // the decimal point of an instrument text.
@@ -22,3 +23,8 @@ std::string BoolText(bool value);
 
 // The text without blanks and control characters at both ends.
 std::string_view TrimBlanks(std::string_view text);
+
+// The parts between separators; the last part is kept even when empty ("a;" gives "a" and "").
+std::vector<std::string> SplitText(std::string_view text, std::string_view separator);
+// The same without the empty rest behind a final separator, as stored lists end ("a, b, ").
+std::vector<std::string> SplitTextList(std::string_view text, std::string_view separator);

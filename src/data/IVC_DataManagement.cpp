@@ -20,22 +20,6 @@ constexpr int32_t kLogTypeDifferences = 4;
 constexpr double kCalibrationWeight = 30;
 constexpr const char* kNoValueText = "---";
 
-// The pieces between ";" separators; the empty rest behind a final ";" is no piece.
-std::vector<std::string> SplitFields(const std::string& text) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find(';', start);
-    if (end == std::string::npos) {
-      fields.push_back(text.substr(start));
-      break;
-    }
-    fields.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return fields;
-}
-
 // A column the report processing filled with '#' because its value did not fit.
 bool IsOverflowColumn(std::string_view text) {
   return !text.empty() && text.find_first_not_of('#') == std::string_view::npos;
@@ -130,7 +114,7 @@ bool TIVC_DataManagement::AddIVC(const std::string& BufCopy) {
 // characters at 14 (i - 1); the single-value layout puts a blank in front of its column, which
 // fixed positions would read one character short.
 std::vector<double> TIVC_DataManagement::ReadColumns(const std::string& s, int32_t n) const {
-  const std::vector<std::string> fields = SplitFields(s);
+  const std::vector<std::string> fields = SplitTextList(s, ";");
   std::vector<double> values(n, FinvalidIVCValue);
   for (int32_t i = 0; i < n; ++i) {
     const std::string text(TrimBlanks(i < static_cast<int32_t>(fields.size()) ? fields[i] : std::string()));
@@ -215,7 +199,7 @@ double TIVC_DataManagement::ReadCalibrationItem(const std::string& item) const {
 
 bool TIVC_DataManagement::AddCalibration(const std::string& BufCopy) {
   std::lock_guard guard(FLockObj);
-  const std::vector<std::string> items = SplitFields(BufCopy);
+  const std::vector<std::string> items = SplitTextList(BufCopy, ";");
   bool changed = false;
   if (FCalibChannel1Disabled) FDeviceCalibration[0] = 0;
   const int32_t first = FCalibChannel1Disabled ? 2 : 1;

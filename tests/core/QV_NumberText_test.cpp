@@ -36,3 +36,25 @@ TEST(NumberText, TrimBlanksRemovesBlanksAndControlCharacters) {
   EXPECT_EQ(TrimBlanks(std::string_view("\0 x \0", 5)), "x");
   EXPECT_EQ(TrimBlanks("   "), "");
 }
+
+TEST(NumberText, SplitKeepsEmptyPartsAndListDropsOnlyTheEmptyRest) {
+  using V = std::vector<std::string>;
+  const struct {
+    const char* text;
+    const char* separator;
+    V parts;
+    V list;
+  } cases[] = {
+      {"", ";", {""}, {}},
+      {"a", ";", {"a"}, {"a"}},
+      {"a;;b", ";", {"a", "", "b"}, {"a", "", "b"}},
+      {"a;", ";", {"a", ""}, {"a"}},
+      {"a;;", ";", {"a", "", ""}, {"a", ""}},
+      {"1, 2, ", ", ", {"1", "2", ""}, {"1", "2"}},
+      {"1, 2,", ", ", {"1", "2,"}, {"1", "2,"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SplitText(c.text, c.separator), c.parts) << '"' << c.text << '"';
+    EXPECT_EQ(SplitTextList(c.text, c.separator), c.list) << '"' << c.text << '"';
+  }
+}
