@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
 
 #include "core/DateTimeText.h"
 #include "support/TempDir.h"
@@ -64,6 +65,20 @@ TEST_F(MessageChildTest, RowsShowDateSessionTimeAndText) {
   EXPECT_EQ(table.item(3, 2)->foreground().color(), QColor(Qt::black));
   EXPECT_TRUE(table.item(3, 2)->font().bold());
   EXPECT_FALSE(table.item(1, 2)->font().bold());
+}
+
+// A device that fails in a loop reports the same error from worker threads many times a second:
+// the view must stay one counted row, not a flood.
+TEST_F(MessageChildTest, BurstOfRepeatedErrorsFromWorkersIsOneCountedRow) {
+  std::vector<std::thread> workers;
+  for (int w = 0; w < 4; ++w)
+    workers.emplace_back([this] {
+      for (int i = 0; i < 250; ++i) list.AddErrorThread(0, 21, 0, "Read error");
+    });
+  for (std::thread& worker : workers) worker.join();
+  view.UpdateDisplay();
+  ASSERT_EQ(view.Table()->rowCount(), 2);  // the date row and the message
+  EXPECT_EQ(Text(1, 2), "Read error (1000)");
 }
 
 TEST_F(MessageChildTest, OnlyTheNewestFitTheLimitEachDayWithItsDateRow) {
