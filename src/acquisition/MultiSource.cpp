@@ -624,6 +624,8 @@ std::optional<TQV_DeviceInfo> Multi_GetDeviceInfo(uint32_t serialNumber) {
   return State().DeviceInfos.GetInfo(serialNumber);
 }
 
+std::vector<uint32_t> Multi_DeviceSerialNumbers() { return State().DeviceInfos.SerialNumbers(); }
+
 bool Multi_UpdateDeviceInfo(uint32_t serialNumber, const std::function<void(TQV_DeviceInfo&)>& change) {
   return State().DeviceInfos.Update(serialNumber, change);
 }

@@ -108,6 +108,7 @@ int32_t Multi_SetTcpAppDataCallback(int32_t id, void (*callback)(int32_t id, con
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class TSourceItem;
 class TQV_DeviceInfo;
@@ -120,6 +121,8 @@ TSourceItem* Multi_GetSource(int32_t id);
 int32_t Multi_GetReportStruct(TQV_ReportStruct& record, int32_t id);
 // What the program knows about the instrument with that serial number.
 std::optional<TQV_DeviceInfo> Multi_GetDeviceInfo(uint32_t serialNumber);
+// The serial numbers of the instruments seen so far, in the order they were first seen.
+std::vector<uint32_t> Multi_DeviceSerialNumbers();
 // Changes what the program knows about that instrument; false when it is not listed.
 bool Multi_UpdateDeviceInfo(uint32_t serialNumber, const std::function<void(TQV_DeviceInfo&)>& change);
 #endif

@@ -70,6 +70,14 @@ int32_t TQV_DeviceInfoList::AddInfo(std::unique_ptr<TQV_DeviceInfo> aDevInfo) {
   return index;
 }
 
+std::vector<uint32_t> TQV_DeviceInfoList::SerialNumbers() const {
+  std::lock_guard lock(FLock);
+  std::vector<uint32_t> serials;
+  serials.reserve(FItems.size());
+  for (const auto& item : FItems) serials.push_back(item->SerialNumber());
+  return serials;
+}
+
 int32_t TQV_DeviceInfoList::Count() const {
   std::lock_guard lock(FLock);
   return static_cast<int32_t>(FItems.size());

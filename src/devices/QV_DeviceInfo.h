@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include <vector>
 
 #include "devices/QV_CommonTypes.h"
 
@@ -64,6 +65,8 @@ class TQV_DeviceInfoList {
   // and returns its new index.
   int32_t AddInfo(std::unique_ptr<TQV_DeviceInfo> aDevInfo);
   int32_t Count() const;
+  // The serial numbers in list order (the order the instruments were first seen).
+  std::vector<uint32_t> SerialNumbers() const;
   // Runs `change` on the entry with that serial number under the list's lock; false when there
   // is none.
   bool Update(uint32_t aSerialNumber, const std::function<void(TQV_DeviceInfo&)>& change);

@@ -2,6 +2,7 @@
 
 #include "ui/MainForm.h"
 
+#include "acquisition/MultiSource.h"
 #include "acquisition/QV_SessionItem.h"
 #include "app/VTA_SessionKinds.h"
 #include "data/IVC_DataManagement.h"
@@ -22,6 +23,7 @@ int32_t HRQChannelCount(const TQVSessionItem& session) {
 
 void AddSessionKinds(TMainFormOptions& options) {
   AddBuiltInSessionKinds(options.App);
+  options.DeviceSerials = Multi_DeviceSerialNumbers;
   options.Kinds.Traits = [](TSessionItem& session) {
     TSessionTraits traits;
     if (const TQVSessionItem* counter = Counter(session)) {

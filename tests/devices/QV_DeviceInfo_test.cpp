@@ -55,6 +55,7 @@ TEST(TQV_DeviceInfoList, AddInfoWithAListedSerialCompletesTheOldEntry) {
   again->SetPeerType(ptESP);
   EXPECT_EQ(list.AddInfo(std::move(again)), 1);
   EXPECT_EQ(list.Count(), 2);
+  EXPECT_EQ(list.SerialNumbers(), (std::vector<uint32_t>{0x100, 0x200})) << "first-seen order, no repeat";
 
   const auto info = list.GetInfo(0x200);
   ASSERT_TRUE(info);
