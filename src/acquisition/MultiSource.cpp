@@ -624,6 +624,10 @@ std::optional<TQV_DeviceInfo> Multi_GetDeviceInfo(uint32_t serialNumber) {
   return State().DeviceInfos.GetInfo(serialNumber);
 }
 
+bool Multi_HasStructuredReports(int32_t id) {
+  return WithSource(id, false, [](TSourceItem& source) { return source.HasStructuredReports(); });
+}
+
 std::vector<uint32_t> Multi_DeviceSerialNumbers() { return State().DeviceInfos.SerialNumbers(); }
 
 bool Multi_UpdateDeviceInfo(uint32_t serialNumber, const std::function<void(TQV_DeviceInfo&)>& change) {

@@ -121,6 +121,9 @@ TSourceItem* Multi_GetSource(int32_t id);
 int32_t Multi_GetReportStruct(TQV_ReportStruct& record, int32_t id);
 // What the program knows about the instrument with that serial number.
 std::optional<TQV_DeviceInfo> Multi_GetDeviceInfo(uint32_t serialNumber);
+// Whether the source's device delivers structured reports (the simulator and network-module
+// instruments); other devices give text reports only.
+bool Multi_HasStructuredReports(int32_t id);
 // The serial numbers of the instruments seen so far, in the order they were first seen.
 std::vector<uint32_t> Multi_DeviceSerialNumbers();
 // Changes what the program knows about that instrument; false when it is not listed.

@@ -306,6 +306,11 @@ std::string TQVSessionItem::OpenDevice() {
   SetDeviceOpened(true);
   // Asked once: a recording that reached its end is no longer open, but still was a file.
   FFileDevice = Multi_IsFileDevice(FMultiId) != 0;
+  // A recording or a device without structured reports would refuse every structured read; such a
+  // connection is read as text even when the expert setting asks for records.
+  FStructuredReports = ExpertMode() && FReportStruct && Multi_HasStructuredReports(FMultiId);
+  if (ExpertMode() && FReportStruct && !FStructuredReports)
+    Log(".OpenDevice: no structured reports from this device, text reports are read");
   Multi_SetDecimalSeparator(FMultiId, FDecSep);
   Multi_SetSend7016(FMultiId, 1);
   if (FRunLocalTcpServer && !LocalTcpServerRunning()) StartLocalTcpServer();

@@ -390,6 +390,7 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   std::array<std::array<std::string, DGISignals>, DGICards> DGIs;
 
   std::atomic<bool> FFileDevice{false};  // the open connection plays a recording
+  std::atomic<bool> FStructuredReports{false};  // the open connection is read as structured reports
   TQVSessionEnv FEnv;
   mutable std::mutex FOptionsLock;
   TQVSessionOptions FOptions;  // guarded by FOptionsLock

@@ -68,7 +68,7 @@ std::string WaitFlag(bool wait) { return wait ? "1" : "0"; }
 // ============================== Reading ==============================
 
 bool TQVSessionItem::GetReport() {
-  if (ExpertMode() && FReportStruct) {
+  if (FStructuredReports) {
     TQV_ReportStruct record;
     if (!ReadReportStruct(record)) return false;
     if (record.GetReportType() == rt_Error) {
