@@ -72,9 +72,11 @@ TMainForm::~TMainForm() {
   FDisplayTimer.stop();
   FCheckTimer.stop();
   try {
-    // The report thread finishes its pass and ends before the views and the sessions it feeds go.
+    // The report thread finishes its pass and ends before the views and the sessions it feeds go;
+    // the info views hold their sessions, so they go before them too.
     if (TVTA_ReportThread* thread = FApp->ReportThread()) thread->Stop();
     CloseAllViews();
+    FreeInfoList();
     delete FSplash;
     FSplash = nullptr;
   } catch (const std::exception& e) {

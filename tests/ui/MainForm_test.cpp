@@ -330,6 +330,16 @@ TEST_F(MainFormTest, EverySessionHasItsInfoViewUntilItIsRemoved) {
   EXPECT_NE(window.InfoView(0), nullptr);
 }
 
+TEST_F(MainFormTest, InfoViewsGoBeforeTheirSessions) {
+  Started(2);
+  std::vector<size_t> freedBefore;
+  for (int32_t index : {0, 1})
+    QObject::connect(form->InfoView(index), &QObject::destroyed, [&] { freedBefore.push_back(probe->Freed.size()); });
+  form.reset();
+  EXPECT_EQ(freedBefore, (std::vector<size_t>{0, 0}));
+  EXPECT_EQ(probe->Freed.size(), 2u);
+}
+
 TEST_F(MainFormTest, ShowInInfoBoxShowsAndHidesTheSessionsPanel) {
   TMainForm& window = Started(2);
   TInfoChild& info = *window.InfoView(1);
