@@ -194,8 +194,14 @@ void TMainForm::CreateMessageView() {
   AddView(FMessageView, TChildArray::kMessageEntry);
   FMessageView->ReadSettings(FApp->Settings(), kMessagePrefix);
   QWidget* window = FMessageView->PlacementWidget();
-  // Unplaced, it goes to the right edge, where the default views of the sessions leave room.
-  if (FMessageView->DefaultSettings()) window->move(std::max(0, FMdiArea->viewport()->width() - window->width()), 0);
+  // Unplaced, it goes to the right, left of the unplaced info views, where the default views of the
+  // sessions leave room.
+  if (FMessageView->DefaultSettings()) {
+    int right = FMdiArea->viewport()->width();
+    for (const auto& [index, info] : FInfoList)
+      if (info->DefaultPlacement()) right = std::min(right, info->parentWidget()->x());
+    window->move(std::max(0, right - window->width()), 0);
+  }
   window->show();
 }
 
@@ -309,13 +315,12 @@ void TMainForm::CreateInfoView(TSessionItem& session) {
 }
 
 void TMainForm::PlaceInfoView(TInfoChild& info) {
-  QWidget* window = info.parentWidget();
-  // Unplaced, the info views stand side by side at the right edge, left of the message view, in
-  // session order.
+  // Unplaced, the info views stand side by side at the right edge, session A rightmost, with the
+  // whole height of the area for their panels.
   int right = FMdiArea->viewport()->width();
-  if (FMessageView && FMessageView->DefaultSettings()) right = std::min(right, FMessageView->PlacementWidget()->x());
   for (const auto& [index, other] : FInfoList)
     if (index < info.Session().Index()) right -= other->parentWidget()->width();
+  QWidget* window = info.parentWidget();
   window->move(std::max(0, right - window->width()), 0);
 }
 
@@ -512,9 +517,6 @@ void TMainForm::ReadWindowSettings(TVTASettings& settings, const TSessionLists& 
   if (count == -1 && !lists.Sessions().empty()) {
     Log(kMainCategory, "TMainForm.LosGehts First App start -> create default windows");
     for (TSessionItem* session : lists.Sessions()) CreateDefaultViews(*session);
-    // The message view came after the info views: they move left of it.
-    for (const auto& [index, info] : FInfoList)
-      if (info->DefaultPlacement()) PlaceInfoView(*info);
   }
   for (int32_t k = 1; k <= count; ++k) {
     // One unreadable view must not cost the others.

@@ -330,6 +330,23 @@ TEST_F(MainFormTest, EverySessionHasItsInfoViewUntilItIsRemoved) {
   EXPECT_NE(window.InfoView(0), nullptr);
 }
 
+TEST_F(MainFormTest, FirstStartPutsTheInfoViewsAtTheRightEdgeAndTheMessageViewLeftOfThem) {
+  WriteIni(StoredSessions(2));
+  TMainForm& window = MakeForm();
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_TRUE(area.contains(window.geometry())) << "the design placement fits on the screen";
+  window.show();
+  window.resize(1300, 800);  // wider than the test screen: room for all of them
+  ASSERT_TRUE(window.FormActivate());
+  const auto frame = [&](QWidget* view) { return view->parentWidget()->geometry(); };
+  const QRect a = frame(window.InfoView(0));
+  const QRect b = frame(window.InfoView(1));
+  EXPECT_EQ(a.right() + 1, window.MdiArea().viewport()->width());
+  EXPECT_EQ(b.right() + 1, a.left());
+  EXPECT_EQ(a.top(), 0);
+  EXPECT_LE(window.MessageView()->PlacementWidget()->geometry().right(), b.left());
+}
+
 TEST_F(MainFormTest, InfoViewsGoBeforeTheirSessions) {
   Started(2);
   std::vector<size_t> freedBefore;
