@@ -452,7 +452,8 @@ void TInfoChild::ReadSettings(TAppSettings& Settings, const std::string& Setting
   LogInfo(".ReadSettings " + P);
   const int32_t left = Settings.GetValue(P + "Left", kPlacementUnset);
   const int32_t top = Settings.GetValue(P + "Top", kPlacementUnset);
-  if (left != kPlacementUnset && top != kPlacementUnset) PlacementWidget()->move(left, top);
+  FDefaultPlacement = left == kPlacementUnset || top == kPlacementUnset;
+  if (!FDefaultPlacement) PlacementWidget()->move(left, top);
   for (int32_t id = 1; id <= kPanelCount; ++id) {
     TPanel& p = Panel(id);
     p.Shown = Settings.GetValue(P + "Panel_" + std::to_string(id), true);

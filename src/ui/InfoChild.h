@@ -151,6 +151,8 @@ class TInfoChild : public QWidget {
 
   void ReadSettings(TAppSettings& Settings, const std::string& SettingsPrefix);
   void SaveSettings(TAppSettings& Settings, const std::string& SettingsPrefix);
+  // No position was stored: the main window places the view.
+  bool DefaultPlacement() const { return FDefaultPlacement; }
 
   // ---- State ----
   TSessionItem& Session() const { return FSession; }
@@ -270,4 +272,5 @@ class TInfoChild : public QWidget {
   QWidget* FActionButtons = nullptr;  // "Sync Enable" and "Diff Reset"
   QPushButton* FBtnShow = nullptr;
   int32_t FShowTag = 0;  // 0 "Show all", 1 "Show less"
+  bool FDefaultPlacement = true;
 };

@@ -70,6 +70,13 @@ void TMainForm::SessionCommand(TSessionCmd kind, QAction& action) {
     case TSessionCmd::PPI:
       logCommand("DevicePPIexecute");
       return DevicePPIExecute(*session, action);
+    case TSessionCmd::InfoShow:
+      logCommand("InfoShowExecute");
+      if (TInfoChild* info = InfoView(index))
+        info->ShowPanel(value, action.isChecked());
+      else
+        LogError(kUserInputCategory, "TMainForm.InfoShowExecute" + Bracket(index) + ": InfoWin not found");
+      return;
     case TSessionCmd::GetVersion:
       logCommand("ActionGetVersionExecute");
       return send(VersionCommand());
@@ -122,16 +129,18 @@ void TMainForm::DevicePPIExecute(TSessionItem& session, QAction& action) {
     const TSessionCommand command = PPIDefaultCommand(caption);
     return SendCommand(session, command.Cmd, command.CmdText);
   }
-  const std::optional<int32_t> offset = FOptions.InfoPPIOffset ? FOptions.InfoPPIOffset(index) : std::nullopt;
-  if (!offset) {
+  const TInfoChild* info = InfoView(index);
+  if (!info) {
     LogError(kUserInputCategory, "TMainForm.DevicePPIexecute" + Bracket(index) + ": InfoWin not found");
     // Nothing was sent, so the menu must not claim that PPI is in use.
     action.setChecked(false);
     return;
   }
+  // The offset is a signed number of milliseconds; PPICommand alone turns it into the bytes.
+  const int32_t offset = info->GetPPIoffset();
   const int32_t intervalMs = session.IntervalMs();
-  if (PPIOffsetTooLarge(intervalMs, *offset)) FApp->AddWarning(index, kMsgCodePPIOffset, 0, "PPI offset larger than interval");
-  const TSessionCommand command = PPICommand(intervalMs, *offset, caption);
+  if (PPIOffsetTooLarge(intervalMs, offset)) FApp->AddWarning(index, kMsgCodePPIOffset, 0, "PPI offset larger than interval");
+  const TSessionCommand command = PPICommand(intervalMs, offset, caption);
   SendCommand(session, command.Cmd, command.CmdText);
 }
 

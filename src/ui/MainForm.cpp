@@ -23,8 +23,9 @@
 namespace {
 
 constexpr int kMainCategory = 5;
-// The window's design placement, used until the settings hold one.
-constexpr TMainPlacement kDesignPlacement{40, 40, 1100, 760};
+// The window's design placement, used until the settings hold one: room for the default text
+// views, the message view and an info view side by side.
+constexpr TMainPlacement kDesignPlacement{40, 40, 1300, 860};
 constexpr int kMinVisible = 100;  // pixels of the window that must lie on a screen
 
 // The connection kind an open string names; -1 (not set) when it names nothing that exists.
@@ -72,9 +73,11 @@ TMainForm::~TMainForm() {
   FDisplayTimer.stop();
   FCheckTimer.stop();
   try {
-    // The report thread finishes its pass and ends before the views and the sessions it feeds go.
+    // The report thread finishes its pass and ends before the views and the sessions it feeds go;
+    // the info views hold their sessions, so they go before them too.
     if (TVTA_ReportThread* thread = FApp->ReportThread()) thread->Stop();
     CloseAllViews();
+    FreeInfoList();
     delete FSplash;
     FSplash = nullptr;
   } catch (const std::exception& e) {
@@ -86,16 +89,21 @@ TMainForm::~TMainForm() {
 // ---------------------------------------------------------------- window placement
 
 void TMainForm::PlaceWindow() {
+  const bool designed = !FApp->Settings().TestKeys("Main_");
   const TMainPlacement stored = FApp->Settings().MainPlacement(kDesignPlacement);
   QRect wanted(stored.Left, stored.Top, std::max(stored.Width, 200), std::max(stored.Height, 150));
-  // A window stored on a screen that is gone comes back on the primary screen.
-  bool visible = false;
-  for (const QScreen* screen : QGuiApplication::screens()) {
-    const QRect common = screen->availableGeometry().intersected(wanted);
-    if (common.width() >= kMinVisible && common.height() >= kMinVisible) visible = true;
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  // The design placement must fit on the primary screen whole, status bar included; a window
+  // stored on a screen that is gone comes back on the primary screen.
+  bool placed = designed && primary && primary->availableGeometry().contains(wanted);
+  if (!designed) {
+    for (const QScreen* screen : QGuiApplication::screens()) {
+      const QRect common = screen->availableGeometry().intersected(wanted);
+      if (common.width() >= kMinVisible && common.height() >= kMinVisible) placed = true;
+    }
   }
-  if (!visible && QGuiApplication::primaryScreen()) {
-    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  if (!placed && primary) {
+    const QRect area = primary->availableGeometry();
     wanted.setSize(wanted.size().boundedTo(area.size()));
     wanted.moveTopLeft(area.topLeft());
   }

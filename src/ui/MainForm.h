@@ -13,7 +13,7 @@
 #include "app/IVTA_Timers.h"
 #include "app/IVTA_UserInterface.h"
 #include "app/VTA_Application.h"
-#include "app/VTA_WindowKeys.h"
+#include "ui/InfoChild.h"
 #include "ui/MDIChild.h"
 #include "ui/SessionActions.h"
 #include "ui/TextSelectionDialog.h"
@@ -64,8 +64,6 @@ struct TMainFormOptions {
   TMainFormDialogs Dialogs;
   // The serial numbers of the program-wide device list, in list order ("&Devices"); none = no list.
   std::function<std::vector<uint32_t>()> DeviceSerials;
-  // The PPI offset (ms) the session's info view shows; none while there is no info view.
-  std::function<std::optional<int32_t>(int32_t sessionIndex)> InfoPPIOffset;
 };
 
 // The main window: a multi-document frame around the application object. It owns the application
@@ -74,8 +72,11 @@ struct TMainFormOptions {
 //
 // Life cycle: construction (the settings are loaded, the window placed) -> first showing runs the
 // start-up (LosGehts) -> running -> close (the close query, devices closed, settings saved) ->
-// destruction, where the report thread is joined before the views and the sessions go.
-class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Timers {
+// destruction, where the report thread is joined before the views, the info views and the sessions go.
+//
+// Every session has one info view (FInfoList, by session index), created when the session is added
+// and freed before it; its controls run the session's actions of this window (IInfoActions).
+class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Timers, public IInfoActions {
   Q_OBJECT
 
  public:
@@ -89,6 +90,8 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   QMdiArea& MdiArea() { return *FMdiArea; }
   const TChildArray& ChildArray() const { return FChildArray; }
   TMessageChild* MessageView() const { return FMessageView; }
+  // The info view of the session with that index, or nullptr.
+  TInfoChild* InfoView(int32_t sessionIndex) const;
   TFormSplash* Splash() const { return FSplash; }
   bool DisplayTimerActive() const { return FDisplayTimer.isActive(); }
 
@@ -124,6 +127,10 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   // ---- IVTA_Timers ----
   void SetDisplayTimer(bool enabled) override;
   void SetCheckTimer(bool enabled) override;
+
+  // ---- IInfoActions ----
+  // The session's action of that template, or nullptr when the session has no such command.
+  QAction* SessionAction(int32_t sessionIndex, const QString& templateName) override;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -198,6 +205,13 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void CloseView(TMDIChild* view);
   void CloseAllViews();
 
+  // Info views (MainViews.cpp).
+  TInfoEnvironment InfoEnvironment();
+  void CreateInfoView(TSessionItem& session);
+  void PlaceInfoView(TInfoChild& info);
+  void FreeInfoView(int32_t sessionIndex);
+  void FreeInfoList();
+
   TMainFormOptions FOptions;
   std::optional<std::string> FConnect;  // answers the first connection request once
   std::unique_ptr<TVTA_Application> FApp;
@@ -213,7 +227,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   TChildArray FChildArray;
   TMessageChild* FMessageView = nullptr;
   int32_t FActiveChild = -1;
-  TWindowKeys FInfoKeys;  // the keys of the info views, carried through unchanged
+  std::map<int32_t, TInfoChild*> FInfoList;  // by session index; each owned by its sub-window
   std::map<int32_t, TSessionState> FSessionStates;
   std::optional<int32_t> FSetAsideIndex;  // views wait for the session that replaces this one
 

@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <algorithm>
 
 #include "acquisition/App_Sessions.h"
 #include "acquisition/VTA_Sessions.h"
@@ -49,7 +50,6 @@ QIcon SessionIcon(const TSessionItem& session) {
 // The kinds whose dialogs or views are not built yet.
 bool KindAvailable(TSessionCmd kind) {
   switch (kind) {
-    case TSessionCmd::InfoShow:
     case TSessionCmd::ViewDebug:
     case TSessionCmd::AllanConfig:
     case TSessionCmd::LocalServer:
@@ -206,6 +206,17 @@ void TMainForm::UpdateOptionChecks() {
 
 QAction* TMainForm::Act(const char* name, int32_t session) { return FSessionActions->Action(name, session); }
 
+QAction* TMainForm::SessionAction(int32_t sessionIndex, const QString& templateName) {
+  const std::string name = templateName.toStdString();
+  const auto& templates = TSessionActions::Templates();
+  const auto t = std::find_if(templates.begin(), templates.end(), [&](const TActionTemplate& x) { return name == x.Name; });
+  TSessionItem* session = FApp->Lists().GetSession(sessionIndex);
+  if (t == templates.end() || !session || !KindAvailable(t->Kind)) return nullptr;
+  // A sensor session offers its interval only, as in its menu.
+  if (!IsCounter(*session) && t->Kind != TSessionCmd::Rate) return nullptr;
+  return Act(t->Name, sessionIndex);
+}
+
 QMenu* TMainForm::SessionSubmenu(QMenu& parent, TSessionItem& session) {
   QMenu* menu = parent.addMenu(SessionIcon(session), MenuCaption(FApp->Lists().GetSessionName(session.Index(), false)));
   menu->setToolTipsVisible(true);
@@ -336,7 +347,6 @@ void TMainForm::RebuildLoggingSessions() {
     if (!IsCounter(*session)) continue;
     QAction* item = Act("InfoShowLogging", session->Index());
     item->setText(MenuCaption(FApp->Lists().GetSessionName(session->Index(), true)));
-    MarkUnavailable(item);
     FLoggingMenu->insertAction(FLoggingSessionsEnd, item);
     FLoggingSessionItems.push_back(item);
   }

@@ -1,5 +1,6 @@
-// The views of the main window: the view table, creating views (default, stored, chosen), their
-// keys in the settings, and the hooks through which the application drives views and status.
+// The views of the main window: the view table, creating views (default, stored, chosen), the info
+// view of every session, their keys in the settings, and the hooks through which the application
+// drives views and status.
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScreen>
@@ -24,6 +25,7 @@ inline const std::string kMessagePrefix = "ViewMessage_";
 const char* const kTableKeys[] = {"Id", "Session", "SessionCopy", "SecondSession", "SecondSessionCopy"};
 
 std::string ViewPrefix(int32_t n) { return "View_" + std::to_string(n) + "_"; }
+std::string InfoPrefix(int32_t n) { return "Info_" + std::to_string(n) + "_"; }
 
 bool IsTableKey(const std::string& name) {
   for (const char* key : kTableKeys)
@@ -192,8 +194,14 @@ void TMainForm::CreateMessageView() {
   AddView(FMessageView, TChildArray::kMessageEntry);
   FMessageView->ReadSettings(FApp->Settings(), kMessagePrefix);
   QWidget* window = FMessageView->PlacementWidget();
-  // Unplaced, it goes to the right edge, where the default views of the sessions leave room.
-  if (FMessageView->DefaultSettings()) window->move(std::max(0, FMdiArea->viewport()->width() - window->width()), 0);
+  // Unplaced, it goes to the right, left of the unplaced info views, where the default views of the
+  // sessions leave room.
+  if (FMessageView->DefaultSettings()) {
+    int right = FMdiArea->viewport()->width();
+    for (const auto& [index, info] : FInfoList)
+      if (info->DefaultPlacement()) right = std::min(right, info->parentWidget()->x());
+    window->move(std::max(0, right - window->width()), 0);
+  }
   window->show();
 }
 
@@ -269,6 +277,73 @@ void TMainForm::ChangeWindowSettingsExecute() {
   if (const std::optional<TTextViewSelection> choice = AskTextSelection(view->Selection())) view->ApplySelection(*choice);
 }
 
+// ---------------------------------------------------------------- info views
+
+TInfoChild* TMainForm::InfoView(int32_t sessionIndex) const {
+  const auto it = FInfoList.find(sessionIndex);
+  return it == FInfoList.end() ? nullptr : it->second;
+}
+
+TInfoEnvironment TMainForm::InfoEnvironment() {
+  TInfoEnvironment env;
+  env.DebugConf = &FApp->DebugConf();
+  env.Facts = [this](TSessionItem& session) {
+    TInfoSessionFacts facts = SessionInfoFacts(session);
+    // The notices tell this window what the instrument carries, whatever the session kind knows.
+    if (const auto it = FSessionStates.find(session.Index()); it != FSessionStates.end()) {
+      facts.ZCTonly = facts.ZCTonly || it->second.ZCTonly;
+      facts.IVConly = facts.IVConly || it->second.IVConly;
+    }
+    return facts;
+  };
+  env.Message = [this](const QString& caption, const QString& text) { ShowMessageBox(caption, text); };
+  return env;
+}
+
+void TMainForm::CreateInfoView(TSessionItem& session) {
+  const int32_t index = session.Index();
+  FreeInfoView(index);
+  auto* info = new TInfoChild(nullptr, session, InfoEnvironment());
+  // The view goes with its session only: its window offers no close button.
+  QMdiSubWindow* window = FMdiArea->addSubWindow(
+      info, Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint);
+  FInfoList[index] = info;
+  info->BindActions(*this);
+  info->ReadSettings(FApp->Settings(), InfoPrefix(index));
+  if (info->DefaultPlacement()) PlaceInfoView(*info);
+  window->show();
+}
+
+void TMainForm::PlaceInfoView(TInfoChild& info) {
+  // Unplaced, the info views stand side by side at the right edge, session A rightmost, with the
+  // whole height of the area for their panels.
+  int right = FMdiArea->viewport()->width();
+  for (const auto& [index, other] : FInfoList)
+    if (index < info.Session().Index()) right -= other->parentWidget()->width();
+  QWidget* window = info.parentWidget();
+  window->move(std::max(0, right - window->width()), 0);
+}
+
+void TMainForm::FreeInfoView(int32_t sessionIndex) {
+  const auto it = FInfoList.find(sessionIndex);
+  if (it == FInfoList.end()) return;
+  TInfoChild* info = it->second;
+  FInfoList.erase(it);
+  // The sub-window owns the view; deleting it now lets go of the session at once.
+  if (auto* window = qobject_cast<QMdiSubWindow*>(info->parentWidget()))
+    delete window;
+  else
+    delete info;
+}
+
+void TMainForm::FreeInfoList() {
+  try {
+    while (!FInfoList.empty()) FreeInfoView(FInfoList.begin()->first);
+  } catch (const std::exception& e) {
+    FApp->DebugConf().Error("TMainForm.FormDestroy ignore Exception Free InfoList", e);
+  }
+}
+
 // ---------------------------------------------------------------- session hooks
 
 void TMainForm::SessionAdded(TSessionItem& session) {
@@ -280,10 +355,12 @@ void TMainForm::SessionAdded(TSessionItem& session) {
   }
   FStatusBar->SetSlotCount(std::max(FStatusBar->SlotCount(), index + 1));
   RebuildSessionMenus();
+  CreateInfoView(session);
 }
 
 void TMainForm::SessionUpdated(TSessionItem& session) {
   RebuildSessionMenus();
+  if (TInfoChild* info = InfoView(session.Index())) info->UpdateSession();
   for (TMDIChild* view : FChildArray.Views()) {
     if (view->Session() == &session) view->UpdateSession(1);
     if (view->SecondSession() == &session) view->UpdateSession(2);
@@ -298,6 +375,9 @@ void TMainForm::SessionRemoving(TSessionItem& session, bool keepViews) {
   } else {
     CloseViewsOf(session);
   }
+  // The session that replaces this one starts with its info view's position and panels.
+  if (TInfoChild* info = InfoView(index); info && keepViews) info->SaveSettings(FApp->Settings(), InfoPrefix(index));
+  FreeInfoView(index);
   FStatusBar->ClearSession(index);
   FSessionStates.erase(index);
   // Its menu entries go with it; the next rebuild of the menus no longer lists it.
@@ -315,6 +395,7 @@ void TMainForm::SyncNotice(const TMainSyncData& notice, TSessionItem* sender) {
   if (!sender) return;
   const int32_t index = sender->Index();
   TSessionState& state = State(index);
+  TInfoChild* info = InfoView(index);
   const std::vector<TMDIChild*> views = ViewsOf(*sender);
   const auto forBases = [&](bool ivc, const std::function<void(TMDIChild&, int base)>& act) {
     for (TMDIChild* view : views)
@@ -340,10 +421,20 @@ void TMainForm::SyncNotice(const TMainSyncData& notice, TSessionItem* sender) {
       break;
     case swMode:
       CheckNoticeChoice(notice, index);
+      if (info) info->SetMode(notice.Code);
       for (TMDIChild* view : views) view->UpdateCaption();
       break;
     case swRateIndex:
+      CheckNoticeChoice(notice, index);
+      if (info) info->SetRateIndex(notice.Code);
+      break;
     case swScrambler:
+      CheckNoticeChoice(notice, index);
+      if (info) info->SetScramblerIndex(notice.Code);
+      break;
+    case swPPI:
+      if (info) info->SetPPIindex(notice.Code);
+      break;
     case swReSync:
       CheckNoticeChoice(notice, index);
       break;
@@ -354,10 +445,12 @@ void TMainForm::SyncNotice(const TMainSyncData& notice, TSessionItem* sender) {
         for (int base = 1; base <= TMDIChild::kBaseCount; ++base)
           if (view->SessionIndex(base) == index) view->UpdateSession(base);
       RebuildSessionMenus();
+      if (info) info->UpdateSession();
       break;
     case swPeer:
       state.ESP = notice.Code != 0;
       RebuildSessionMenus();
+      if (info) info->UpdateSession();
       break;
     case swHRQData:
       for (TMDIChild* view : views) view->UpdateDisplay();
@@ -382,7 +475,9 @@ void TMainForm::UpdateMessageView() {
   if (FMessageView) FMessageView->UpdateDisplay();
 }
 
-void TMainForm::UpdateInfo() {}
+void TMainForm::UpdateInfo() {
+  for (const auto& [index, info] : FInfoList) info->UpdatePanel();
+}
 
 void TMainForm::UpdateStatus() {
   TSessionLists& lists = FApp->Lists();
@@ -410,13 +505,7 @@ void TMainForm::UpdateStatus() {
 // ---------------------------------------------------------------- settings of the windows
 
 void TMainForm::ReadWindowSettings(TVTASettings& settings, const TSessionLists& lists) {
-  // The info views are not built yet: their keys are carried through unchanged.
-  TAppSettings infoKeys;
-  for (const std::string& line : settings.Lines())
-    if (line.rfind("Info_", 0) == 0 && line.find('=') != std::string::npos)
-      infoKeys.SetValue(line.substr(0, line.find('=')), line.substr(line.find('=') + 1));
-  FInfoKeys.Capture(infoKeys);
-
+  // The info views read their keys when their sessions were added, before this.
   int32_t count = -1;
   try {
     count = settings.GetValue("ChildCount", int32_t(-1));
@@ -470,5 +559,8 @@ void TMainForm::SaveWindowSettings(TVTASettings& settings, const TSessionIndexMa
     settings.SetValue(prefix + "SecondSessionCopy", table.SecondSessionCopy);
   }
   settings.SetChildCount(k);
-  FInfoKeys.Restore(settings, map);
+  for (const auto& [index, info] : FInfoList) {
+    const int32_t stored = map.Map(index);
+    if (stored >= 0) info->SaveSettings(settings, InfoPrefix(stored));
+  }
 }

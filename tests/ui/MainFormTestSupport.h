@@ -29,6 +29,7 @@ struct TUiProbe {
   std::vector<TSentCommand> Commands;
   std::vector<std::pair<int32_t, int32_t>> Options;  // (session index, change code)
   std::map<int32_t, TCounterStatusValues> Status;    // what the status reader reports per index
+  std::vector<int32_t> Freed;                        // indexes of the sessions freed so far
 };
 
 // A fake counter session with a real counter store that records what the window sends it.
@@ -36,6 +37,7 @@ class TRecordingSession : public TFakeSession {
  public:
   TRecordingSession(int32_t index, std::shared_ptr<TUiProbe> probe, TSessionHandlers handlers, int32_t logId)
       : TFakeSession(index, std::make_shared<TFakeProbe>(), std::move(handlers), logId), FProbe(std::move(probe)) {}
+  ~TRecordingSession() override { FProbe->Freed.push_back(Index()); }
 
   void SetCommand(const std::string& Cmd, const std::string& CmdText) override {
     FProbe->Commands.push_back({Index(), Cmd, CmdText});

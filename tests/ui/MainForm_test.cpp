@@ -1,12 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QRadioButton>
 #include <QScreen>
+#include <QTest>
+#include <QToolButton>
 #include <thread>
 
 #include "ui/MainFormTestSupport.h"
 #include "ui/BusyNotice.h"
+#include "ui/InfoChild.h"
 #include "ui/MessageChild.h"
 #include "ui/StatusBar.h"
 #include "ui/TextChild.h"
@@ -281,6 +291,164 @@ TEST_F(MainFormTest, MessagesMenuOpensTheMessageView) {
   EXPECT_EQ(window.ChildArray().Entry(0).View, window.MessageView());
   window.close();
   EXPECT_TRUE(HasLine(Ini(), "ViewMessage_Session=-1"));
+}
+
+// ---------------------------------------------------------------- info views
+
+QLabel* PanelLabel(TInfoChild& info, int id) { return info.findChild<QLabel*>(QString("Label%1").arg(id)); }
+bool IsRed(const QLabel* label) { return label->palette().color(QPalette::WindowText) == QColor(Qt::red); }
+
+TEST_F(MainFormTest, EverySessionHasItsInfoViewUntilItIsRemoved) {
+  TMainForm& window = Started(2);
+  for (int32_t index : {0, 1}) {
+    TInfoChild* info = window.InfoView(index);
+    ASSERT_NE(info, nullptr) << index;
+    EXPECT_EQ(&info->Session(), window.App().Lists().GetSession(index));
+    auto* sub = qobject_cast<QMdiSubWindow*>(info->parentWidget());
+    ASSERT_NE(sub, nullptr);
+    EXPECT_TRUE(window.MdiArea().subWindowList().contains(sub));
+    EXPECT_FALSE(sub->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+  }
+  EXPECT_EQ(window.InfoView(1)->windowTitle(), "   Info[B]");
+  // The session's actions are bound: the mode list runs the session's own mode action.
+  auto* combo = window.InfoView(1)->findChild<QComboBox*>("ComboMode");
+  combo->showPopup();
+  combo->view()->setCurrentIndex(combo->model()->index(2, 0));
+  QTest::keyClick(combo->view(), Qt::Key_Return);
+  EXPECT_EQ(probe->Commands, (std::vector<TSentCommand>{{1, "\x42", "Mode Frequency"}}));
+
+  answers.push_back(Answer("fake:new"));
+  TopMenu(window, "&Source")->actions().last()->trigger();
+  ASSERT_NE(window.InfoView(2), nullptr);
+  EXPECT_EQ(window.InfoView(2)->windowTitle(), "   Info[C]");
+
+  QPointer<QMdiSubWindow> removed = qobject_cast<QMdiSubWindow*>(window.InfoView(1)->parentWidget());
+  window.App().RemoveSessionRequest(1);
+  window.App().DisplayTimerTimer();
+  EXPECT_EQ(window.InfoView(1), nullptr);
+  EXPECT_TRUE(removed.isNull());
+  EXPECT_NE(window.InfoView(0), nullptr);
+}
+
+TEST_F(MainFormTest, FirstStartPutsTheInfoViewsAtTheRightEdgeAndTheMessageViewLeftOfThem) {
+  WriteIni(StoredSessions(2));
+  TMainForm& window = MakeForm();
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_TRUE(area.contains(window.geometry())) << "the design placement fits on the screen";
+  window.show();
+  window.resize(1300, 800);  // wider than the test screen: room for all of them
+  ASSERT_TRUE(window.FormActivate());
+  const auto frame = [&](QWidget* view) { return view->parentWidget()->geometry(); };
+  const QRect a = frame(window.InfoView(0));
+  const QRect b = frame(window.InfoView(1));
+  EXPECT_EQ(a.right() + 1, window.MdiArea().viewport()->width());
+  EXPECT_EQ(b.right() + 1, a.left());
+  EXPECT_EQ(a.top(), 0);
+  EXPECT_LE(window.MessageView()->PlacementWidget()->geometry().right(), b.left());
+}
+
+TEST_F(MainFormTest, InfoViewsGoBeforeTheirSessions) {
+  Started(2);
+  std::vector<size_t> freedBefore;
+  for (int32_t index : {0, 1})
+    QObject::connect(form->InfoView(index), &QObject::destroyed, [&] { freedBefore.push_back(probe->Freed.size()); });
+  form.reset();
+  EXPECT_EQ(freedBefore, (std::vector<size_t>{0, 0}));
+  EXPECT_EQ(probe->Freed.size(), 2u);
+}
+
+TEST_F(MainFormTest, ShowInInfoBoxShowsAndHidesTheSessionsPanel) {
+  TMainForm& window = Started(2);
+  TInfoChild& info = *window.InfoView(1);
+  const std::vector<std::pair<const char*, int>> cases = {
+      {"InfoShowScrambler", ipScrambler}, {"InfoShowLogging", ipLogFiles}, {"InfoShowAllan", ipAllan}};
+  for (const auto& [name, panel] : cases) {
+    SCOPED_TRACE(name);
+    QAction* show = Action(name, 1);
+    EXPECT_TRUE(show->isEnabled());
+    EXPECT_TRUE(show->isChecked());
+    ASSERT_TRUE(info.PanelVisible(panel));
+    show->trigger();
+    EXPECT_FALSE(show->isChecked());
+    EXPECT_FALSE(info.PanelVisible(panel));
+    EXPECT_TRUE(window.InfoView(0)->PanelVisible(panel));  // the other session's panel stays
+    show->trigger();
+    EXPECT_TRUE(info.PanelVisible(panel));
+  }
+  EXPECT_TRUE(LogHas("TMainForm.InfoShowExecute[1]: Id=6"));
+  // The panel's close mark clears the menu's check mark.
+  info.findChild<QToolButton*>("Close3")->click();
+  EXPECT_FALSE(info.PanelVisible(ipScrambler));
+  EXPECT_FALSE(Action("InfoShowScrambler", 1)->isChecked());
+}
+
+TEST_F(MainFormTest, NoticesOfTheSessionReachItsInfoView) {
+  TMainForm& window = Started(1);
+  TInfoChild& info = *window.InfoView(0);
+  auto* combo = info.findChild<QComboBox*>("ComboMode");
+  combo->showPopup();
+  combo->view()->setCurrentIndex(combo->model()->index(3, 0));
+  QTest::keyClick(combo->view(), Qt::Key_Return);
+  EXPECT_TRUE(IsRed(PanelLabel(info, ipMode)));  // requested, not yet confirmed
+
+  TRecordingSession& session = Session(0);
+  session.Notify(swMode, 3);
+  session.Notify(swRateIndex, 9);
+  session.Notify(swScrambler, 3);
+  session.Notify(swPPI, 3);
+  window.App().DisplayTimerTimer();
+  EXPECT_FALSE(IsRed(PanelLabel(info, ipMode)));
+  EXPECT_EQ(info.ModeIndex(), 3);
+  EXPECT_EQ(combo->currentIndex(), 3);
+  EXPECT_EQ(info.IntervalMs(), 1000);
+  EXPECT_EQ(info.findChild<QComboBox*>("ComboRate")->currentText(), "1s");
+  EXPECT_EQ(PanelLabel(info, ipScrambler)->text(), "Scrambler (in use)");
+  EXPECT_FALSE(info.findChild<QRadioButton*>("RadioScramblerAuto")->isEnabled());
+  EXPECT_EQ(PanelLabel(info, ipPPI)->text(), "PPI (in use)");
+  EXPECT_FALSE(Action("PPIactive", 0)->isEnabled());
+
+  // The instrument carries interval-counter data only: the counter panels go.
+  session.Notify(swIVConly, 0);
+  window.App().DisplayTimerTimer();
+  EXPECT_FALSE(info.PanelVisible(ipMode));
+  EXPECT_FALSE(info.PanelVisible(ipInterval));
+  EXPECT_TRUE(info.PanelVisible(ipIVC));
+}
+
+TEST_F(MainFormTest, InfoViewKeysSurviveARestartAndASessionChange) {
+  TMainForm& window = Started(2);
+  window.resize(1000, 700);
+  Action("InfoShowAllan", 1)->trigger();
+  window.InfoView(1)->parentWidget()->move(30, 40);
+  window.close();
+  const std::string ini = Ini();
+  for (const char* line : {"Info_1_Left=30", "Info_1_Top=40", "Info_1_Panel_6=False", "Info_1_Panel_3=True",
+                           "Info_0_Panel_6=True"})
+    EXPECT_TRUE(HasLine(ini, line)) << line << "\n" << ini;
+
+  form.reset();
+  MakeForm();
+  ASSERT_TRUE(form->FormActivate());
+  TInfoChild* info = form->InfoView(1);
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->parentWidget()->pos(), QPoint(30, 40));
+  EXPECT_FALSE(info->PanelVisible(ipAllan));
+  EXPECT_FALSE(Action("InfoShowAllan", 1)->isChecked());
+  EXPECT_TRUE(form->InfoView(0)->PanelVisible(ipAllan));
+
+  // A new source for B: its new info view keeps the place and the panels of the old one.
+  Action("InfoShowAllan", 1)->trigger();
+  Action("InfoShowPPI", 1)->trigger();
+  info->parentWidget()->move(50, 60);
+  answers.push_back(Answer("fake:other"));
+  Action("SourceChange", 1)->trigger();
+  form->App().DisplayTimerTimer();
+  TInfoChild* replaced = form->InfoView(1);
+  ASSERT_NE(replaced, nullptr);
+  EXPECT_EQ(&replaced->Session(), form->App().Lists().GetSession(1));
+  EXPECT_EQ(replaced->parentWidget()->pos(), QPoint(50, 60));
+  EXPECT_TRUE(replaced->PanelVisible(ipAllan));
+  EXPECT_FALSE(replaced->PanelShown(ipPPI));
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QActionGroup>
+#include <QCheckBox>
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QPointer>
+#include <QTest>
 
 #include "ui/MainFormTestSupport.h"
 #include "ui/SessionActions.h"
@@ -25,11 +28,11 @@ std::vector<std::string> CounterItems(const std::string& indent, bool removable)
                                          "  Auto",
                                          "  Trim",
                                          "  -",
-                                         "  Show in Info Box (off)",
+                                         "  Show in Info Box",
                                          "&PPI",
                                          "  Use PPI",
                                          "  -",
-                                         "  Show in Info Box (off)",
+                                         "  Show in Info Box",
                                          "-",
                                          "Run Local Server ... (off)",
                                          "-",
@@ -44,7 +47,7 @@ std::vector<std::string> CounterItems(const std::string& indent, bool removable)
                                          "  Clear Min-/Max Values",
                                          "  Configuration... (off)",
                                          "  -",
-                                         "  Show in Info Box (off)",
+                                         "  Show in Info Box",
                                          "Virtual ZCT Channels... (off)",
                                          "Virtual IVC Channels... (off)",
                                          "-",
@@ -81,7 +84,7 @@ TEST_F(MainFormTest, OneSessionStandsDirectlyInTheMenusWithoutRemoveSource) {
   for (QAction* action : window.menuBar()->actions()) bar.push_back(action->text().toStdString());
   EXPECT_EQ(bar, (std::vector<std::string>{"&Source", "&Window", "&Action", "&Logging", "&Devices", "&Options", "&Help"}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Logging")),
-            (std::vector<std::string>{"New Log Configuration... (off)", "Source A (off)", "Root Folder...",
+            (std::vector<std::string>{"New Log Configuration... (off)", "Source A", "Root Folder...",
                                       "Time settings... (off)", "Debug Files... (off)", "-"}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Options")),
             (std::vector<std::string>{"Decimal separator window", "  point", "  comma", "Decimal separator log files",
@@ -156,7 +159,7 @@ TEST_F(MainFormTest, NamesInMenusKeepTheirAmpersand) {
   const std::vector<std::string> lines = MenuLines(TopMenu(*form, "&Source"));
   EXPECT_NE(std::find(lines.begin(), lines.end(), "Source R&&D"), lines.end());
   const std::vector<std::string> logging = MenuLines(TopMenu(*form, "&Logging"));
-  EXPECT_NE(std::find(logging.begin(), logging.end(), "Source B: R&&D (off)"), logging.end());
+  EXPECT_NE(std::find(logging.begin(), logging.end(), "Source B: R&&D"), logging.end());
 }
 
 // ---------------------------------------------------------------- actions and commands
@@ -211,14 +214,17 @@ TEST_F(MainFormTest, RadioChoicesOfOneSessionAreIndependentOfTheOther) {
   EXPECT_NE(Action("ModePhase", 0)->actionGroup(), Action("ModePhase", 1)->actionGroup());
 }
 
-TEST_F(MainFormTest, UsePPISendsIntervalAndOffsetFromTheInfoView) {
-  WriteIni(StoredSessions(1));
-  TMainFormOptions options = Options();
-  std::optional<int32_t> offset = -5;
-  options.InfoPPIOffset = [&offset](int32_t) { return offset; };
-  MakeForm(std::move(options));
-  ASSERT_TRUE(form->FormActivate());
+TEST_F(MainFormTest, UsePPISendsIntervalAndTheOffsetTypedInTheInfoView) {
+  TMainForm& window = Started(1);
   Session(0).SetInterval(100);
+  auto* edit = window.InfoView(0)->findChild<QLineEdit*>("EditPPIoffset");
+  ASSERT_NE(edit, nullptr);
+  const auto typeOffset = [&](const char* text) {
+    edit->clear();
+    QTest::keyClicks(edit, text);
+    QTest::keyClick(edit, Qt::Key_Return);
+  };
+  typeOffset("-5");
 
   QAction* ppi = Action("PPIactive", 0);
   ppi->trigger();  // checked
@@ -228,21 +234,18 @@ TEST_F(MainFormTest, UsePPISendsIntervalAndOffsetFromTheInfoView) {
   ppi->trigger();  // unchecked: the instrument's default
   EXPECT_EQ(probe->Commands.back(), (TSentCommand{0, std::string("\x60\xFF\xFF\xFF\xFF", 5), "Use PPI default"}));
 
-  offset = 150;  // not smaller than the interval: warned, still sent
-  ppi->trigger();
-  EXPECT_EQ(probe->Commands.back().CmdText, "Use PPI Offset 150");
+  // "Control PPI" in the info view runs the same action; one not smaller than the interval is warned
+  // about and still sent, and while PPI is controlled a new offset goes out at once.
+  typeOffset("150");
+  window.InfoView(0)->findChild<QCheckBox*>("CheckPPI")->click();
+  EXPECT_TRUE(ppi->isChecked());
+  EXPECT_EQ(probe->Commands.back(), (TSentCommand{0, std::string("\x60\x64\x00\x96\x00", 5), "Use PPI Offset 150"}));
+  typeOffset("-7");
+  EXPECT_EQ(probe->Commands.back(), (TSentCommand{0, std::string("\x60\x64\x00\x19\x4E", 5), "Use PPI Offset -7"}));
   bool warned = false;
-  for (const TMessageItem& item : form->App().Messages().Snapshot())
+  for (const TMessageItem& item : window.App().Messages().Snapshot())
     warned = warned || (item.Code == 17 && item.Text == "PPI offset larger than interval");
   EXPECT_TRUE(warned);
-
-  ppi->setChecked(false);
-  offset.reset();  // no info view: nothing sent, the mark does not stay
-  probe->Commands.clear();
-  ppi->trigger();
-  EXPECT_TRUE(probe->Commands.empty());
-  EXPECT_FALSE(ppi->isChecked());
-  EXPECT_TRUE(LogHas("TMainForm.DevicePPIexecute[0]: InfoWin not found"));
 }
 
 TEST_F(MainFormTest, NoticesCheckTheChoicesAndTrimTheMenus) {
