@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/VTA_ConsoleUserInterface.h"
+#include "app/VTA_ProgramArgs.h"
 #include "app/VTA_QtTimers.h"
 #include "app/VTA_SignalPipe.h"
 #include "core/AppPaths.h"
@@ -13,30 +14,6 @@
 #include "core/VTA_Settings.h"
 
 namespace {
-
-struct TRunArgs {
-  std::string ConfigDir;
-  std::optional<std::string> Connect;
-};
-
-std::optional<TRunArgs> ParseArgs(const std::vector<std::string>& args, std::ostream& err) {
-  TRunArgs parsed;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if ((arg == "--config-dir" || arg == "--connect") && i + 1 < args.size()) {
-      const std::string& value = args[++i];
-      if (arg == "--config-dir")
-        parsed.ConfigDir = value;
-      else
-        parsed.Connect = value;
-      continue;
-    }
-    const bool valueMissing = arg == "--config-dir" || arg == "--connect";
-    err << (valueMissing ? "missing value of " : "unknown argument ") << arg << '\n' << RunUsage();
-    return std::nullopt;
-  }
-  return parsed;
-}
 
 // A cycle that throws must not end the event loop: the failure is logged and printed.
 std::function<void()> Guarded(std::function<void()> cycle, const char* name, int logId, std::ostream& err) {
@@ -56,8 +33,12 @@ const char* RunUsage() { return "usage: vta-cli run [--config-dir DIR] [--connec
 
 int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                 THeadlessRunOptions options) {
-  const std::optional<TRunArgs> parsed = ParseArgs(args, err);
-  if (!parsed) return 2;
+  const TProgramArgsResult result = ParseProgramArgs(args, RunUsage(), false);
+  if (!result.Args) {
+    err << result.Error;
+    return 2;
+  }
+  const TProgramArgs& parsed = *result.Args;
   if (!options.App.MakeSessionFactory) {
     err << "vta-cli run: no session kinds are available in this build\n";
     return 2;
@@ -67,11 +48,11 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
     return 2;
   }
 
-  TConsoleUserInterface ui(out, err, parsed->Connect);
+  TConsoleUserInterface ui(out, err, parsed.Connect);
   TQtTimers timers;
   std::unique_ptr<TVTA_Application> app;
   try {
-    app = std::make_unique<TVTA_Application>(TAppPaths::FromEnvironment(parsed->ConfigDir), std::move(options.App), ui,
+    app = std::make_unique<TVTA_Application>(TAppPaths::FromEnvironment(parsed.ConfigDir), std::move(options.App), ui,
                                              timers);
   } catch (const std::exception& e) {
     err << "vta-cli run: " << e.what() << '\n';

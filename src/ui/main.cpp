@@ -3,17 +3,18 @@
 #include <iostream>
 #include <memory>
 
+#include "app/VTA_ProgramArgs.h"
 #include "app/VTA_SignalPipe.h"
 #include "core/AppPaths.h"
 #include "ui/MainForm.h"
-#include "ui/ProgramArgs.h"
 #include "ui/SessionKinds.h"
 
 // The desktop program: the main window around the application object.
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("VTA_App");
-  const TProgramArgsResult parsed = ParseProgramArgs(std::vector<std::string>(argv + 1, argv + argc));
+  const TProgramArgsResult parsed = ParseProgramArgs(std::vector<std::string>(argv + 1, argv + argc),
+                                                      "usage: VTA_App [--config-dir DIR] [--connect CONNECTION] [--expert]\n", true);
   if (!parsed.Args) {
     std::cerr << parsed.Error;
     return 2;

@@ -3,7 +3,8 @@
 #include <string>
 #include <vector>
 
-// The command line of the desktop program: VTA_App [--config-dir DIR] [--connect CONNECTION] [--expert]
+// The command line of both programs: [--config-dir DIR] [--connect CONNECTION], and [--expert] for
+// the desktop program.
 struct TProgramArgs {
   std::string ConfigDir;               // empty: the default configuration folder
   std::optional<std::string> Connect;  // the first session of a first start
@@ -15,6 +16,5 @@ struct TProgramArgsResult {
   std::string Error;  // why the line was refused, followed by the usage line
 };
 
-const char* ProgramUsage();
-// `args` without the program name.
-TProgramArgsResult ParseProgramArgs(const std::vector<std::string>& args);
+// `args` without the program name; `usage` follows every refusal; "--expert" only where allowed.
+TProgramArgsResult ParseProgramArgs(const std::vector<std::string>& args, const std::string& usage, bool expertAllowed);
