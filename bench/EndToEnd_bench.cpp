@@ -4,8 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/CircularBuffer.h"
-#include "devices/QV_BaseDevice.h"
+#include "BenchDevice.h"
 #include "protocol/QV_ProcessReport.h"
 #include "protocol/QV_ProcessState.h"
 #include "protocol/QV_ReportDevice.h"
@@ -16,26 +15,6 @@
 namespace {
 
 constexpr int Channels = 24;
-
-class TBenchDevice : public TQV_BaseDevice {
- public:
-  TBenchDevice(TQV_DeviceType type, TQV_PeerType peer) : TQV_BaseDevice(-1, 0, nullptr, false) {
-    FDevType = type;
-    FPeerType = peer;
-  }
-  void Feed(const std::string& bytes) { FReceiveBuffer->WriteAnsiString(bytes); }
-  bool CheckDeviceClosed() override { return false; }
-  bool ClosePort() override { return true; }
-  bool OpenPort(std::string&) override { return true; }
-  bool DeviceWrite(const std::string&) override { return true; }
-};
-
-std::string ColdfireValue(int e, uint64_t mantissa) {
-  std::string v(7, '\0');
-  v[0] = static_cast<char>(((e & 0xF) << 4) | ((mantissa >> 48) & 0xF));
-  for (int b = 1; b < 7; ++b) v[b] = static_cast<char>(mantissa >> (8 * (6 - b)));
-  return v;
-}
 
 // One phase measurement at 1 s (mode 0, interval index 9) with slowly moving phases.
 std::string ColdfireFrame(int i) {

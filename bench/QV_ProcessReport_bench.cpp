@@ -4,28 +4,12 @@
 #include <cmath>
 #include <string>
 
-#include "devices/QV_BaseDevice.h"
+#include "BenchDevice.h"
 #include "protocol/QV_ProcessReport.h"
 #include "protocol/QV_ProcessState.h"
+#include "support/FrameBuilder.h"
 
 namespace {
-
-// A device that only carries the peer type: report processing asks nothing else of it here.
-class TBenchDevice : public TQV_BaseDevice {
- public:
-  explicit TBenchDevice(TQV_PeerType peer) : TQV_BaseDevice(-1, 0, nullptr, false) { FPeerType = peer; }
-  bool CheckDeviceClosed() override { return false; }
-  bool ClosePort() override { return true; }
-  bool OpenPort(std::string&) override { return true; }
-  bool DeviceWrite(const std::string&) override { return true; }
-};
-
-std::string ColdfireValue(int e, uint64_t mantissa) {
-  std::string v(7, '\0');
-  v[0] = static_cast<char>(((e & 0xF) << 4) | ((mantissa >> 48) & 0xF));
-  for (int b = 1; b < 7; ++b) v[b] = static_cast<char>(mantissa >> (8 * (6 - b)));
-  return v;
-}
 
 std::string LittleEndian(uint64_t bits) {
   std::string v(8, '\0');
@@ -35,7 +19,7 @@ std::string LittleEndian(uint64_t bits) {
 
 // A packed block of 16 phase reports of 24 channels; the lines of one block per round.
 void BM_ColdfirePacked24(benchmark::State& bench) {
-  TBenchDevice device(ptColdfire);
+  TBenchDevice device(QV_Serial, ptColdfire);
   TQV_ProcessState state;
   state.Device = &device;
   std::string block("\xFF\x09\x00", 3);
@@ -58,7 +42,7 @@ void BM_ColdfirePacked24(benchmark::State& bench) {
 BENCHMARK(BM_ColdfirePacked24);
 
 void BM_NetworkModulePhase24(benchmark::State& bench) {
-  TBenchDevice device(ptESP);
+  TBenchDevice device(QV_Serial, ptESP);
   TQV_ProcessState state;
   state.Device = &device;
   std::string report("\x09\x00", 2);

@@ -2,8 +2,7 @@
 
 #include <string>
 
-#include "core/CircularBuffer.h"
-#include "devices/QV_BaseDevice.h"
+#include "BenchDevice.h"
 #include "protocol/QV_ReportDevice.h"
 // The test frame builder, compiled in here so that the benchmark feeds the same frames as the tests.
 #include "support/FrameBuilder.h"
@@ -12,19 +11,6 @@
 namespace {
 
 constexpr int Channels = 24;
-
-class TBenchDevice : public TQV_BaseDevice {
- public:
-  TBenchDevice(TQV_DeviceType type, TQV_PeerType peer) : TQV_BaseDevice(-1, 0, nullptr, false) {
-    FDevType = type;
-    FPeerType = peer;
-  }
-  void Feed(const std::string& bytes) { FReceiveBuffer->WriteAnsiString(bytes); }
-  bool CheckDeviceClosed() override { return false; }
-  bool ClosePort() override { return true; }
-  bool OpenPort(std::string&) override { return true; }
-  bool DeviceWrite(const std::string&) override { return true; }
-};
 
 // As many copies of frames from `make(i)` as fit well into the ring.
 template <typename Make>

@@ -9,6 +9,7 @@
 
 #include "protocol/QV_ProcessState.h"
 #include "protocol/QV_Report.h"
+#include "support/FrameBuilder.h"
 #include "support/LogCapture.h"
 #include "support/QV_TestDevice.h"
 
@@ -21,14 +22,6 @@ std::string Bytes(std::initializer_list<int> bytes) {
 }
 
 std::string Header(int header) { return Bytes({header >> 8, header & 0xFF}); }
-
-// Coldfire packed value: exponent e (16 written as 0) and 52-bit mantissa.
-std::string Cf(int e, uint64_t mantissa) {
-  std::string v(7, '\0');
-  v[0] = static_cast<char>(((e & 0xF) << 4) | ((mantissa >> 48) & 0xF));
-  for (int b = 1; b < 7; ++b) v[b] = static_cast<char>(mantissa >> (8 * (6 - b)));
-  return v;
-}
 
 // The mantissa that shows x at exponent e without averaging (x must be a multiple of 2^(e-35)).
 uint64_t MantissaOf(double x, int e) { return static_cast<uint64_t>(std::ldexp(x, 35 - e)); }
@@ -115,7 +108,7 @@ TEST_F(ProcessReportTest, ColdfirePhaseWrapsAcrossRanges) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     state.ResetPhaseData();
-    for (const auto& step : c.steps) Bin(Header(0x0900) + Cf(step.e, MantissaOf(step.x, step.e)));
+    for (const auto& step : c.steps) Bin(Header(0x0900) + ColdfireValue(step.e, MantissaOf(step.x, step.e)));
     EXPECT_EQ(line, "0900;" + Col(c.lastColumn));
   }
 }
@@ -125,7 +118,7 @@ TEST_F(ProcessReportTest, RoundsBeforeSplittingSoTheCarryReachesTheWholeCycles) 
   ProcessDemoReport(state, Header(0x0900) + LittleEndian(std::bit_cast<uint64_t>(5.9999999999999)), line);
   EXPECT_EQ(line, "0900;" + Col("6.00000000000"));
   // The finest Coldfire step below 6 stays below 6.
-  Bin(Header(0x0900) + Cf(1, MantissaOf(6, 1) - 1));
+  Bin(Header(0x0900) + ColdfireValue(1, MantissaOf(6, 1) - 1));
   EXPECT_EQ(line, "0900;" + Col("5.99999999994"));
 }
 
@@ -133,8 +126,8 @@ TEST_F(ProcessReportTest, ValueTooWideForItsColumnIsMarkedUnreadableAndLoggedOnc
   // Exponent up with a value beyond half a wrap takes High below 0: modulo 2^62 it is huge.
   for (int i = 0; i < 2; ++i) {
     state.ResetPhaseData();
-    Bin(Header(0x0900) + Cf(1, MantissaOf(10, 1)));
-    Bin(Header(0x0900) + Cf(2, MantissaOf(300000, 2)));
+    Bin(Header(0x0900) + ColdfireValue(1, MantissaOf(10, 1)));
+    Bin(Header(0x0900) + ColdfireValue(2, MantissaOf(300000, 2)));
     EXPECT_EQ(line, "0900;" + std::string(26, '#'));
   }
   EXPECT_EQ(LoggedCount("does not fit its column"), 1u);
@@ -149,21 +142,21 @@ TEST_F(ProcessReportTest, ValueTooWideForItsColumnIsMarkedUnreadableAndLoggedOnc
 
 TEST_F(ProcessReportTest, FrequencyWithAndWithoutAveraging) {
   // Index 9: exponent offset 10, divisor 1000; exponent 16 shows 7 + 5 decimals.
-  Bin(Header(0x2900) + Cf(16, 5000000000ull << 19));
+  Bin(Header(0x2900) + ColdfireValue(16, 5000000000ull << 19));
   EXPECT_EQ(line, "2900;" + Col("5000000.000000000000"));
-  Bin(Header(0x3900) + Cf(16, 5000000000000ull << 9));
+  Bin(Header(0x3900) + ColdfireValue(16, 5000000000000ull << 9));
   EXPECT_EQ(line, "3900;" + Col("5000000.000000000000"));
 }
 
 TEST_F(ProcessReportTest, PhaseDifferenceAveragingLeavesChannelOneUndivided) {
-  const std::string payload = Cf(1, MantissaOf(3, 1)) + Cf(1, Signed52((int64_t{2000} << 24))) +
-                              Cf(1, Signed52(-(int64_t{1000} << 24)));
+  const std::string payload = ColdfireValue(1, MantissaOf(3, 1)) + ColdfireValue(1, Signed52((int64_t{2000} << 24))) +
+                              ColdfireValue(1, Signed52(-(int64_t{1000} << 24)));
   EXPECT_EQ(Bin(Header(0x5900) + payload), "5900;" + Col("3.00000000000") + ";" + Col("2.00000000000") + ";" +
                                                Col("-1.00000000000"));
   EXPECT_EQ(Bin(Header(0x4900) + payload), "4900;" + Col("3.00000000000") + ";" + Col("1.95312500000") + ";" +
                                                Col("-0.97656250000"));
   // A single channel is divided.
-  EXPECT_EQ(Bin(Header(0x5900) + Cf(1, Signed52(int64_t{2000} << 24))), "5900;" + Col("2.00000000000"));
+  EXPECT_EQ(Bin(Header(0x5900) + ColdfireValue(1, Signed52(int64_t{2000} << 24))), "5900;" + Col("2.00000000000"));
 }
 
 // ---- Network module ----
@@ -218,7 +211,7 @@ TEST_F(ProcessReportTest, IntervalCounterGroupsAndSyncErrors) {
 TEST_F(ProcessReportTest, PackedBlockOfThreeReportsCarriesTheLostFlagOnTheFirstOnly) {
   std::string block = Bytes({0xF2, 0x89, 0x00});
   for (int r = 0; r < 3; ++r)
-    for (int k = 0; k < 4; ++k) block += Cf(1, MantissaOf(r * 10 + k + 1, 1));
+    for (int k = 0; k < 4; ++k) block += ColdfireValue(1, MantissaOf(r * 10 + k + 1, 1));
   const auto row = [](int r) {
     std::string s;
     for (int k = 0; k < 4; ++k) s += ";" + Col(std::to_string(r * 10 + k + 1) + ".00000000000");
@@ -245,7 +238,7 @@ TEST_F(ProcessReportTest, RawDataNeedsTheOption) {
 
 TEST_F(ProcessReportTest, TwentyFiveValuesAreCutToTwentyFour) {
   std::string report = Header(0x0900);
-  for (int k = 0; k < 25; ++k) report += Cf(1, MantissaOf(k + 1, 1));
+  for (int k = 0; k < 25; ++k) report += ColdfireValue(1, MantissaOf(k + 1, 1));
   Bin(report);
   EXPECT_EQ(std::count(line.begin(), line.end(), ';'), 24);
   EXPECT_EQ(line.size(), 4u + 24 * 27);
@@ -254,7 +247,7 @@ TEST_F(ProcessReportTest, TwentyFiveValuesAreCutToTwentyFour) {
   // In a packed block every report keeps its own first 24 values.
   std::string block = Bytes({0xF1, 0x09, 0x00});
   for (int r = 0; r < 2; ++r)
-    for (int k = 0; k < 25; ++k) block += Cf(1, MantissaOf(r * 100 + k + 1, 1));
+    for (int k = 0; k < 25; ++k) block += ColdfireValue(1, MantissaOf(r * 100 + k + 1, 1));
   Bin(block);
   EXPECT_EQ(line.substr(5, 26), Col("1.00000000000"));
   Packed();
@@ -347,7 +340,7 @@ TEST_F(ProcessReportTest, TenthSecondTimestampLines) {
 }
 
 TEST_F(ProcessReportTest, TenthSecondCountCheckAfterTheFirstGoodCheck) {
-  const std::string meas = Header(0x0600) + Cf(1, MantissaOf(1, 1));  // 100 ms: one per tenth second
+  const std::string meas = Header(0x0600) + ColdfireValue(1, MantissaOf(1, 1));  // 100 ms: one per tenth second
   const auto ts = [](int n) { return Header(0x7016) + Bytes({0, 0, n >> 8, n & 0xFF}); };
   Bin(ts(1));
   Bin(meas);
@@ -362,7 +355,7 @@ TEST_F(ProcessReportTest, TenthSecondCountCheckAfterTheFirstGoodCheck) {
 }
 
 TEST_F(ProcessReportTest, RepeatedSecondSkipsTheMeasurementsDeliveredBefore) {
-  const std::string meas = Header(0x0800) + Cf(1, MantissaOf(1, 1));
+  const std::string meas = Header(0x0800) + ColdfireValue(1, MantissaOf(1, 1));
   const auto second = [](int code, int n) { return Header(code) + Bytes({0, 0, 0, n}); };
   Bin(second(0x7015, 5));
   Bin(meas);
@@ -446,12 +439,12 @@ TEST_F(ProcessReportTest, TextLinesToRecordsAndBack) {
 
 TEST_F(ProcessReportTest, BinaryReportsToRecords) {
   TQV_ReportStruct record;
-  ProcessBinReportStruct(state, Header(0x0900) + Cf(1, MantissaOf(200000.5, 1)), record);
-  ProcessBinReportStruct(state, Header(0x0900) + Cf(1, MantissaOf(10.25, 1)), record);
+  ProcessBinReportStruct(state, Header(0x0900) + ColdfireValue(1, MantissaOf(200000.5, 1)), record);
+  ProcessBinReportStruct(state, Header(0x0900) + ColdfireValue(1, MantissaOf(10.25, 1)), record);
   ASSERT_EQ(record.GetReportType(), rt_Phase);
   EXPECT_EQ(record.GetPhases()[0], (Phase{262154, 0.25}));
 
-  ProcessBinReportStruct(state, Header(0x2900) + Cf(16, 5000000000ull << 19), record);
+  ProcessBinReportStruct(state, Header(0x2900) + ColdfireValue(16, 5000000000ull << 19), record);
   EXPECT_EQ(record.GetDoubles()[0], 5e9);
 
   ProcessBinReportStruct(state, Header(0x7901) + Bytes({0, 0, 3, 0xE8}), record);
@@ -481,12 +474,12 @@ TEST_F(ProcessReportTest, NetworkModuleRecords) {
 // ---- Binary output ----
 
 TEST_F(ProcessReportTest, BinaryOutputHandsOutPackedReportsOneByOne) {
-  std::string block = Bytes({0xF1, 0x89, 0x00}) + Cf(1, 1) + Cf(1, 2);
+  std::string block = Bytes({0xF1, 0x89, 0x00}) + ColdfireValue(1, 1) + ColdfireValue(1, 2);
   std::string out;
   ProcessBinReportBinOutput(state, block, out);
-  EXPECT_EQ(out, Bytes({0x89, 0x00}) + Cf(1, 1));
+  EXPECT_EQ(out, Bytes({0x89, 0x00}) + ColdfireValue(1, 1));
   ProcessPackedReportBinOutput(state, out);
-  EXPECT_EQ(out, Bytes({0x09, 0x00}) + Cf(1, 2));
+  EXPECT_EQ(out, Bytes({0x09, 0x00}) + ColdfireValue(1, 2));
   ProcessBinReportBinOutput(state, Header(0x7001) + "VERSION", out);
   EXPECT_EQ(out, Header(0x7001) + "VERSION; DLL: 20.2.7 25-01-07");
   ProcessBinReportBinOutput(state, Header(0x7015) + Bytes({0, 0, 0, 9}), out);

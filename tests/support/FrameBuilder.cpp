@@ -129,3 +129,10 @@ std::string DemoMessage(uint16_t code, std::string_view data) {
   frame.push_back(static_cast<char>(data.size()));
   return frame + std::string(data);
 }
+
+std::string ColdfireValue(int exponent, uint64_t mantissa) {
+  std::string v(7, '\0');
+  v[0] = static_cast<char>(((exponent & 0xF) << 4) | ((mantissa >> 48) & 0xF));
+  for (int b = 1; b < 7; ++b) v[b] = static_cast<char>(mantissa >> (8 * (6 - b)));
+  return v;
+}

@@ -14,6 +14,9 @@ std::string ReportCode(uint16_t code);
 uint8_t ColdfireChecksum(uint8_t lengthCode, std::string_view report);
 // [E][L][escaped report + checksum], without a delimiter.
 std::string UsbFrameBody(std::string_view report);
+// A packed Coldfire measurement value: exponent nibble (16 written as 0), then a 52-bit mantissa
+// in 7 bytes.
+std::string ColdfireValue(int exponent, uint64_t mantissa);
 // The frame followed by its delimiter (0xBF or 0xBD).
 std::string UsbFrame(std::string_view report, char delimiter = '\xBF');
 
