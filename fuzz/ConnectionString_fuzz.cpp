@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "acquisition/ConnectionChoice.h"
 #include "acquisition/QV_CommandAcceptance.h"
 #include "acquisition/QV_ConnectionString.h"
 
@@ -27,6 +28,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (split.Result == QV_No_Err) {
     const TOpenTarget target = ClassifyOpenTarget(split, findDevice, fileExists);
     Check(target.Result == QV_No_Err || !target.ErrorMessage.empty());
+  }
+
+  // The connection dialog: a stored string read back into a choice, and that choice checked; an
+  // accepted choice, stored with its kind as sessions store it, must read back to the same string.
+  const TChoiceFromString stored = ChoiceFromOpenString(input, size > 2 ? data[2] % 12 - 1 : -1, fileExists);
+  const TChoiceCheck check = CheckConnectionChoice(stored.Choice, findDevice, fileExists);
+  Check(check.Ok || !check.ErrorText.empty());
+  if (check.Ok) {
+    const TChoiceFromString again = ChoiceFromOpenString(check.OpenString, int32_t(stored.Choice.Kind), fileExists);
+    const TChoiceCheck recheck = CheckConnectionChoice(again.Choice, findDevice, fileExists);
+    Check(recheck.Ok && recheck.OpenString == check.OpenString);
   }
 
   TCommandContext context;
