@@ -2,36 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <set>
+#include "FakeMachine.h"
 
 namespace {
 
-// Existing files and attached devices as the dialog would see them.
-struct TFakeMachine {
-  std::set<std::string> Files = {"/data/run.txt", "/data/run:1.txt", "/data/b.txt"};
-  std::map<std::string, TQV_DeviceType> Devices = {{"COM3", QV_Serial}, {"Q+V ZCT 1234", QV_HID}};
-
-  TFileExists FileExists() const {
-    return [this](const std::string& path) { return Files.count(path) > 0; };
-  }
-  TFindDevice FindDevice() const {
-    return [this](const std::string& name) -> std::optional<TQV_DeviceType> {
-      const auto it = Devices.find(name);
-      if (it == Devices.end()) return std::nullopt;
-      return it->second;
-    };
-  }
+struct TDialogMachine : TFakeMachine {
   TChoiceCheck Check(const TConnectionChoice& c) const { return CheckConnectionChoice(c, FindDevice(), FileExists()); }
 };
-
-template <typename TEdit>
-TConnectionChoice Choice(TConnectionType kind, TEdit edit) {
-  TConnectionChoice c;
-  c.Kind = kind;
-  edit(c);
-  return c;
-}
 
 }  // namespace
 
@@ -62,7 +39,7 @@ TEST(ChoiceFromOpenString, StoredStringsRoundTrip) {
       {"DemoData", ctUSB, ctDemoNone},
       {"192.0.2.20", ctFile, ctNetwork},
   };
-  const TFakeMachine machine;
+  const TDialogMachine machine;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.openString);
     const TChoiceFromString read = ChoiceFromOpenString(c.openString, c.storedType, machine.FileExists());
@@ -75,7 +52,7 @@ TEST(ChoiceFromOpenString, StoredStringsRoundTrip) {
 }
 
 TEST(ChoiceFromOpenString, ReadsTheFields) {
-  const TFakeMachine machine;
+  const TDialogMachine machine;
   const TConnectionChoice host =
       ChoiceFromOpenString(" ZCT2:/HOST:/lab-counter:9999 USERID=2 ", ctNetwork, machine.FileExists()).Choice;
   EXPECT_TRUE(host.ZCT2);
@@ -118,7 +95,7 @@ TEST(ChoiceFromOpenString, KeepsStoredKindWhenTheStringDoesNotOpen) {
        "Invalid TCP-Server address: TCP:192.0.2:9999"},
       {"CAN:MENLOG", ctCAN, ctCAN, "CAN:MENLOG", "Invalid CAN address: CAN:MENLOG"},
   };
-  const TFakeMachine machine;
+  const TDialogMachine machine;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.openString);
     const TChoiceFromString read = ChoiceFromOpenString(c.openString, c.storedType, machine.FileExists());
@@ -176,7 +153,7 @@ TEST(CheckConnectionChoice, AcceptsWhatTheSourceOpensAsChosen) {
        "ZCT2:/Q+V ZCT 1234"},
       {Choice(ctCAN, [](TConnectionChoice& c) { c.CanNode = 15; }), "CAN:MENLOF CHANNEL0 TYPE=0x20"},
   };
-  const TFakeMachine machine;
+  const TDialogMachine machine;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.openString);
     const TChoiceCheck check = machine.Check(c.choice);
@@ -241,7 +218,7 @@ TEST(CheckConnectionChoice, RefusesWithTheDialogOrSourceText) {
       {Choice(ctFile, [](TConnectionChoice& c) { c.Name = "DemoData"; }), "Invalid connection string: DemoData"},
       {Choice(ctUSB, [](TConnectionChoice& c) { c.Name = "COM3"; }), "Invalid connection string: COM3"},
   };
-  const TFakeMachine machine;
+  const TDialogMachine machine;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
     const TChoiceCheck check = machine.Check(c.choice);

@@ -4,42 +4,19 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <map>
-#include <set>
+
+#include "FakeMachine.h"
 
 namespace {
 
 const std::string Tag = "TSourceItem[0]";
 
-// Attached devices and existing files as the source would see them.
-struct TFakeMachine {
-  std::set<std::string> Files = {"/data/run.txt", "C:\\data\\run.txt", "/data/run:1.txt"};
-  std::map<std::string, TQV_DeviceType> Devices = {
-      {"COM3", QV_Serial}, {"Q+V ZCT 1234", QV_HID}, {"Q+V:CDC 77", QV_CDC}};
-
-  TFileExists FileExists() const {
-    return [this](const std::string& path) { return Files.count(path) > 0; };
-  }
-  TFindDevice FindDevice() const {
-    return [this](const std::string& name) -> std::optional<TQV_DeviceType> {
-      const auto it = Devices.find(name);
-      if (it == Devices.end()) return std::nullopt;
-      return it->second;
-    };
-  }
+struct TSourceMachine : TFakeMachine {
   TConnectionString Split(const std::string& s) const { return SplitConnectionString(s, FileExists(), Tag); }
   TOpenTarget Open(const std::string& s) const { return ClassifyOpenTarget(Split(s), FindDevice(), FileExists()); }
 };
 
 std::string TimeText(const std::optional<TWallTime>& t) { return t ? ArchiveTimeText(*t) : "open"; }
-
-template <typename TEdit>
-TConnectionChoice Choice(TConnectionType kind, TEdit edit) {
-  TConnectionChoice c;
-  c.Kind = kind;
-  edit(c);
-  return c;
-}
 
 }  // namespace
 
@@ -80,7 +57,7 @@ TEST(SplitConnectionString, TakesFlagsAndPartsApart) {
        "ARCHIVE:192.0.2.5", "9999 20250107 100000"},
       {"none", QV_No_Err, false, false, false, false, false, 255, "none", ""},
   };
-  const TFakeMachine machine;
+  const TSourceMachine machine;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input);
     const TConnectionString r = machine.Split(c.input);
@@ -99,7 +76,7 @@ TEST(SplitConnectionString, TakesFlagsAndPartsApart) {
 }
 
 TEST(SplitConnectionString, WritesItsDiagnosticLines) {
-  const TFakeMachine machine;
+  const TSourceMachine machine;
   EXPECT_EQ(machine.Split("COM3:115200 ReportStruct USERID=7 LOOP_FOR_EVER WAIT_INTERVAL").Log,
             (TSourceLogLines{{false, Tag + ".SplitConnectionString: ReportStruct"},
                              {true, Tag + ".SplitConnectionString: invalid UserID 7"},
@@ -157,7 +134,7 @@ TEST(ClassifyOpenTarget, DevicesFilesNetworkAndSimulator) {
       {"DemoData", QV_No_Err, ctDemoNone, "", 0, ""},
       {"none", QV_No_Err, ctDemoNone, "", 0, ""},
   };
-  const TFakeMachine machine;
+  const TSourceMachine machine;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input);
     const TOpenTarget t = machine.Open(c.input);
@@ -201,7 +178,7 @@ TEST(ClassifyOpenTarget, CanAddresses) {
       {"CAN:PEAK1", false, 0, 0, 0},
       {"CAN", false, 0, 0, 0},
   };
-  const TFakeMachine machine;
+  const TSourceMachine machine;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input);
     const TOpenTarget t = machine.Open(c.input);
@@ -242,7 +219,7 @@ TEST(ClassifyOpenTarget, ArchivePeriods) {
       {"ARCHIVE:192.0.2:9999 2025-01-07", "Invalid TCP-Server address: ", "", ""},
       {"ARCHIVE:192.0.2.5:port 2025-01-07", "Invalid TCP-Server address: ", "", ""},
   };
-  const TFakeMachine machine;
+  const TSourceMachine machine;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input);
     const TOpenTarget t = machine.Open(c.input);
@@ -473,7 +450,7 @@ TEST(BuildConnectionString, RoundTripsThroughSplitAndClassify) {
                c.UserID = 1;
              }),
   };
-  const TFakeMachine machine;
+  const TSourceMachine machine;
   for (const TConnectionChoice& c : choices) {
     const TBuiltConnection built = BuildConnectionString(c);
     SCOPED_TRACE(built.Text);
