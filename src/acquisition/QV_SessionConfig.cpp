@@ -107,7 +107,7 @@ void TQVSessionItem::SetNomFreq(int32_t Kanal, double Value) {
   if (Kanal < 1 || Kanal > DM_MaxChannels) return;
   FZCT_DM->SetNomFreq(Kanal, Value);
   const double stored = FZCT_DM->NomFreq(Kanal);
-  if (stored != 0) FClockAlarm->Definition(Kanal).Frequence = stored;
+  if (stored != 0) FClockAlarm->SetFrequence(Kanal, stored);
 }
 
 void TQVSessionItem::UpdateNominalFrequencies() {
@@ -189,7 +189,7 @@ void TQVSessionItem::AddDeviceHRQData(const std::string& line) {
   HRQSettings = settings;
   ResetWaitHRQData();
   for (int32_t k = 1; k <= DM_MaxChannels; ++k)
-    if (FZCT_DM->NomFreq(k) != 0) FClockAlarm->Definition(k).Frequence = FZCT_DM->NomFreq(k);
+    if (FZCT_DM->NomFreq(k) != 0) FClockAlarm->SetFrequence(k, FZCT_DM->NomFreq(k));
   if (!changed) return;
   UpdateNominalFrequencies();
   AddSync(swHRQData);

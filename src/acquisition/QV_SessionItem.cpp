@@ -54,7 +54,7 @@ std::unique_ptr<TQVSessionItem> TQVSessionItem::Make(int32_t aLogId, int32_t aIn
 TQVSessionItem::TQVSessionItem(int32_t aLogId, int32_t aIndex, TSessionHandlers aHandlers, TQVSessionEnv aEnv)
     : TSessionItem(aLogId, aIndex, std::move(aHandlers), Tag(aIndex, false)),
       FMultiId(Multi_AddSource()),
-      FClockAlarm(std::make_shared<TClockAlarmDefs>()),
+      FClockAlarm(std::make_shared<TClockAlarmDefs>(aEnv.Clock ? *aEnv.Clock : SystemClock())),
       FLink(std::make_shared<TLink>()),
       FZCTDateTime(NAN),
       FZCTDateTimeStart(NAN),
@@ -132,6 +132,7 @@ TQVSessionItem::~TQVSessionItem() {
         store->SetOnChannelCount({});
       }
       FZCT_DM->SetOnDGICount({});
+      FZCT_DM->SetClockAlarmSink(nullptr);
       FZCT_DM->SetReportLogSink(nullptr);
       FIVC_DM->SetReportLogSink(nullptr);
       Log(".Destroy: Free IVC_DM");
@@ -158,6 +159,7 @@ std::shared_ptr<TDataManagement> TQVSessionItem::CreateDatamanager() {
   FZCT_DM->SetMultiId(FMultiId);
   FZCT_DM->SetNumberFormats(options.FormatWin, options.FormatLog);
   FZCT_DM->SetSamplerSink(FEnv.Sampler);
+  FZCT_DM->SetClockAlarmSink(FClockAlarm.get());
   FZCT_DM->SetReportLogSink(this);
   FZCT_DM->SetOnReset([this](int32_t code, TDataManagement*) { AddSync(swDataReset, code); });
   FZCT_DM->SetOnChannelCount([this](int32_t code, int32_t n) { AddSync(swChannelCount, code, n); });
