@@ -9,6 +9,7 @@
 #include <typeinfo>
 
 #include "core/DateTimeText.h"
+#include "core/FreeFileName.h"
 
 #if __has_include(<execinfo.h>)
 #include <execinfo.h>
@@ -45,30 +46,6 @@ const char* LimitTypeName(TLogLimitType type) {
   }
   return "logUnlimited";
 }
-
-bool Exists(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::exists(path, ec);
-}
-
-// "dir/name.ext" -> {"dir/name", ".ext"}; a dot in a folder name is not an extension.
-std::pair<std::string, std::string> SplitExtension(const std::string& name) {
-  const size_t slash = name.find_last_of('/');
-  const size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {name, ""};
-  return {name.substr(0, dot), name.substr(dot)};
-}
-
-// Log files are never overwritten: an existing name gets "_1", "_2", ... before its extension.
-std::string FreeFileName(const std::string& wanted) {
-  if (!Exists(wanted)) return wanted;
-  const auto [stem, ext] = SplitExtension(wanted);
-  for (int n = 1;; ++n) {
-    std::string candidate = stem + "_" + std::to_string(n) + ext;
-    if (!Exists(candidate)) return candidate;
-  }
-}
-
 
 // The stack of the logging call; frames separated by " | " so the record stays on one line.
 std::string StackText() {
@@ -391,7 +368,7 @@ TLogger::TCloseResult TLogger::CloseFile() {
   const bool keep = !FisEmpty && (!FErrorLog || FErrorOccurred || FPreviousErrorOccurred);
   if (keep) return TCloseResult::Kept;
   const bool removed = QFile::remove(QString::fromStdString(FInternLogFileName)) ||
-                       !Exists(FInternLogFileName);
+                       !FileExists(FInternLogFileName);
   return removed ? TCloseResult::Deleted : TCloseResult::DeleteFailed;
 }
 
