@@ -401,10 +401,11 @@ void TGraphicChild::UpdateDisplay() {
   FPlot->DrawBitmaps();
 }
 
-// More new values than the plot has columns: only the newest page is drawn, over the whole width.
+// More new values than the plot has columns: only the newest page is drawn, over the whole width
+// but the gap ahead of the cursor.
 void TGraphicChild::DrawNewValues(int32_t count, int32_t channelCount) {
   const int width = FPlot->GraphWidth();
-  const int32_t drawn = std::min(count, width);
+  const int32_t drawn = std::min(count, std::max(width - kSweepGap, 1));
   const int32_t skipped = count - drawn;
   const int32_t startData = TDataManagement::GetNextX(FDataX, skipped);
   const int startX = NextPlotX(FPlotX, skipped, width);
