@@ -59,6 +59,8 @@ struct TViewEnvironment {
   std::function<TIVC_DataManagement*(TSessionItem&)> IVCStore;
   // Whether a counter session's instrument carries interval-counter data only.
   std::function<bool(const TSessionItem&)> IVCOnly;
+  // The folder of log files, where graphic views save their pictures.
+  std::function<std::string()> LogRootFolder;
 };
 
 // The caption of a view: the user title if there is one, else "[" + letter + ": " + name + "] " +

@@ -13,6 +13,7 @@
 #include "app/IVTA_Timers.h"
 #include "app/IVTA_UserInterface.h"
 #include "app/VTA_Application.h"
+#include "ui/GraphicScale.h"
 #include "ui/InfoChild.h"
 #include "ui/MDIChild.h"
 #include "ui/SessionActions.h"
@@ -27,6 +28,7 @@ class TFormSplash;
 class TIVC_DataManagement;
 class TMDIChild;
 class TMessageChild;
+class TGraphicChild;
 class TTextChild;
 class TVTA_StatusBar;
 
@@ -192,6 +194,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   TViewEnvironment ViewEnvironment() const;
   void OnChildEvent(int32_t tag, TChildNotice notice);
   TTextChild* CreateTextView(TSessionItem* session, TTextSourceKind kind, int32_t entry);
+  TGraphicChild* CreateGraphicView(TSessionItem* session, TGraphicMode mode, int32_t entry);
   TMDIChild* AddView(TMDIChild* view, int32_t entry);
   void CreateDefaultViews(TSessionItem& session);
   void CreateStoredView(TVTASettings& settings, int32_t k, const TSessionLists& lists);

@@ -11,6 +11,7 @@
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
+#include "ui/GraphicChild.h"
 #include "ui/MainForm.h"
 #include "ui/MessageChild.h"
 #include "ui/StatusBar.h"
@@ -46,6 +47,7 @@ TViewEnvironment TMainForm::ViewEnvironment() const {
     const auto it = FSessionStates.find(session.Index());
     return it != FSessionStates.end() && it->second.IVConly;
   };
+  env.LogRootFolder = [this] { return FApp->Settings().LogRootFolder(); };
   return env;
 }
 
@@ -78,6 +80,14 @@ TTextChild* TMainForm::CreateTextView(TSessionItem* session, TTextSourceKind kin
   auto* view = new TTextChild(nullptr, TChildArray::TagOf(entry), session,
                               [this](int32_t tag, TChildNotice notice) { OnChildEvent(tag, notice); }, ViewEnvironment(),
                               kind);
+  AddView(view, entry);
+  return view;
+}
+
+TGraphicChild* TMainForm::CreateGraphicView(TSessionItem* session, TGraphicMode mode, int32_t entry) {
+  auto* view = new TGraphicChild(nullptr, TChildArray::TagOf(entry), session,
+                                 [this](int32_t tag, TChildNotice notice) { OnChildEvent(tag, notice); },
+                                 ViewEnvironment(), mode);
   AddView(view, entry);
   return view;
 }
@@ -129,25 +139,37 @@ void TMainForm::CreateDefaultViews(TSessionItem& session) {
     return;
   }
   const TSessionState& state = State(index);
+  // Text views stacked on the left, the graphic views stacked to their right.
   QWidget* above = nullptr;
-  for (const TTextSourceKind kind : {TTextSourceKind::ZCT, TTextSourceKind::IVC}) {
-    if ((kind == TTextSourceKind::ZCT && state.IVConly) || (kind == TTextSourceKind::IVC && state.ZCTonly)) continue;
-    const int32_t entry = FChildArray.Reserve(kind == TTextSourceKind::ZCT ? vkTextZCT : vkTextIVC, false, settings);
-    TTextChild* view = CreateTextView(&session, kind, entry);
-    view->ReadSettings(settings, ViewPrefix(entry));
+  int right = 0;
+  auto place = [&](TMDIChild* view, int left) {
+    view->ReadSettings(settings, ViewPrefix(TChildArray::EntryOf(view->Tag())));
     QWidget* window = view->PlacementWidget();
-    if (above && view->DefaultSettings()) {
-      // Below the first one, as far as the area has room, so that no scroll bar is needed.
-      const int top = above->geometry().bottom() + 1;
+    if (view->DefaultSettings() && left >= 0) {
+      // Below the one before, as far as the area has room, so that no scroll bar is needed.
+      const int top = above ? above->geometry().bottom() + 1 : window->y();
       const int room = FMdiArea->viewport()->height() - top;
-      window->setGeometry(above->x(), top, window->width(), room >= kMinViewHeight ? std::min(room, window->height()) : window->height());
+      window->setGeometry(left, top, window->width(),
+                          room >= kMinViewHeight ? std::min(room, window->height()) : window->height());
     }
     window->show();
     above = window;
+    right = std::max(right, window->geometry().right() + 1);
+  };
+  for (const TTextSourceKind kind : {TTextSourceKind::ZCT, TTextSourceKind::IVC}) {
+    if ((kind == TTextSourceKind::ZCT && state.IVConly) || (kind == TTextSourceKind::IVC && state.ZCTonly)) continue;
+    const int32_t entry = FChildArray.Reserve(kind == TTextSourceKind::ZCT ? vkTextZCT : vkTextIVC, false, settings);
+    place(CreateTextView(&session, kind, entry), above ? above->x() : -1);
   }
-  Log(kMainCategory, "TMainForm.CreateDefaultViews[" + std::to_string(index) +
-                         "]: graphic views (modes 1 and 5) not available yet" +
-                         (FApp->ExpertMode() ? ", debug view not available yet" : ""));
+  const int graphicLeft = right;
+  above = nullptr;
+  for (const TGraphicMode mode : {gmFreqAbs, gmIVCdiff}) {
+    if ((mode == gmFreqAbs && state.IVConly) || (mode == gmIVCdiff && state.ZCTonly)) continue;
+    const int32_t entry = FChildArray.Reserve(vkGraphic, false, settings);
+    place(CreateGraphicView(&session, mode, entry), graphicLeft);
+  }
+  if (FApp->ExpertMode())
+    Log(kMainCategory, "TMainForm.CreateDefaultViews[" + std::to_string(index) + "]: debug view not available yet");
 }
 
 void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessionLists& lists) {
@@ -163,7 +185,7 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
   table.SecondSessionCopy = settings.GetValue(prefix + "SecondSessionCopy", false);
   const int32_t entry = FChildArray.Reserve(id, true, settings);
 
-  if (id != vkTextZCT && id != vkTextIVC) {
+  if (id != vkTextZCT && id != vkTextIVC && id != vkGraphic) {
     Log(kMainCategory, "TMainForm.CreateChildView: view kind " + std::to_string(id) + " of " + prefix +
                            " not available yet, its keys are kept");
     for (const std::string& line : settings.Lines()) {
@@ -177,7 +199,11 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
   }
   // Views are bound to the session itself; an interval-counter view reaches its store through it.
   TSessionItem* session = lists.GetSession(table.Session);
-  TTextChild* view = CreateTextView(session, id == vkTextZCT ? TTextSourceKind::ZCT : TTextSourceKind::IVC, entry);
+  TMDIChild* view = nullptr;
+  if (id == vkGraphic)
+    view = CreateGraphicView(session, GraphicModeFromInt(settings.GetValue(prefix + "GraphicMode1", int32_t(gmFreqAbs))), entry);
+  else
+    view = CreateTextView(session, id == vkTextZCT ? TTextSourceKind::ZCT : TTextSourceKind::IVC, entry);
   if (TSessionItem* second = lists.GetSession(table.SecondSession)) view->SetSecondSession(second);
   view->ReadSettings(settings, prefix);
   view->PlacementWidget()->show();

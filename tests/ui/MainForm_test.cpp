@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "ui/GraphicChild.h"
+
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -55,11 +57,16 @@ TEST_F(MainFormTest, ConnectAnswersTheFirstStartWithoutADialog) {
   ASSERT_NE(window.App().Lists().GetSession(0), nullptr);
   EXPECT_EQ(window.App().Lists().GetSession(0)->OpenString(), "fake:demo");
   EXPECT_EQ(window.windowTitle().toStdString(), "Q+V  VTA  Version 3.3.4 - 2025-01-07");
-  // A first start opens the message view and the default text views of the counter session.
+  // A first start opens the message view and the default text and graphic views of the counter
+  // session: absolute frequency and interval difference.
   ASSERT_NE(window.MessageView(), nullptr);
-  ASSERT_EQ(window.ChildArray().Views().size(), 2u);
+  ASSERT_EQ(window.ChildArray().Views().size(), 4u);
   EXPECT_EQ(window.ChildArray().Entry(1).Id, vkTextZCT);
   EXPECT_EQ(window.ChildArray().Entry(2).Id, vkTextIVC);
+  EXPECT_EQ(window.ChildArray().Entry(3).Id, vkGraphic);
+  EXPECT_EQ(window.ChildArray().Entry(4).Id, vkGraphic);
+  EXPECT_EQ(static_cast<TGraphicChild*>(window.ChildArray().Entry(3).View)->GraphicMode(), gmFreqAbs);
+  EXPECT_EQ(static_cast<TGraphicChild*>(window.ChildArray().Entry(4).View)->GraphicMode(), gmIVCdiff);
 }
 
 TEST_F(MainFormTest, EndOfTheUserSessionClosesWithoutAskingAndSaves) {
@@ -77,7 +84,7 @@ TEST_F(MainFormTest, EndOfTheUserSessionClosesWithoutAskingAndSaves) {
 TEST_F(MainFormTest, ViewsOfKindsNotBuiltYetKeepTheirKeysThroughASave) {
   WriteIni("INI_Version=6\n" + StoredSessions(2) +
            "ChildCount=3\n"
-           "View_1_Id=1\nView_1_Session=1\nView_1_SessionCopy=False\nView_1_SecondSession=-1\n"
+           "View_1_Id=2\nView_1_Session=1\nView_1_SessionCopy=False\nView_1_SecondSession=-1\n"
            "View_1_SecondSessionCopy=False\nView_1_Left=5\nView_1_GraphMode=4\n"
            "View_2_Id=3\nView_2_Session=1\nView_2_SessionCopy=False\n"
            "View_3_Id=9\nView_3_Session=0\nView_3_Digital=1;2\n"
@@ -87,17 +94,34 @@ TEST_F(MainFormTest, ViewsOfKindsNotBuiltYetKeepTheirKeysThroughASave) {
   ASSERT_EQ(window.ChildArray().Views().size(), 1u);
   EXPECT_EQ(window.ChildArray().Entry(2).View->Session(), window.App().Lists().GetSession(1));
   EXPECT_TRUE(window.ChildArray().Entry(1).Kept.has_value());
-  EXPECT_TRUE(LogHas("TMainForm.CreateChildView: view kind 1 of View_1_ not available yet, its keys are kept"));
+  EXPECT_TRUE(LogHas("TMainForm.CreateChildView: view kind 2 of View_1_ not available yet, its keys are kept"));
 
   // Session A goes: its digital-inputs view goes with it, B becomes the stored session 0.
   window.App().RemoveSessionRequest(0);
   window.App().DisplayTimerTimer();
   window.close();
   const std::string ini = Ini();
-  for (const char* line : {"ChildCount=2", "View_1_Id=1", "View_1_Session=0", "View_1_Left=5", "View_1_GraphMode=4",
+  for (const char* line : {"ChildCount=2", "View_1_Id=2", "View_1_Session=0", "View_1_Left=5", "View_1_GraphMode=4",
                            "View_2_Id=3", "View_2_Session=0", "Info_0_Panel_3=True"})
     EXPECT_TRUE(HasLine(ini, line)) << line << "\n" << ini;
   EXPECT_EQ(ini.find("View_3_"), std::string::npos) << ini;
+}
+
+TEST_F(MainFormTest, StoredGraphicViewsAreRecreatedWithTheirMode) {
+  WriteIni("INI_Version=6\n" + StoredSessions(1) +
+           "ChildCount=1\n"
+           "View_1_Id=1\nView_1_Session=0\nView_1_SessionCopy=False\nView_1_GraphicMode1=2\n"
+           "View_1_Scale_1_3=5, -7, 0.25, 0\n");
+  TMainForm& window = MakeForm();
+  ASSERT_TRUE(window.FormActivate());
+  ASSERT_EQ(window.ChildArray().Views().size(), 1u);
+  auto* view = dynamic_cast<TGraphicChild*>(window.ChildArray().Entry(1).View);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->Session(), window.App().Lists().GetSession(0));
+  EXPECT_EQ(view->GraphicMode(), gmFreqRel);
+  EXPECT_EQ(view->Scale(3).Step, 5);
+  EXPECT_EQ(view->Scale(3).Exponent, -7);
+  EXPECT_EQ(view->Scale(3).Center, 0.25);
 }
 
 TEST_F(MainFormTest, AWindowStoredOffTheScreensComesBackOnThePrimaryScreen) {

@@ -29,6 +29,7 @@ class TTestCounterSession : public TSessionItem {
   TZCT_DataManagement& Store() { return *static_cast<TZCT_DataManagement*>(DataManagement()); }
   TIVC_DataManagement& IVC() { return *FIVC; }
   void SetType(int32_t type) { FSessionType = type; }
+  using TSessionItem::SetIntervalMs;
   TQV_ChannelData& Channels() { return FChannelData; }
 
   // One sample of phases (whole cycles + fraction) per channel.

@@ -1,0 +1,509 @@
+#include "ui/GraphicChild.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+#include "acquisition/App_Sessions.h"
+#include "core/QV_NumberText.h"
+#include "data/IVC_DataManagement.h"
+#include "data/ZCT_DataManagement.h"
+#include "ui/QV_Channels.h"
+#include "ui/UiColors.h"
+
+namespace {
+
+constexpr int kGraphicChildCategory = 3;  // debug category "GraphicChild"
+const char* const kHScaleTexts[] = {"1 : 1", "1 : 5", "1 : 100"};
+
+std::string ScaleText(const TChannelScale& s) {
+  return std::to_string(s.Step) + ", " + std::to_string(s.Exponent) + ", " + FloatToShortest(s.Center) + ", " +
+         FloatToShortest(s.OffsetDiv);
+}
+
+// "step, exponent, centre, offset"; missing or unreadable parts keep the given scale's values.
+TChannelScale ParseScale(const std::string& text, TChannelScale scale) {
+  const std::vector<std::string> parts = SplitText(text, ",");
+  const TFormatSettings point{'.', ','};
+  auto number = [&](size_t i) { return i < parts.size() ? TextToFloat(TrimBlanks(parts[i]), point) : std::nullopt; };
+  if (const auto v = number(0)) scale.Step = int32_t(*v);
+  if (const auto v = number(1)) scale.Exponent = int32_t(*v);
+  if (const auto v = number(2)) scale.Center = *v;
+  if (const auto v = number(3)) scale.OffsetDiv = *v;
+  return scale;
+}
+
+}  // namespace
+
+TGraphicChild::TGraphicChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, TOnMainEvent aOnMain,
+                             TViewEnvironment aEnv, TGraphicMode aMode)
+    : TMDIChild(AOwner, aTag, aSession, std::move(aOnMain), std::move(aEnv), GraphicModeCaption(aMode, false),
+                "TGraphicChild", kGraphicChildCategory) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+
+  auto* buttons = new QWidget(this);
+  auto* row = new QHBoxLayout(buttons);
+  row->setContentsMargins(2, 2, 2, 2);
+  auto addButton = [&](const char* text, auto handler) {
+    auto* button = new QPushButton(text, buttons);
+    button->setObjectName(text);
+    connect(button, &QPushButton::clicked, this, handler);
+    row->addWidget(button);
+  };
+  addButton("Clear graph", [this] { ClearGraph(); });
+  addButton("Save Image", [this] { SaveImage(Environment().LogRootFolder ? Environment().LogRootFolder() : QDir::homePath().toStdString()); });
+  addButton("Center", [this] { DoCenterValues(); });
+  addButton("Range - -", [this] { DoRange(0, -1); });
+  addButton("Range -", [this] { DoRange(-1, 0); });
+  addButton("Range +", [this] { DoRange(1, 0); });
+  addButton("Range ++", [this] { DoRange(0, 1); });
+  FHScale = new QComboBox(buttons);
+  for (const char* text : kHScaleTexts) FHScale->addItem(text);
+  connect(FHScale, &QComboBox::currentIndexChanged, this, [this](int index) { SetHorizontalScale(index); });
+  row->addWidget(FHScale);
+  row->addStretch();
+  layout->addWidget(buttons);
+
+  FPlot = new TQV_Plot(this);
+  layout->addWidget(FPlot, 1);
+  connect(FPlot, &TQV_Plot::OnResized, this, [this] {
+    for (auto& persist : FPersist) persist.Resize(FPlot->GraphWidth(), FPlot->GraphHeight());
+    RestartReading();
+  });
+
+  auto* bottom = new QWidget(this);
+  auto* strip = new QHBoxLayout(bottom);
+  strip->setContentsMargins(2, 2, 2, 2);
+  FColorPanel = new QLabel(bottom);
+  FColorPanel->setFixedSize(20, 20);
+  FColorPanel->setAlignment(Qt::AlignCenter);
+  FLeftChannels = new TQV_Channels(bottom);
+  FLeftChannels->SetMouseClickAction(mcaToggleEnabled);
+  strip->addWidget(FColorPanel);
+  strip->addWidget(FLeftChannels);
+  strip->addStretch();
+  layout->addWidget(bottom);
+  SetBottomPanel(bottom);
+  SetBaseControls(1, FLeftChannels, FColorPanel);
+  connect(FLeftChannels, &TQV_Channels::OnChannelEnabled, this, [this](int channel, bool) {
+    FPlot->ResetYOld(0, channel);
+    ApplyAxis();
+  });
+  connect(FLeftChannels, &TQV_Channels::OnChannelSelected, this, [this](int) { ApplyAxis(); });
+  connect(FLeftChannels, &TQV_Channels::OnPersistEnabled, this, [this](int channel, bool enabled) {
+    if (!enabled) ClearPersistBuffer(1, channel);
+  });
+
+  for (auto& persist : FPersist) persist.Resize(FPlot->GraphWidth(), FPlot->GraphHeight());
+  SetGraphicMode(aMode);
+  TMDIChild::UpdateSession(1);
+  FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
+}
+
+TGraphicChild::~TGraphicChild() = default;
+
+// ---- Mode, scales, axis ----
+
+void TGraphicChild::SetGraphicMode(TGraphicMode value) {
+  FGraphicMode = GraphicModeFromInt(value);
+  if (DefaultSettings()) {
+    for (int ch = 1; ch <= kChannels; ++ch) FScale[size_t(ch)] = DefaultChannelScale(FGraphicMode);
+    if (FGraphicMode == gmIVCdiff) FLeftChannels->SetChannelEnabled(1, false);  // channel 1 is the reference
+  }
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    FScale[size_t(ch)].Unit = GraphicModeUnit(FGraphicMode);
+    FScale[size_t(ch)] = ClampChannelScale(FGraphicMode, FScale[size_t(ch)]);
+  }
+  FLeftChannels->SetMouseClickAction(FGraphicMode == gmSensor ? mcaSelectedToggleEnabled : mcaToggleEnabled);
+  for (int axis = 0; axis < TQV_Plot::kBases; ++axis) FPlot->SetAbsNotation(axis, FGraphicMode != gmFreqRel);
+  FDefaultTitle = GraphicModeCaption(FGraphicMode, false);
+  UpdateInterval();
+  ApplyAxis();
+  ClearGraph();
+  UpdateCaption();
+}
+
+void TGraphicChild::SetScale(int channel, const TChannelScale& value) {
+  if (channel < 1 || channel > kChannels) return;
+  FScale[size_t(channel)] = ClampChannelScale(FGraphicMode, value);
+  ApplyAxis();
+}
+
+int32_t TGraphicChild::SelectedChannel() const { return FLeftChannels->SelectedChannel(); }
+
+// The axis shows the scale of the selected channel in its colour, else that of channel 1.
+void TGraphicChild::ApplyAxis() {
+  const int selected = SelectedChannel();
+  const int ch = selected >= 1 && selected <= kChannels ? selected : 1;
+  const TChannelScale& scale = FScale[size_t(ch)];
+  FPlot->SetUnitsPerDiv(0, scale.UnitsPerDiv());
+  FPlot->SetUnitText(0, scale.Unit);
+  FPlot->SetUnitColor(0, selected >= 1 ? ToQColor(FLeftChannels->ChannelColor(ch)) : QColor(Qt::black));
+  FPlot->DrawBitmaps();
+}
+
+void TGraphicChild::DoRange(int32_t Diff, int32_t Faktor) {
+  const int selected = SelectedChannel();
+  bool changed = false;
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    if (selected >= 1 && ch != selected) continue;
+    TChannelScale& scale = FScale[size_t(ch)];
+    const TChannelScale next = Diff != 0 ? RangeStep(FGraphicMode, scale, Diff) : RangeFactor(FGraphicMode, scale, Faktor);
+    if (next == scale) continue;
+    scale = next;
+    changed = true;
+    ClearPersistBuffer(1, ch);
+  }
+  LogInfo(".DoRange Diff=" + std::to_string(Diff) + ", Faktor=" + std::to_string(Faktor) + ", changed=" + BoolText(changed));
+  if (!changed) return;
+  ApplyAxis();
+  ClearGraph();
+}
+
+void TGraphicChild::DoCenterValues() {
+  if (!ReadStore()) return;
+  const std::vector<double> last = LastValues();
+  for (size_t i = 0; i < last.size() && i < size_t(kChannels); ++i)
+    if (std::isfinite(last[i])) FScale[i + 1].Center = last[i];
+  for (int ch = 1; ch <= kChannels; ++ch) ClearPersistBuffer(1, ch);
+  ClearGraph();
+}
+
+// ---- Horizontal scale and interval ----
+
+void TGraphicChild::SetHorizontalScale(int32_t value) {
+  value = std::clamp(value, 0, 2);
+  if (FHScale->currentIndex() != value) FHScale->setCurrentIndex(value);  // comes back here
+  if (value == FHorizontalScale) return;
+  FHorizontalScale = value;
+  UpdateInterval();
+  ClearGraph();
+}
+
+void TGraphicChild::UpdateInterval() {
+  FIntervalMs = Session() ? Session()->IntervalMs() : 0;
+  const TDataManagement* store = ReadStore();
+  const int32_t factor = store ? store->GetScaleFactor(StoreScale()) : 1;
+  FPlot->SetIntervalMs(FGraphicMode == gmIVCdiff ? 0 : factor * FIntervalMs);
+}
+
+void TGraphicChild::SetAdjustWidth256(bool value) { FPlot->SetAdjustWidth(value); }
+
+// ---- Clearing ----
+
+void TGraphicChild::RestartReading() {
+  FDataX = -1;
+  FPlotX = 0;
+  FPlot->ClearBitmaps();
+}
+
+void TGraphicChild::ClearGraph() {
+  RestartReading();
+  FPlot->DrawErrorText(0, "");
+  RedrawPersist();
+  FPlot->DrawCursor(0);
+  FPlot->DrawBitmaps();
+}
+
+void TGraphicChild::ClearPersistBuffer(int base, int channel) {
+  if (base == 1 && channel >= 1 && channel <= kChannels) FPersist[size_t(channel)].Clear();
+}
+
+void TGraphicChild::RedrawPersist() {
+  for (int ch = 1; ch <= kChannels; ++ch)
+    if (FLeftChannels->ChannelEnabled(ch) && FLeftChannels->PersistEnabled(ch))
+      FPlot->DrawPersist(0, FPersist[size_t(ch)], 0, FPlot->GraphWidth(), ToQColor(FLeftChannels->ChannelLightColor(ch)));
+}
+
+void TGraphicChild::ChannelEnable(int Channel, bool Value) {
+  FLeftChannels->SetChannelEnabled(Channel, Value);
+  FPlot->ResetYOld(0, Channel);
+}
+
+void TGraphicChild::PersistEnable(int Channel, bool Value) {
+  FLeftChannels->SetPersistEnabled(Channel, Value);
+  if (!Value) ClearPersistBuffer(1, Channel);
+}
+
+void TGraphicChild::DataReset() { ClearGraph(); }
+
+void TGraphicChild::PhaseDiffResetted() {
+  if (FGraphicMode == gmPhase || FGraphicMode == gmPhasePredecessor) ClearGraph();
+}
+
+// ---- Session ----
+
+TIVC_DataManagement* TGraphicChild::IVCStore() const {
+  TSessionItem* session = Session();
+  if (!session) return nullptr;
+  const auto& ivcStore = Environment().IVCStore;
+  return ivcStore ? ivcStore(*session) : dynamic_cast<TIVC_DataManagement*>(session->DataManagement());
+}
+
+TDataManagement* TGraphicChild::ReadStore() const {
+  if (FGraphicMode == gmIVCdiff) return IVCStore();
+  if (FGraphicMode == gmSensor) return Base(1).SensorDM;
+  return ZCTDataManagement(1);
+}
+
+bool TGraphicChild::IsIVCView(int base) const { return base == 1 && FGraphicMode == gmIVCdiff; }
+
+int32_t TGraphicChild::StoreChannelCount(int base) const {
+  if (base != 1) return TMDIChild::StoreChannelCount(base);
+  TDataManagement* store = ReadStore();
+  if (!store) return 0;
+  return FVirtualChannels ? store->VirtualChannelCount() : store->ChannelCount();
+}
+
+void TGraphicChild::UpdateSession(int base) {
+  RebindBase(base);
+  if (base == 1 && Session()) {
+    const auto& ivcOnly = Environment().IVCOnly;
+    if (FGraphicMode == gmSensor) {
+      if (!Base(1).SensorSession) return CloseChild(".UpdateSession: not a Sensor -> close graphic window");
+    } else if (!QVSession()) {
+      return CloseChild(".UpdateSession: not a QVSession -> close graphic window");
+    } else if (FGraphicMode != gmIVCdiff && ivcOnly && ivcOnly(*Session())) {
+      LogInfo(".UpdateSession: IVC only");
+      return CloseChild(" -> close ZCT window");
+    }
+    if (FVirtualChannels && StoreChannelCount(1) <= 0) {
+      LogInfo(".UpdateSession: no more virtual channels");
+      return CloseChild(" -> close graphic window");
+    }
+  }
+  TMDIChild::UpdateSession(base);
+  if (base == 1) FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
+  UpdateInterval();
+  ApplyAxis();
+}
+
+void TGraphicChild::ChannelCount() {
+  TMDIChild::ChannelCount();
+  FChannelCountShown = -1;
+}
+
+std::string TGraphicChild::ModeCaption() const {
+  bool average = false;
+  if (const TZCT_DataManagement* store = ZCTDataManagement(1)) {
+    const TQVHeader header = store->ValueHeader();
+    average = header.ModeValid() && header.Mode() % 2 == 1;
+  }
+  return GraphicModeCaption(FGraphicMode, average);
+}
+
+void TGraphicChild::UpdateCaption() {
+  FDefaultTitle = ModeCaption();
+  TMDIChild::UpdateCaption();
+}
+
+void TGraphicChild::UpdateOptions(int32_t what) {
+  if ((what & ocDecSepWin) == 0) return;
+  FPlot->SetFormatSettings(TFormatSettings{WinDecimalSeparator(), WinDecimalSeparator() == '.' ? ',' : '.'});
+  FPlot->DrawBitmaps();
+}
+
+// ---- Values ----
+
+std::vector<double> TGraphicChild::FetchValues(int channel, int32_t startX, int32_t count) const {
+  const bool v = FVirtualChannels;
+  if (FGraphicMode == gmIVCdiff) {
+    const TIVC_DataManagement* ivc = IVCStore();
+    if (!ivc) return {};
+    if (StoreScale() == hsShort) return ivc->GetAvgShort(v, channel, startX, count);
+    if (StoreScale() == hsLong) return ivc->GetAvgLong(v, channel, startX, count);
+    return ivc->GetIVCDiff(v, channel, startX, count);
+  }
+  const TZCT_DataManagement* zct = ZCTDataManagement(1);
+  if (!zct) return {};
+  if (StoreScale() == hsShort) return zct->GetAvgShort(v, channel, startX, count);
+  if (StoreScale() == hsLong) return zct->GetAvgLong(v, channel, startX, count);
+  switch (FGraphicMode) {
+    case gmPhase: return zct->GetPhaDiffPs(v, channel, startX, count);
+    case gmFreqAbs: return zct->GetFrequDiff(v, channel, startX, count);
+    case gmFreqRel: return zct->GetFrequDiffRelative(v, channel, startX, count);
+    case gmPhaseTrim: return zct->GetPhaseTrim(channel, startX, FPlotX, count);
+    case gmPhaseTheo: return zct->GetTheoPhaseDiffPs(v, channel, startX, count);
+    case gmPhasePredecessor: return zct->GetPhaPredecessorPs(v, channel, startX, count);
+    default: return {};
+  }
+}
+
+// The newest value of every channel, for centring.
+std::vector<double> TGraphicChild::LastValues() const {
+  TDataManagement* store = ReadStore();
+  if (!store || store->Count(StoreScale()) == 0) return {};
+  const int32_t last = (store->LaufX(StoreScale()) - 1) & DM_HistoryMask;
+  std::vector<double> values;
+  for (int ch = 1; ch <= std::min(StoreChannelCount(1), kChannels); ++ch) {
+    const std::vector<double> one = FetchValues(ch, last, 1);
+    values.push_back(one.empty() ? std::nan("") : one.front());
+  }
+  return values;
+}
+
+// ---- Refresh ----
+
+void TGraphicChild::UpdateDisplay() {
+  if (Closing()) return;
+  int32_t channelCount = 0;
+  try {
+    channelCount = std::clamp(StoreChannelCount(1), 0, kChannels);
+    if (channelCount != FChannelCountShown) {
+      FChannelCountShown = channelCount;
+      FTransmittedChannels = channelCount;
+      FLeftChannels->SetMaxChannels(StripChannelCount(1));
+      ApplyAxis();
+    }
+    if (Session() && Session()->IntervalMs() != FIntervalMs) {
+      UpdateInterval();
+      for (int ch = 1; ch <= kChannels; ++ch) ClearPersistBuffer(1, ch);
+      ClearGraph();
+    }
+  } catch (const std::exception& e) {
+    LogException(".UpdateDisplay Kanalanzahl failed", e);
+  }
+  TDataManagement* store = ReadStore();
+  const bool noConnection = !Session() || Session()->OpenString() == kOpenStringNone;
+  FPlot->DrawErrorText(0, channelCount == 0 && noConnection ? kNoConnection : "");
+  if (store) {
+    int32_t count = 0;
+    try {
+      if (FDataX < 0) {
+        FDataX = store->LaufX(StoreScale());
+        FPlotX = 0;
+      }
+      count = std::clamp(store->GetNewCount(FDataX, StoreScale()), 0, DM_HistoryLength);
+    } catch (const std::exception& e) {
+      LogException(".UpdateDisplay Start-Koordinate Datenhaltung failed", e);
+    }
+    if (count > 0) {
+      try {
+        DrawNewValues(count, channelCount);
+      } catch (const std::exception& e) {
+        LogException(".UpdateDisplay draw last page failed", e);
+      }
+      FDataX = TDataManagement::GetNextX(FDataX, count);
+      FPlotX = NextPlotX(FPlotX, count, FPlot->GraphWidth());
+    }
+  }
+  FPlot->DrawCursor(FPlotX);
+  FPlot->DrawBitmaps();
+}
+
+// More new values than the plot has columns: only the newest page is drawn, over the whole width
+// but the gap ahead of the cursor.
+void TGraphicChild::DrawNewValues(int32_t count, int32_t channelCount) {
+  const int width = FPlot->GraphWidth();
+  const int32_t drawn = std::min(count, std::max(width - kSweepGap, 1));
+  const int32_t skipped = count - drawn;
+  const int32_t startData = TDataManagement::GetNextX(FDataX, skipped);
+  const int startX = NextPlotX(FPlotX, skipped, width);
+  FPlot->ClearRange(startX, std::min(drawn + kSweepGap, width));
+  if (skipped > 0) FPlot->ResetYOld();
+  const int mitte = FPlot->Mitte();
+  for (int ch = 1; ch <= channelCount; ++ch) {
+    if (!FLeftChannels->ChannelEnabled(ch)) continue;
+    FResultArray = FetchValues(ch, startData, drawn);
+    std::vector<int32_t> rows(size_t(drawn), -1);
+    if (FResultArray.size() == size_t(drawn))
+      for (int32_t i = 0; i < drawn; ++i) rows[size_t(i)] = ValueToRow(FGraphicMode, FResultArray[size_t(i)], FScale[size_t(ch)], mitte, ch);
+    if (FLeftChannels->PersistEnabled(ch)) {
+      try {
+        TPersistBuffer& persist = FPersist[size_t(ch)];
+        int previous = FPlot->YOld(0, ch);
+        for (int32_t i = 0; i < drawn; ++i) {
+          const int x = NextPlotX(startX, i, width);
+          const int y = rows[size_t(i)];
+          if (y >= 0) persist.MarkColumn(x, previous >= 0 && x > 0 ? previous : y, y);
+          previous = y;
+        }
+        FPlot->DrawPersist(0, persist, startX, drawn + kSweepGap, ToQColor(FLeftChannels->ChannelLightColor(ch)));
+      } catch (const std::exception& e) {
+        LogException(".UpdateDisplay write persist buffer failed", e);
+      }
+    }
+    FPlot->DrawMeasurement(0, rows, startX, ch, ToQColor(FLeftChannels->ChannelColor(ch)));
+  }
+}
+
+// ---- Saved image ----
+
+std::string TGraphicChild::SaveImage(const std::string& folder) {
+  const QImage& plot = FPlot->Picture();
+  QFont font = this->font();
+  font.setPointSize(10);
+  const QFontMetrics fm(font);
+  const int line = fm.height() + 2;
+  std::vector<int> legend;
+  for (int ch = 1; ch <= std::min(FChannelCountShown, kChannels); ++ch)
+    if (FLeftChannels->VisibleChannel(ch) && FLeftChannels->ChannelEnabled(ch)) legend.push_back(ch);
+  QImage image(plot.width(), plot.height() + line * int(1 + legend.size()), QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter p(&image);
+  p.setFont(font);
+  p.setPen(Qt::black);
+  p.drawText(QRect(4, 0, image.width() - 8, line), Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(FChildTitle.empty() ? ModeCaption() : FChildTitle));
+  p.drawImage(0, line, plot);
+  int y = line + plot.height();
+  const TQV_ChannelData& data = FLeftChannels->Data();
+  for (const int ch : legend) {
+    const TChannelScale& s = FScale[size_t(ch)];
+    p.setPen(ToQColor(data.ChannelColor(ch)));
+    const std::string text = data.ChannelId(ch) + " " + data.ChannelName(ch) + ": " +
+                             TQV_Plot::AxisText(s.UnitsPerDiv(), s.Unit, FGraphicMode != gmFreqRel) + "/div";
+    p.drawText(QRect(4, y, image.width() - 8, line), Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(text));
+    y += line;
+  }
+  p.end();
+  const QString stamp = QDateTime::currentDateTime().toString("yyMMdd_HHmmss");
+  const QString name = QDir(QString::fromStdString(folder)).filePath("Graphic_" + stamp + ".jpg");
+  if (!image.save(name, "JPG", 90)) {
+    LogError(".SaveImage failed " + name.toStdString());
+    return {};
+  }
+  LogInfo(".SaveImage " + name.toStdString());
+  return name.toStdString();
+}
+
+// ---- Settings ----
+
+void TGraphicChild::ReadSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
+  TMDIChild::ReadSettings(Settings, SettingsPrefix);
+  const std::string& P = SettingsPrefix;
+  const TGraphicMode mode = GraphicModeFromInt(Settings.GetValue(P + "GraphicMode1", int32_t(FGraphicMode)));
+  if (mode != FGraphicMode) SetGraphicMode(mode);
+  FPlot->SetAdjustWidth(Settings.GetValue(P + "Adjust256", FPlot->AdjustWidth()));
+  const int32_t count = std::clamp(Settings.GetValue(P + "RangeChannels1", int32_t(kChannels)), 0, kChannels);
+  for (int ch = 1; ch <= count; ++ch) {
+    const std::string key = P + "Scale_1_" + std::to_string(ch);
+    if (const auto text = Settings.TryGetValue(key)) FScale[size_t(ch)] = ClampChannelScale(FGraphicMode, ParseScale(*text, FScale[size_t(ch)]));
+  }
+  const int32_t selected = Settings.GetValue(P + "Selected1", int32_t(SelectedChannel()));
+  FLeftChannels->SetSelectedChannel(std::clamp(selected, 0, kChannels));
+  SetHorizontalScale(Settings.GetValue(P + "HScale", FHorizontalScale));
+  ApplyAxis();
+  ClearGraph();
+  UpdateCaption();
+}
+
+void TGraphicChild::SaveSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
+  TMDIChild::SaveSettings(Settings, SettingsPrefix);
+  const std::string& P = SettingsPrefix;
+  Settings.SetValue(P + "GraphicMode1", int32_t(FGraphicMode));
+  Settings.SetValue(P + "Adjust256", FPlot->AdjustWidth());
+  Settings.SetValue(P + "RangeChannels1", int32_t(kChannels));
+  for (int ch = 1; ch <= kChannels; ++ch) Settings.SetValue(P + "Scale_1_" + std::to_string(ch), ScaleText(FScale[size_t(ch)]));
+  Settings.SetValue(P + "Selected1", int32_t(SelectedChannel()));
+  Settings.SetValue(P + "HScale", FHorizontalScale);
+}

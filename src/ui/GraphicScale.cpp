@@ -1,0 +1,139 @@
+#include "ui/GraphicScale.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The plain and the average caption of each mode, in mode order.
+const char* const kCaptions[kGraphicModeCount][2] = {
+    {"Phase", "Phase Average"},
+    {"Absolute Frequency Offset", "Absolute Frequency Avg. Offset"},
+    {"Relative Frequency Offset", "Relative Frequency Avg. Offset"},
+    {"Sensor", "Sensor"},
+    {"Phase Trim", "Phase Trim Average"},
+    {"Interval Difference", "Interval Difference"},
+    {"Phase Residual", "Phase Residual Average"},
+    {"Phase Difference ( \xCE\x94 Chan. n-1)", "Phase Average Difference ( \xCE\x94 Chan. n-1)"},
+};
+
+int32_t NormalStep(int32_t step) { return step >= 5 ? 5 : step >= 2 ? 2 : 1; }
+
+}  // namespace
+
+TGraphicMode GraphicModeFromInt(int32_t value) {
+  return value >= 0 && value < kGraphicModeCount ? TGraphicMode(value) : gmFreqAbs;
+}
+
+std::string GraphicModeCaption(TGraphicMode mode, bool average) { return kCaptions[GraphicModeFromInt(mode)][average ? 1 : 0]; }
+
+bool IsFrequencyMode(TGraphicMode mode) { return mode == gmFreqAbs || mode == gmFreqRel; }
+
+std::string GraphicModeUnit(TGraphicMode mode) {
+  switch (mode) {
+    case gmFreqAbs: return "Hz";
+    case gmFreqRel: return "%";
+    case gmSensor: return "";
+    default: return "s";
+  }
+}
+
+double TChannelScale::UnitsPerDiv() const { return Step * std::pow(10.0, Exponent); }
+
+TScaleLimits GraphicScaleLimits(TGraphicMode mode) {
+  switch (mode) {
+    case gmFreqAbs: return {-15, 8, 1, -3};
+    case gmFreqRel: return {-15, -1, 1, -9};
+    case gmSensor: return {-3, 8, 2, -2};
+    case gmIVCdiff: return {-11, 8, 1, -8};
+    default: return {-15, 8, 1, -9};
+  }
+}
+
+TChannelScale DefaultChannelScale(TGraphicMode mode) {
+  const TScaleLimits limits = GraphicScaleLimits(mode);
+  TChannelScale scale;
+  scale.Step = limits.DefaultStep;
+  scale.Exponent = limits.DefaultExponent;
+  scale.Unit = GraphicModeUnit(mode);
+  return scale;
+}
+
+TChannelScale ClampChannelScale(TGraphicMode mode, TChannelScale scale) {
+  const TScaleLimits limits = GraphicScaleLimits(mode);
+  scale.Step = NormalStep(scale.Step);
+  scale.Exponent = std::clamp(scale.Exponent, limits.LowExponent, limits.HighExponent);
+  if (!std::isfinite(scale.Center)) scale.Center = 0;
+  if (!std::isfinite(scale.OffsetDiv)) scale.OffsetDiv = 0;
+  return scale;
+}
+
+TChannelScale RangeStep(TGraphicMode mode, TChannelScale scale, int32_t diff) {
+  const TScaleLimits limits = GraphicScaleLimits(mode);
+  scale = ClampChannelScale(mode, scale);
+  if (diff > 0) {
+    if (scale.Step == 1) {
+      scale.Step = 2;
+    } else if (scale.Step == 2) {
+      scale.Step = 5;
+    } else if (scale.Exponent < limits.HighExponent) {
+      scale.Step = 1;
+      ++scale.Exponent;
+    }
+  } else if (diff < 0) {
+    if (scale.Step == 5) {
+      scale.Step = 2;
+    } else if (scale.Step == 2) {
+      scale.Step = 1;
+    } else if (scale.Exponent > limits.LowExponent) {
+      scale.Step = 5;
+      --scale.Exponent;
+    }
+  }
+  return scale;
+}
+
+TChannelScale RangeFactor(TGraphicMode mode, TChannelScale scale, int32_t faktor) {
+  const TScaleLimits limits = GraphicScaleLimits(mode);
+  scale = ClampChannelScale(mode, scale);
+  if (faktor > 0) {
+    if (scale.Exponent < limits.HighExponent)
+      ++scale.Exponent;
+    else
+      scale.Step = 5;
+  } else if (faktor < 0) {
+    if (scale.Exponent > limits.LowExponent)
+      --scale.Exponent;
+    else
+      scale.Step = 1;
+  }
+  return scale;
+}
+
+double ValueOffsetPixels(TGraphicMode mode, double value, const TChannelScale& scale, double scaleFrom) {
+  const double upd = scale.UnitsPerDiv();
+  double v;
+  if (IsFrequencyMode(mode))
+    v = (value - scale.Center) * 100 / upd;
+  else if (mode == gmSensor)
+    v = (value - scaleFrom) / upd * 100;
+  else if (mode == gmIVCdiff)
+    v = (value - scale.Center) / 1e9 * 100 / upd;
+  else
+    v = (value - scale.Center) / 1e12 * 100 / upd;
+  return v + scale.OffsetDiv * 100;
+}
+
+int32_t ValueToRow(TGraphicMode mode, double value, const TChannelScale& scale, int32_t mitte, int32_t channel,
+                   double scaleFrom) {
+  const double v = ValueOffsetPixels(mode, value, scale, scaleFrom);
+  if (std::isnan(v)) return -1;
+  const double limit = std::max(0, mitte - channel);
+  return mitte - int32_t(std::lround(std::clamp(v, -limit, limit)));
+}
+
+int32_t NextPlotX(int32_t plotX, int32_t count, int32_t width) {
+  if (width <= 0) return 0;
+  const int64_t x = (int64_t(plotX) + std::max(count, 0)) % width;
+  return int32_t(x);
+}

@@ -1,0 +1,242 @@
+#include "ui/QV_Plot.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/QV_NumberText.h"
+
+namespace {
+
+const QRgb kBackground = qRgb(255, 255, 255);
+const QRgb kGrid = qRgb(215, 215, 215);
+const QRgb kCentreLine = qRgb(160, 160, 160);
+constexpr int kTrimBlock = 256;
+
+}  // namespace
+
+// ---------------------------------------------------------------- TPersistBuffer
+
+void TPersistBuffer::Resize(int width, int height) {
+  FWidth = std::max(width, 0);
+  FHeight = std::max(height, 0);
+  FWordsPerColumn = (FHeight + 63) / 64;
+  FBits.assign(size_t(FWidth) * size_t(FWordsPerColumn), 0);
+  FEmpty = true;
+}
+
+void TPersistBuffer::Clear() {
+  std::fill(FBits.begin(), FBits.end(), 0);
+  FEmpty = true;
+}
+
+void TPersistBuffer::MarkColumn(int x, int y0, int y1) {
+  if (x < 0 || x >= FWidth) return;
+  if (y0 > y1) std::swap(y0, y1);
+  y0 = std::max(y0, 0);
+  y1 = std::min(y1, FHeight - 1);
+  for (int y = y0; y <= y1; ++y) FBits[size_t(x) * size_t(FWordsPerColumn) + size_t(y / 64)] |= uint64_t(1) << (y % 64);
+  if (y0 <= y1) FEmpty = false;
+}
+
+bool TPersistBuffer::Test(int x, int y) const {
+  if (x < 0 || x >= FWidth || y < 0 || y >= FHeight) return false;
+  return (FBits[size_t(x) * size_t(FWordsPerColumn) + size_t(y / 64)] >> (y % 64) & 1) != 0;
+}
+
+// ---------------------------------------------------------------- TQV_Plot
+
+TQV_Plot::TQV_Plot(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMinimumSize(200, 120);
+  for (auto& base : FYOld) base.fill(-1);
+  ResizeBitmaps();
+}
+
+void TQV_Plot::SetAdjustWidth(bool value) {
+  if (value == FAdjustWidth) return;
+  FAdjustWidth = value;
+  ResizeBitmaps();
+  Q_EMIT OnResized();
+}
+
+void TQV_Plot::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  ResizeBitmaps();
+  Q_EMIT OnResized();
+}
+
+void TQV_Plot::ResizeBitmaps() {
+  const int total = std::max(width() - FRechts, 16);
+  const int graphWidth = FAdjustWidth && total >= kTrimBlock ? total / kTrimBlock * kTrimBlock : total;
+  FRechtsGrid = total - graphWidth;
+  const int graphHeight = std::max(height() - FUnten, 16);
+  FMitte = graphHeight / 2;
+  FBitmapBack = QImage(graphWidth, graphHeight, QImage::Format_RGB32);
+  DrawBackground();
+  FBitmapGraph = FBitmapBack.copy();
+  FBitmap = QImage(std::max(width(), 1), std::max(height(), 1), QImage::Format_RGB32);
+  FCursorX = 0;
+  ResetYOld();
+  DrawBitmaps();
+}
+
+void TQV_Plot::DrawBackground() {
+  FBitmapBack.fill(kBackground);
+  const int w = FBitmapBack.width();
+  const int h = FBitmapBack.height();
+  for (int y = FMitte % kPixelsPerDiv; y < h; y += kPixelsPerDiv)
+    for (int x = 0; x < w; x += 2) FBitmapBack.setPixel(x, y, y == FMitte ? kCentreLine : kGrid);
+  for (int x = kPixelsPerDiv; x < w; x += kPixelsPerDiv)
+    for (int y = 0; y < h; y += 2) FBitmapBack.setPixel(x, y, kGrid);
+}
+
+void TQV_Plot::ClearBitmaps() {
+  FBitmapGraph = FBitmapBack.copy();
+  FCursorX = 0;
+  ResetYOld();
+}
+
+void TQV_Plot::ClearRange(int startX, int len) {
+  const int w = GraphWidth();
+  if (w <= 0 || len <= 0) return;
+  len = std::min(len, w);
+  QPainter p(&FBitmapGraph);
+  p.setCompositionMode(QPainter::CompositionMode_Source);
+  int x = ((startX % w) + w) % w;
+  while (len > 0) {
+    const int n = std::min(len, w - x);
+    p.drawImage(QPoint(x, 0), FBitmapBack, QRect(x, 0, n, FBitmapBack.height()));
+    len -= n;
+    x = 0;
+  }
+}
+
+void TQV_Plot::SetPixelColumn(int x, int y0, int y1, QRgb color) {
+  if (y0 > y1) std::swap(y0, y1);
+  y0 = std::max(y0, 0);
+  y1 = std::min(y1, GraphHeight() - 1);
+  for (int y = y0; y <= y1; ++y) FBitmapGraph.setPixel(x, y, color);
+}
+
+// Each column gets the vertical run from the previous row to its own, so that steep traces stay
+// connected and one column never holds more than one value of a channel.
+void TQV_Plot::DrawMeasurement(int index, const std::vector<int32_t>& rows, int startX, int kanal, QColor aColor) {
+  const int w = GraphWidth();
+  if (w <= 0 || kanal < 0 || kanal > kMaxChannels || index < 0 || index >= kBases) return;
+  int32_t& yOld = FYOld[size_t(index)][size_t(kanal)];
+  const QRgb color = aColor.rgb();
+  int x = ((startX % w) + w) % w;
+  for (const int32_t y : rows) {
+    if (x == 0) yOld = -1;  // no line across the wrap
+    if (y >= 0) SetPixelColumn(x, yOld >= 0 ? yOld : y, y, color);
+    yOld = y;
+    x = x + 1 == w ? 0 : x + 1;
+  }
+}
+
+void TQV_Plot::DrawPersist(int, const TPersistBuffer& aPersist, int startX, int anz, QColor aColor) {
+  const int w = std::min(GraphWidth(), aPersist.Width());
+  if (w <= 0 || aPersist.IsEmpty()) return;
+  const QRgb color = aColor.rgb();
+  const int h = std::min(GraphHeight(), aPersist.Height());
+  int x = ((startX % w) + w) % w;
+  for (int i = 0; i < std::min(anz, w); ++i) {
+    for (int y = 0; y < h; ++y)
+      if (aPersist.Test(x, y)) FBitmapGraph.setPixel(x, y, color);
+    x = x + 1 == w ? 0 : x + 1;
+  }
+}
+
+void TQV_Plot::ResetYOld() {
+  for (auto& base : FYOld) base.fill(-1);
+}
+
+void TQV_Plot::ResetYOld(int index, int kanal) {
+  if (index >= 0 && index < kBases && kanal >= 0 && kanal <= kMaxChannels) FYOld[size_t(index)][size_t(kanal)] = -1;
+}
+
+void TQV_Plot::DrawErrorText(int, const std::string& aText) { FErrorText = aText; }
+
+void TQV_Plot::DrawCursor(int startX) { DrawColoredCursor(startX, QColor(255, 0, 0)); }
+
+void TQV_Plot::DrawColoredCursor(int startX, QColor aColor) {
+  FCursorX = startX;
+  FCursorColor = aColor;
+}
+
+// ---------------------------------------------------------------- axes
+
+void TQV_Plot::SetUnitsPerDiv(int axis, double value) { FY_Info[size_t(axis)].UnitsPerDiv = value; }
+void TQV_Plot::SetUnitText(int axis, const std::string& value) { FY_Info[size_t(axis)].UnitText = value; }
+void TQV_Plot::SetUnitColor(int axis, QColor value) { FY_Info[size_t(axis)].UnitColor = value; }
+void TQV_Plot::SetAbsNotation(int axis, bool value) { FY_Info[size_t(axis)].AbsNotation = value; }
+void TQV_Plot::SetUseY2(bool value) { FUseY2 = value; }
+void TQV_Plot::SetIntervalMs(int32_t value) { FIntervalMs = value; }
+
+std::string TQV_Plot::AxisText(double value, const std::string& unit, bool absNotation, char separator) {
+  if (value == 0 || !std::isfinite(value)) return "0 " + unit;
+  const int exponent = int(std::floor(std::log10(std::fabs(value)) + 1e-9));
+  if (!absNotation) {
+    const double mantissa = value / std::pow(10.0, exponent);
+    std::string m = FloatToShortest(std::round(mantissa * 1000) / 1000);
+    std::replace(m.begin(), m.end(), '.', separator);
+    return m + "E" + std::to_string(exponent) + (unit.empty() ? "" : " " + unit);
+  }
+  static const char* const kPrefixes[] = {"f", "p", "n", "\xC2\xB5", "m", "", "k", "M", "G"};
+  const int group = std::clamp(int(std::floor(exponent / 3.0)), -5, 3);
+  double scaled = value / std::pow(10.0, group * 3);
+  scaled = std::round(scaled * 1000) / 1000;
+  std::string text = FloatToShortest(scaled);
+  std::replace(text.begin(), text.end(), '.', separator);
+  return text + " " + kPrefixes[group + 5] + unit;
+}
+
+// ---------------------------------------------------------------- picture
+
+void TQV_Plot::DrawBitmaps() {
+  FBitmap.fill(palette().color(QPalette::Window));
+  QPainter p(&FBitmap);
+  p.drawImage(0, 0, FBitmapGraph);
+  const int w = GraphWidth();
+  const int h = GraphHeight();
+  if (!FErrorText.empty()) {
+    p.setPen(Qt::black);
+    p.drawText(QRect(0, 0, w, h), Qt::AlignCenter, QString::fromStdString(FErrorText));
+  }
+  if (w > 0) {
+    p.setPen(FCursorColor);
+    p.drawLine(FCursorX % w, 0, FCursorX % w, h - 1);
+  }
+  // Labels of the division lines: base 1 on the right, base 2 beside it when used.
+  QFont font = p.font();
+  font.setPointSize(8);
+  p.setFont(font);
+  const int labelX = w + FRechtsGrid + 3;
+  const int axes = FUseY2 ? 2 : 1;
+  const int labelWidth = (FRechts - 3) / axes;
+  for (int axis = 0; axis < axes; ++axis) {
+    const TYInfo& info = FY_Info[size_t(axis)];
+    p.setPen(info.UnitColor);
+    for (int y = FMitte % kPixelsPerDiv; y < h; y += kPixelsPerDiv) {
+      const int divisions = (FMitte - y) / kPixelsPerDiv;
+      const QString text = QString::fromStdString(
+          AxisText(divisions * info.UnitsPerDiv, info.UnitText, info.AbsNotation, FormatSettings.DecimalSeparator));
+      p.drawText(QRect(labelX + axis * labelWidth, y - 8, labelWidth, 16), Qt::AlignLeft | Qt::AlignVCenter, text);
+    }
+  }
+  p.setPen(Qt::black);
+  if (FIntervalMs > 0) {
+    const std::string perDiv = AxisText(FIntervalMs * 1e-3 * kPixelsPerDiv, "s", true, FormatSettings.DecimalSeparator);
+    p.drawText(QRect(0, h, w, FUnten), Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(perDiv + "/div"));
+  }
+  p.end();
+  update();
+}
+
+void TQV_Plot::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.drawImage(0, 0, FBitmap);
+}

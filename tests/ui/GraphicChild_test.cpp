@@ -1,0 +1,226 @@
+#include "ui/GraphicChild.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QPointer>
+#include <gtest/gtest.h>
+
+#include "UiTestSessions.h"
+#include "support/TempDir.h"
+#include "ui/QV_Channels.h"
+#include "ui/UiColors.h"
+
+using namespace zcttest;
+
+namespace {
+
+constexpr int64_t kNominal = 10'000;
+
+class GraphicChildTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int ch = 1; ch <= 3; ++ch) session->Store().SetNomFreq(ch, double(kNominal));
+  }
+  std::unique_ptr<TGraphicChild> MakeView(TGraphicMode mode = gmFreqAbs) {
+    auto view = std::make_unique<TGraphicChild>(nullptr, 3, session.get(), nullptr, TestEnvironment(), mode);
+    view->resize(700, 420);
+    view->show();
+    QCoreApplication::processEvents();
+    return view;
+  }
+  // One sample per call; channel k advances by the nominal cycles plus offsets[k - 1] cycles, so
+  // its absolute frequency offset is that many Hz.
+  void Samples(int n, const std::vector<double>& offsets, uint16_t header = kPhase1s) {
+    for (int i = 0; i < n; ++i) {
+      std::vector<Phase> phases;
+      for (size_t k = 0; k < offsets.size(); ++k) {
+        phases.push_back(fPhase[k]);
+        fPhase[k] = fPhase[k] + Phase{kNominal, offsets[k]};
+      }
+      ASSERT_TRUE(session->AddPhases(phases, header));
+    }
+  }
+  static QRgb Color(const TGraphicChild& view, int ch) { return ToQColor(view.ChannelData().ChannelColor(ch)).rgb(); }
+
+  std::unique_ptr<TTestCounterSession> session = TTestCounterSession::Make(0);
+  std::vector<Phase> fPhase = std::vector<Phase>(3, Phase{1'000'000, 0});
+};
+
+TEST_F(GraphicChildTest, DrawsOnlyNewValuesAtTheirRowsInTheChannelColour) {
+  Samples(2, {0.001, -0.0005, 0.0});
+  auto view = MakeView();
+  view->UpdateDisplay();  // starts at the store's current position: nothing old is drawn
+  EXPECT_EQ(view->PlotX(), 0);
+  Samples(3, {0.001, -0.0005, 0.0});
+  view->UpdateDisplay();
+  EXPECT_EQ(view->PlotX(), 3);
+  EXPECT_EQ(view->DataX(), session->Store().LaufX(hsNone));
+
+  const QImage& graph = view->Plot()->Graph();
+  const int mitte = view->Plot()->Mitte();
+  for (int x = 0; x < 3; ++x) {
+    EXPECT_EQ(graph.pixel(x, mitte - 100), Color(*view, 1)) << x;  // +1 mHz: one division up
+    EXPECT_EQ(graph.pixel(x, mitte + 50), Color(*view, 2)) << x;   // -0.5 mHz
+    EXPECT_EQ(graph.pixel(x, mitte), Color(*view, 3)) << x;
+  }
+  EXPECT_NE(graph.pixel(3, mitte - 100), Color(*view, 1));
+
+  // The next refresh continues at the cursor, and a disabled channel is not drawn.
+  view->ChannelEnable(2, false);
+  Samples(2, {0.0015, -0.0005, 0.0});
+  view->UpdateDisplay();
+  EXPECT_EQ(view->PlotX(), 5);
+  ASSERT_GT(mitte, 150);
+  EXPECT_EQ(graph.pixel(4, mitte - 150), Color(*view, 1));
+  EXPECT_EQ(graph.pixel(4, mitte - 125), Color(*view, 1));  // the trace joins the two rows
+  EXPECT_NE(graph.pixel(4, mitte + 50), Color(*view, 2));
+}
+
+TEST_F(GraphicChildTest, CursorWrapsAndAFullPageRedrawsTheWidth) {
+  Samples(1, {0.001, 0, 0});
+  auto view = MakeView();
+  view->UpdateDisplay();
+  const int width = view->Plot()->GraphWidth();
+  Samples(width + 7, {0.001, 0, 0});
+  view->UpdateDisplay();
+  EXPECT_EQ(view->PlotX(), 7);  // the gap ahead of the cursor stays empty
+  const QImage& graph = view->Plot()->Graph();
+  const int row = view->Plot()->Mitte() - 100;
+  for (int x : {0, 6, 7 + TGraphicChild::kSweepGap, width / 2, width - 1}) EXPECT_EQ(graph.pixel(x, row), Color(*view, 1)) << x;
+  for (int x = 7; x < 7 + TGraphicChild::kSweepGap; ++x) EXPECT_NE(graph.pixel(x, row), Color(*view, 1)) << x;
+}
+
+TEST_F(GraphicChildTest, RangeActsOnTheSelectedChannelOrOnAll) {
+  auto view = MakeView(gmPhase);
+  view->LeftChannels()->SetSelectedChannel(2);
+  view->DoRange(+1, 0);
+  EXPECT_EQ(view->Scale(2).Step, 2);
+  EXPECT_EQ(view->Scale(1).Step, 1);
+  EXPECT_DOUBLE_EQ(view->Plot()->YInfo(0).UnitsPerDiv, 2e-9);
+  view->LeftChannels()->SetSelectedChannel(0);
+  view->DoRange(0, +1);
+  for (int ch : {1, 3, 24}) EXPECT_EQ(view->Scale(ch).Exponent, -8) << ch;
+}
+
+TEST_F(GraphicChildTest, CenterTakesTheNewestValues) {
+  Samples(3, {0.004, -0.002, 0.0});
+  auto view = MakeView();
+  for (int ch : {2, 3}) view->ChannelEnable(ch, false);
+  view->DoCenterValues();
+  EXPECT_NEAR(view->Scale(1).Center, 0.004, 1e-9);
+  EXPECT_NEAR(view->Scale(2).Center, -0.002, 1e-9);
+  view->UpdateDisplay();
+  Samples(2, {0.004, -0.002, 0.0});
+  view->UpdateDisplay();
+  EXPECT_EQ(view->Plot()->Graph().pixel(1, view->Plot()->Mitte()), Color(*view, 1));
+}
+
+TEST_F(GraphicChildTest, CaptionNamesSessionAndModeInItsAverageForm) {
+  auto view = MakeView(gmFreqAbs);
+  EXPECT_EQ(view->ChildTitle(), "[A] Absolute Frequency Offset");
+  Samples(2, {0.001, 0, 0}, kPhaseAvg1s);
+  view->UpdateCaption();
+  EXPECT_EQ(view->ChildTitle(), "[A] Absolute Frequency Avg. Offset");
+  view->SetGraphicMode(gmPhaseTheo);
+  EXPECT_EQ(view->ChildTitle(), "[A] Phase Residual Average");
+}
+
+TEST_F(GraphicChildTest, HorizontalScaleSetsThePlotInterval) {
+  session->SetIntervalMs(10);
+  session->Store().SetScaleFactor(hsLong, 100);
+  auto view = MakeView();
+  view->SetHorizontalScale(2);
+  EXPECT_EQ(view->Plot()->IntervalMs(), 1000);
+  view->SetHorizontalScale(0);
+  EXPECT_EQ(view->Plot()->IntervalMs(), 10);
+  auto ivc = MakeView(gmIVCdiff);
+  EXPECT_EQ(ivc->Plot()->IntervalMs(), 0);
+  EXPECT_FALSE(ivc->ChannelData().ChannelEnabled(1));  // the reference channel
+  EXPECT_TRUE(ivc->IsIVCView(1));
+}
+
+TEST_F(GraphicChildTest, SettingsRoundTrip) {
+  auto view = MakeView(gmFreqRel);
+  TChannelScale scale = view->Scale(3);
+  scale.Step = 5;
+  scale.Exponent = -6;
+  scale.Center = 1.25e-7;
+  view->SetScale(3, scale);
+  view->LeftChannels()->SetSelectedChannel(3);
+  view->SetHorizontalScale(1);
+  view->ChannelEnable(2, false);
+  TAppSettings settings;
+  view->SaveSettings(settings, "View_4_");
+  EXPECT_EQ(settings.TryGetValue("View_4_GraphicMode1"), "2");
+  EXPECT_EQ(settings.TryGetValue("View_4_Scale_1_3"), "5, -6, 1.25e-07, 0");
+  EXPECT_EQ(settings.TryGetValue("View_4_HScale"), "1");
+
+  auto copy = MakeView(gmFreqAbs);
+  copy->ReadSettings(settings, "View_4_");
+  EXPECT_EQ(copy->GraphicMode(), gmFreqRel);
+  EXPECT_EQ(copy->Scale(3), view->Scale(3));
+  EXPECT_EQ(copy->Scale(1), view->Scale(1));
+  EXPECT_EQ(copy->SelectedChannel(), 3);
+  EXPECT_EQ(copy->HorizontalScale(), 1);
+  EXPECT_FALSE(copy->ChannelData().ChannelEnabled(2));
+  EXPECT_EQ(copy->ChildTitle(), "[A] Relative Frequency Offset");
+
+  TAppSettings bad;
+  bad.SetValue("View_1_GraphicMode1", int32_t(99));
+  bad.SetValue("View_1_Scale_1_1", "7, 40, x, 0");
+  auto third = MakeView(gmPhase);
+  third->ReadSettings(bad, "View_1_");
+  EXPECT_EQ(third->GraphicMode(), gmFreqAbs);
+  EXPECT_EQ(third->Scale(1).Step, 5);
+  EXPECT_EQ(third->Scale(1).Exponent, 8);
+}
+
+TEST_F(GraphicChildTest, NoConnectionIsShown) {
+  session->SetOpenParams(kOpenStringNone, 0, 0, "");
+  auto view = MakeView();
+  view->UpdateDisplay();
+  EXPECT_EQ(view->Plot()->ErrorText(), "no connection");
+}
+
+TEST_F(GraphicChildTest, ClosesWhenItsSessionCannotFeedIt) {
+  QPointer<TGraphicChild> view = new TGraphicChild(nullptr, 2, session.get(), nullptr, TestEnvironment(), gmFreqAbs);
+  session->SetType(kSessionTypeSensor);
+  view->UpdateSession(1);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(view.isNull());
+  session->SetType(kSessionTypeCounter);
+}
+
+TEST_F(GraphicChildTest, SavedImageIsAJpegWithTitleAndLegend) {
+  TTempDir dir;
+  Samples(3, {0.001, -0.0005, 0.0});
+  auto view = MakeView();
+  view->UpdateDisplay();
+  const std::string name = view->SaveImage(dir.Path());
+  ASSERT_FALSE(name.empty());
+  EXPECT_TRUE(QString::fromStdString(name).endsWith(".jpg"));
+  QImage image(QString::fromStdString(name));
+  ASSERT_FALSE(image.isNull());
+  EXPECT_GT(image.height(), view->Plot()->height());
+}
+
+// A picture for a look at the plot; written only when VTA_SCREENSHOT_DIR names a folder.
+TEST_F(GraphicChildTest, Screenshot) {
+  const QString folder = qEnvironmentVariable("VTA_SCREENSHOT_DIR");
+  if (folder.isEmpty()) GTEST_SKIP() << "VTA_SCREENSHOT_DIR not set";
+  Samples(1, {0, 0, 0});
+  auto view = MakeView();
+  view->resize(900, 500);
+  QCoreApplication::processEvents();
+  view->UpdateDisplay();
+  for (int i = 0; i < 400; ++i) {
+    Samples(1, {0.002 * std::sin(i / 30.0), -0.001 + 0.0004 * std::cos(i / 11.0), 0.0035});
+    if (i % 40 == 0) view->UpdateDisplay();
+  }
+  view->UpdateDisplay();
+  QCoreApplication::processEvents();
+  QDir().mkpath(folder);
+  EXPECT_TRUE(view->grab().save(folder + "/graphic_view.png"));
+}
+
+}  // namespace

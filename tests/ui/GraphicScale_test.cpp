@@ -1,0 +1,113 @@
+#include "ui/GraphicScale.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+TChannelScale Scale(int32_t step, int32_t exponent, double center = 0) {
+  TChannelScale s;
+  s.Step = step;
+  s.Exponent = exponent;
+  s.Center = center;
+  return s;
+}
+
+std::pair<int32_t, int32_t> StepExp(const TChannelScale& s) { return {s.Step, s.Exponent}; }
+
+TEST(GraphicScale, CaptionsFollowTheAverageForm) {
+  EXPECT_EQ(GraphicModeCaption(gmPhase, false), "Phase");
+  EXPECT_EQ(GraphicModeCaption(gmPhase, true), "Phase Average");
+  EXPECT_EQ(GraphicModeCaption(gmFreqAbs, true), "Absolute Frequency Avg. Offset");
+  EXPECT_EQ(GraphicModeCaption(gmFreqRel, false), "Relative Frequency Offset");
+  EXPECT_EQ(GraphicModeCaption(gmIVCdiff, true), "Interval Difference");
+  EXPECT_EQ(GraphicModeCaption(gmPhaseTheo, true), "Phase Residual Average");
+  EXPECT_EQ(GraphicModeCaption(gmPhasePredecessor, false), "Phase Difference ( \xCE\x94 Chan. n-1)");
+  EXPECT_EQ(GraphicModeFromInt(42), gmFreqAbs);
+  EXPECT_EQ(GraphicModeFromInt(-1), gmFreqAbs);
+}
+
+TEST(GraphicScale, DefaultsAndUnitsPerMode) {
+  struct Case {
+    TGraphicMode mode;
+    int32_t step, exponent;
+    const char* unit;
+  } cases[] = {{gmFreqAbs, 1, -3, "Hz"}, {gmFreqRel, 1, -9, "%"}, {gmSensor, 2, -2, ""},
+               {gmIVCdiff, 1, -8, "s"},  {gmPhase, 1, -9, "s"},   {gmPhaseTheo, 1, -9, "s"}};
+  for (const Case& c : cases) {
+    const TChannelScale s = DefaultChannelScale(c.mode);
+    EXPECT_EQ(StepExp(s), std::make_pair(c.step, c.exponent)) << c.mode;
+    EXPECT_EQ(s.Unit, c.unit) << c.mode;
+  }
+  EXPECT_DOUBLE_EQ(Scale(2, -9).UnitsPerDiv(), 2e-9);
+}
+
+TEST(GraphicScale, RangeButtonsStepThroughOneTwoFive) {
+  TChannelScale s = Scale(1, -9);
+  const std::pair<int32_t, int32_t> up[] = {{2, -9}, {5, -9}, {1, -8}};
+  for (const auto& expected : up) EXPECT_EQ(StepExp(s = RangeStep(gmPhase, s, +1)), expected);
+  const std::pair<int32_t, int32_t> down[] = {{5, -9}, {2, -9}, {1, -9}, {5, -10}};
+  for (const auto& expected : down) EXPECT_EQ(StepExp(s = RangeStep(gmPhase, s, -1)), expected);
+  EXPECT_EQ(StepExp(RangeFactor(gmPhase, Scale(2, -9), +1)), std::make_pair(2, -8));
+  EXPECT_EQ(StepExp(RangeFactor(gmPhase, Scale(2, -9), -1)), std::make_pair(2, -10));
+}
+
+TEST(GraphicScale, RangeStaysInsideTheModeLimits) {
+  struct Case {
+    const char* what;
+    TGraphicMode mode;
+    TChannelScale from;
+    int32_t diff, faktor;
+    std::pair<int32_t, int32_t> to;
+  } cases[] = {
+      {"- - at the bottom", gmPhase, Scale(1, -15), 0, -1, {1, -15}},
+      {"- - at the bottom from 5", gmPhase, Scale(5, -15), 0, -1, {1, -15}},
+      {"- at the bottom", gmPhase, Scale(1, -15), -1, 0, {1, -15}},
+      {"+ at the top", gmFreqRel, Scale(5, -1), +1, 0, {5, -1}},
+      {"+ below the top", gmFreqRel, Scale(2, -1), +1, 0, {5, -1}},
+      {"++ at the top", gmFreqRel, Scale(1, -1), 0, +1, {5, -1}},
+      {"interval difference bottom", gmIVCdiff, Scale(1, -11), -1, 0, {1, -11}},
+      {"sensor bottom", gmSensor, Scale(2, -3), 0, -1, {1, -3}},
+      {"file scale out of range", gmFreqRel, Scale(7, 3), 0, 0, {5, -1}},
+  };
+  for (const Case& c : cases) {
+    const TChannelScale s = c.diff ? RangeStep(c.mode, c.from, c.diff) : RangeFactor(c.mode, c.from, c.faktor);
+    EXPECT_EQ(StepExp(s), c.to) << c.what;
+  }
+}
+
+TEST(GraphicScale, ValuesBecomeRowsAroundTheCentre) {
+  struct Case {
+    const char* what;
+    TGraphicMode mode;
+    double value;
+    TChannelScale scale;
+    int32_t mitte, channel, row;
+  } cases[] = {
+      {"phase in ps, 1 div up", gmPhase, 1000, Scale(1, -9), 300, 1, 200},
+      {"phase below the centre", gmPhase, -500, Scale(1, -9), 300, 1, 350},
+      {"phase with centre", gmPhaseTheo, 1500, Scale(1, -9, 1000), 300, 1, 250},
+      {"frequency", gmFreqAbs, 2.5e-3, Scale(1, -3), 300, 1, 50},
+      {"frequency centred", gmFreqAbs, 10.001, Scale(1, -3, 10), 300, 1, 200},
+      {"relative frequency", gmFreqRel, -2e-9, Scale(2, -9), 300, 1, 400},
+      {"interval difference in ns", gmIVCdiff, 20, Scale(1, -8), 300, 1, 100},
+      {"3.5 div clipped, channel 1", gmPhase, 3500, Scale(1, -9), 300, 1, 1},
+      {"3.5 div clipped, channel 2", gmPhase, 3500, Scale(1, -9), 300, 2, 2},
+      {"far below, channel 3", gmPhase, -1e9, Scale(1, -9), 300, 3, 597},
+      {"rounding", gmPhase, 1004.6, Scale(1, -9), 300, 1, 200},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ValueToRow(c.mode, c.value, c.scale, c.mitte, c.channel), c.row) << c.what;
+  EXPECT_EQ(ValueToRow(gmSensor, 23.5, Scale(5, -1), 300, 1, 20.0), 1);
+  EXPECT_EQ(ValueToRow(gmSensor, 21.0, Scale(5, -1), 300, 1, 20.0), 100);
+  EXPECT_EQ(ValueToRow(gmPhase, std::nan(""), Scale(1, -9), 300, 1), -1);
+}
+
+TEST(GraphicScale, SweepWrapsAtTheRightEdge) {
+  struct Case {
+    int32_t plotX, count, width, next;
+  } cases[] = {{0, 5, 100, 5}, {98, 2, 100, 0}, {98, 5, 100, 3}, {10, 250, 100, 60}, {7, 0, 100, 7}, {3, 4, 0, 0}};
+  for (const Case& c : cases) EXPECT_EQ(NextPlotX(c.plotX, c.count, c.width), c.next) << c.plotX << "+" << c.count;
+}
+
+}  // namespace
