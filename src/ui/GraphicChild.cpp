@@ -6,7 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -54,10 +54,13 @@ TGraphicChild::TGraphicChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSessi
   auto* buttons = new QWidget(this);
   auto* row = new QHBoxLayout(buttons);
   row->setContentsMargins(2, 2, 2, 2);
+  row->setSpacing(2);
+  // Tool buttons size to their text, so the whole row fits the default view width.
   auto addButton = [&](const char* text, auto handler) {
-    auto* button = new QPushButton(text, buttons);
+    auto* button = new QToolButton(buttons);
+    button->setText(text);
     button->setObjectName(text);
-    connect(button, &QPushButton::clicked, this, handler);
+    connect(button, &QToolButton::clicked, this, handler);
     row->addWidget(button);
   };
   addButton("Clear graph", [this] { ClearGraph(); });
