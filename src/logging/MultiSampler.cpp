@@ -132,9 +132,16 @@ void TMultiSampler::GenerateLogStrings(int dIndex) {
       item->FTimeStampStartValue = session->TimeStamp();
     }
   }
-  if (!writer.IsOpen() || writer.CheckNewFile())
-    writer.WriteHeader(writer.HeaderNeeded() ? GetHeader(def, writer.ResetText()) : std::vector<std::string>{});
-  writer.WriteLine(GetSampleData(dIndex));
+  try {
+    if (!writer.IsOpen() || writer.CheckNewFile())
+      writer.WriteHeader(writer.HeaderNeeded() ? GetHeader(def, writer.ResetText()) : std::vector<std::string>{});
+    writer.WriteLine(GetSampleData(dIndex));
+    FFailedDefinitions.erase(dIndex);
+  } catch (const ELogFileError& e) {
+    // The user learns once that a log file is not written, not with every report.
+    if (FFailedDefinitions.insert(dIndex).second) AddLogMessage(mtError, kMsgCodeLogClosed, e.what());
+    throw;
+  }
 }
 
 std::string TMultiSampler::GetSampleData(int dIndex) {

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,7 @@ class TMultiSampler : public ISamplerSink, public ILogFileOwner {
   mutable std::recursive_mutex FLockObj;
   std::vector<std::unique_ptr<TMultiSamplerDefinition>> FDefinitionList;  // empty slots stay
   std::vector<std::unique_ptr<TMultiSamplerSession>> FSessionList;
+  std::set<int> FFailedDefinitions;  // definitions whose file failed, told to the user
   int32_t FUpdateCounter = 0;
   bool FLogDefinitionsChangeNeeded = false;
   std::string FDbgTag = "TVTA_MultiSampler";

@@ -261,6 +261,18 @@ TEST_F(MultiSamplerTest, DisableClosesAndEnableOpensANewFileWithTheMessages) {
   EXPECT_EQ(FileLines(2)[0].substr(0, 2), "t3") << "the first line after opening is the newest report";
 }
 
+TEST_F(MultiSamplerTest, AFileThatCannotBeWrittenFailsTheCallerAndTellsTheUserOnce) {
+  TFakeSource a(0, 100);
+  Sources({&a});
+  WriteWholeFile(dir_.File("blocker"), "x");
+  AddDefinition({Simple(0)}, false, "blocker/Freq.txt");  // a file stands where the folder should be
+  EXPECT_THROW(sampler_->AddStrings(0, false, CounterSet("t1", "1", "1")), ELogFileError);
+  EXPECT_THROW(sampler_->AddStrings(0, false, CounterSet("t2", "2", "2")), ELogFileError);
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].Type, mtError);
+  EXPECT_NE(messages_[0].Text.find(dir_.File("blocker/")), std::string::npos) << messages_[0].Text;
+}
+
 TEST_F(MultiSamplerTest, SessionEventsCloseWithTheirReasonOrWriteAMessageLine) {
   TFakeSource a(0, 100);
   Sources({&a});
