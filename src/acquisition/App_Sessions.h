@@ -11,6 +11,7 @@
 #include "core/VTA_Common.h"
 #include "data/App_DataManagement.h"
 
+class ISamplerSink;
 class TAppSettings;
 class TSessionItem;
 
@@ -55,12 +56,13 @@ using TOnSessionUpdate = std::function<void(TSessionItem& session)>;
 // The menu entry that mirrors the local TCP server state in its check mark.
 using TLocalTcpServerAction = std::function<void(bool checked)>;
 
-// What a session is given at creation to reach the window thread. The notice list must outlive
-// the session.
+// What a session is given at creation to reach the window thread. The notice list and the
+// multi-sampler must outlive the session.
 struct TSessionHandlers {
   TOnSessionMsg OnMsg;
   TOnSessionUpdate OnUpdate;
   TSyncList* SyncList = nullptr;
+  ISamplerSink* Sampler = nullptr;  // the multi-sampler; none = nothing is logged
 };
 
 // A message handler that adds to the message list (which must outlive the handler's users).

@@ -7,6 +7,7 @@
 
 #include "acquisition/App_Sessions.h"
 #include "acquisition/MultiSource.h"
+#include "app/VTA_MultiSampler.h"
 #include "core/LogUnit.h"
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
@@ -104,9 +105,27 @@ TVTA_Application::TVTA_Application(const TAppPaths& paths, TVTA_AppOptions optio
   handlers.OnMsg = MessageListHandler(*FMsgList);
   handlers.OnUpdate = [this](TSessionItem& session) { UpdateSession(session); };
   handlers.SyncList = &FLists->SyncList();
+  if (FOptions.MultiSampler) CreateMultiSampler(handlers);
   if (FOptions.MakeSessionFactory) FFactory = FOptions.MakeSessionFactory(handlers, *FDebugConf, *FSettings);
 
   CheckDllVersion();
+}
+
+// Log file messages are for no session and come from the report thread.
+void TVTA_Application::CreateMultiSampler(TSessionHandlers& handlers) {
+  TMultiSamplerConfig config;
+  config.LogId = FDebugConf->SamplerLogId();
+  config.Clock = FOptions.Clock;
+  config.DecimalSeparator = FSettings->FormatSettingsLog().DecimalSeparator;
+  config.ProgramFolder = FLogRootFolder;
+  if (!config.ProgramFolder.empty() && config.ProgramFolder.back() != '/') config.ProgramFolder += '/';
+  config.OnMsg = [onMsg = handlers.OnMsg](TMsgType type, int32_t code, const std::string& text) {
+    onMsg(-2, code, 0, type, text, true);
+  };
+  auto sampler = std::make_unique<TVTA_MultiSampler>(std::move(config));
+  FMultiSampler = sampler.get();
+  handlers.Sampler = &sampler->Sink();
+  FComponents.push_back(std::move(sampler));
 }
 
 void TVTA_Application::CreateDebugLog() {

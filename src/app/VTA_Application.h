@@ -21,6 +21,7 @@ class TClock;
 class TDebugConf;
 class TMessageList;
 class TVTASettings;
+class TVTA_MultiSampler;
 
 inline constexpr char kAppVersion[] = "3.3.4";
 inline constexpr char kAppBuildDate[] = "2025-01-07";
@@ -66,6 +67,9 @@ struct TVTA_AppOptions {
   const TClock* Clock = nullptr;  // times of user messages; none = the system clock
   // The version text of the source interface; none = Multi_GetDllInfo.
   std::function<std::string()> DllInfo;
+  // Measurement log files: the application owns a multi-sampler (its first component) that the
+  // sessions feed.
+  bool MultiSampler = false;
 };
 
 // The application object: what the main window of the program holds that needs no window. It owns
@@ -155,6 +159,9 @@ class TVTA_Application {
   // ---- Components (multi-sampler, notifications), in start-up order ----
   void AddComponent(std::unique_ptr<IVTA_AppComponent> component);
 
+  // The multi-sampler (definitions, enabling them), or none without log files.
+  TVTA_MultiSampler* MultiSampler() { return FMultiSampler; }
+
   // The status of every session in index order.
   std::vector<TSessionStatus> SessionStatuses() const;
 
@@ -187,6 +194,7 @@ class TVTA_Application {
   void CreateDebugLog();
   std::string UsableFolder(const std::string& folder, const std::string& fallback, const std::string& what);
   void CheckDllVersion();
+  void CreateMultiSampler(TSessionHandlers& handlers);
 
   // Start-up steps.
   void CreateStoredSessions();
@@ -255,6 +263,7 @@ class TVTA_Application {
   std::unique_ptr<TSessionLists> FLists;
   TSessionFactory FFactory;
   std::vector<std::unique_ptr<IVTA_AppComponent>> FComponents;
+  TVTA_MultiSampler* FMultiSampler = nullptr;  // owned by FComponents
   std::unique_ptr<TVTA_ReportThread> FReportThread;
 };
 

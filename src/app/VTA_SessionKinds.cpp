@@ -29,6 +29,7 @@ void ReadCounterStatus(TSessionItem& session, TSessionStatus& status) {
 void AddBuiltInSessionKinds(TVTA_AppOptions& options) {
   options.MakeSessionFactory = [](const TSessionHandlers& handlers, TDebugConf& debugConf, TVTASettings& settings) {
     TQVSessionEnv env;
+    env.Sampler = handlers.Sampler;
     // Sessions re-read the options at every option change, so they take them from the store.
     env.Options = [&settings] { return SessionOptionsFrom(settings); };
     return MakeSessionFactory(handlers, env, [&debugConf](int32_t index) { return debugConf.SourceLogId(index); });
@@ -39,4 +40,5 @@ void AddBuiltInSessionKinds(TVTA_AppOptions& options) {
     return TQVSessionItem::CopyIVCPart(*counter);
   };
   options.StatusReader = ReadCounterStatus;
+  options.MultiSampler = true;
 }
