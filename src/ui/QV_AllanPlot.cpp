@@ -252,7 +252,8 @@ void TQV_AllanPlot::DrawCounts(QPainter& p) {
   p.setFont(small);
   p.setPen(Qt::black);
   const QFontMetrics metrics(small);
-  int previousRight = std::numeric_limits<int>::min();
+  // Counts start right of the "Count" title.
+  int previousRight = 5 + QFontMetrics(SizedFont(font(), 12, true)).horizontalAdvance("Count");
   for (size_t i = 0; i < FTauCounts.size() && i < size_t(kAllanTauCount); ++i) {
     const QString text = QString::number(FTauCounts[i]);
     const int w = metrics.horizontalAdvance(text);
