@@ -134,7 +134,6 @@ TEST_F(AllanViewTest, GraphDrawsEachChannelInItsColourOnTheAutomaticScale) {
   EXPECT_FALSE(plot.Scale().Empty());
   EXPECT_LE(plot.Scale().PowerMin, -8);
   const QImage& image = plot.Picture();
-  image.save(QDir("/work/wt/allanview/screens").filePath("allan_plot_test.png"));
   for (int ch = 1; ch <= 2; ++ch) {
     const std::vector<double> sigmas = session->Store().GetAllanTextValues(amFreq, ch);
     const QRgb colour = ToQColor(view->ChannelData().ChannelColor(ch)).rgb();
