@@ -54,6 +54,8 @@ struct TViewEnvironment {
   const TDebugConf* DebugConf = nullptr;
   // The window number format of the global options; a point when not given.
   std::function<TFormatSettings()> FormatWin;
+  // The log-file number format, for tables the views save; a point when not given.
+  std::function<TFormatSettings()> FormatLog;
   // The interval-counter store of a counter session; by default the session's own store when that
   // is one.
   std::function<TIVC_DataManagement*(TSessionItem&)> IVCStore;

@@ -195,6 +195,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void OnChildEvent(int32_t tag, TChildNotice notice);
   TTextChild* CreateTextView(TSessionItem* session, TTextSourceKind kind, int32_t entry);
   TGraphicChild* CreateGraphicView(TSessionItem* session, TGraphicMode mode, int32_t entry);
+  TMDIChild* CreateAllanView(TSessionItem* session, int32_t id, int32_t entry);
   TMDIChild* AddView(TMDIChild* view, int32_t entry);
   void CreateDefaultViews(TSessionItem& session);
   void CreateStoredView(TVTASettings& settings, int32_t k, const TSessionLists& lists);

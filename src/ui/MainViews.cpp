@@ -11,10 +11,12 @@
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
+#include "ui/AllanChild.h"
 #include "ui/GraphicChild.h"
 #include "ui/MainForm.h"
 #include "ui/MessageChild.h"
 #include "ui/StatusBar.h"
+#include "ui/TextAllanChild.h"
 #include "ui/TextChild.h"
 
 namespace {
@@ -42,6 +44,7 @@ TViewEnvironment TMainForm::ViewEnvironment() const {
   TViewEnvironment env;
   env.DebugConf = &FApp->DebugConf();
   env.FormatWin = [this] { return FApp->Settings().FormatSettingsWin(); };
+  env.FormatLog = [this] { return FApp->Settings().FormatSettingsLog(); };
   env.IVCStore = FOptions.Kinds.IVCStore;
   env.IVCOnly = [this](const TSessionItem& session) {
     const auto it = FSessionStates.find(session.Index());
@@ -90,6 +93,17 @@ TGraphicChild* TMainForm::CreateGraphicView(TSessionItem* session, TGraphicMode 
                                  ViewEnvironment(), mode);
   AddView(view, entry);
   return view;
+}
+
+// The Allan graph (kind 2) or the Allan text view (kind 5); the mode is read with the settings.
+TMDIChild* TMainForm::CreateAllanView(TSessionItem* session, int32_t id, int32_t entry) {
+  auto onMain = [this](int32_t tag, TChildNotice notice) { OnChildEvent(tag, notice); };
+  TMDIChild* view = nullptr;
+  if (id == vkAllanGraphic)
+    view = new TAllanChild(nullptr, TChildArray::TagOf(entry), session, onMain, ViewEnvironment());
+  else
+    view = new TTextAllanChild(nullptr, TChildArray::TagOf(entry), session, onMain, ViewEnvironment());
+  return AddView(view, entry);
 }
 
 void TMainForm::CloseView(TMDIChild* view) {
@@ -185,7 +199,7 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
   table.SecondSessionCopy = settings.GetValue(prefix + "SecondSessionCopy", false);
   const int32_t entry = FChildArray.Reserve(id, true, settings);
 
-  if (id != vkTextZCT && id != vkTextIVC && id != vkGraphic) {
+  if (id != vkTextZCT && id != vkTextIVC && id != vkGraphic && id != vkAllanGraphic && id != vkAllanText) {
     Log(kMainCategory, "TMainForm.CreateChildView: view kind " + std::to_string(id) + " of " + prefix +
                            " not available yet, its keys are kept");
     for (const std::string& line : settings.Lines()) {
@@ -200,7 +214,9 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
   // Views are bound to the session itself; an interval-counter view reaches its store through it.
   TSessionItem* session = lists.GetSession(table.Session);
   TMDIChild* view = nullptr;
-  if (id == vkGraphic)
+  if (id == vkAllanGraphic || id == vkAllanText)
+    view = CreateAllanView(session, id, entry);
+  else if (id == vkGraphic)
     view = CreateGraphicView(session, GraphicModeFromInt(settings.GetValue(prefix + "GraphicMode1", int32_t(gmFreqAbs))), entry);
   else
     view = CreateTextView(session, id == vkTextZCT ? TTextSourceKind::ZCT : TTextSourceKind::IVC, entry);

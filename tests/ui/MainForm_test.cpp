@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "ui/AllanChild.h"
 #include "ui/GraphicChild.h"
+#include "ui/TextAllanChild.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -84,7 +86,7 @@ TEST_F(MainFormTest, EndOfTheUserSessionClosesWithoutAskingAndSaves) {
 TEST_F(MainFormTest, ViewsOfKindsNotBuiltYetKeepTheirKeysThroughASave) {
   WriteIni("INI_Version=6\n" + StoredSessions(2) +
            "ChildCount=3\n"
-           "View_1_Id=2\nView_1_Session=1\nView_1_SessionCopy=False\nView_1_SecondSession=-1\n"
+           "View_1_Id=4\nView_1_Session=1\nView_1_SessionCopy=False\nView_1_SecondSession=-1\n"
            "View_1_SecondSessionCopy=False\nView_1_Left=5\nView_1_GraphMode=4\n"
            "View_2_Id=3\nView_2_Session=1\nView_2_SessionCopy=False\n"
            "View_3_Id=9\nView_3_Session=0\nView_3_Digital=1;2\n"
@@ -94,14 +96,14 @@ TEST_F(MainFormTest, ViewsOfKindsNotBuiltYetKeepTheirKeysThroughASave) {
   ASSERT_EQ(window.ChildArray().Views().size(), 1u);
   EXPECT_EQ(window.ChildArray().Entry(2).View->Session(), window.App().Lists().GetSession(1));
   EXPECT_TRUE(window.ChildArray().Entry(1).Kept.has_value());
-  EXPECT_TRUE(LogHas("TMainForm.CreateChildView: view kind 2 of View_1_ not available yet, its keys are kept"));
+  EXPECT_TRUE(LogHas("TMainForm.CreateChildView: view kind 4 of View_1_ not available yet, its keys are kept"));
 
   // Session A goes: its digital-inputs view goes with it, B becomes the stored session 0.
   window.App().RemoveSessionRequest(0);
   window.App().DisplayTimerTimer();
   window.close();
   const std::string ini = Ini();
-  for (const char* line : {"ChildCount=2", "View_1_Id=2", "View_1_Session=0", "View_1_Left=5", "View_1_GraphMode=4",
+  for (const char* line : {"ChildCount=2", "View_1_Id=4", "View_1_Session=0", "View_1_Left=5", "View_1_GraphMode=4",
                            "View_2_Id=3", "View_2_Session=0", "Info_0_Panel_3=True"})
     EXPECT_TRUE(HasLine(ini, line)) << line << "\n" << ini;
   EXPECT_EQ(ini.find("View_3_"), std::string::npos) << ini;
@@ -122,6 +124,28 @@ TEST_F(MainFormTest, StoredGraphicViewsAreRecreatedWithTheirMode) {
   EXPECT_EQ(view->Scale(3).Step, 5);
   EXPECT_EQ(view->Scale(3).Exponent, -7);
   EXPECT_EQ(view->Scale(3).Center, 0.25);
+}
+
+TEST_F(MainFormTest, StoredAllanViewsAreRecreatedWithTheirMode) {
+  WriteIni("INI_Version=6\n" + StoredSessions(1) +
+           "ChildCount=2\n"
+           "View_1_Id=2\nView_1_Session=0\nView_1_SessionCopy=False\nView_1_AllanMode=1\nView_1_Scale=1\n"
+           "View_1_ScaleMin=-13\nView_1_ScaleMax=-8\n"
+           "View_2_Id=5\nView_2_Session=0\nView_2_SessionCopy=False\nView_2_AllanMode=2\n"
+           "View_2_Columns=1110000000000000000\n");
+  TMainForm& window = MakeForm();
+  ASSERT_TRUE(window.FormActivate());
+  ASSERT_EQ(window.ChildArray().Views().size(), 2u);
+  auto* graph = dynamic_cast<TAllanChild*>(window.ChildArray().Entry(1).View);
+  ASSERT_NE(graph, nullptr);
+  EXPECT_EQ(graph->Session(), window.App().Lists().GetSession(0));
+  EXPECT_EQ(graph->AllanMode(), amPhaseRes);
+  EXPECT_EQ(graph->Plot()->ScaleType(), stManual);
+  EXPECT_EQ(graph->Plot()->Scale().PowerMin, -13);
+  auto* text = dynamic_cast<TTextAllanChild*>(window.ChildArray().Entry(2).View);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->AllanMode(), amPhaseDiff);
+  EXPECT_EQ(text->GetColumnEnabled(), "1110000000000000000");
 }
 
 TEST_F(MainFormTest, AWindowStoredOffTheScreensComesBackOnThePrimaryScreen) {

@@ -1,0 +1,346 @@
+#include "ui/AllanChild.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <fstream>
+
+#include "acquisition/App_Sessions.h"
+#include "data/ZCT_DataManagement.h"
+#include "ui/AllanScale.h"
+#include "ui/QV_Channels.h"
+#include "ui/UiColors.h"
+
+namespace {
+
+constexpr int kAllanChildCategory = 3;  // debug category of the graphic views
+constexpr int kPowerLimit = 30;
+
+}  // namespace
+
+std::string AllanModeCaption(TAllanMode mode) { return std::string("ADEV[") + AllanModeName(mode) + "]"; }
+
+TAllanMode AllanModeFromInt(int32_t value) {
+  return value == amPhaseRes ? amPhaseRes : value == amPhaseDiff ? amPhaseDiff : amFreq;
+}
+
+TAllanChild::TAllanChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, TOnMainEvent aOnMain,
+                         TViewEnvironment aEnv, TAllanMode aMode)
+    : TMDIChild(AOwner, aTag, aSession, std::move(aOnMain), std::move(aEnv), AllanModeCaption(aMode), "TAllanChild",
+                kAllanChildCategory) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+
+  auto* buttons = new QWidget(this);
+  auto* row = new QHBoxLayout(buttons);
+  row->setContentsMargins(2, 2, 2, 2);
+  row->setSpacing(2);
+  auto addButton = [&](const char* text, auto handler) {
+    auto* button = new QToolButton(buttons);
+    button->setText(text);
+    button->setObjectName(text);
+    connect(button, &QToolButton::clicked, this, handler);
+    row->addWidget(button);
+  };
+  addButton("On/Off", [this] { TogglePersist(); });
+  addButton("Clear", [this] { ClearPersist(); });
+  addButton("Restart", [this] { Restart(); });
+  addButton("Save", [this] { Save(Environment().LogRootFolder ? Environment().LogRootFolder() : QDir::homePath().toStdString()); });
+  FAuto = new QRadioButton("Auto", buttons);
+  FManual = new QRadioButton("Manual", buttons);
+  FAuto->setChecked(true);
+  FMinPower = new QSpinBox(buttons);
+  FMaxPower = new QSpinBox(buttons);
+  for (QSpinBox* box : {FMinPower, FMaxPower}) {
+    box->setRange(-kPowerLimit, kPowerLimit);
+    box->setEnabled(false);
+  }
+  row->addWidget(FAuto);
+  row->addWidget(FManual);
+  row->addWidget(FMinPower);
+  row->addWidget(FMaxPower);
+  row->addStretch();
+  layout->addWidget(buttons);
+  connect(FAuto, &QRadioButton::toggled, this, [this](bool on) {
+    if (on && !FInternalCall) SetScaleType(stAuto);
+  });
+  connect(FManual, &QRadioButton::toggled, this, [this](bool on) {
+    if (on && !FInternalCall) SetScaleType(stManual);
+  });
+  // A change that would leave the lower power at or above the upper one is refused.
+  connect(FMinPower, &QSpinBox::valueChanged, this, [this](int value) {
+    if (FInternalCall) return;
+    if (!SetManualRange(value, FPlot->ManualScale().PowerMax)) ShowManualRange();
+  });
+  connect(FMaxPower, &QSpinBox::valueChanged, this, [this](int value) {
+    if (FInternalCall) return;
+    if (!SetManualRange(FPlot->ManualScale().PowerMin, value)) ShowManualRange();
+  });
+
+  FPlot = new TQV_AllanPlot(this);
+  FPlot->OnLog = [this](const std::string& text) { LogInfo(text); };
+  // A repaint shows the axes only: the next display cycle draws the curves again.
+  FPlot->OnDrawMeasurement = [this] { FLastTauCountString.clear(); };
+  layout->addWidget(FPlot, 1);
+
+  auto* bottom = new QWidget(this);
+  auto* strip = new QHBoxLayout(bottom);
+  strip->setContentsMargins(2, 2, 2, 2);
+  FColorPanel = new QLabel(bottom);
+  FColorPanel->setFixedSize(20, 20);
+  FColorPanel->setAlignment(Qt::AlignCenter);
+  FChannels = new TQV_Channels(bottom);
+  FChannels->SetMouseClickAction(mcaToggleEnabledPersist);
+  strip->addWidget(FColorPanel);
+  strip->addWidget(FChannels);
+  strip->addStretch();
+  layout->addWidget(bottom);
+  SetBottomPanel(bottom);
+  SetBaseControls(1, FChannels, FColorPanel);
+  connect(FChannels, &TQV_Channels::OnChannelEnabled, this, [this] { FLastTauCountString.clear(); });
+  connect(FChannels, &TQV_Channels::OnPersistEnabled, this, [this] { FLastTauCountString.clear(); });
+
+  SetAllanMode(aMode);
+  TMDIChild::UpdateSession(1);
+  FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
+  SetIntervalMs(Session() ? Session()->IntervalMs() : 1000);
+}
+
+// ---- Mode, interval, scale ----
+
+void TAllanChild::SetAllanMode(TAllanMode mode) {
+  FAllanMode = AllanModeFromInt(mode);
+  FDefaultTitle = AllanModeCaption(FAllanMode);
+  FAllanModeError.clear();
+  FPlot->ClearErrorText();
+  FLastTauCountString.clear();
+  UpdateCaption();
+}
+
+void TAllanChild::SetIntervalMs(int32_t value) {
+  if (value <= 0 || value == FPlot->IntervalMs()) return;
+  FPlot->SetIntervalMs(value);
+  FPlot->Paint();
+}
+
+void TAllanChild::SetScaleType(TAllanScaleType type) {
+  // Manual without a range of its own starts from the scale in use.
+  if (type == stManual && FPlot->ManualScale().AnzDekaden <= 0 && FPlot->Scale().AnzDekaden > 0)
+    FPlot->SetManualScale(FPlot->Scale().PowerMin, FPlot->Scale().PowerMax);
+  FPlot->SetScaleType(type);
+  FInternalCall = true;
+  (type == stManual ? FManual : FAuto)->setChecked(true);
+  FInternalCall = false;
+  FMinPower->setEnabled(type == stManual);
+  FMaxPower->setEnabled(type == stManual);
+  ShowManualRange();
+  FPlot->Paint();
+}
+
+bool TAllanChild::SetManualRange(int32_t minPower, int32_t maxPower) {
+  if (minPower >= maxPower) return false;
+  FPlot->SetManualScale(minPower, maxPower);
+  ShowManualRange();
+  FPlot->Paint();
+  return true;
+}
+
+void TAllanChild::ShowManualRange() {
+  const TScaleInfo& manual = FPlot->ManualScale();
+  if (manual.Empty()) return;
+  FInternalCall = true;
+  FMinPower->setValue(manual.PowerMin);
+  FMaxPower->setValue(manual.PowerMax);
+  FInternalCall = false;
+}
+
+// ---- Buttons ----
+
+void TAllanChild::TogglePersist() {
+  FPersistOn = !FPersistOn;
+  for (int ch = 1; ch <= TQV_ChannelData::ChannelCount; ++ch) FChannels->SetPersistEnabled(ch, FPersistOn);
+  FLastTauCountString.clear();
+}
+
+void TAllanChild::ClearPersist() {
+  TZCT_DataManagement* store = ZCTDataManagement(1);
+  if (!store) return;
+  for (int ch = 1; ch <= TQV_ChannelData::ChannelCount; ++ch)
+    if (FChannels->ChannelEnabled(ch) && FChannels->PersistEnabled(ch)) store->ResetAllanPersist(ch);
+  FLastTauCountString.clear();
+}
+
+void TAllanChild::Restart() {
+  if (TZCT_DataManagement* store = ZCTDataManagement(1)) store->ResetAllan();
+  FLastTauCountString.clear();
+}
+
+std::string TAllanChild::Save(const std::string& folder) {
+  const QString stamp = QDateTime::currentDateTime().toString("yyMMdd_HHmmss");
+  const QString base = QDir(QString::fromStdString(folder))
+                           .filePath("ADEV_" + QString(QChar(SessionLetter(SessionIndex(1)))) + "_" + stamp);
+  const std::string picture = (base + ".jpg").toStdString();
+  if (!FPlot->SaveJPG(picture)) {
+    LogError(".Save failed " + picture);
+    return {};
+  }
+  LogInfo(".Save " + picture);
+  const TZCT_DataManagement* store = ZCTDataManagement(1);
+  const int32_t lastTau = store ? store->GetAllanLastTau(FAllanMode) : -1;
+  const int32_t channels = StoreChannelCount(1);
+  if (channels <= 0 || lastTau < 0) return picture;
+  std::vector<TAllanTableRow> rows;
+  for (int ch = 1; ch <= std::min(channels, TQV_ChannelData::ChannelCount); ++ch) {
+    if (!FChannels->ChannelEnabled(ch)) continue;
+    std::vector<double> sigmas = store->GetAllanTextValues(FAllanMode, ch);
+    sigmas.resize(size_t(lastTau) + 1, 0.0);
+    rows.push_back({ch, std::move(sigmas)});
+  }
+  const char separator = Environment().FormatLog ? Environment().FormatLog().DecimalSeparator : '.';
+  const std::string table = (base + ".txt").toStdString();
+  std::ofstream out(table, std::ios::binary);
+  for (const std::string& line : AllanTableLines(store->GetAllanTauCaption(FAllanMode, 11, FPlot->IntervalMs()), rows, separator))
+    out << line << "\r\n";
+  if (!out.flush()) LogError(".Save failed " + table);
+  return picture;
+}
+
+// ---- Session ----
+
+int32_t TAllanChild::StoreChannelCount(int base) const {
+  if (base != 1) return TMDIChild::StoreChannelCount(base);
+  const TZCT_DataManagement* store = ZCTDataManagement(1);
+  return store ? store->ChannelCount() : 0;
+}
+
+void TAllanChild::UpdateSession(int base) {
+  RebindBase(base);
+  if (base == 1 && Session() && !QVSession())
+    return CloseChild(".UpdateSession: not a QVSession -> close allan graphic window");
+  TMDIChild::UpdateSession(base);
+  if (base == 1) FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
+  FLastTauCountString.clear();
+}
+
+void TAllanChild::DataReset() {
+  FPlot->Clear();
+  FLastTauCountString.clear();
+}
+
+void TAllanChild::UpdateOptions(int32_t what) {
+  if ((what & ocDecSepWin) == 0) return;
+  FPlot->SetDecimalSeparator(WinDecimalSeparator());
+  FPlot->Paint();
+}
+
+void TAllanChild::UpdateCaption() {
+  if (const TZCT_DataManagement* store = ZCTDataManagement(1)) {
+    const std::string error = store->CheckAllanMode(FAllanMode);
+    if (error != FAllanModeError) {
+      FAllanModeError = error;
+      FPlot->DrawErrorText(error);
+    }
+  }
+  TMDIChild::UpdateCaption();
+}
+
+// ---- Refresh ----
+
+void TAllanChild::UpdateDisplay() {
+  if (Closing()) return;
+  TZCT_DataManagement* store = ZCTDataManagement(1);
+  int32_t channelCount = 0;
+  try {
+    channelCount = std::clamp(StoreChannelCount(1), 0, TQV_ChannelData::ChannelCount);
+    if (channelCount == 0) {
+      LogInfo(".UpdateDisplay: no channels");
+      if (!Session() || Session()->OpenString() == kOpenStringNone) {
+        LogInfo(".UpdateDisplay no connection");
+        FPlot->DrawErrorText(kNoConnection);
+      }
+      return;
+    }
+    if (FPlot->ErrorText() == kNoConnection) FPlot->DrawErrorText(FAllanModeError);
+    if (channelCount != FTransmittedChannels) {
+      FTransmittedChannels = channelCount;
+      FChannels->SetMaxChannels(StripChannelCount(1));
+    }
+    SetIntervalMs(Session()->IntervalMs());
+  } catch (const std::exception& e) {
+    LogException(".UpdateDisplay Kanalanzahl failed", e);
+    throw;
+  }
+  std::string counts;
+  std::vector<int64_t> tauCounts;
+  try {
+    tauCounts = store->GetADEVCounts(FAllanMode);
+    for (const int64_t n : tauCounts) counts += (counts.empty() ? "" : ",") + std::to_string(n);
+    if (counts.empty()) counts = "-";
+  } catch (const std::exception& e) {
+    LogException(".UpdateDisplay TauCounts failed", e);
+    throw;
+  }
+  if (counts == FLastTauCountString) return;
+  try {
+    FPlot->BeginMinMax();
+    for (int ch = 1; ch <= channelCount; ++ch) {
+      if (!FChannels->ChannelEnabled(ch)) continue;
+      FPlot->SetMinMax(FChannels->PersistEnabled(ch) ? store->GetAllanYPowerMinMax(FAllanMode, ch)
+                                                     : store->GetAllanActualYPowerMinMax(FAllanMode, ch));
+    }
+    FPlot->EndMinMax();
+    FPlot->BeginDraw(tauCounts);
+    DrawChannels(channelCount);
+    FPlot->EndDraw();
+  } catch (const std::exception& e) {
+    LogException(".UpdateDisplay DrawChannels failed", e);
+    throw;
+  }
+  FLastTauCountString = counts;
+}
+
+void TAllanChild::DrawChannels(int32_t channelCount) {
+  TZCT_DataManagement* store = ZCTDataManagement(1);
+  for (int ch = 1; ch <= channelCount; ++ch) {
+    if (!FChannels->ChannelEnabled(ch)) continue;
+    if (FChannels->PersistEnabled(ch)) {
+      const uint32_t color = ch == 1 ? FChannels->ChannelLightColor(ch) : FChannels->ChannelDarkColor(ch);
+      FPlot->DrawPersist(store->GetAllanPersistValues(FAllanMode, ch), ToQColor(color));
+    }
+    FPlot->DrawMeasurement(AllanLogValues(store->GetAllanTextValues(FAllanMode, ch)), ToQColor(FChannels->ChannelColor(ch)));
+  }
+}
+
+// ---- Settings ----
+
+void TAllanChild::ReadSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
+  TMDIChild::ReadSettings(Settings, SettingsPrefix);
+  const std::string& P = SettingsPrefix;
+  SetAllanMode(AllanModeFromInt(Settings.GetValue(P + "AllanMode", int32_t(FAllanMode))));
+  const int32_t minPower = Settings.GetValue(P + "ScaleMin", int32_t(0));
+  const int32_t maxPower = Settings.GetValue(P + "ScaleMax", int32_t(0));
+  if (minPower != 0 && maxPower != 0 && minPower < maxPower) FPlot->SetManualScale(minPower, maxPower);
+  SetScaleType(Settings.GetValue(P + "Scale", int32_t(stAuto)) == stManual ? stManual : stAuto);
+  FPersistOn = false;
+  for (int ch = 1; ch <= TQV_ChannelData::ChannelCount; ++ch)
+    if (FChannels->ChannelEnabled(ch) && FChannels->PersistEnabled(ch)) FPersistOn = true;
+  FLastTauCountString.clear();
+}
+
+void TAllanChild::SaveSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
+  TMDIChild::SaveSettings(Settings, SettingsPrefix);
+  const std::string& P = SettingsPrefix;
+  const TScaleInfo& manual = FPlot->ManualScale();
+  Settings.SetValue(P + "ScaleMin", manual.Empty() ? int32_t(0) : manual.PowerMin);
+  Settings.SetValue(P + "ScaleMax", manual.Empty() ? int32_t(0) : manual.PowerMax);
+  Settings.SetValue(P + "Scale", int32_t(FPlot->ScaleType()));
+  Settings.SetValue(P + "AllanMode", int32_t(FAllanMode));
+}

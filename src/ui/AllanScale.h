@@ -1,0 +1,83 @@
+#pragma once
+// The arithmetic of the Allan views, free of widgets: the log-log geometry of the Allan plot
+// (six decades of τ across, decades of σ up), the automatic scale that does not flicker, and the
+// texts of deviations and averaging times.
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "data/App_VirtAllanData.h"
+
+// The τ grid of the plot: the first 19 values of the calculators' ladder, 1 to 1 000 000 samples.
+constexpr int kAllanTauCount = 19;
+int32_t AllanTauSamples(int index);
+
+// The decades shown on the y axis. The empty scale shows none.
+struct TScaleInfo {
+  int32_t AnzDekaden = 0;
+  int32_t PowerMin = std::numeric_limits<int32_t>::max();
+  int32_t PowerMax = std::numeric_limits<int32_t>::min();
+  int32_t PixelPerDekade = 0;
+
+  bool Empty() const { return PowerMin > PowerMax; }
+  bool SameRange(const TScaleInfo& other) const { return PowerMin == other.PowerMin && PowerMax == other.PowerMax; }
+};
+
+// The plot area of a control of that size: top 40, bottom height - 50, left 60, right so that the
+// six decades of τ span whole multiples of 6 pixels.
+struct TAllanGeometry {
+  int32_t Oben = 40;
+  int32_t Unten = 0;
+  int32_t Links = 60;
+  int32_t Rechts = 0;
+};
+TAllanGeometry AllanGeometry(int width, int height);
+
+// x of each τ grid line.
+std::array<int32_t, kAllanTauCount> AllanXPixels(const TAllanGeometry& g);
+
+// A scale over the decades minPower..maxPower with its pixels per decade for the geometry.
+TScaleInfo MakeScale(int32_t minPower, int32_t maxPower, const TAllanGeometry& g);
+// Fills AnzDekaden and PixelPerDekade of a scale for the geometry.
+void CalculateScalePixels(TScaleInfo& scale, const TAllanGeometry& g);
+
+// y of the horizontal grid lines: for each decade the lines of 1, 2 and 5, then the top line.
+std::vector<int32_t> AllanYPixels(const TScaleInfo& scale, const TAllanGeometry& g);
+
+// y of a log10 value; none for NaN or infinite values and for a scale without decades.
+std::optional<int32_t> AllanLogToY(double logValue, const TScaleInfo& scale, const TAllanGeometry& g);
+// A point is drawn only inside the plot area; outside, the curve breaks.
+bool AllanInsideArea(int32_t y, const TAllanGeometry& g);
+
+// log10 of each deviation; NaN where there is none (0, negative or not a number), so that a
+// missing deviation is never drawn as σ = 1.
+std::vector<double> AllanLogValues(const std::vector<double>& sigmas);
+
+// Whether the automatic scale adopts a new range: only when it differs and is not a change of a
+// single decade inward at either end (that would make the scale flicker).
+bool AllanScaleChangeIsReal(const TScaleInfo& oldScale, const TScaleInfo& newScale);
+
+// Exponent notation: `precision` significant digits, the exponent signed with at least `digits`
+// digits ("1.414E-09" for 4 and 2, "1.0E+0" for 2 and 1, "1E-9" for 1 and 1).
+std::string AllanExpText(double value, int precision, int digits, char separator = '.');
+// A deviation in the text view and the saved table: 4 significant digits, 2 exponent digits;
+// "0" for a deviation of 0.
+std::string AllanValueText(double sigma, char separator = '.');
+// An averaging time of `ms` milliseconds: below one second in " ms", else in " s" with the
+// fraction when there is one ("2.5 s").
+std::string AllanTauText(int64_t ms, char separator = '.');
+
+// The label of a τ grid line: τ in seconds with 2 significant digits.
+std::string AllanTauLabel(int32_t intervalMs, int index, char separator = '.');
+
+// The lines of the saved table: "Channel/Tau" + the calculator's τ caption, then per channel
+// "Channel  k:" and each deviation right-aligned in 11 characters.
+struct TAllanTableRow {
+  int32_t Channel;
+  std::vector<double> Sigmas;  // τ index 0..last τ
+};
+std::vector<std::string> AllanTableLines(const std::string& tauCaption, const std::vector<TAllanTableRow>& rows,
+                                         char separator);

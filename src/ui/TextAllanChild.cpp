@@ -1,0 +1,252 @@
+#include "ui/TextAllanChild.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "acquisition/App_Sessions.h"
+#include "data/ZCT_DataManagement.h"
+#include "ui/AllanChild.h"
+#include "ui/QV_Channels.h"
+#include "ui/TextGrid.h"
+
+namespace {
+
+constexpr int kTextChildCategory = 11;  // debug category of the text views
+
+}  // namespace
+
+TTextAllanChild::TTextAllanChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, TOnMainEvent aOnMain,
+                                 TViewEnvironment aEnv, TAllanMode aMode)
+    : TMDIChild(AOwner, aTag, aSession, std::move(aOnMain), std::move(aEnv), kTitleNew, "TTextAllanChild",
+                kTextChildCategory) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  FGrid = new TTextGrid(this);
+  layout->addWidget(FGrid, 1);
+
+  auto* bottom = new QWidget(this);
+  auto* row = new QHBoxLayout(bottom);
+  row->setContentsMargins(2, 2, 2, 2);
+  FColorPanel = new QLabel(bottom);
+  FColorPanel->setFixedSize(20, 20);
+  FColorPanel->setAlignment(Qt::AlignCenter);
+  FChannels = new TQV_Channels(bottom);
+  FChannels->SetMouseClickAction(mcaToggleEnabled);
+  row->addWidget(FColorPanel);
+  row->addWidget(FChannels);
+  row->addStretch();
+  layout->addWidget(bottom);
+  SetBottomPanel(bottom);
+  SetBaseControls(1, FChannels, FColorPanel);
+  connect(FGrid, &TTextGrid::CellClicked, this, &TTextAllanChild::CellClicked);
+  connect(FChannels, &TQV_Channels::OnChannelEnabled, this, [this] { RefreshNow(); });
+
+  FGrid->SetDecimalSeparator(WinDecimalSeparator());
+  FGrid->SetCell(0, 0, "+");
+  FAllanMode = AllanModeFromInt(aMode);
+  SetColumnEnabled(kDefaultColumns);
+  if (aSession && aSession->IntervalMs() > 0) FIntervalMs = aSession->IntervalMs();
+  TMDIChild::UpdateSession(1);
+  FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
+}
+
+TTextAllanChild::~TTextAllanChild() = default;
+
+// ---- Mode, columns, interval ----
+
+void TTextAllanChild::SetAllanMode(TAllanMode mode) {
+  FAllanMode = AllanModeFromInt(mode);
+  FUpdateColumns = true;
+  FGrid->ClearValues();
+  UpdateCaption();
+}
+
+void TTextAllanChild::SetIntervalMs(int32_t value) {
+  if (value <= 0 || value == FIntervalMs) return;
+  FIntervalMs = value;
+  FUpdateColumns = true;
+}
+
+std::string TTextAllanChild::GetColumnEnabled() const {
+  std::string flags;
+  for (const bool on : FColumnEnabled) flags += on ? '1' : '0';
+  return flags;
+}
+
+void TTextAllanChild::SetColumnEnabled(const std::string& Value) {
+  for (size_t t = 0; t < FColumnEnabled.size(); ++t) FColumnEnabled[t] = t < Value.size() && Value[t] == '1';
+  FUpdateColumns = true;
+}
+
+void TTextAllanChild::ChannelEnable(int Channel, bool Value) {
+  FChannels->SetChannelEnabled(Channel, Value);
+  RefreshNow();
+}
+
+// ---- Session and notices ----
+
+int32_t TTextAllanChild::StoreChannelCount(int base) const {
+  if (base != 1) return TMDIChild::StoreChannelCount(base);
+  const TZCT_DataManagement* store = ZCTDataManagement(1);
+  return store ? store->ChannelCount() : 0;
+}
+
+void TTextAllanChild::UpdateSession(int base) {
+  RebindBase(base);
+  if (base == 1 && Session()) {
+    if (!QVSession()) return CloseChild(".UpdateSession: not a QVSession -> close text window");
+    const auto& ivcOnly = Environment().IVCOnly;
+    if (ivcOnly && ivcOnly(*Session())) {
+      LogInfo(".UpdateSession: IVC only");
+      return CloseChild(" -> close ZCT window");
+    }
+  }
+  TMDIChild::UpdateSession(base);
+  if (base == 1) FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
+  FRowsInitialized = false;
+}
+
+void TTextAllanChild::ChannelCount() {
+  TMDIChild::ChannelCount();
+  FRowsInitialized = false;
+}
+
+void TTextAllanChild::DataReset() {
+  FGrid->ClearValues();
+  FGrid->ResetColumnStatistics();
+  FRowsInitialized = false;
+}
+
+void TTextAllanChild::UpdateOptions(int32_t what) {
+  if ((what & ocDecSepWin) == 0) return;
+  FGrid->SetDecimalSeparator(WinDecimalSeparator());
+  FGrid->ClearValues();
+  FUpdateColumns = true;
+}
+
+void TTextAllanChild::UpdateCaption() {
+  FDefaultTitle = FShowsValues ? "Text: " + AllanModeCaption(FAllanMode) : kTitleNew;
+  TMDIChild::UpdateCaption();
+}
+
+// ---- Settings ----
+
+void TTextAllanChild::ReadSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
+  TMDIChild::ReadSettings(Settings, SettingsPrefix);
+  const std::string& P = SettingsPrefix;
+  SetAllanMode(AllanModeFromInt(Settings.GetValue(P + "AllanMode", int32_t(FAllanMode))));
+  SetColumnEnabled(Settings.GetValue(P + "Columns", GetColumnEnabled()));
+  FRowsInitialized = false;
+}
+
+void TTextAllanChild::SaveSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
+  TMDIChild::SaveSettings(Settings, SettingsPrefix);
+  Settings.SetValue(SettingsPrefix + "AllanMode", int32_t(FAllanMode));
+  Settings.SetValue(SettingsPrefix + "Columns", GetColumnEnabled());
+}
+
+// ---- Refresh ----
+
+void TTextAllanChild::RefreshNow() {
+  try {
+    UpdateDisplay();
+  } catch (const std::exception& e) {
+    LogException(".UpdateDisplay failed", e);
+  }
+}
+
+void TTextAllanChild::CellClicked(int row, int col) {
+  if (row == 0 && col == 0) SetBottomPanelVisible(!BottomPanelVisible());
+}
+
+void TTextAllanChild::UpdateDisplay() {
+  if (Closing()) return;
+  if (!ZCTDataManagement(1)) return ShowStatus(kNoConnection);
+  const int32_t count = std::clamp(StoreChannelCount(1), 0, TQV_ChannelData::ChannelCount);
+  if (count != FTransmittedChannels) {
+    FTransmittedChannels = count;
+    FChannels->SetMaxChannels(StripChannelCount(1));
+  }
+  SetIntervalMs(Session()->IntervalMs());
+  UpdateColumns();
+  if (count == 0) return ShowStatus(Session()->OpenString() == kOpenStringNone ? kNoConnection : kNoData);
+  if (!FStatus.empty()) {
+    FStatus.clear();
+    FRowsInitialized = false;
+    FGrid->ClearValues();
+    FGrid->ResetColumnStatistics();
+    FGrid->SetAutoFit(true);
+  }
+  UpdateRows(count);
+  UpdateCells();
+  FGrid->FitLayout();
+}
+
+void TTextAllanChild::ShowStatus(const std::string& text) {
+  FStatus = text;
+  FRowsInitialized = false;
+  FGrid->SetAutoFit(false);
+  FGrid->SetRowCount(2);
+  FGrid->SetColumnCount(std::max(FGrid->ColumnCount(), 2));
+  FGrid->ClearRowColor(1);
+  FGrid->SetCell(1, 0, "1");
+  for (int col = 2; col < FGrid->ColumnCount(); ++col) FGrid->SetCell(1, col, "");
+  FGrid->SetCell(1, 1, text);
+  FGrid->FitLayout();
+}
+
+// Row 0 names each enabled τ as the time it spans.
+void TTextAllanChild::UpdateColumns() {
+  if (!FUpdateColumns) return;
+  FUpdateColumns = false;
+  int column = 0;
+  for (int t = 0; t < kAllanTauCount; ++t) FColumnIndex[size_t(t)] = FColumnEnabled[size_t(t)] ? ++column : 0;
+  FGrid->SetColumnCount(1 + column);
+  FGrid->ResetColumnStatistics();
+  FGrid->ClearValues();
+  const char separator = FGrid->DecimalSeparator();
+  for (int t = 0; t < kAllanTauCount; ++t)
+    if (const int col = FColumnIndex[size_t(t)])
+      FGrid->SetCell(0, col, AllanTauText(int64_t(FIntervalMs) * AllanTauSamples(t), separator));
+  FShowsValues = true;
+  UpdateCaption();
+}
+
+void TTextAllanChild::UpdateRows(int32_t channelCount) {
+  std::vector<int32_t> channels;
+  for (int32_t ch = 1; ch <= channelCount; ++ch)
+    if (FChannels->ChannelEnabled(ch)) channels.push_back(ch);
+  if (FRowsInitialized && channels == FRowChannels) return;
+  FRowChannels = std::move(channels);
+  FRowsInitialized = true;
+  FGrid->SetRowCount(1 + int(FRowChannels.size()));
+  const TQV_ChannelData& data = FChannels->Data();
+  for (size_t i = 0; i < FRowChannels.size(); ++i) {
+    FGrid->SetCell(int(i) + 1, 0, data.ChannelId(FRowChannels[i]));
+    FGrid->SetRowColor(int(i) + 1, data.ChannelColor(FRowChannels[i]));
+  }
+}
+
+void TTextAllanChild::UpdateCells() {
+  const TZCT_DataManagement* store = ZCTDataManagement(1);
+  const char separator = FGrid->DecimalSeparator();
+  for (size_t row = 0; row < FRowChannels.size(); ++row) {
+    const int32_t ch = FRowChannels[row];
+    try {
+      const std::vector<double> sigmas = store->GetAllanTextValues(FAllanMode, ch);
+      for (int t = 0; t < kAllanTauCount; ++t) {
+        const int col = FColumnIndex[size_t(t)];
+        if (col == 0) continue;
+        const double sigma = size_t(t) < sigmas.size() ? sigmas[size_t(t)] : 0.0;
+        FGrid->SetCell(int(row) + 1, col, AllanValueText(sigma, separator));
+      }
+    } catch (const std::exception& e) {
+      LogException(".UpdateDisplay row/Channel " + std::to_string(ch), e);
+      throw;
+    }
+  }
+}

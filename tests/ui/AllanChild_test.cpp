@@ -1,0 +1,188 @@
+#include "ui/AllanChild.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <fstream>
+#include <gtest/gtest.h>
+
+#include "UiTestSessions.h"
+#include "support/TempDir.h"
+#include "ui/QV_Channels.h"
+#include "ui/TextAllanChild.h"
+#include "ui/TextGrid.h"
+#include "ui/UiColors.h"
+
+using namespace zcttest;
+
+namespace {
+
+constexpr int64_t kNominal = 10'000;
+
+// A counter session fed with alternating frequency offsets: channel k swings by ±amplitude[k - 1]
+// Hz around the nominal frequency, so its σ(1 sample) is about amplitude × √2 / nominal.
+class AllanViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int ch = 1; ch <= 3; ++ch) session->Store().SetNomFreq(ch, double(kNominal));
+  }
+  void Samples(int n, const std::vector<double>& amplitude) {
+    for (int i = 0; i < n; ++i, ++fCount) {
+      std::vector<Phase> phases;
+      for (size_t k = 0; k < amplitude.size(); ++k) {
+        phases.push_back(fPhase[k]);
+        fPhase[k] = fPhase[k] + Phase{kNominal, fCount % 2 ? -amplitude[k] : amplitude[k]};
+      }
+      ASSERT_TRUE(session->AddPhases(phases));
+    }
+  }
+  template <class View>
+  std::unique_ptr<View> Make(TAllanMode mode = amFreq) {
+    auto view = std::make_unique<View>(nullptr, 5, session.get(), nullptr, TestEnvironment(), mode);
+    view->resize(690, 460);
+    view->show();
+    QCoreApplication::processEvents();
+    return view;
+  }
+  // Whether a pixel of the colour lies within 4 pixels of a point.
+  static bool ColourNear(const QImage& image, int x, int y, QRgb colour) {
+    for (int dy = -4; dy <= 4; ++dy)
+      for (int dx = -4; dx <= 4; ++dx)
+        if (image.valid(x + dx, y + dy) && image.pixel(x + dx, y + dy) == colour) return true;
+    return false;
+  }
+
+  std::unique_ptr<TTestCounterSession> session = TTestCounterSession::Make(0);
+  std::vector<Phase> fPhase = std::vector<Phase>(3, Phase{1'000'000, 0});
+  int fCount = 0;
+};
+
+TEST_F(AllanViewTest, TextViewShowsTheCalculatorsDeviationsUnderTheirTau) {
+  Samples(40, {0.001, 0.002, 0.0});
+  auto view = Make<TTextAllanChild>();
+  EXPECT_EQ(view->ChildTitle(), "[A] Text: Allan Deviation");
+  view->SetColumnEnabled("1110000000000000000");
+  view->UpdateDisplay();
+  EXPECT_EQ(view->ChildTitle(), "[A] Text: ADEV[Freq]");
+  const TTextGrid& grid = *view->Grid();
+  ASSERT_EQ(grid.RowCount(), 4);
+  ASSERT_EQ(grid.ColumnCount(), 4);
+  EXPECT_EQ(grid.Cell(0, 1), "1 s");
+  EXPECT_EQ(grid.Cell(0, 2), "2 s");
+  EXPECT_EQ(grid.Cell(0, 3), "5 s");
+  EXPECT_EQ(grid.Cell(1, 1), "1.414E-07");  // ±1 mHz on 10 kHz: √½ × 2e-7
+  EXPECT_EQ(grid.Cell(2, 1), "2.828E-07");
+  EXPECT_EQ(grid.Cell(3, 1), "0");
+  for (int ch = 1; ch <= 3; ++ch) {
+    const std::vector<double> sigmas = session->Store().GetAllanTextValues(amFreq, ch);
+    for (int t = 0; t < 3; ++t) EXPECT_EQ(grid.Cell(ch, t + 1), AllanValueText(sigmas[size_t(t)])) << ch << "/" << t;
+  }
+  // A disabled channel loses its row; the window decimal separator follows the options.
+  view->ChannelEnable(2, false);
+  EXPECT_EQ(grid.RowCount(), 3);
+  EXPECT_EQ(grid.Cell(2, 0), "3");
+}
+
+TEST_F(AllanViewTest, TextViewBeforeDataAndInOtherModes) {
+  auto view = Make<TTextAllanChild>(amPhaseRes);
+  view->UpdateDisplay();
+  EXPECT_EQ(view->Grid()->Cell(1, 1), TTextAllanChild::kNoData);
+  EXPECT_EQ(view->ChildTitle(), "[A] Text: ADEV[PhaseRes]");
+  session->SetIntervalMs(100);
+  Samples(3, {0.001, 0.0, 0.0});
+  view->UpdateDisplay();
+  EXPECT_EQ(view->Grid()->Cell(0, 1), "100 ms");  // the session's interval names the columns
+  EXPECT_EQ(view->Grid()->Cell(0, 2), "1 s");
+}
+
+TEST_F(AllanViewTest, SettingsRoundTrip) {
+  TAppSettings settings;
+  {
+    auto graph = Make<TAllanChild>(amPhaseDiff);
+    graph->SetManualRange(-14, -10);
+    graph->SetScaleType(stManual);
+    graph->Channels()->SetPersistEnabled(2, true);
+    graph->SaveSettings(settings, "View_1_");
+    auto text = Make<TTextAllanChild>(amPhaseRes);
+    text->SetColumnEnabled("0101000000000000001");
+    text->SaveSettings(settings, "View_2_");
+  }
+  EXPECT_EQ(settings.GetValue("View_1_ScaleMin", 0), -14);
+  EXPECT_EQ(settings.GetValue("View_1_ScaleMax", 0), -10);
+  EXPECT_EQ(settings.GetValue("View_1_Scale", 0), 1);
+  EXPECT_EQ(settings.GetValue("View_1_AllanMode", 0), 2);
+  auto graph = Make<TAllanChild>();
+  graph->ReadSettings(settings, "View_1_");
+  EXPECT_EQ(graph->AllanMode(), amPhaseDiff);
+  EXPECT_EQ(graph->Plot()->ScaleType(), stManual);
+  EXPECT_EQ(graph->Plot()->Scale().PowerMin, -14);
+  EXPECT_EQ(graph->Plot()->Scale().PowerMax, -10);
+  EXPECT_TRUE(graph->PersistOn());
+  EXPECT_EQ(graph->ChildTitle(), "[A] ADEV[PhaseDiff]");
+  auto text = Make<TTextAllanChild>();
+  text->ReadSettings(settings, "View_2_");
+  EXPECT_EQ(text->AllanMode(), amPhaseRes);
+  EXPECT_EQ(text->GetColumnEnabled(), "0101000000000000001");
+  EXPECT_EQ(Make<TTextAllanChild>()->GetColumnEnabled(), TTextAllanChild::kDefaultColumns);
+}
+
+TEST_F(AllanViewTest, GraphDrawsEachChannelInItsColourOnTheAutomaticScale) {
+  Samples(40, {0.001, 0.01, 0.0});
+  auto view = Make<TAllanChild>();
+  view->UpdateDisplay();
+  TQV_AllanPlot& plot = *view->Plot();
+  ASSERT_GE(plot.LastTau(), 2);
+  EXPECT_FALSE(plot.Scale().Empty());
+  EXPECT_LE(plot.Scale().PowerMin, -8);
+  const QImage& image = plot.Picture();
+  for (int ch = 1; ch <= 2; ++ch) {
+    const std::vector<double> sigmas = session->Store().GetAllanTextValues(amFreq, ch);
+    const QRgb colour = ToQColor(view->ChannelData().ChannelColor(ch)).rgb();
+    int points = 0;
+    for (int t = 0; t <= plot.LastTau(); ++t) {
+      if (sigmas[size_t(t)] == 0) continue;  // τ = 2 averages the swing away: no point
+      ++points;
+      const auto y = AllanLogToY(std::log10(sigmas[size_t(t)]), plot.Scale(), plot.Geometry());
+      ASSERT_TRUE(y.has_value());
+      EXPECT_TRUE(ColourNear(image, plot.XPixels()[size_t(t)], *y, colour)) << ch << "/" << t;
+    }
+    EXPECT_GE(points, 2) << ch;
+  }
+  // Channel 3 has σ = 0 everywhere: no point of its colour anywhere in the plot area.
+  const QRgb colour3 = ToQColor(view->ChannelData().ChannelColor(3)).rgb();
+  const TAllanGeometry& g = plot.Geometry();
+  int found = 0;
+  for (int y = g.Oben; y <= g.Unten; ++y)
+    for (int x = g.Links; x <= g.Rechts; ++x) found += image.pixel(x, y) == colour3;
+  EXPECT_EQ(found, 0);
+}
+
+TEST_F(AllanViewTest, ManualRangeRefusesAnEmptyRangeAndCaptionShowsTheModeError) {
+  auto view = Make<TAllanChild>(amPhaseRes);
+  EXPECT_FALSE(view->SetManualRange(-9, -9));
+  EXPECT_TRUE(view->SetManualRange(-12, -9));
+  view->SetScaleType(stManual);
+  EXPECT_EQ(view->Plot()->Scale().AnzDekaden, 3);
+  ASSERT_TRUE(session->AddPhases({{1'000'000, 0}}, kFreq1s));  // a frequency report mode
+  view->UpdateCaption();
+  EXPECT_EQ(view->Plot()->ErrorText(), "Phase residual values only for report modes Phase");
+}
+
+TEST_F(AllanViewTest, SaveWritesPictureAndTable) {
+  Samples(12, {0.001, 0.002, 0.0});
+  auto view = Make<TAllanChild>();
+  view->UpdateDisplay();
+  TTempDir dir;
+  const std::string picture = view->Save(dir.Path());
+  ASSERT_FALSE(picture.empty());
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(picture)));
+  std::string table = picture.substr(0, picture.size() - 4) + ".txt";
+  EXPECT_NE(picture.find("ADEV_A_"), std::string::npos);
+  std::ifstream in(table);
+  std::string header, first;
+  std::getline(in, header);
+  std::getline(in, first);
+  EXPECT_EQ(header.rfind("Channel/Tau        1 s        2 s", 0), 0u) << header;
+  EXPECT_EQ(first.rfind("Channel  1:  1.414E-07", 0), 0u) << first;
+}
+
+}  // namespace
