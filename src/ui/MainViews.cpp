@@ -297,13 +297,21 @@ void TMainForm::NewTextWindowExecute() {
   preset.Columns = TTextChild::GetStdColumnFreqAbs();
   const std::optional<TTextViewSelection> choice = AskTextSelection(preset);
   if (!choice) return;
-  if (choice->Type == TTextViewType::Allan || choice->Type == TTextViewType::VirtualAllan) {
-    ShowMessageBox("New Text Window", "Allan deviation text views are not available yet");
+  if (choice->Type == TTextViewType::VirtualAllan) {
+    ShowMessageBox("New Text Window", "Allan deviation text views of virtual channels are not available yet");
     return;
   }
   TSessionItem* session = FApp->Lists().GetSession(choice->SessionIndex);
   if (!session) return;
   TVTASettings& settings = FApp->Settings();
+  if (choice->Type == TTextViewType::Allan) {
+    const int32_t entry = FChildArray.Reserve(vkAllanText, false, settings);
+    auto* view = static_cast<TTextAllanChild*>(CreateAllanView(session, vkAllanText, entry));
+    view->ReadSettings(settings, ViewPrefix(entry));
+    view->ApplySelection(*choice);
+    view->PlacementWidget()->show();
+    return;
+  }
   const int32_t entry = FChildArray.Reserve(choice->Kind == TTextSourceKind::ZCT ? vkTextZCT : vkTextIVC, false, settings);
   TTextChild* view = CreateTextView(session, choice->Kind, entry);
   view->ReadSettings(settings, ViewPrefix(entry));

@@ -11,6 +11,7 @@
 #include "ui/AllanChild.h"
 #include "ui/QV_Channels.h"
 #include "ui/TextGrid.h"
+#include "ui/TextSelectionDialog.h"
 
 namespace {
 
@@ -249,4 +250,12 @@ void TTextAllanChild::UpdateCells() {
       throw;
     }
   }
+}
+
+void TTextAllanChild::ApplySelection(const TTextViewSelection& selection) {
+  SetAllanMode(selection.AdevMode);
+  if (!selection.TauColumns.empty()) SetColumnEnabled(selection.TauColumns);
+  FChannels->SetChannelEnabledString(selection.Channels);
+  SetTitle(selection.Title);
+  RefreshNow();
 }

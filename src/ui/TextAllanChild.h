@@ -7,6 +7,8 @@
 #include "ui/AllanScale.h"
 #include "ui/MDIChild.h"
 
+struct TTextViewSelection;
+
 class QLabel;
 class TQV_Channels;
 class TTextGrid;
@@ -30,6 +32,8 @@ class TTextAllanChild : public TMDIChild {
   TAllanMode AllanMode() const { return FAllanMode; }
   void SetAllanMode(TAllanMode mode);
   void SetIntervalMs(int32_t value);
+  // The choices of the text view selection dialog: mode, τ columns, channels and title.
+  void ApplySelection(const TTextViewSelection& selection);
   void ChannelEnable(int Channel, bool Value);
   TTextGrid* Grid() const { return FGrid; }
   TQV_Channels* Channels() const { return FChannels; }

@@ -341,6 +341,30 @@ TEST_F(MainFormTest, MessagesMenuOpensTheMessageView) {
   EXPECT_TRUE(HasLine(Ini(), "ViewMessage_Session=-1"));
 }
 
+TEST_F(MainFormTest, NewTextWindowWithTheAllanTypeOpensTheAllanTextView) {
+  TMainFormOptions options = Options();
+  options.Dialogs.TextSelection = [](QWidget*, const std::vector<TTextSelectionSession>&,
+                                     const TTextViewSelection& preset) -> std::optional<TTextViewSelection> {
+    TTextViewSelection choice = preset;
+    choice.Type = TTextViewType::Allan;
+    choice.AdevMode = amPhaseDiff;
+    choice.TauColumns = "0110000000000000000";
+    choice.Title = "My ADEV";
+    return choice;
+  };
+  WriteIni(StoredSessions(1) + "ChildCount=0\n");
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  for (QAction* item : TopMenu(window, "&Window")->actions())
+    if (item->text() == "New Text Window...") item->trigger();
+  ASSERT_EQ(window.ChildArray().Views().size(), 1u);
+  auto* view = dynamic_cast<TTextAllanChild*>(window.ChildArray().Views().front());
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->AllanMode(), amPhaseDiff);
+  EXPECT_EQ(view->GetColumnEnabled(), "0110000000000000000");
+  EXPECT_EQ(view->Title(), "My ADEV");
+}
+
 // ---------------------------------------------------------------- info views
 
 QLabel* PanelLabel(TInfoChild& info, int id) { return info.findChild<QLabel*>(QString("Label%1").arg(id)); }
