@@ -71,14 +71,20 @@ class IInfoActions {
   virtual QAction* SessionAction(int32_t sessionIndex, const QString& templateName) = 0;
 };
 
+// One log definition as the info view's switch shows it.
+struct TInfoLogSwitch {
+  int32_t Definition = 0;  // 0-based index of the multi-sampler; the box reads "Log " + (Definition + 1)
+  bool Enabled = false;
+};
+
 // What the info view takes from the program around it. Every member may be left empty.
 struct TInfoEnvironment {
   const TDebugConf* DebugConf = nullptr;
   // Default: SessionInfoFacts and SessionBufferLevels.
   std::function<TInfoSessionFacts(TSessionItem&)> Facts;
   std::function<TInfoBufferLevels(TSessionItem&)> BufferLevels;
-  // The multi-sampler's log definitions: their enabled flags in definition order. Empty: none.
-  std::function<std::vector<bool>()> LogDefinitions;
+  // The multi-sampler's log definitions in definition order. Empty: none.
+  std::function<std::vector<TInfoLogSwitch>()> LogDefinitions;
   // The user asks to toggle log definition `definition` (0-based).
   std::function<void(int32_t definition)> ToggleLogDefinition;
   // The user switched the session's debug files (the main window's DebugEnable).

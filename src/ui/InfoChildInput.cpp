@@ -236,7 +236,8 @@ void TInfoChild::UpdateLogDefinitions() {
     box->deleteLater();  // may be the box whose click led here
   }
   FLogChecks.clear();
-  const std::vector<bool> definitions = FEnv.LogDefinitions ? FEnv.LogDefinitions() : std::vector<bool>{};
+  const std::vector<TInfoLogSwitch> definitions =
+      FEnv.LogDefinitions ? FEnv.LogDefinitions() : std::vector<TInfoLogSwitch>{};
   if (!FNoLogLabel) {
     FNoLogLabel = new QLabel("none defined", Panel(ipLogFiles).Frame);
     FNoLogLabel->setObjectName("LabelNoLog");
@@ -244,10 +245,11 @@ void TInfoChild::UpdateLogDefinitions() {
   }
   FNoLogLabel->setVisible(definitions.empty());
   for (size_t k = 0; k < definitions.size(); ++k) {
-    auto* box = new QCheckBox(QString("Log %1").arg(k + 1), Panel(ipLogFiles).Frame);
-    box->setObjectName(QString("CheckLog%1").arg(k + 1));
-    box->setChecked(definitions[k]);
-    connect(box, &QCheckBox::clicked, this, [this, k] { LogClick(int32_t(k)); });
+    const int32_t definition = definitions[k].Definition;
+    auto* box = new QCheckBox(QString("Log %1").arg(definition + 1), Panel(ipLogFiles).Frame);
+    box->setObjectName(QString("CheckLog%1").arg(definition + 1));
+    box->setChecked(definitions[k].Enabled);
+    connect(box, &QCheckBox::clicked, this, [this, definition] { LogClick(definition); });
     FLogGrid->addWidget(box, int(k / 2) + 1, int(k % 2));
     FLogChecks.push_back(box);
   }

@@ -219,8 +219,10 @@ void TMainForm::TempUnitExecute(int32_t unit) {
 
 void TMainForm::LogRootFolderExecute() {
   TVTASettings& settings = FApp->Settings();
-  const QString folder = QFileDialog::getExistingDirectory(this, "Select root folder for logging files",
-                                                           QString::fromStdString(settings.LogRootFolder()));
+  const QString caption = "Select root folder for logging files";
+  const QString start = QString::fromStdString(settings.LogRootFolder());
+  const QString folder = FOptions.Dialogs.Folder ? FOptions.Dialogs.Folder(this, caption, start)
+                                                 : QFileDialog::getExistingDirectory(this, caption, start);
   if (folder.isEmpty()) return;
   std::string path = folder.toStdString();
   if (path.back() != '/') path += '/';

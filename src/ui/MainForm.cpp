@@ -133,6 +133,8 @@ bool TMainForm::FormActivate() {
     // "--connect" answers the first start only.
     FConnect.reset();
     if (!started) close();
+    // The definitions were read during start-up.
+    if (started) LogDefinitionsChanged();
   }
   Log(kMainCategory, "TMainForm.FormActivate END");
   return started;

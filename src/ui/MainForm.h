@@ -15,6 +15,7 @@
 #include "app/VTA_Application.h"
 #include "ui/GraphicScale.h"
 #include "ui/InfoChild.h"
+#include "ui/LogDefinitionDialog.h"
 #include "ui/MDIChild.h"
 #include "ui/SessionActions.h"
 #include "ui/TextSelectionDialog.h"
@@ -26,6 +27,8 @@ class QMenu;
 class TAppPaths;
 class TFormSplash;
 class TIVC_DataManagement;
+class TLogDefinitionDialog;
+class TMultiSampler;
 class TMDIChild;
 class TMessageChild;
 class TGraphicChild;
@@ -36,6 +39,8 @@ class TVTA_StatusBar;
 struct TSessionTraits {
   int32_t HRQChannels = 0;  // high-resolution channels in use
   bool DebugFiles = false;  // test data, report data or the stream file are being saved
+  int32_t DGICards = 0;      // digital-input cards the device transmits
+  int32_t IVCChannels = 0;   // interval-counter channels the device transmits
 };
 
 // The hooks through which the window reaches the concrete session kinds. Every member may be empty.
@@ -56,6 +61,10 @@ struct TMainFormDialogs {
   std::function<std::optional<TTextViewSelection>(QWidget* parent, const std::vector<TTextSelectionSession>& sessions,
                                                    const TTextViewSelection& preset)>
       TextSelection;
+  // Runs the log definition dialog (filled by the window); true when it was accepted. Default: exec.
+  std::function<bool(TLogDefinitionDialog& dialog)> LogDefinition;
+  // A folder choice; empty when cancelled. Default: the system's folder dialog.
+  std::function<QString(QWidget* parent, const QString& caption, const QString& start)> Folder;
 };
 
 struct TMainFormOptions {
@@ -94,6 +103,8 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   TMessageChild* MessageView() const { return FMessageView; }
   // The info view of the session with that index, or nullptr.
   TInfoChild* InfoView(int32_t sessionIndex) const;
+  // The multi-sampler's engine, or nullptr when the application has none.
+  TMultiSampler* Sampler() const;
   TFormSplash* Splash() const { return FSplash; }
   bool DisplayTimerActive() const { return FDisplayTimer.isActive(); }
 
@@ -184,6 +195,19 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void DecSepLogExecute(char separator);
   void TempUnitExecute(int32_t unit);
   void LogRootFolderExecute();
+
+  // Log definitions (MainLogging.cpp).
+  void NewLogConfigExecute();
+  void ChangeLogConfigExecute(int definition);
+  void RemoveLogConfigExecute(int definition);
+  void ToggleLogDefinition(int definition);
+  bool AskLogDefinition(TLogDefinitionDialog& dialog);
+  std::vector<TLogDialogSource> LogDialogSources();
+  void RebuildLogDefinitionMenus();
+  // After any change of the definitions: their submenus, the info views and the status panel.
+  void LogDefinitionsChanged();
+  std::vector<TInfoLogSwitch> LogSwitches() const;
+  bool LogFileActive() const;
   void UserManualExecute(const QString& fileName);
   void AboutExecute();
   void MemoryStateExecute();
@@ -249,6 +273,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   QAction* FWindowListSeparator = nullptr;
   std::vector<QPointer<QMenu>> FSessionSubmenus;  // every menu the last rebuild made
   std::vector<QPointer<QAction>> FLoggingSessionItems;  // per-session actions: they may go first
+  std::vector<QPointer<QMenu>> FLogDefinitionMenus;     // one per log definition, at the menu's end
   std::vector<QAction*> FDeviceItems;
   std::map<char, QAction*> FDecSepWinItems;
   std::map<char, QAction*> FDecSepLogItems;

@@ -124,7 +124,12 @@ void TMainForm::CreateLoggingMenu() {
   FLoggingMenu = menuBar()->addMenu("&Logging");
   FLoggingMenu->setObjectName("LoggingMenu");
   FLoggingMenu->setToolTipsVisible(true);
-  MarkUnavailable(FLoggingMenu->addAction("New Log Configuration..."));
+  QAction* newConfig = FLoggingMenu->addAction("New Log Configuration...");
+  if (Sampler())
+    connect(newConfig, &QAction::triggered, this,
+            [this] { RunCycle("TMainForm.LogNewExecute", [this] { NewLogConfigExecute(); }); });
+  else
+    MarkUnavailable(newConfig);
   FLoggingSessionsEnd = FLoggingMenu->addAction("Root Folder...");
   connect(FLoggingSessionsEnd, &QAction::triggered, this, [this] { LogRootFolderExecute(); });
   MarkUnavailable(FLoggingMenu->addAction("Time settings..."));

@@ -347,6 +347,8 @@ TInfoEnvironment TMainForm::InfoEnvironment() {
     return facts;
   };
   env.Message = [this](const QString& caption, const QString& text) { ShowMessageBox(caption, text); };
+  env.LogDefinitions = [this] { return LogSwitches(); };
+  env.ToggleLogDefinition = [this](int32_t definition) { ToggleLogDefinition(definition); };
   return env;
 }
 
@@ -549,7 +551,7 @@ void TMainForm::UpdateStatus() {
   for (size_t slot = 0; slot < filled.size(); ++slot)
     if (!filled[slot]) FStatusBar->ClearSession(int32_t(slot));
   FStatusBar->SetHighRes(highRes.join(" / "));
-  FStatusBar->SetDebugLogging(debugFiles, false);
+  FStatusBar->SetDebugLogging(debugFiles, LogFileActive());
 }
 
 // ---------------------------------------------------------------- settings of the windows

@@ -29,6 +29,8 @@ void AddSessionKinds(TMainFormOptions& options) {
     if (const TQVSessionItem* counter = Counter(session)) {
       traits.HRQChannels = HRQChannelCount(*counter);
       traits.DebugFiles = counter->DebugStream();
+      traits.DGICards = counter->TransmittedDGIs();
+      traits.IVCChannels = counter->TransmittedIVCs();
     }
     return traits;
   };

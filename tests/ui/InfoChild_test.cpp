@@ -570,7 +570,8 @@ TEST_F(InfoChildTest, PPIinUseLocksTheControls) {
 // ---- Log files and debug switches ----
 
 TEST_F(InfoChildTest, LogSwitchesFollowTheDefinitionsAndAskTheMainWindow) {
-  std::vector<bool> definitions = {true, false, true};
+  // A removed definition leaves its number free: the boxes carry the definitions' own numbers.
+  std::vector<TInfoLogSwitch> definitions = {{0, true}, {1, false}, {3, true}};
   std::vector<int32_t> toggled;
   std::vector<std::tuple<int32_t, bool, bool, bool>> debug;
   env.LogDefinitions = [&] { return definitions; };
@@ -578,11 +579,13 @@ TEST_F(InfoChildTest, LogSwitchesFollowTheDefinitionsAndAskTheMainWindow) {
   env.DebugEnable = [&](int32_t index, bool d, bool s, bool t) { debug.emplace_back(index, d, s, t); };
   Make(1);
   EXPECT_TRUE(Find<QLabel>("LabelNoLog")->isHidden());
-  EXPECT_EQ(Find<QCheckBox>("CheckLog3")->text(), "Log 3");
+  EXPECT_EQ(Find<QCheckBox>("CheckLog4")->text(), "Log 4");
+  EXPECT_EQ(view->findChild<QCheckBox*>("CheckLog3"), nullptr);
   EXPECT_TRUE(Find<QCheckBox>("CheckLog1")->isChecked());
   EXPECT_FALSE(Find<QCheckBox>("CheckLog2")->isChecked());
   Find<QCheckBox>("CheckLog2")->click();
-  EXPECT_EQ(toggled, std::vector<int32_t>{1});
+  Find<QCheckBox>("CheckLog4")->click();
+  EXPECT_EQ(toggled, (std::vector<int32_t>{1, 3}));
 
   definitions.clear();
   view->UpdateLogDefinitions();
@@ -651,7 +654,7 @@ TEST_F(InfoChildTest, Screenshot) {
   SetExpertMode(true);
   facts = {true, false, false, false, true, 4};
   levels = {123456, 9876543, 512, 0, "1: 0"};
-  env.LogDefinitions = [] { return std::vector<bool>{true, false, true}; };
+  env.LogDefinitions = [] { return std::vector<TInfoLogSwitch>{{0, true}, {1, false}, {2, true}}; };
   Make(1, {}, "Lab 3");
   view->SetMode(0);
   view->SetRateIndex(9);
