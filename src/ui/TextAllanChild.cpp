@@ -178,9 +178,7 @@ void TTextAllanChild::UpdateDisplay() {
   if (!FStatus.empty()) {
     FStatus.clear();
     FRowsInitialized = false;
-    FGrid->ClearValues();
-    FGrid->ResetColumnStatistics();
-    FGrid->SetAutoFit(true);
+    FGrid->EndStatusRow();
   }
   UpdateRows(count);
   UpdateCells();
@@ -190,14 +188,7 @@ void TTextAllanChild::UpdateDisplay() {
 void TTextAllanChild::ShowStatus(const std::string& text) {
   FStatus = text;
   FRowsInitialized = false;
-  FGrid->SetAutoFit(false);
-  FGrid->SetRowCount(2);
-  FGrid->SetColumnCount(std::max(FGrid->ColumnCount(), 2));
-  FGrid->ClearRowColor(1);
-  FGrid->SetCell(1, 0, "1");
-  for (int col = 2; col < FGrid->ColumnCount(); ++col) FGrid->SetCell(1, col, "");
-  FGrid->SetCell(1, 1, text);
-  FGrid->FitLayout();
+  FGrid->ShowStatusRow(text);
 }
 
 // Row 0 names each enabled τ as the time it spans.

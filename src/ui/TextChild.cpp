@@ -255,9 +255,7 @@ void TTextChild::UpdateDisplay() {
   if (!FStatus.empty()) {
     FStatus.clear();
     FRowsInitialized = false;
-    FGrid->ClearValues();
-    FGrid->ResetColumnStatistics();
-    FGrid->SetAutoFit(true);
+    FGrid->EndStatusRow();
   }
   UpdateRows(count);
   UpdateCells();
@@ -268,14 +266,7 @@ void TTextChild::UpdateDisplay() {
 void TTextChild::ShowStatus(const std::string& text) {
   FStatus = text;
   FRowsInitialized = false;
-  FGrid->SetAutoFit(false);
-  FGrid->SetRowCount(2);
-  FGrid->SetColumnCount(std::max(FGrid->ColumnCount(), 2));
-  FGrid->ClearRowColor(1);
-  FGrid->SetCell(1, 0, "1");
-  for (int col = 2; col < FGrid->ColumnCount(); ++col) FGrid->SetCell(1, col, "");
-  FGrid->SetCell(1, 1, text);
-  FGrid->FitLayout();
+  FGrid->ShowStatusRow(text);
 }
 
 // The headers of the enabled modes; a quantity the current mode does not deliver is marked.

@@ -110,6 +110,23 @@ void TTextGrid::ResetColumnStatistics() {
   FLayoutPending = true;
 }
 
+void TTextGrid::ShowStatusRow(const std::string& text) {
+  SetAutoFit(false);
+  SetRowCount(2);
+  SetColumnCount(std::max(ColumnCount(), 2));
+  ClearRowColor(1);
+  SetCell(1, 0, "1");
+  for (int col = 2; col < ColumnCount(); ++col) SetCell(1, col, "");
+  SetCell(1, 1, text);
+  FitLayout();
+}
+
+void TTextGrid::EndStatusRow() {
+  ClearValues();
+  ResetColumnStatistics();
+  SetAutoFit(true);
+}
+
 void TTextGrid::SetAutoFit(bool value) {
   if (value == FAutoFit) return;
   FAutoFit = value;

@@ -48,6 +48,10 @@ class TTextGrid : public QAbstractScrollArea {
 
   // With automatic fitting the font follows the width; without, it keeps the default size.
   void SetAutoFit(bool value);
+  // Before any data: row "1" with the reason in the first value column, automatic fitting off.
+  void ShowStatusRow(const std::string& text);
+  // Back from a status row to values: values and column statistics cleared, fitting on again.
+  void EndStatusRow();
   // True when a column's widest text grew or the size changed since the last fitting.
   bool LayoutPending() const { return FLayoutPending; }
   // Fits font and column widths to the contents and the width, if anything asks for it.
