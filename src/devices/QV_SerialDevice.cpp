@@ -193,7 +193,7 @@ bool TQV_SerialDevice::OpenLine(std::string& ErrorMsg) {
                                       [this](const std::string& reason) { LineGone(reason); });
   std::string header, reason;
   if (!line->Open(FDevicePath, FBaud, header, reason)) {
-    SetSystemError(0, header + FDevicePath, reason);
+    SetError(QV_System_Err, header + FDevicePath + ": " + reason);
     ErrorMsg = ErrorMessage();
     if (!FSuppressErrorOpen) LogError(FLogId, FDbgTag + ".SerialOpen " + ErrorMsg);
     FSuppressErrorOpen = true;
