@@ -1,5 +1,6 @@
 #include "devices/QV_SerialDevice.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QSerialPort>
 #include <QThread>
@@ -189,6 +190,12 @@ bool TQV_SerialDevice::OpenPort(std::string& ErrorMsg) {
 }
 
 bool TQV_SerialDevice::OpenLine(std::string& ErrorMsg) {
+  // The reader's event loop needs the application object; without it every port call would hang.
+  if (!QCoreApplication::instance()) {
+    SetError(QV_System_Err, "Error open Serial Device " + FDevicePath + ": no application object");
+    ErrorMsg = ErrorMessage();
+    return false;
+  }
   auto line = std::make_unique<TLine>([this](const std::string& bytes) { TakeReceived(bytes); },
                                       [this](const std::string& reason) { LineGone(reason); });
   std::string header, reason;
