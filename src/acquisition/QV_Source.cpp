@@ -17,6 +17,7 @@
 #include "devices/QV_BaseDevice.h"
 #include "devices/QV_FileDevices.h"
 #include "devices/QV_ReportCodes.h"
+#include "devices/QV_SerialDevice.h"
 #include "devices/QV_Simulator.h"
 #include "protocol/QV_Commands.h"
 #include "protocol/QV_Header.h"
@@ -183,6 +184,10 @@ TQV_Result TSourceItem::OpenTarget(const TOpenTarget& target, std::unique_ptr<TQ
   switch (target.Kind) {
     case ctDemoNone: result = OpenSimulator(device); break;
     case ctFile: result = OpenFile(target.DeviceName, device); break;
+    case ctSerial:
+      device = std::make_unique<TQV_SerialDevice>(FLogId, FMultiId, FReceiveEvent, FDoResetEvent, target.BaudRate,
+                                                  target.DeviceName);
+      break;
     default:
       // The transports of these kinds join later; the string itself was checked completely.
       FErrorMessage = "Connection kind " + ConnectionKindName(target.Kind) + " is not available yet";

@@ -63,7 +63,7 @@ TEST(MultiSource, OpenRepliesForEveryKind) {
       {"ZCT2:/192.0.2.20", "Connection kind network is not available yet"},
       {"CAN:MENLOF CHANNEL0 TYPE=0x20", "Connection kind CAN is not available yet"},
       {"ARCHIVE:192.0.2.5:9999 2024-01-02 10:20:30;2024-01-02 11:00", "Connection kind TCP-Archive is not available yet"},
-      {"/dev/null:9600", "Connection kind serial is not available yet"},
+      {"/dev/null:9600", "Error open Serial Device /dev/null: Inappropriate ioctl for device"},
       {"CAN:MENLOG", "Invalid CAN address: CAN:MENLOG"},
       {":9999", "Invalid connection string: :9999"},
       {"TCP:192.0.2.5:x", "Invalid TCP-Server address: TCP:192.0.2.5:x"},

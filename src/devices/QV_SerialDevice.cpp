@@ -1,0 +1,393 @@
+#include "devices/QV_SerialDevice.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QSerialPort>
+#include <QThread>
+#include <functional>
+#include <utility>
+
+#include "core/CircularBuffer.h"
+#include "core/LogUnit.h"
+#include "core/QV_NumberText.h"
+
+namespace {
+
+const std::string InterruptedText = "Data transfer interrupted. Please check connection cable";
+const std::string RecoveredText = "Data transmission recovered";
+const std::string NoDataText =
+    "Serial device does not send measurement data: Please check measurement hardware and baud rate settings!";
+const std::string UnsupportedPeerText = "Network-module instruments are not supported over serial yet";
+const std::string WriteFailedText = "SerialWrite: WriteFile failed";
+const std::string OverflowText = "SerialDevice: Receive buffer overflow, buffer cleared";
+
+bool IsEndByte(uint8_t c) { return c == 0xBD || c == 0xBF; }
+
+// The bytes of a serial frame (length byte, body, checksum) without its escapes.
+std::string Unescaped(std::string_view escaped) {
+  std::string bytes;
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    const auto c = static_cast<uint8_t>(escaped[i]);
+    if (c == 0xBC && i + 1 < escaped.size())
+      bytes.push_back(static_cast<char>(static_cast<uint8_t>(escaped[++i]) - 4));
+    else
+      bytes.push_back(static_cast<char>(c));
+  }
+  return bytes;
+}
+
+// One whole Coldfire frame without its end byte: the length byte counts the unescaped bytes.
+bool IsColdfireFrame(std::string_view escaped) {
+  const std::string bytes = Unescaped(escaped);
+  return !bytes.empty() && static_cast<uint8_t>(bytes[0]) == bytes.size();
+}
+
+// Errors after which the port is of no further use: the adapter or the far end went away.
+bool IsLineLost(QSerialPort::SerialPortError error) {
+  switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::PermissionError: return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+// The open port and the thread it lives in. The thread's event loop delivers what arrives to
+// onData and a lost line to onGone; writes run in that thread too, so the port is used by one
+// thread only. The destructor closes the port and joins the thread.
+class TQV_SerialDevice::TLine {
+ public:
+  using TBytes = std::function<void(const std::string&)>;
+
+  TLine(TBytes onData, TBytes onGone) : FOnData(std::move(onData)), FOnGone(std::move(onGone)) {
+    FThread.setObjectName("TQV_SerialDevice reader");
+    FPort = new QSerialPort;
+    FPort->moveToThread(&FThread);
+    QObject::connect(&FThread, &QThread::finished, FPort, &QObject::deleteLater);
+    QObject::connect(FPort, &QSerialPort::readyRead, FPort, [this] {
+      const QByteArray bytes = FPort->readAll();
+      if (!bytes.isEmpty()) FOnData(bytes.toStdString());
+    });
+    QObject::connect(FPort, &QSerialPort::errorOccurred, FPort, [this](QSerialPort::SerialPortError error) {
+      if (!FPort->isOpen() || !IsLineLost(error)) return;
+      const std::string reason = FPort->errorString().toStdString();
+      FPort->close();
+      FOnGone(reason);
+    });
+    FThread.start();
+  }
+
+  ~TLine() {
+    Run([this] {
+      if (!FPort->isOpen()) return;
+      FPort->setRequestToSend(false);
+      FPort->close();
+    });
+    FThread.quit();
+    FThread.wait();
+  }
+
+  TLine(const TLine&) = delete;
+  TLine& operator=(const TLine&) = delete;
+
+  // Opens the port 8N1 without flow control. On failure: the header of the error text and the
+  // port's reason.
+  bool Open(const std::string& path, uint32_t baud, std::string& header, std::string& reason) {
+    bool ok = false;
+    Run([&] {
+      FPort->setPortName(QString::fromStdString(path));
+      if (!FPort->open(QIODevice::ReadWrite)) {
+        header = "Error open Serial Device ";
+        reason = FPort->errorString().toStdString();
+        return;
+      }
+      if (!FPort->setBaudRate(static_cast<qint32>(baud)) || !FPort->setDataBits(QSerialPort::Data8) ||
+          !FPort->setParity(QSerialPort::NoParity) || !FPort->setStopBits(QSerialPort::OneStop) ||
+          !FPort->setFlowControl(QSerialPort::NoFlowControl)) {
+        header = "Error SetCommState ";
+        reason = FPort->errorString().toStdString();
+        FPort->close();
+        return;
+      }
+      ok = true;
+    });
+    return ok;
+  }
+
+  bool Write(const std::string& data, std::string& reason) {
+    bool ok = false;
+    Run([&] {
+      if (!FPort->isOpen()) {
+        reason = "port closed";
+        return;
+      }
+      const qint64 written = FPort->write(data.data(), static_cast<qint64>(data.size()));
+      if (written == static_cast<qint64>(data.size()) && FPort->isOpen()) FPort->flush();
+      ok = written == static_cast<qint64>(data.size()) && FPort->isOpen();
+      if (!ok) reason = FPort->errorString().toStdString();
+    });
+    return ok;
+  }
+
+ private:
+  template <typename F>
+  void Run(F&& work) {
+    QMetaObject::invokeMethod(FPort, std::forward<F>(work), Qt::BlockingQueuedConnection);
+  }
+
+  TBytes FOnData;
+  TBytes FOnGone;
+  QThread FThread;
+  QSerialPort* FPort;  // lives in FThread; deleted there when the thread finishes
+};
+
+TQV_SerialDevice::TQV_SerialDevice(int32_t aLogId, int32_t aMultiId, std::shared_ptr<TEvent> aReceiveEvent,
+                                   bool aDoResetEvent, uint32_t aBaudRate, const std::string& aDevicePath,
+                                   const TClock& clock)
+    : TQV_BaseDevice(aLogId, aMultiId, std::move(aReceiveEvent), aDoResetEvent, clock),
+      FBaud(aBaudRate == 0 ? DefaultBaud : aBaudRate) {
+  FDevType = QV_Serial;
+  FDevicePath = aDevicePath;
+}
+
+TQV_SerialDevice::~TQV_SerialDevice() { ClosePort(); }
+
+std::string TQV_SerialDevice::ToString() const {
+  return "TQV_SerialDevice " + FDevicePath + " Baud=" + std::to_string(FBaud);
+}
+
+// ---- Open and close ----
+
+bool TQV_SerialDevice::OpenPort(std::string& ErrorMsg) {
+  ClosePort();
+  LogIt(FLogId, FDbgTag + ".OpenPort " + ToString() + (FBlockingIO ? " (BlockingIO)" : ""));
+  FCFuserID = NoUser;
+  FCFBufferAmount = 0;
+  SetZCTReportHeader(0xFFFF);
+  SetCmdResponse(crt_none);
+  FZCTChannelCount = 0;
+  FPeerType = ptUnknown;
+  FUnsupportedPeer = false;
+  FRecoverNeeded = false;
+  FReOpened = false;
+  FCloseRequested = false;
+  if (!OpenLine(ErrorMsg)) return false;
+  const std::string openCmd("\x01\xBE", 2);
+  LogIt(FLogId, FDbgTag + ".OpenPort send openCmd " + AnsiToHex(openCmd));
+  if (!DeviceWrite(openCmd)) {
+    ErrorMsg = ErrorMessage();
+    CloseLine();
+    return false;
+  }
+  FPortOpenedTime = FClock.Steady();
+  FNoDataCheckDone = false;
+  FPortIsOpened = true;
+  return true;
+}
+
+bool TQV_SerialDevice::OpenLine(std::string& ErrorMsg) {
+  // The reader's event loop needs the application object; without it every port call would hang.
+  if (!QCoreApplication::instance()) {
+    SetError(QV_System_Err, "Error open Serial Device " + FDevicePath + ": no application object");
+    ErrorMsg = ErrorMessage();
+    return false;
+  }
+  auto line = std::make_unique<TLine>([this](const std::string& bytes) { TakeReceived(bytes); },
+                                      [this](const std::string& reason) { LineGone(reason); });
+  std::string header, reason;
+  if (!line->Open(FDevicePath, FBaud, header, reason)) {
+    SetError(QV_System_Err, header + FDevicePath + ": " + reason);
+    ErrorMsg = ErrorMessage();
+    if (!FSuppressErrorOpen) LogError(FLogId, FDbgTag + ".SerialOpen " + ErrorMsg);
+    FSuppressErrorOpen = true;
+    return false;
+  }
+  FSuppressErrorOpen = false;
+  std::lock_guard lock(FLineLock);
+  FLine = std::move(line);
+  return true;
+}
+
+void TQV_SerialDevice::CloseLine() {
+  std::unique_ptr<TLine> line;
+  {
+    std::lock_guard lock(FLineLock);
+    line = std::move(FLine);
+  }
+  line.reset();
+}
+
+bool TQV_SerialDevice::ClosePort() {
+  if (!FPortIsOpened && !FLine) return true;
+  LogIt(FLogId, "### Close Device " + ToString() + " ###");
+  FCloseRequested = true;
+  CloseLine();
+  FRecoverNeeded = false;
+  FPortIsOpened = false;
+  LogIt(FLogId, "### Device Closed " + ToString() + " ###");
+  return true;
+}
+
+// ---- Reader thread ----
+
+void TQV_SerialDevice::TakeReceived(const std::string& bytes) {
+  SaveBinaryData(bytes.data(), bytes.size());
+  if (FReceiveBuffer->WriteAnsiString(bytes)) return;
+  // Older bytes are given up rather than the newest: the protocol asks again for a broken frame.
+  LogError(FLogId, OverflowText);
+  FReceiveBuffer->Clear();
+  FReceiveBuffer->WriteAnsiString(bytes);
+  SetError(QV_Err_ReceiveBufferOverflow, OverflowText);
+}
+
+void TQV_SerialDevice::LineGone(const std::string& reason) {
+  if (FCloseRequested) return;
+  FRecoverNeeded = true;
+  SetError(QV_Err_DataTransferInterrupted, InterruptedText);
+  LogError(FLogId, "TQV_SerialDevice.SerialReadAnsi -> recover needed RepeatAddr=" + IntToHex(FPeerRepeatAddr, 5) +
+                       " (" + reason + ")");
+}
+
+// ---- Reading ----
+
+std::string TQV_SerialDevice::DeviceRead(uint8_t len) {
+  if (FPeerType == ptUnknown && !CheckPeer()) {
+    CheckDeviceClosed();
+    return {};
+  }
+  std::string bytes = TQV_BaseDevice::DeviceRead(len);
+  if (bytes.empty()) return bytes;
+  if (FRecoverNeeded && FReOpened) {
+    FRecoverNeeded = false;
+    FReOpened = false;
+    LogIt(FLogId, FDbgTag + ".DeviceRead: " + RecoveredText);
+    SetError(QV_No_Err_Recovered, RecoveredText);
+  }
+  return bytes;
+}
+
+bool TQV_SerialDevice::CheckPeer() {
+  if (FUnsupportedPeer) return false;
+  const uint32_t amount = std::min(FReceiveBuffer->Amount(), PeerCheckSize);
+  if (amount == 0) return false;
+  const std::string bytes = FReceiveBuffer->PeekAnsiString(amount);
+  size_t end = 0;
+  while (end < bytes.size() && !IsEndByte(static_cast<uint8_t>(bytes[end]))) ++end;
+  if (end < bytes.size()) {
+    const std::string_view frame = std::string_view(bytes).substr(0, end);
+    if (frame.size() > 1 && frame[0] == '\x01' && IsColdfireFrame(frame.substr(1))) {
+      FReceiveBuffer->ConfirmPeekedData(1);
+      LogIt(FLogId, FDbgTag + ".CheckPeer: Coldfire delete first Byte -> " + AnsiToHex(bytes.substr(0, end + 1)));
+    } else if (!IsColdfireFrame(frame)) {
+      FReceiveBuffer->ConfirmPeekedData(static_cast<uint16_t>(end + 1));
+      LogError(FLogId, FDbgTag + ".CheckPeer: no valid Coldfire report " + AnsiToHex(bytes.substr(0, end + 1)));
+      return false;
+    }
+  } else if (bytes.size() < PeerCheckSize) {
+    return false;
+  } else if (bytes.find("ZCT2") != std::string::npos) {
+    LogIt(FLogId, FDbgTag + ".CheckPeer: ESP");
+    LogError(FLogId, FDbgTag + ".CheckPeer: " + UnsupportedPeerText);
+    FUnsupportedPeer = true;
+    SetError(QV_HardwareFault, UnsupportedPeerText);
+    return false;
+  }
+  LogIt(FLogId, FDbgTag + ".CheckPeer: Coldfire");
+  FPeerType = ptColdfire;
+  FHasCommandList = false;
+  return true;
+}
+
+// ---- Writing ----
+
+bool TQV_SerialDevice::DeviceWrite(const std::string& Data) {
+  std::lock_guard lock(FLineLock);
+  std::string reason = "invalid handle";
+  if (FLine && !FRecoverNeeded && FLine->Write(Data, reason)) return true;
+  if (FRecoverNeeded) {
+    LogError(FLogId, "TQV_SerialDevice.SerialWrite -> recover needed RepeatAddr=" + IntToHex(FPeerRepeatAddr, 5));
+    SetError(QV_Err_DataTransferInterrupted, InterruptedText);
+  } else {
+    LogError(FLogId, FDbgTag + ".SerialWrite failed " + reason);
+    SetError(QV_WriteError, WriteFailedText);
+  }
+  return false;
+}
+
+// ---- Supervision ----
+
+bool TQV_SerialDevice::CheckDeviceClosed() {
+  if (FUnsupportedPeer) {
+    SetError(QV_HardwareFault, UnsupportedPeerText);
+    return true;
+  }
+  if (FRecoverNeeded) {
+    TryReOpen();
+    return false;
+  }
+  return CheckNoData();
+}
+
+// While the line is lost: close what is left of it, pause, try to open the port again.
+void TQV_SerialDevice::TryReOpen() {
+  if (FReOpened) return;  // open again: waiting for the first bytes
+  const TSteadyTime now = FClock.Steady();
+  if (FLine) {
+    CloseLine();
+    FSleepStart = now;
+    FSleepMs = ReOpenPauseMs;
+  }
+  SetError(QV_Err_DataTransferInterrupted, InterruptedText);
+  if (now - FSleepStart < std::chrono::milliseconds(FSleepMs)) return;
+  if (!FSuppressErrorReOpen) LogIt(FLogId, "TQV_SerialDevice.CheckDeviceClosed -> ReOpen");
+  std::string error;
+  if (OpenLine(error)) {
+    LogIt(FLogId, "TQV_SerialDevice.CheckDeviceClosed ReOpen ok");
+    FSuppressErrorReOpen = false;
+    FReOpened = true;
+  } else {
+    FSuppressErrorReOpen = true;
+    FSleepStart = now;
+  }
+  // The lost line stays the error until data flow again.
+  SetError(QV_Err_DataTransferInterrupted, InterruptedText);
+}
+
+bool TQV_SerialDevice::CheckNoData() {
+  if (!FLine || FNoDataCheckDone) return false;
+  if (FClock.Steady() - FPortOpenedTime < std::chrono::milliseconds(NoDataLimitMs)) return false;
+  if (ReportCounter() == 0 && ReceivedSec() == 0) {
+    LogError(FLogId, FDbgTag + ".CheckDeviceClosed: " + NoDataText);
+    SetError(QV_HardwareFault, NoDataText);
+    return true;
+  }
+  // Data came: the instrument talks at this baud rate.
+  FNoDataCheckDone = true;
+  return false;
+}
+
+// ---- Settings ----
+
+void TQV_SerialDevice::SetBlockingIO(bool Value) {
+  LogIt(FLogId, "TQV_SerialDevice.SetBlockingIO " + BoolText(Value));
+  FBlockingIO = Value;
+}
+
+void TQV_SerialDevice::SetReceivedSec(uint32_t Value) {
+  FReceivedSec = Value;
+  FReportCounter = 0;
+  if (Value != 0) return;
+  LogIt(FLogId, "SerialDevice.ReceivedSec = 0");
+  FPortOpenedTime = FClock.Steady();
+  FNoDataCheckDone = false;
+}
+
+void TQV_SerialDevice::QuitError() {
+  TQV_BaseDevice::QuitError();
+  FSuppressErrorOpen = false;
+  FSuppressErrorReOpen = false;
+}

@@ -1,0 +1,206 @@
+#include "devices/QV_SerialDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "core/Clock.h"
+#include "core/NamedEvent.h"
+#include "core/QV_NumberText.h"
+#include "support/FrameBuilder.h"
+#include "support/LogCapture.h"
+#include "support/PtyPair.h"
+#include "support/TempDir.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string OpenCommand("\x01\xBE", 2);
+const std::string Timestamp("\x70\x16\x00\x00\x00\x05", 6);
+
+// A serial device on the host end of a pty pair; the test plays the instrument on the other end.
+class SerialDeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!TPtyPair::SocatAvailable()) GTEST_SKIP() << "socat is not installed (scripts/install-deps)";
+    Plug();
+  }
+
+  void Plug() {
+    pair = std::make_unique<TPtyPair>(link);
+    ASSERT_EQ(pair->Error(), "");
+    instrument = std::make_unique<TPtyEnd>(pair->InstrumentPath());
+    ASSERT_TRUE(instrument->IsOpen());
+  }
+
+  std::unique_ptr<TQV_SerialDevice> NewDevice(const std::string& path) {
+    return std::make_unique<TQV_SerialDevice>(log.Id(), 0, std::make_shared<TEvent>(), true, 115200, path, clock);
+  }
+
+  // Opens the device and takes its open command off the line.
+  void Open() {
+    device = NewDevice(pair->HostPath());
+    std::string error;
+    ASSERT_TRUE(device->OpenPort(error)) << error;
+    EXPECT_EQ(instrument->Read(2), OpenCommand);
+  }
+
+  // What the device hands out one byte at a time, until `count` bytes came or the line stays quiet.
+  std::string ReadBytes(size_t count) {
+    std::string bytes;
+    for (const auto end = std::chrono::steady_clock::now() + 2s; bytes.size() < count && std::chrono::steady_clock::now() < end;) {
+      const std::string byte = device->DeviceRead(1);
+      if (byte.empty()) std::this_thread::sleep_for(1ms);
+      bytes += byte;
+    }
+    return bytes;
+  }
+
+  // Reads until the device reports `code`; false when it does not within two seconds.
+  bool WaitForError(TQV_Result code) {
+    for (const auto end = std::chrono::steady_clock::now() + 2s; std::chrono::steady_clock::now() < end;) {
+      device->DeviceRead(1);
+      if (device->ErrorCode() == code) return true;
+      std::this_thread::sleep_for(1ms);
+    }
+    return false;
+  }
+
+  TLogCapture log;
+  TManualClock clock;
+  std::string link;
+  std::unique_ptr<TPtyPair> pair;
+  std::unique_ptr<TPtyEnd> instrument;
+  std::unique_ptr<TQV_SerialDevice> device;
+};
+
+TEST_F(SerialDeviceTest, EchoOfTheOpenCommandBeforeAColdfireFrameIsDropped) {
+  Open();
+  const std::string frame = SerialFrame(Timestamp, '\xBF');
+  instrument->Write("\x01" + frame);
+  EXPECT_EQ(ReadBytes(frame.size()), frame);
+  EXPECT_EQ(device->PeerType(), ptColdfire);
+  EXPECT_TRUE(log.Contains("TQV_SerialDevice.CheckPeer: Coldfire delete first Byte -> " + AnsiToHex("\x01" + frame)));
+}
+
+TEST_F(SerialDeviceTest, WritesReachTheInstrument) {
+  Open();
+  EXPECT_TRUE(device->DeviceWrite("\xBF\x41"));
+  EXPECT_EQ(instrument->Read(2), "\xBF\x41");
+}
+
+struct PeerCase {
+  const char* Name;
+  std::string FirstBytes;
+  std::string Delivered;  // what the decoder gets of them
+  TQV_PeerType Peer;
+};
+
+class SerialPeerTest : public SerialDeviceTest, public ::testing::WithParamInterface<PeerCase> {};
+
+TEST_P(SerialPeerTest, PeerComesFromTheFirstBytes) {
+  Open();
+  instrument->Write(GetParam().FirstBytes);
+  EXPECT_EQ(ReadBytes(GetParam().Delivered.size()), GetParam().Delivered);
+  EXPECT_EQ(device->PeerType(), GetParam().Peer);
+}
+
+const std::string Escaped = SerialFrame(std::string("\x70\x16\x00\x00\x00\xBD", 6), '\xBD');
+const std::string Sixteen = SerialFrame(std::string(14, '\x11'), '\xBF');
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SerialPeerTest,
+    ::testing::Values(PeerCase{"FrameWithoutEcho", SerialFrame(Timestamp, '\xBD'), SerialFrame(Timestamp, '\xBD'), ptColdfire},
+                      // The length byte counts the bytes without their escapes.
+                      PeerCase{"EscapedFrame", Escaped, Escaped, ptColdfire},
+                      // A broken piece is dropped; the next good frame decides.
+                      PeerCase{"BrokenPieceThenFrame", "\x07\x01\x02\xBF" + SerialFrame(Timestamp, '\xBD'),
+                               SerialFrame(Timestamp, '\xBD'), ptColdfire},
+                      // Sixteen bytes without an end byte and without "ZCT2": still Coldfire.
+                      PeerCase{"LongFrameStart", Sixteen, Sixteen, ptColdfire}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(SerialDeviceTest, NetworkModuleInstrumentIsRefusedClearly) {
+  Open();
+  instrument->Write(EspTimestamp(5));
+  EXPECT_TRUE(WaitForError(QV_HardwareFault));
+  EXPECT_EQ(device->ErrorMessage(), "Network-module instruments are not supported over serial yet");
+  EXPECT_TRUE(device->CheckDeviceClosed());
+}
+
+TEST_F(SerialDeviceTest, MissingPortFailsToOpen) {
+  device = NewDevice("/dev/no-such-serial-port");
+  std::string error;
+  EXPECT_FALSE(device->OpenPort(error));
+  EXPECT_TRUE(error.starts_with("Error open Serial Device /dev/no-such-serial-port")) << error;
+  EXPECT_EQ(device->ErrorCode(), QV_System_Err);
+  EXPECT_FALSE(device->PortIsOpened());
+}
+
+TEST_F(SerialDeviceTest, SilentInstrumentIsAHardwareFaultAfterOneSecond) {
+  Open();
+  EXPECT_FALSE(device->CheckDeviceClosed());
+  clock.Advance(999ms);
+  EXPECT_FALSE(device->CheckDeviceClosed());
+  clock.Advance(1ms);
+  EXPECT_TRUE(device->CheckDeviceClosed());
+  EXPECT_EQ(device->ErrorCode(), QV_HardwareFault);
+  EXPECT_EQ(device->ErrorMessage(),
+            "Serial device does not send measurement data: Please check measurement hardware and baud rate settings!");
+}
+
+TEST_F(SerialDeviceTest, InstrumentThatReportsPassesTheDataCheck) {
+  Open();
+  device->IncReportCounter();
+  clock.Advance(1s);
+  EXPECT_FALSE(device->CheckDeviceClosed());
+  clock.Advance(10s);
+  EXPECT_FALSE(device->CheckDeviceClosed());
+}
+
+TEST_F(SerialDeviceTest, UnpluggingInterruptsAndWritesFail) {
+  Open();
+  pair->Unplug();
+  EXPECT_TRUE(WaitForError(QV_Err_DataTransferInterrupted));
+  EXPECT_EQ(device->ErrorMessage(), "Data transfer interrupted. Please check connection cable");
+  EXPECT_TRUE(device->RecoverNeeded());
+  EXPECT_FALSE(device->DeviceWrite("\xBF"));
+  EXPECT_EQ(device->ErrorCode(), QV_Err_DataTransferInterrupted);
+  // The port is gone for good: reopening after the pause fails and the interruption stays.
+  clock.Advance(500ms);
+  EXPECT_FALSE(device->CheckDeviceClosed());
+  EXPECT_EQ(device->ErrorCode(), QV_Err_DataTransferInterrupted);
+  EXPECT_TRUE(log.Contains("TQV_SerialDevice.CheckDeviceClosed -> ReOpen"));
+  EXPECT_TRUE(device->ClosePort());
+  EXPECT_FALSE(device->PortIsOpened());
+}
+
+TEST_F(SerialDeviceTest, PluggedBackPortIsReopenedAndDataRecover) {
+  TTempDir dir;
+  link = dir.File("port");
+  pair.reset();
+  Plug();
+  Open();
+  instrument->Write(SerialFrame(Timestamp, '\xBF'));
+  ReadBytes(SerialFrame(Timestamp, '\xBF').size());
+  instrument.reset();
+  pair->Unplug();
+  ASSERT_TRUE(WaitForError(QV_Err_DataTransferInterrupted));
+  Plug();
+  EXPECT_FALSE(device->CheckDeviceClosed());  // still within the pause
+  EXPECT_FALSE(log.Contains("TQV_SerialDevice.CheckDeviceClosed ReOpen ok"));
+  clock.Advance(500ms);
+  EXPECT_FALSE(device->CheckDeviceClosed());
+  EXPECT_TRUE(log.Contains("TQV_SerialDevice.CheckDeviceClosed ReOpen ok"));
+  const std::string frame = SerialFrame(Timestamp, '\xBD');
+  instrument->Write(frame);
+  EXPECT_EQ(ReadBytes(frame.size()), frame);
+  EXPECT_EQ(device->ErrorCode(), QV_No_Err_Recovered);
+  EXPECT_EQ(device->ErrorMessage(), "Data transmission recovered");
+  EXPECT_FALSE(device->RecoverNeeded());
+}
+
+}  // namespace
