@@ -186,6 +186,7 @@ void TEMailSender::Execute() {
       lock.unlock();
       const std::string error = Transfer(mail, login);
       lock.lock();
+      if (FStop) break;  // abandoned by Stop, not a failure of the server
       if (!error.empty()) {
         FSendError = "send eMail failed: " + error;
         FStatus = esFailed;
