@@ -194,8 +194,8 @@ bool OnceComplete(const TNotification& n, int32_t code, int32_t sessionCount) {
 
 // ---------------------------------------------------------------- TNotificationList
 
-TNotificationList::TNotificationList(TEMailSender* sender, std::string host, int logId)
-    : FMailSender(sender), FHost(std::move(host)), FLogId(logId) {}
+TNotificationList::TNotificationList(TSendMail send, std::string host, int logId)
+    : FSendMail(std::move(send)), FHost(std::move(host)), FLogId(logId) {}
 
 TNotificationList::~TNotificationList() = default;
 
@@ -274,8 +274,8 @@ void TNotificationList::NotifyMails(const TMessageItem& aMsg) {
         const std::pair<int32_t, int32_t> pair{aMsg.sIndex, aMsg.Code};
         if (n.Notify == ntOnce && n.FSendMsg.count(pair)) continue;
         const std::string source = MailSourceText(aMsg.sIndex, FSessionName ? FSessionName(aMsg.sIndex) : "");
-        if (FMailSender)
-          FMailSender->Send(TEMail{FSenderName, SplitAddresses(n.EmailAddress), MailSubject(n, aMsg, FHost, source),
+        if (FSendMail)
+          FSendMail(TEMail{FSenderName, SplitAddresses(n.EmailAddress), MailSubject(n, aMsg, FHost, source),
                                    MailBody(n, aMsg, source)});
         if (n.Notify != ntOnce) continue;
         n.FSendMsg.insert(pair);

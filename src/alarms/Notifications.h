@@ -12,7 +12,6 @@
 #include "core/VTA_Common.h"
 
 class TAppSettings;
-class TEMailSender;
 struct TEMail;
 
 enum TNotifyType : int32_t { ntOnce = 0, ntAlways = 1, ntBig = 2 };
@@ -72,9 +71,11 @@ class TNotificationList : public IMessageNotifier {
  public:
   using TSessionName = std::function<std::string(int32_t sIndex)>;
   using TShowPopup = std::function<void(const TMessageItem& msg)>;
+  // Queues a mail (the mail sender's Send); must not wait on the network.
+  using TSendMail = std::function<void(TEMail mail)>;
 
-  // `sender` may be none (no mails). `host` is this computer's host name.
-  TNotificationList(TEMailSender* sender, std::string host, int logId = -1);
+  // `send` may be none (no mails). `host` is this computer's host name.
+  TNotificationList(TSendMail send, std::string host, int logId = -1);
   ~TNotificationList() override;
 
   void SetSessionName(TSessionName name) { FSessionName = std::move(name); }
@@ -98,14 +99,13 @@ class TNotificationList : public IMessageNotifier {
 
   const std::string& SenderName() const { return FSenderName; }
   void SetSenderName(const std::string& name) { FSenderName = name; }
-  TEMailSender* MailSender() const { return FMailSender; }
 
  private:
   bool NotifyBigMessage(TMessageItem& aMsg);
   void NotifyMails(const TMessageItem& aMsg);
   void CleanUp();
 
-  TEMailSender* FMailSender;
+  TSendMail FSendMail;
   int32_t FCountAllSessions = 0;
   std::string FHost;
   std::string FSenderName;

@@ -115,7 +115,7 @@ TEST(EMailSender, StopAbandonsAHangingServerAndDropsPendingMails) {
   EXPECT_EQ(sender.QueuedCount(), 0u);
   EXPECT_TRUE(log.Contains("WARN:  TEMailSender.Stop 3 mails not sent"));
   EXPECT_FALSE(sender.Send(TEMail{"s@x.org", {"a@x.org"}, "late", {"x"}}));
-  EXPECT_EQ(log.Count("TEMailThread.Execute"), 0u);
+  for (const std::string& line : log.Lines()) EXPECT_THAT(line, Not(HasSubstr("TEMailThread.Execute")));
 }
 
 TEST(EMailSender, QueueIsBounded) {
