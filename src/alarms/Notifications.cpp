@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
+#include <optional>
 
 #include "alarms/App_eMail.h"
 #include "core/App_Settings.h"
