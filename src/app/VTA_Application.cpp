@@ -8,6 +8,7 @@
 #include "acquisition/App_Sessions.h"
 #include "acquisition/MultiSource.h"
 #include "app/VTA_MultiSampler.h"
+#include "app/VTA_Notifications.h"
 #include "core/LogUnit.h"
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
@@ -106,6 +107,7 @@ TVTA_Application::TVTA_Application(const TAppPaths& paths, TVTA_AppOptions optio
   handlers.OnUpdate = [this](TSessionItem& session) { UpdateSession(session); };
   handlers.SyncList = &FLists->SyncList();
   if (FOptions.MultiSampler) CreateMultiSampler(handlers);
+  if (FOptions.Notifications) CreateNotifications();
   if (FOptions.MakeSessionFactory) FFactory = FOptions.MakeSessionFactory(handlers, *FDebugConf, *FSettings);
 
   CheckDllVersion();
@@ -126,6 +128,13 @@ void TVTA_Application::CreateMultiSampler(TSessionHandlers& handlers) {
   FMultiSampler = sampler.get();
   handlers.Sampler = &sampler->Sink();
   FComponents.push_back(std::move(sampler));
+}
+
+// The mail sender logs into the application's debug log.
+void TVTA_Application::CreateNotifications() {
+  auto notifications = std::make_unique<TVTA_Notifications>(*FMsgList, FUI, LocalHostName(), FLogId, FLogId);
+  FNotifications = notifications.get();
+  FComponents.push_back(std::move(notifications));
 }
 
 void TVTA_Application::CreateDebugLog() {

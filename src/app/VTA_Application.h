@@ -22,6 +22,7 @@ class TDebugConf;
 class TMessageList;
 class TVTASettings;
 class TVTA_MultiSampler;
+class TVTA_Notifications;
 
 inline constexpr char kAppVersion[] = "3.3.4";
 inline constexpr char kAppBuildDate[] = "2025-01-07";
@@ -70,6 +71,9 @@ struct TVTA_AppOptions {
   // Measurement log files: the application owns a multi-sampler (its first component) that the
   // sessions feed.
   bool MultiSampler = false;
+  // Popups and e-mail notifications: the application owns the notification list with its mail
+  // sender (a component after the multi-sampler).
+  bool Notifications = false;
 };
 
 // The application object: what the main window of the program holds that needs no window. It owns
@@ -161,6 +165,8 @@ class TVTA_Application {
 
   // The multi-sampler (definitions, enabling them), or none without log files.
   TVTA_MultiSampler* MultiSampler() { return FMultiSampler; }
+  // The notification list and mail sender, or none without notifications.
+  TVTA_Notifications* Notifications() { return FNotifications; }
 
   // The status of every session in index order.
   std::vector<TSessionStatus> SessionStatuses() const;
@@ -195,6 +201,7 @@ class TVTA_Application {
   std::string UsableFolder(const std::string& folder, const std::string& fallback, const std::string& what);
   void CheckDllVersion();
   void CreateMultiSampler(TSessionHandlers& handlers);
+  void CreateNotifications();
 
   // Start-up steps.
   void CreateStoredSessions();
@@ -264,6 +271,7 @@ class TVTA_Application {
   TSessionFactory FFactory;
   std::vector<std::unique_ptr<IVTA_AppComponent>> FComponents;
   TVTA_MultiSampler* FMultiSampler = nullptr;  // owned by FComponents
+  TVTA_Notifications* FNotifications = nullptr;  // owned by FComponents
   std::unique_ptr<TVTA_ReportThread> FReportThread;
 };
 

@@ -1,6 +1,7 @@
 // The display cycle (every 100 ms while enabled), the timer decision and the check cycle.
 #include "acquisition/App_Sessions.h"
 #include "app/VTA_Application.h"
+#include "app/VTA_Notifications.h"
 #include "core/LogUnit.h"
 #include "core/QV_NumberText.h"
 #include "core/VTA_Common.h"
@@ -163,9 +164,9 @@ void TVTA_Application::RefreshMessages() {
     Info(kMainCategory, "TMainForm.DisplayTimer reset message flags");
     FMsgList->TakeUpdateFlags();
     FMsgListUpdateNeeded = false;
-    // Taking them clears their via-thread marks. Seam: once the notification list exists, the
-    // notification linked to each of these messages shows its popup here (ShowPopup).
-    FMsgList->TakeViaThreadMessages();
+    // Taking them clears their via-thread marks; the popups of worker-thread messages are shown here.
+    for (const TMessageItem& item : FMsgList->TakeViaThreadMessages())
+      if (FNotifications && FNotifications->TakePendingPopup(item)) FUI.ShowPopup(item);
     if (FUI.MessageViewExists()) {
       Info(kMainCategory, "TMainForm.DisplayTimer MessageChild.UpdateDisplay");
       FUI.UpdateMessageView();

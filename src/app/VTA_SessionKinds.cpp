@@ -41,4 +41,5 @@ void AddBuiltInSessionKinds(TVTA_AppOptions& options) {
   };
   options.StatusReader = ReadCounterStatus;
   options.MultiSampler = true;
+  options.Notifications = true;
 }

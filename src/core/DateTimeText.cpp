@@ -52,3 +52,9 @@ std::string FileStampText(TWallTime t) {
 std::string FileStampMsText(TWallTime t) {
   return FileStampText(t) + Format(".%03d", ToLocal(t).Ms);
 }
+
+std::string IsoDateTimeMsText(TWallTime t) {
+  const TLocalTime l = ToLocal(t);
+  return Format("%04d-%02d-%02d %02d:%02d:%02d.%03d", l.Tm.tm_year + 1900, l.Tm.tm_mon + 1, l.Tm.tm_mday,
+                l.Tm.tm_hour, l.Tm.tm_min, l.Tm.tm_sec, l.Ms);
+}
