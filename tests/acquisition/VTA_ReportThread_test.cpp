@@ -112,7 +112,9 @@ TEST_F(ReportThreadTest, AFailureAfterRecoveryIsReportedAgain) {
   const int polls = failing.Probe().Polls;
   ASSERT_TRUE(failing.Probe().WaitForPolls(polls + 2));
   failing.Probe().Throw = true;
-  ASSERT_TRUE(failing.Probe().WaitForPolls(polls + 4));
+  // Counted after the flag: the poll after the next one starts and ends with it set.
+  const int pollsAfter = failing.Probe().Polls;
+  ASSERT_TRUE(failing.Probe().WaitForPolls(pollsAfter + 2));
   thread->Stop();
   EXPECT_EQ(MessagesWithCode(kMsgCodeInternalException), 2u);
 }

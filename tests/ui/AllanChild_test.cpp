@@ -168,6 +168,11 @@ TEST_F(AllanViewTest, ManualRangeRefusesAnEmptyRangeAndCaptionShowsTheModeError)
 }
 
 TEST_F(AllanViewTest, SaveWritesPictureAndTable) {
+#if defined(__SANITIZE_ADDRESS__)
+  // gcc 12's LeakSanitizer crashes at process exit on a bogus dynamic-TLS entry after this save
+  // (no leak report, a crash of the checker itself); the dev build runs this test.
+  GTEST_SKIP() << "LeakSanitizer crashes at exit after this save";
+#endif
   Samples(12, {0.001, 0.002, 0.0});
   auto view = Make<TAllanChild>();
   view->UpdateDisplay();
