@@ -81,7 +81,7 @@ void TEMailSender::SetLogin(const TEMailServerLogin& aLogin) {
   TSmtpLogin login;
   login.Host = aLogin.Host();
   login.User = aLogin.User();
-  login.Password = aLogin.PasswordText();
+  login.Password = aLogin.GetPassword();
   login.Auth = aLogin.AuthNeeded();
   login.Sender = aLogin.Sender();
   SetLogin(login);

@@ -1,6 +1,7 @@
 #include "core/EMailServerLogin.h"
 
 #include "core/App_Settings.h"
+#include "core/PasswordCipher.h"
 
 TEMailServerLogin::TEMailServerLogin(std::string user, bool authNeeded, std::string sender, std::string passwordText,
                                      std::string host)
@@ -30,3 +31,10 @@ void TEMailServerLogin::SaveSettings(TAppSettings& settings, const std::string& 
   settings.SetValue(SettingsPrefix + "Auth", FAuthNeeded);
   settings.SetValue(SettingsPrefix + "Sender", FeMailSender);
 }
+
+TEMailServerLogin TEMailServerLogin::WithPlainPassword(std::string user, bool authNeeded, std::string sender,
+                                                       const std::string& password, std::string host) {
+  return TEMailServerLogin(std::move(user), authNeeded, std::move(sender), EncipherPassword(password), std::move(host));
+}
+
+std::string TEMailServerLogin::GetPassword() const { return DecipherPassword(FcryptPassword).value_or(""); }
