@@ -91,26 +91,12 @@ TAllanChild::TAllanChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, 
   FPlot->OnDrawMeasurement = [this] { FLastTauCountString.clear(); };
   layout->addWidget(FPlot, 1);
 
-  auto* bottom = new QWidget(this);
-  auto* strip = new QHBoxLayout(bottom);
-  strip->setContentsMargins(2, 2, 2, 2);
-  FColorPanel = new QLabel(bottom);
-  FColorPanel->setFixedSize(20, 20);
-  FColorPanel->setAlignment(Qt::AlignCenter);
-  FChannels = new TQV_Channels(bottom);
-  FChannels->SetMouseClickAction(mcaToggleEnabledPersist);
-  strip->addWidget(FColorPanel);
-  strip->addWidget(FChannels);
-  strip->addStretch();
-  layout->addWidget(bottom);
-  SetBottomPanel(bottom);
-  SetBaseControls(1, FChannels, FColorPanel);
+  FChannels = AddChannelStrip(*layout, mcaToggleEnabledPersist);
   connect(FChannels, &TQV_Channels::OnChannelEnabled, this, [this] { FLastTauCountString.clear(); });
   connect(FChannels, &TQV_Channels::OnPersistEnabled, this, [this] { FLastTauCountString.clear(); });
 
   SetAllanMode(aMode);
   TMDIChild::UpdateSession(1);
-  FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
   SetIntervalMs(Session() ? Session()->IntervalMs() : 1000);
 }
 
@@ -226,7 +212,6 @@ void TAllanChild::UpdateSession(int base) {
   if (base == 1 && Session() && !QVSession())
     return CloseChild(".UpdateSession: not a QVSession -> close allan graphic window");
   TMDIChild::UpdateSession(base);
-  if (base == 1) FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
   FLastTauCountString.clear();
 }
 

@@ -70,7 +70,6 @@ class TAllanChild : public TMDIChild {
   bool FInternalCall = false;
   TQV_AllanPlot* FPlot = nullptr;
   TQV_Channels* FChannels = nullptr;
-  QLabel* FColorPanel = nullptr;
   QRadioButton* FAuto = nullptr;
   QRadioButton* FManual = nullptr;
   QSpinBox* FMinPower = nullptr;

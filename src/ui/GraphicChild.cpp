@@ -84,20 +84,7 @@ TGraphicChild::TGraphicChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSessi
     RestartReading();
   });
 
-  auto* bottom = new QWidget(this);
-  auto* strip = new QHBoxLayout(bottom);
-  strip->setContentsMargins(2, 2, 2, 2);
-  FColorPanel = new QLabel(bottom);
-  FColorPanel->setFixedSize(20, 20);
-  FColorPanel->setAlignment(Qt::AlignCenter);
-  FLeftChannels = new TQV_Channels(bottom);
-  FLeftChannels->SetMouseClickAction(mcaToggleEnabled);
-  strip->addWidget(FColorPanel);
-  strip->addWidget(FLeftChannels);
-  strip->addStretch();
-  layout->addWidget(bottom);
-  SetBottomPanel(bottom);
-  SetBaseControls(1, FLeftChannels, FColorPanel);
+  FLeftChannels = AddChannelStrip(*layout, mcaToggleEnabled);
   connect(FLeftChannels, &TQV_Channels::OnChannelEnabled, this, [this](int channel, bool) {
     FPlot->ResetYOld(0, channel);
     ApplyAxis();
@@ -110,7 +97,6 @@ TGraphicChild::TGraphicChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSessi
   for (auto& persist : FPersist) persist.Resize(FPlot->GraphWidth(), FPlot->GraphHeight());
   SetGraphicMode(aMode);
   TMDIChild::UpdateSession(1);
-  FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
 }
 
 TGraphicChild::~TGraphicChild() = default;
@@ -286,7 +272,6 @@ void TGraphicChild::UpdateSession(int base) {
     }
   }
   TMDIChild::UpdateSession(base);
-  if (base == 1) FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
   UpdateInterval();
   ApplyAxis();
 }

@@ -103,7 +103,6 @@ class TGraphicChild : public TMDIChild {
   int32_t FChannelCountShown = -1;
   TQV_Plot* FPlot = nullptr;
   TQV_Channels* FLeftChannels = nullptr;
-  QLabel* FColorPanel = nullptr;
   QComboBox* FHScale = nullptr;
   std::vector<double> FResultArray;
 };

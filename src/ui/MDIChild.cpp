@@ -1,5 +1,9 @@
 #include "ui/MDIChild.h"
 
+#include <QLabel>
+
+#include <QHBoxLayout>
+
 #include <QEvent>
 #include <QMdiSubWindow>
 
@@ -178,11 +182,31 @@ void TMDIChild::UpdateSession(int base) {
     palette.setColor(QPalette::WindowText, ContrastQColor(b.Session->Color()));
     b.ColorPanel->setPalette(palette);
   }
+  if (auto* letter = qobject_cast<QLabel*>(b.ColorPanel))
+    letter->setText(b.Session ? QString(QChar(SessionLetter(SessionIndex(base)))) : QString());
   if (b.Channels) {
     if (const TQV_ChannelData* data = SessionChannelData(base)) b.Channels->InitChannels(*data, b.Channels->Data());
     b.Channels->SetMaxChannels(StripChannelCount(base));
   }
   UpdateCaption();
+}
+
+TQV_Channels* TMDIChild::AddChannelStrip(QBoxLayout& layout, TMouseClickAction action) {
+  auto* bottom = new QWidget(this);
+  auto* row = new QHBoxLayout(bottom);
+  row->setContentsMargins(2, 2, 2, 2);
+  auto* colorPanel = new QLabel(bottom);
+  colorPanel->setFixedSize(20, 20);
+  colorPanel->setAlignment(Qt::AlignCenter);
+  auto* channels = new TQV_Channels(bottom);
+  channels->SetMouseClickAction(action);
+  row->addWidget(colorPanel);
+  row->addWidget(channels);
+  row->addStretch();
+  layout.addWidget(bottom);
+  SetBottomPanel(bottom);
+  SetBaseControls(1, channels, colorPanel);
+  return channels;
 }
 
 void TMDIChild::SetTitle(const std::string& value) {

@@ -13,7 +13,9 @@
 class TDataManagement;
 class TDebugConf;
 class TIVC_DataManagement;
+class QBoxLayout;
 class TQV_Channels;
+enum TMouseClickAction : uint8_t;
 class TSessionItem;
 class TZCT_DataManagement;
 
@@ -170,6 +172,9 @@ class TMDIChild : public QWidget {
   // Registers the controls a derived view made for a base.
   void SetBaseControls(int base, TQV_Channels* channels, QWidget* colorPanel);
   void SetBottomPanel(QWidget* panel);
+  // The strip under the data of base 1: a colour panel with the session's colour and letter, and
+  // the channel strip; added to `layout` and made the view's bottom panel.
+  TQV_Channels* AddChannelStrip(QBoxLayout& layout, TMouseClickAction action);
   // The placement used when the settings hold none (moved by 20 pixels per session index).
   void SetDesignPlacement(const QRect& rect, bool anchoredToBottom);
 

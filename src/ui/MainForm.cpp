@@ -225,7 +225,19 @@ void TMainForm::ErrorBox(const std::string& text) {
     QMessageBox::critical(this, windowTitle(), QString::fromStdString(text));
 }
 
-void TMainForm::ShowPopup(const TMessageItem& item) { ShowMessageBox(windowTitle(), QString::fromStdString(item.Text)); }
+// A popup is a window of its own that the operator closes when he comes: a modal box would stop the
+// display cycle (and with it every view) until then.
+void TMainForm::ShowPopup(const TMessageItem& item) {
+  const QString text = QString::fromStdString(item.Text);
+  if (FOptions.Dialogs.Message) return FOptions.Dialogs.Message(windowTitle(), text);
+  const QMessageBox::Icon icon = item.MsgType == mtError     ? QMessageBox::Critical
+                                 : item.MsgType == mtWarning ? QMessageBox::Warning
+                                                             : QMessageBox::Information;
+  auto* box = new QMessageBox(icon, windowTitle(), text, QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
+}
 
 void TMainForm::ShowSplash(const std::string& text) {
   if (!OnWindowThread()) return;

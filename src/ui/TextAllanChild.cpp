@@ -29,20 +29,7 @@ TTextAllanChild::TTextAllanChild(QWidget* AOwner, int32_t aTag, TSessionItem* aS
   FGrid = new TTextGrid(this);
   layout->addWidget(FGrid, 1);
 
-  auto* bottom = new QWidget(this);
-  auto* row = new QHBoxLayout(bottom);
-  row->setContentsMargins(2, 2, 2, 2);
-  FColorPanel = new QLabel(bottom);
-  FColorPanel->setFixedSize(20, 20);
-  FColorPanel->setAlignment(Qt::AlignCenter);
-  FChannels = new TQV_Channels(bottom);
-  FChannels->SetMouseClickAction(mcaToggleEnabled);
-  row->addWidget(FColorPanel);
-  row->addWidget(FChannels);
-  row->addStretch();
-  layout->addWidget(bottom);
-  SetBottomPanel(bottom);
-  SetBaseControls(1, FChannels, FColorPanel);
+  FChannels = AddChannelStrip(*layout, mcaToggleEnabled);
   connect(FGrid, &TTextGrid::CellClicked, this, &TTextAllanChild::CellClicked);
   connect(FChannels, &TQV_Channels::OnChannelEnabled, this, [this] { RefreshNow(); });
 
@@ -52,7 +39,6 @@ TTextAllanChild::TTextAllanChild(QWidget* AOwner, int32_t aTag, TSessionItem* aS
   SetColumnEnabled(kDefaultColumns);
   if (aSession && aSession->IntervalMs() > 0) FIntervalMs = aSession->IntervalMs();
   TMDIChild::UpdateSession(1);
-  FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
 }
 
 TTextAllanChild::~TTextAllanChild() = default;
@@ -107,7 +93,6 @@ void TTextAllanChild::UpdateSession(int base) {
     }
   }
   TMDIChild::UpdateSession(base);
-  if (base == 1) FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
   FRowsInitialized = false;
 }
 

@@ -74,5 +74,4 @@ class TTextAllanChild : public TMDIChild {
   std::string FStatus;
   TTextGrid* FGrid = nullptr;
   TQV_Channels* FChannels = nullptr;
-  QLabel* FColorPanel = nullptr;
 };

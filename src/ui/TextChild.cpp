@@ -34,20 +34,7 @@ TTextChild::TTextChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, TO
   FGrid = new TTextGrid(this);
   layout->addWidget(FGrid, 1);
 
-  auto* bottom = new QWidget(this);
-  auto* row = new QHBoxLayout(bottom);
-  row->setContentsMargins(2, 2, 2, 2);
-  FColorPanel = new QLabel(bottom);
-  FColorPanel->setFixedSize(20, 20);
-  FColorPanel->setAlignment(Qt::AlignCenter);
-  FChannels = new TQV_Channels(bottom);
-  FChannels->SetMouseClickAction(mcaToggleEnabled);
-  row->addWidget(FColorPanel);
-  row->addWidget(FChannels);
-  row->addStretch();
-  layout->addWidget(bottom);
-  SetBottomPanel(bottom);
-  SetBaseControls(1, FChannels, FColorPanel);
+  FChannels = AddChannelStrip(*layout, mcaToggleEnabled);
 
   FActionViewSelection = new QAction("Change Window Settings...", this);
   connect(FActionViewSelection, &QAction::triggered, this, [this] {
@@ -63,7 +50,6 @@ TTextChild::TTextChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, TO
   SetColumnEnabled(FKind == TTextSourceKind::ZCT ? GetStdColumnFreqAbs() : kStdColumnsIVC);
   BindSource();
   TMDIChild::UpdateSession(1);
-  ShowSessionLetter();
 }
 
 TTextChild::~TTextChild() = default;
@@ -112,12 +98,7 @@ void TTextChild::UpdateSession(int base) {
     }
   }
   TMDIChild::UpdateSession(base);
-  if (base == 1) ShowSessionLetter();
   FRowsInitialized = false;
-}
-
-void TTextChild::ShowSessionLetter() {
-  FColorPanel->setText(Session() ? QString(QChar(SessionLetter(SessionIndex(1)))) : QString());
 }
 
 int32_t TTextChild::StoreChannelCount(int base) const {

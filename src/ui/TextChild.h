@@ -70,7 +70,6 @@ class TTextChild : public TMDIChild {
 
  private:
   void BindSource();
-  void ShowSessionLetter();
   void ShowStatus(const std::string& text);
   std::vector<std::string> Headers() const;
   void UpdateColumns(const std::vector<std::string>& headers);
@@ -83,7 +82,6 @@ class TTextChild : public TMDIChild {
   std::unique_ptr<TTextColumnSource> FSource;
   TTextGrid* FGrid = nullptr;
   TQV_Channels* FChannels = nullptr;
-  QLabel* FColorPanel = nullptr;
   QAction* FActionViewSelection = nullptr;
   std::array<bool, kMaxModes> FColumnEnabled{};
   std::array<int, kMaxModes> FColumnIndex{};  // grid column of each text mode, 0 = hidden

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMessageBox>
 #include <QPointer>
 #include <QRadioButton>
 #include <QScreen>
@@ -316,6 +317,26 @@ TEST_F(MainFormTest, BoxesFromAWorkerThreadWaitForTheWindowThread) {
   EXPECT_TRUE(messages.empty());
   QCoreApplication::processEvents();
   EXPECT_EQ(messages, (std::vector<std::string>{"Error: from the report thread"}));
+}
+
+// A popup waits for the operator in a window of its own: the display cycle must go on meanwhile.
+TEST_F(MainFormTest, PopupDoesNotBlockTheDisplayCycle) {
+  TMainFormOptions options = Options();
+  options.Dialogs.Message = nullptr;
+  WriteIni(StoredSessions(1) + "ChildCount=0\n");
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  TMessageItem item;
+  item.MsgType = mtError;
+  item.Text = "Reference clock invalid";
+  window.ShowPopup(item);  // returns at once instead of running a modal loop
+  const QList<QMessageBox*> boxes = window.findChildren<QMessageBox*>();
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes.front()->isVisible());
+  EXPECT_FALSE(boxes.front()->isModal());
+  EXPECT_EQ(boxes.front()->text(), "Reference clock invalid");
+  EXPECT_EQ(boxes.front()->icon(), QMessageBox::Critical);
+  boxes.front()->close();
 }
 
 TEST_F(MainFormTest, BusyNoticeShowsItsTextAndGoes) {
