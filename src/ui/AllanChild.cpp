@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -39,21 +38,13 @@ TAllanChild::TAllanChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, 
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
 
-  auto* buttons = new QWidget(this);
-  auto* row = new QHBoxLayout(buttons);
-  row->setContentsMargins(2, 2, 2, 2);
-  row->setSpacing(2);
-  auto addButton = [&](const char* text, auto handler) {
-    auto* button = new QToolButton(buttons);
-    button->setText(text);
-    button->setObjectName(text);
-    connect(button, &QToolButton::clicked, this, handler);
-    row->addWidget(button);
-  };
+  QHBoxLayout* row = AddButtonRow(*layout);
+  QWidget* buttons = row->parentWidget();
+  auto addButton = [&](const char* text, std::function<void()> handler) { AddButton(*row, text, std::move(handler)); };
   addButton("On/Off", [this] { TogglePersist(); });
   addButton("Clear", [this] { ClearPersist(); });
   addButton("Restart", [this] { Restart(); });
-  addButton("Save", [this] { Save(Environment().LogRootFolder ? Environment().LogRootFolder() : QDir::homePath().toStdString()); });
+  addButton("Save", [this] { Save(SaveFolder()); });
   FAuto = new QRadioButton("Auto", buttons);
   FManual = new QRadioButton("Manual", buttons);
   FAuto->setChecked(true);
@@ -68,7 +59,6 @@ TAllanChild::TAllanChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, 
   row->addWidget(FMinPower);
   row->addWidget(FMaxPower);
   row->addStretch();
-  layout->addWidget(buttons);
   connect(FAuto, &QRadioButton::toggled, this, [this](bool on) {
     if (on && !FInternalCall) SetScaleType(stAuto);
   });

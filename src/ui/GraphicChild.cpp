@@ -6,7 +6,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -51,20 +50,11 @@ TGraphicChild::TGraphicChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSessi
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
 
-  auto* buttons = new QWidget(this);
-  auto* row = new QHBoxLayout(buttons);
-  row->setContentsMargins(2, 2, 2, 2);
-  row->setSpacing(2);
-  // Tool buttons size to their text, so the whole row fits the default view width.
-  auto addButton = [&](const char* text, auto handler) {
-    auto* button = new QToolButton(buttons);
-    button->setText(text);
-    button->setObjectName(text);
-    connect(button, &QToolButton::clicked, this, handler);
-    row->addWidget(button);
-  };
+  QHBoxLayout* row = AddButtonRow(*layout);
+  QWidget* buttons = row->parentWidget();
+  auto addButton = [&](const char* text, std::function<void()> handler) { AddButton(*row, text, std::move(handler)); };
   addButton("Clear graph", [this] { ClearGraph(); });
-  addButton("Save Image", [this] { SaveImage(Environment().LogRootFolder ? Environment().LogRootFolder() : QDir::homePath().toStdString()); });
+  addButton("Save Image", [this] { SaveImage(SaveFolder()); });
   addButton("Center", [this] { DoCenterValues(); });
   addButton("Range - -", [this] { DoRange(0, -1); });
   addButton("Range -", [this] { DoRange(-1, 0); });
@@ -75,7 +65,6 @@ TGraphicChild::TGraphicChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSessi
   connect(FHScale, &QComboBox::currentIndexChanged, this, [this](int index) { SetHorizontalScale(index); });
   row->addWidget(FHScale);
   row->addStretch();
-  layout->addWidget(buttons);
 
   FPlot = new TQV_Plot(this);
   layout->addWidget(FPlot, 1);

@@ -1,6 +1,8 @@
 #include "ui/MDIChild.h"
 
 #include <QLabel>
+#include <QDir>
+#include <QToolButton>
 
 #include <QHBoxLayout>
 
@@ -207,6 +209,40 @@ TQV_Channels* TMDIChild::AddChannelStrip(QBoxLayout& layout, TMouseClickAction a
   SetBottomPanel(bottom);
   SetBaseControls(1, channels, colorPanel);
   return channels;
+}
+
+QHBoxLayout* TMDIChild::AddButtonRow(QBoxLayout& layout) {
+  auto* buttons = new QWidget(this);
+  auto* row = new QHBoxLayout(buttons);
+  row->setContentsMargins(2, 2, 2, 2);
+  row->setSpacing(2);
+  layout.addWidget(buttons);
+  return row;
+}
+
+// Tool buttons size to their text, so a whole row fits the default view width.
+void TMDIChild::AddButton(QHBoxLayout& row, const char* text, std::function<void()> handler) {
+  auto* button = new QToolButton(row.parentWidget());
+  button->setText(text);
+  button->setObjectName(text);
+  connect(button, &QToolButton::clicked, this, std::move(handler));
+  row.addWidget(button);
+}
+
+std::string TMDIChild::SaveFolder() const {
+  return Environment().LogRootFolder ? Environment().LogRootFolder() : QDir::homePath().toStdString();
+}
+
+void TMDIChild::RefreshNow() {
+  try {
+    UpdateDisplay();
+  } catch (const std::exception& e) {
+    LogException(".UpdateDisplay failed", e);
+  }
+}
+
+void TMDIChild::GridCellClicked(int row, int col) {
+  if (row == 0 && col == 0) SetBottomPanelVisible(!BottomPanelVisible());
 }
 
 void TMDIChild::SetTitle(const std::string& value) {

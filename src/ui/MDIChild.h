@@ -14,6 +14,7 @@ class TDataManagement;
 class TDebugConf;
 class TIVC_DataManagement;
 class QBoxLayout;
+class QHBoxLayout;
 class TQV_Channels;
 enum TMouseClickAction : uint8_t;
 class TSessionItem;
@@ -175,6 +176,16 @@ class TMDIChild : public QWidget {
   // The strip under the data of base 1: a colour panel with the session's colour and letter, and
   // the channel strip; added to `layout` and made the view's bottom panel.
   TQV_Channels* AddChannelStrip(QBoxLayout& layout, TMouseClickAction action);
+  // A row of compact tool buttons above the data, added to `layout`.
+  QHBoxLayout* AddButtonRow(QBoxLayout& layout);
+  // A tool button sized to its text, named after it, running `handler` when clicked.
+  void AddButton(QHBoxLayout& row, const char* text, std::function<void()> handler);
+  // Where pictures and tables are saved: the log root folder, else the home folder.
+  std::string SaveFolder() const;
+  // Refreshes at once (after a user choice); a failure is logged, never passed to the caller.
+  void RefreshNow();
+  // The "+" corner cell of a text grid shows and hides the channel strip.
+  void GridCellClicked(int row, int col);
   // The placement used when the settings hold none (moved by 20 pixels per session index).
   void SetDesignPlacement(const QRect& rect, bool anchoredToBottom);
 

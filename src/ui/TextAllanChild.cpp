@@ -30,7 +30,7 @@ TTextAllanChild::TTextAllanChild(QWidget* AOwner, int32_t aTag, TSessionItem* aS
   layout->addWidget(FGrid, 1);
 
   FChannels = AddChannelStrip(*layout, mcaToggleEnabled);
-  connect(FGrid, &TTextGrid::CellClicked, this, &TTextAllanChild::CellClicked);
+  connect(FGrid, &TTextGrid::CellClicked, this, &TTextAllanChild::GridCellClicked);
   connect(FChannels, &TQV_Channels::OnChannelEnabled, this, [this] { RefreshNow(); });
 
   FGrid->SetDecimalSeparator(WinDecimalSeparator());
@@ -136,18 +136,6 @@ void TTextAllanChild::SaveSettings(TAppSettings& Settings, const std::string& Se
 }
 
 // ---- Refresh ----
-
-void TTextAllanChild::RefreshNow() {
-  try {
-    UpdateDisplay();
-  } catch (const std::exception& e) {
-    LogException(".UpdateDisplay failed", e);
-  }
-}
-
-void TTextAllanChild::CellClicked(int row, int col) {
-  if (row == 0 && col == 0) SetBottomPanelVisible(!BottomPanelVisible());
-}
 
 void TTextAllanChild::UpdateDisplay() {
   if (Closing()) return;

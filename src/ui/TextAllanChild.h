@@ -60,8 +60,6 @@ class TTextAllanChild : public TMDIChild {
   void UpdateColumns();
   void UpdateRows(int32_t channelCount);
   void UpdateCells();
-  void RefreshNow();
-  void CellClicked(int row, int col);
 
   TAllanMode FAllanMode = amFreq;
   std::array<bool, kAllanTauCount> FColumnEnabled{};

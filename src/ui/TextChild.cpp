@@ -42,7 +42,7 @@ TTextChild::TTextChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, TO
   });
   FGrid->setContextMenuPolicy(Qt::ActionsContextMenu);
   FGrid->addAction(FActionViewSelection);
-  connect(FGrid, &TTextGrid::CellClicked, this, &TTextChild::CellClicked);
+  connect(FGrid, &TTextGrid::CellClicked, this, &TTextChild::GridCellClicked);
   connect(FChannels, &TQV_Channels::OnChannelEnabled, this, [this] { RefreshNow(); });
 
   FGrid->SetDecimalSeparator(WinDecimalSeparator());
@@ -210,18 +210,6 @@ void TTextChild::SaveSettings(TAppSettings& Settings, const std::string& Setting
 }
 
 // ---- Refresh ----
-
-void TTextChild::RefreshNow() {
-  try {
-    UpdateDisplay();
-  } catch (const std::exception& e) {
-    LogException(".UpdateDisplay failed", e);
-  }
-}
-
-void TTextChild::CellClicked(int row, int col) {
-  if (row == 0 && col == 0) SetBottomPanelVisible(!BottomPanelVisible());
-}
 
 void TTextChild::UpdateDisplay() {
   if (Closing()) return;

@@ -75,8 +75,6 @@ class TTextChild : public TMDIChild {
   void UpdateColumns(const std::vector<std::string>& headers);
   void UpdateRows(int32_t channelCount);
   void UpdateCells();
-  void RefreshNow();
-  void CellClicked(int row, int col);
 
   const TTextSourceKind FKind;
   std::unique_ptr<TTextColumnSource> FSource;
