@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/QV_NumberText.h"
+
 #include <regex>
 #include <sstream>
 

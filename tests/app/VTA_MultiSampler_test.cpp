@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/QV_NumberText.h"
+
 #include <optional>
 
 #include "../acquisition/QVSessionTestSupport.h"
@@ -14,13 +16,7 @@
 
 namespace {
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-    lines.push_back(text.substr(start, end - start));
-  return lines;
-}
+std::vector<std::string> SplitLines(const std::string& text) { return SplitTextList(text, "\r\n"); }
 
 // The last `count` fields of a data line, as numbers.
 std::vector<std::optional<double>> Values(const std::string& line, size_t count, size_t width) {

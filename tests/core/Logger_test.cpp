@@ -1,6 +1,8 @@
 #include "core/Logger.h"
 
 #include <gtest/gtest.h>
+
+#include "core/QV_NumberText.h"
 #include <signal.h>
 #include <sys/resource.h>
 

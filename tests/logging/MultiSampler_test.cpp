@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/QV_NumberText.h"
+
 #include <chrono>
 
 #include "core/App_Settings.h"
@@ -65,13 +67,7 @@ TMultiSamplerStrings CounterSet(const std::string& time, const std::string& f1, 
   return s;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-    lines.push_back(text.substr(start, end - start));
-  return lines;
-}
+std::vector<std::string> SplitLines(const std::string& text) { return SplitTextList(text, "\r\n"); }
 
 class MultiSamplerTest : public ::testing::Test {
  protected:
