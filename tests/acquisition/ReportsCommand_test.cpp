@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "core/QV_NumberText.h"
-
 #include <regex>
 #include <sstream>
 
 #include "acquisition/SourceTestSupport.h"
+#include "core/QV_NumberText.h"
 #include "support/FrameBuilder.h"
 #include "support/TempDir.h"
 
@@ -19,12 +18,7 @@ struct TRun {
   std::string Err;
 };
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+std::vector<std::string> SplitLines(const std::string& text) { return SplitTextList(text, "\n"); }
 
 // Runs the command with the simulator stepped by the test: every idle turn is 100 ms of
 // instrument time on the manual clock.

@@ -1,8 +1,6 @@
 #include "core/Logger.h"
 
 #include <gtest/gtest.h>
-
-#include "core/QV_NumberText.h"
 #include <signal.h>
 #include <sys/resource.h>
 
@@ -14,6 +12,7 @@
 
 #include "core/Clock.h"
 #include "core/LogUnit.h"
+#include "core/QV_NumberText.h"
 #include "support/TempDir.h"
 
 using namespace std::chrono_literals;
@@ -21,14 +20,7 @@ using namespace std::chrono_literals;
 namespace {
 const std::string kStars(57, '*');
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-    lines.push_back(text.substr(start, end - start));
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
-}
+std::vector<std::string> SplitLines(const std::string& text) { return SplitTextList(text, "\r\n"); }
 
 std::vector<std::string> FileLines(const std::string& path) { return SplitLines(ReadWholeFile(path)); }
 
