@@ -441,7 +441,10 @@ bool TQVSessionItem::EvaluateByHeader(uint16_t code, const std::string& line, co
         FZCT_DM->AddHeartbeat(line, FDeviceMs);
       return false;
     case 0x7F21: AddError(31, 0, data); return false;
-    case rc_CountFailure: AddWarning(code, 0, line); return false;
+    case rc_CountFailure:
+      FZCT_DM->AddMissing(MissingMeasurements(line));
+      AddWarning(code, 0, line);
+      return false;
     case rc_OverflowCleared:
       FZCT_DM->BufferCleared(code);
       FIVC_DM->BufferCleared(code);

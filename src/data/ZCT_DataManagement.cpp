@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <climits>
 #include <cstdlib>
 #include <stdexcept>
 #include <typeinfo>
@@ -655,6 +656,12 @@ void TZCT_DataManagement::IncLost() {
   Dbg(".Lost: " + std::to_string(FLost));
   UpdateSession(SE_DataLost, "");
   Reset();
+}
+
+void TZCT_DataManagement::AddMissing(int32_t count) {
+  if (count <= 0) return;
+  std::lock_guard guard(FLockObj);
+  FLost = count > INT32_MAX - FLost ? INT32_MAX : FLost + count;
 }
 
 void TZCT_DataManagement::ReSync(const std::string& text) {

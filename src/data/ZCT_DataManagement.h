@@ -73,6 +73,9 @@ class TZCT_DataManagement : public TDataManagement {
   void BufferCleared(uint16_t header);
   void DeviceOpened();
   void IncLost();
+  // Measurements the count check found missing: they add to the lost count without the reset and
+  // log closing of a device-reported loss, since the data before and after them are sound.
+  void AddMissing(int32_t count);
   void ReSync(const std::string& text);
   void PhaseDiffResetted();
   void SetRawMode(int32_t rawMs, bool avg);

@@ -1,5 +1,9 @@
 #include "protocol/QV_ProcessState.h"
 
+#include <algorithm>
+#include <charconv>
+#include <climits>
+
 #include "core/LogUnit.h"
 #include "core/QV_NumberText.h"
 #include "devices/QV_CommonTypes.h"
@@ -60,6 +64,20 @@ void TQV_ProcessState::CountMeasurement(std::string_view firstLogText) {
     Log(firstLogText);
   }
   if (FFirstTimestampReceived) ++dataPerSecondCounter;
+}
+
+int32_t MissingMeasurements(std::string_view failureText) {
+  constexpr std::string_view lead = "Measurement missing: expected ";
+  const size_t at = failureText.find(lead);
+  if (at == std::string_view::npos) return 0;
+  const char* p = failureText.data() + at + lead.size();
+  const char* end = failureText.data() + failureText.size();
+  int64_t expected = 0, found = 0;
+  auto [afterExpected, ec1] = std::from_chars(p, end, expected);
+  constexpr std::string_view mid = ", found ";
+  if (ec1 != std::errc() || std::string_view(afterExpected, end - afterExpected).substr(0, mid.size()) != mid) return 0;
+  if (std::from_chars(afterExpected + mid.size(), end, found).ec != std::errc()) return 0;
+  return found < expected ? static_cast<int32_t>(std::min<int64_t>(expected - found, INT32_MAX)) : 0;
 }
 
 std::string TQV_ProcessState::CheckDataPerSecondCounter() {

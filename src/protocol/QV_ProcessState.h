@@ -6,6 +6,10 @@
 
 class TQV_BaseDevice;
 
+// Measurements that a count-failure text reports as missing: "Measurement missing: expected E,
+// found M" gives E - M when M < E; any other text (timestamp failures, surplus) gives 0.
+int32_t MissingMeasurements(std::string_view failureText);
+
 // Version text of the source interface; report processing appends it to device versions.
 extern const char* const QV_InterfaceVersion;
 

@@ -74,6 +74,16 @@ TEST_F(QVSessionPlayback, MessageReportsRaiseTheirUserMessages) {
   }
 }
 
+// Count failures that report missing measurements add the shortfall to the lost count shown in the
+// status line; timestamp failures and surplus measurements do not.
+TEST_F(QVSessionPlayback, MissingMeasurementsAddToTheLostCount) {
+  Play({"7015; 1", M0900, "7F22: Measurement missing: expected 100, found 97", M0900,
+        "7F22: Timestamp missing: expected 1, found 2", "7F22: Measurement missing: expected 1, found 0 after 2s",
+        "7F22: Measurement missing: expected 1, found 2 after 10s", M0900});
+  EXPECT_EQ(session->ZCT_DM().Lost(), 4);
+  EXPECT_TRUE(HasMessage(0x7F22, mtWarning, "7F22: Measurement missing: expected 100, found 97"));
+}
+
 // Expert sessions ask for structured reports, which recordings do not have: the session reads the
 // recording as text instead of failing on every poll.
 TEST_F(QVSessionPlayback, ExpertSessionReadsARecordingAsText) {

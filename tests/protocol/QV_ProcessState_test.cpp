@@ -52,6 +52,20 @@ TEST(ProcessStateTest, CountCheckAtSeveralIntervals) {
   }
 }
 
+TEST(ProcessStateTest, MissingMeasurementsFromFailureTexts) {
+  const std::vector<std::pair<std::string, int32_t>> cases = {
+      {"7F22: Measurement missing: expected 100, found 99", 1},
+      {"Measurement missing: expected 100, found 0", 100},
+      {"7F22: Measurement missing: expected 1, found 0 after 1.5s", 1},
+      {"7F22: Measurement missing: expected 1, found 2 after 10s", 0},
+      {"7F22: Timestamp missing: expected 1, found 2", 0},
+      {"7F22: Measurement missing: expected x, found 1", 0},
+      {"7F22: Measurement missing: expected 5; found 1", 0},
+      {"", 0},
+  };
+  for (const auto& [text, missing] : cases) EXPECT_EQ(MissingMeasurements(text), missing) << text;
+}
+
 TEST(ProcessStateTest, NoCheckWithoutDataTimestampOrValidHeader) {
   TLogCapture log;
   TQV_ProcessState state;
