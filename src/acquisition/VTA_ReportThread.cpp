@@ -3,6 +3,7 @@
 #include "acquisition/App_Sessions.h"
 #include "acquisition/VTA_Sessions.h"
 #include "core/LogUnit.h"
+#include "core/ThreadName.h"
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
 
@@ -58,6 +59,7 @@ void TVTA_ReportThread::RemoveSession(TSessionItem* aSession) {
 }
 
 void TVTA_ReportThread::Execute() {
+  NameThisThread("vta-report");
   Info(FDbgTag + ".Execute START");
   while (!FTerminated.load()) {
     TPass pass;

@@ -8,6 +8,7 @@
 #include "core/CircularBuffer.h"
 #include "core/LogUnit.h"
 #include "core/QV_NumberText.h"
+#include "core/ThreadName.h"
 #include "devices/QV_CommandInterpreter.h"
 #include "devices/QV_ReportCodes.h"
 
@@ -134,6 +135,7 @@ void TQV_SimulThread::Stop() {
 }
 
 void TQV_SimulThread::Run() {
+  NameThisThread("vta-simulator");
   try {
     std::unique_lock lock(FWaitLock);
     while (!FStopRequested) {
