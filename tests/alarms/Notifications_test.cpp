@@ -188,6 +188,14 @@ TEST(NotificationMails, OneMailPerNotificationAndMessageWhenSeveralCodesMatch) {
   }
 }
 
+// A mail that was given up is reported to the user; that report must never start another mail.
+TEST(NotificationMatching, ReportOfAFailedMailMatchesNoClass) {
+  for (TNotifyClass cls : {ncErrorWarning, ncInfo, ncHW, ncSW}) {
+    auto n = MailNotification(ntAlways, -1, cls, {-1, -2, -3, -4});
+    EXPECT_THAT(MatchingCodes(*n, Msg(mtError, kNoSession, kMsgCodeMailNotSent)), IsEmpty()) << NotifyClassText(cls);
+  }
+}
+
 TEST_F(NotificationListTest, AlwaysForInfosMailsEveryInfo) {
   list.Add(MailNotification(ntAlways, -1, ncInfo, {-2}));
   for (int i = 0; i < 3; ++i) Notify(Msg(mtInfo, 0, 13));
