@@ -177,19 +177,25 @@ std::string MailSubject(const TNotification& n, const TMessageItem& msg, const s
   return host + sourceText + " " + msg.Text;
 }
 
-bool OnceComplete(const TNotification& n, int32_t code, int32_t sessionCount) {
+// Every code the notification names must be done for every session it names; a wildcard is done
+// for a session when every code of the class was mailed for it.
+bool OnceComplete(const TNotification& n, int32_t sessionCount) {
   auto pairsOf = [&n](auto pred) {
     return static_cast<int32_t>(std::count_if(n.FSendMsg.begin(), n.FSendMsg.end(), pred));
   };
-  const bool wildcard = IsWildcardCode(code);
-  if (!wildcard && n.SourceIndex != kAllSessions) return true;
-  if (!wildcard) return pairsOf([code](const auto& p) { return p.second == code; }) >= sessionCount;
-  const int32_t codeCount = ClassCodeCount(n.NotifyClass);
-  auto sessionDone = [&](int32_t s) { return pairsOf([s](const auto& p) { return p.first == s; }) >= codeCount; };
-  if (n.SourceIndex != kAllSessions) return sessionDone(n.SourceIndex);
-  for (int32_t s = 0; s < sessionCount; ++s)
-    if (!sessionDone(s)) return false;
-  return true;
+  const int32_t classCodes = ClassCodeCount(n.NotifyClass);
+  auto sessionDone = [&](int32_t s) { return pairsOf([s](const auto& p) { return p.first == s; }) >= classCodes; };
+  auto codeDone = [&](int32_t code) {
+    if (IsWildcardCode(code)) {
+      if (n.SourceIndex != kAllSessions) return sessionDone(n.SourceIndex);
+      for (int32_t s = 0; s < sessionCount; ++s)
+        if (!sessionDone(s)) return false;
+      return true;
+    }
+    if (n.SourceIndex != kAllSessions) return n.FSendMsg.count({n.SourceIndex, code}) > 0;
+    return pairsOf([code](const auto& p) { return p.second == code; }) >= sessionCount;
+  };
+  return std::all_of(n.Codes.begin(), n.Codes.end(), codeDone);
 }
 
 // ---------------------------------------------------------------- TNotificationList
@@ -264,29 +270,28 @@ bool TNotificationList::NotifyBigMessage(TMessageItem& aMsg) {
   return showNow;
 }
 
+// One mail at most per notification and message, however many of its codes match.
 void TNotificationList::NotifyMails(const TMessageItem& aMsg) {
   std::lock_guard lock(FLock);
   for (auto& item : FList) {
     TNotification& n = *item;
     if (!n.enabled || n.Notify == ntBig) continue;
     try {
-      for (int32_t code : MatchingCodes(n, aMsg)) {
-        const std::pair<int32_t, int32_t> pair{aMsg.sIndex, aMsg.Code};
-        if (n.Notify == ntOnce && n.FSendMsg.count(pair)) continue;
-        const std::string source = MailSourceText(aMsg.sIndex, FSessionName ? FSessionName(aMsg.sIndex) : "");
-        if (FSendMail)
-          FSendMail(TEMail{FSenderName, SplitAddresses(n.EmailAddress), MailSubject(n, aMsg, FHost, source),
-                                   MailBody(n, aMsg, source)});
-        if (n.Notify != ntOnce) continue;
-        n.FSendMsg.insert(pair);
-        if (!OnceComplete(n, code, FCountAllSessions)) continue;
-        n.enabled = false;
-        if (IsWildcardCode(code))
-          LogIt(FLogId, std::string(n.SourceIndex == kAllSessions ? "Notification Once: alle Sourcen, alle Codes: fertig "
-                                                                  : "Notification Once: einfache Source, alle Codes: fertig ") +
-                            n.ToString());
-        break;
-      }
+      if (MatchingCodes(n, aMsg).empty()) continue;
+      const std::pair<int32_t, int32_t> pair{aMsg.sIndex, aMsg.Code};
+      if (n.Notify == ntOnce && n.FSendMsg.count(pair)) continue;
+      const std::string source = MailSourceText(aMsg.sIndex, FSessionName ? FSessionName(aMsg.sIndex) : "");
+      if (FSendMail)
+        FSendMail(TEMail{FSenderName, SplitAddresses(n.EmailAddress), MailSubject(n, aMsg, FHost, source),
+                         MailBody(n, aMsg, source)});
+      if (n.Notify != ntOnce) continue;
+      n.FSendMsg.insert(pair);
+      if (!OnceComplete(n, FCountAllSessions)) continue;
+      n.enabled = false;
+      if (std::any_of(n.Codes.begin(), n.Codes.end(), IsWildcardCode))
+        LogIt(FLogId, std::string(n.SourceIndex == kAllSessions ? "Notification Once: alle Sourcen, alle Codes: fertig "
+                                                                : "Notification Once: einfache Source, alle Codes: fertig ") +
+                          n.ToString());
     } catch (const std::exception& e) {
       LogException(FLogId, "TNotificationList.NotifyMessage failed", e);
     }
@@ -327,30 +332,35 @@ void TNotificationList::CleanUp() {
   });
 }
 
+// The settings store has a lock of its own, which its callers may hold around this call: the
+// list's lock is therefore never held while the store is read or written.
 void TNotificationList::ReadSettings(TAppSettings& settings, int32_t sessionCount) {
   const int32_t version = settings.VersionFormat();
   const std::string prefix = std::string(kPrefix) + "_";
   const int32_t count = ToInt(settings.TryGetValue(prefix + "Count").value_or("0")).value_or(0);
-  std::lock_guard lock(FLock);
-  FList.clear();
+  std::vector<std::unique_ptr<TNotification>> read;
   for (int32_t n = 1; n <= count; ++n) {
     auto item = std::make_unique<TNotification>();
     item->ReadSettings(settings, prefix + std::to_string(n), version);
-    FList.push_back(std::move(item));
+    read.push_back(std::move(item));
   }
+  std::lock_guard lock(FLock);
+  FList = std::move(read);
   FCountAllSessions = sessionCount;
   CleanUp();
 }
 
 // Popups are kept only where the operator switched them off, and important warnings always.
 void TNotificationList::SaveSettings(TAppSettings& settings) const {
-  std::lock_guard lock(FLock);
+  std::vector<TNotification> kept;
+  {
+    std::lock_guard lock(FLock);
+    for (const auto& item : FList)
+      if (item->Notify != ntBig || item->BigMsgType == mtWarning || !item->enabled) kept.push_back(*item);
+  }
   settings.RemoveKeys(kPrefix);
   settings.SetVersionFormat(kNotificationFormatVersion);
   int32_t n = 0;
-  for (const auto& item : FList) {
-    if (item->Notify == ntBig && item->BigMsgType != mtWarning && item->enabled) continue;
-    item->SaveSettings(settings, std::string(kPrefix) + "_" + std::to_string(++n));
-  }
+  for (const TNotification& item : kept) item.SaveSettings(settings, std::string(kPrefix) + "_" + std::to_string(++n));
   settings.SetValue(std::string(kPrefix) + "_Count", n);
 }

@@ -62,11 +62,12 @@ std::string MailSourceText(int32_t sIndex, const std::string& friendlyName);
 std::vector<std::string> MailBody(const TNotification& n, const TMessageItem& msg, const std::string& sourceText);
 std::string MailSubject(const TNotification& n, const TMessageItem& msg, const std::string& host,
                         const std::string& sourceText);
-// After a mail of an ntOnce notification: whether its set of (session, code) pairs is complete.
-bool OnceComplete(const TNotification& n, int32_t code, int32_t sessionCount);
+// After a mail of an ntOnce notification: whether every session and code it names was mailed.
+bool OnceComplete(const TNotification& n, int32_t sessionCount);
 
 // The popups and the e-mail notifications. Safe for the report thread (NotifyMessage) and the
-// window thread (everything else) alike: one lock guards the list.
+// window thread (everything else) alike: one lock guards the list. It is never held while the
+// settings store is used, so the store's lock always comes first.
 class TNotificationList : public IMessageNotifier {
  public:
   using TSessionName = std::function<std::string(int32_t sIndex)>;

@@ -15,7 +15,8 @@ TVTA_Notifications::TVTA_Notifications(TMessageList& messages, IVTA_UserInterfac
                                        int mailLogId)
     : FMessages(messages),
       FLogId(logId),
-      FSender(mailLogId),
+      FSender(mailLogId, TMailRetry{},
+              [this](const std::string& text) { FMessages.AddErrorThread(kNoSession, kMsgCodeMailNotSent, 0, text); }),
       FList([this](TEMail mail) { FSender.Send(std::move(mail)); }, std::move(host), logId) {
   FList.SetSessionName([this](int32_t sIndex) { return SessionName(sIndex); });
   // Only messages of the window thread show their popup at once; the hook belongs to that thread.

@@ -12,8 +12,9 @@ class TMessageList;
 
 // The notification list and the mail sender as a part of the application: every user message is
 // offered to the list, popups go to the user interface (at once on the window thread, through the
-// display cycle for worker-thread messages), mails to the sender's thread. Reads and saves the
-// "Notification_" keys and chooses the mail login.
+// display cycle for worker-thread messages), mails to the sender's thread; a mail that is given up
+// comes back as an error message with the reason. Reads and saves the "Notification_" keys and
+// chooses the mail login.
 class TVTA_Notifications : public IVTA_AppComponent {
  public:
   // `messages` and `ui` must outlive the component. `host`: this computer's host name.

@@ -184,7 +184,8 @@ void TAppSettings::SaveSettings() {
     bytes = ToBytes();
   }
   if (fileName.empty()) return;
-  if (const std::string error = WriteFileAtomically(fileName, bytes); !error.empty())
+  // Settings files hold mail passwords (enciphered with a key every copy of the program knows).
+  if (const std::string error = WriteFileAtomically(fileName, bytes, TFileAccess::kOwnerOnly); !error.empty())
     throw ESettingsFileError("Settings file " + fileName + " not saved: " + error);
 }
 

@@ -60,7 +60,7 @@ class TAppSettings {
   // The bytes SaveSettings writes: every line ended by CR LF, in the encoding of the loaded file.
   std::string ToBytes() const;
   // Sets "INI_Version" to VersionFormat, then writes the file atomically (WriteFileAtomically) if
-  // a name is set. Throws ESettingsFileError naming the file and the reason; the old file then stays.
+  // a name is set, readable by the owner alone. Throws ESettingsFileError naming the file and the reason; the old file then stays.
   void SaveSettings();
   void SaveSettings(const std::string& FileName);
   void Clear();

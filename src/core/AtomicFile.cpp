@@ -36,7 +36,7 @@ mode_t NewFileMode() {
 
 }  // namespace
 
-std::string WriteFileAtomically(const std::string& fileName, std::string_view bytes) {
+std::string WriteFileAtomically(const std::string& fileName, std::string_view bytes, TFileAccess access) {
   // Through a symbolic link the file it points to is replaced, not the link.
   std::filesystem::path target(fileName);
   std::error_code ec;
@@ -56,7 +56,8 @@ std::string WriteFileAtomically(const std::string& fileName, std::string_view by
   if (fd < 0) return Reason("cannot create temporary file");
 
   std::string error;
-  if (::fchmod(fd, exists ? (old.st_mode & 07777) : NewFileMode()) != 0)
+  const mode_t mode = access == TFileAccess::kOwnerOnly ? 0600 : exists ? (old.st_mode & 07777) : NewFileMode();
+  if (::fchmod(fd, mode) != 0)
     error = Reason("cannot set permissions");
   else if (!WriteAll(fd, bytes))
     error = Reason("write failed");

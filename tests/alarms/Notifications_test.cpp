@@ -128,6 +128,74 @@ TEST_F(NotificationListTest, OnceWithWildcardEndsWhenEveryCodeOfTheClassWasMaile
   EXPECT_TRUE(log.Contains("Notification Once: einfache Source, alle Codes: fertig " + list.GetItem(0).ToString()));
 }
 
+// A "once" notification ends only when every session and code it names was mailed.
+TEST(NotificationOnce, CompleteWhenEverySessionAndCodeIsDone) {
+  using TPairs = std::set<std::pair<int32_t, int32_t>>;
+  const int32_t classCodes = static_cast<int32_t>(MessageCodeList(ncErrorWarning).size()) - 1;
+  TPairs allOfSession1;
+  for (size_t i = 1; i < MessageCodeList(ncErrorWarning).size(); ++i)
+    allOfSession1.insert({1, MessageCodeList(ncErrorWarning)[i].Code});
+  ASSERT_EQ(static_cast<int32_t>(allOfSession1.size()), classCodes);
+  struct TCase {
+    const char* Name;
+    int32_t Source;
+    std::vector<int32_t> Codes;
+    TPairs Sent;
+    bool Complete;
+  };
+  const std::vector<TCase> cases = {
+      {"one session, one code", 1, {41}, {{1, 41}}, true},
+      {"one session, first of two codes", 1, {41, 43}, {{1, 41}}, false},
+      {"one session, both codes", 1, {41, 43}, {{1, 41}, {1, 43}}, true},
+      {"all sessions, one code, one session done", -1, {92}, {{0, 92}}, false},
+      {"all sessions, one code, both sessions", -1, {92}, {{0, 92}, {1, 92}}, true},
+      {"all sessions, two codes, one code everywhere", -1, {41, 43}, {{0, 41}, {1, 41}, {0, 43}}, false},
+      {"all sessions, two codes, all done", -1, {41, 43}, {{0, 41}, {1, 41}, {0, 43}, {1, 43}}, true},
+      {"one session, wildcard, one code", 1, {-1}, {{1, 41}}, false},
+      {"one session, wildcard, every code", 1, {-1}, allOfSession1, true},
+      {"all sessions, wildcard, one session", -1, {-1}, allOfSession1, false},
+      {"wildcard and a code, every code", 1, {-1, 41}, allOfSession1, true},
+  };
+  for (const TCase& c : cases) {
+    TNotification n;
+    n.SourceIndex = c.Source;
+    n.Codes = c.Codes;
+    n.FSendMsg = c.Sent;
+    EXPECT_EQ(OnceComplete(n, 2), c.Complete) << c.Name;
+  }
+}
+
+TEST_F(NotificationListTest, OnceWithSeveralCodesMailsEachCodeBeforeItStops) {
+  list.Add(MailNotification(ntOnce, 0, ncErrorWarning, {41, 43}));
+  Notify(Msg(mtWarning, 0, 41, "Clock Supervisor Warning"));
+  Notify(Msg(mtWarning, 0, 41, "Clock Supervisor Warning"));
+  EXPECT_TRUE(list.GetItem(0).enabled);
+  Notify(Msg(mtWarning, 0, 43, "Clock Supervisor End Warning"));
+  ASSERT_EQ(mails.size(), 2u);
+  EXPECT_EQ(mails[1].Subject, "PC1 Source A Lab Clock Supervisor End Warning");
+  EXPECT_FALSE(list.GetItem(0).enabled);
+}
+
+TEST(NotificationMails, OneMailPerNotificationAndMessageWhenSeveralCodesMatch) {
+  for (TNotifyType type : {ntAlways, ntOnce}) {
+    size_t mails = 0;
+    TNotificationList list([&mails](TEMail) { ++mails; }, "PC1");
+    list.UpdateSessionList(1);
+    list.Add(MailNotification(type, -1, ncInfo, {-2, 13}));
+    TMessageItem m = Msg(mtInfo, 0, 13, "Mode changed");
+    list.NotifyMessage(m);
+    EXPECT_EQ(mails, 1u) << NotifyTypeText(type);
+  }
+}
+
+// A mail that was given up is reported to the user; that report must never start another mail.
+TEST(NotificationMatching, ReportOfAFailedMailMatchesNoClass) {
+  for (TNotifyClass cls : {ncErrorWarning, ncInfo, ncHW, ncSW}) {
+    auto n = MailNotification(ntAlways, -1, cls, {-1, -2, -3, -4});
+    EXPECT_THAT(MatchingCodes(*n, Msg(mtError, kNoSession, kMsgCodeMailNotSent)), IsEmpty()) << NotifyClassText(cls);
+  }
+}
+
 TEST_F(NotificationListTest, AlwaysForInfosMailsEveryInfo) {
   list.Add(MailNotification(ntAlways, -1, ncInfo, {-2}));
   for (int i = 0; i < 3; ++i) Notify(Msg(mtInfo, 0, 13));

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -42,6 +43,22 @@ TEST_F(AppSettingsTest, SavesLinesInOrderWithCrLfAndReadsThemBack) {
   again.LoadFromFile(File());
   EXPECT_EQ(again.Lines(), (TLines{"B=2", "A=1", "C=x=y", "D=  spaced  ", "INI_Version=0"}));
   EXPECT_EQ(again.GetValue("D", ""), "  spaced  ");
+}
+
+// The file may hold mail passwords: nobody but its owner reads it, whatever it was before.
+TEST_F(AppSettingsTest, SavedFileIsReadableByTheOwnerAlone) {
+  auto modeOf = [](const std::string& file) {
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0u;
+  };
+  Load("eMail_Config_Pass=00AA\r\n");
+  ASSERT_EQ(::chmod(File().c_str(), 0644), 0);
+  store_.SaveSettings();
+  EXPECT_EQ(modeOf(File()), 0600u);
+  TAppSettings fresh;
+  fresh.SetValue("A", "1");
+  fresh.SaveSettings(dir_.File("fresh.ini"));
+  EXPECT_EQ(modeOf(dir_.File("fresh.ini")), 0600u);
 }
 
 TEST_F(AppSettingsTest, MissingFileIsCreatedEmpty) {

@@ -25,6 +25,24 @@ TEST(AtomicFile, ReplacesContentAndKeepsPermissions) {
   EXPECT_EQ(FileCount(dir), 1);
 }
 
+mode_t ModeOf(const std::string& file) {
+  struct stat st {};
+  return ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+TEST(AtomicFile, OwnerOnlyNarrowsNewAndExistingFiles) {
+  TTempDir dir;
+  const std::string fresh = dir.File("fresh.ini");
+  const std::string shared = dir.File("shared.ini");
+  WriteWholeFile(shared, "old");
+  ASSERT_EQ(::chmod(shared.c_str(), 0644), 0);
+  for (const std::string& file : {fresh, shared}) {
+    EXPECT_EQ(WriteFileAtomically(file, "secret", TFileAccess::kOwnerOnly), "");
+    EXPECT_EQ(ModeOf(file), 0600u) << file;
+    EXPECT_EQ(ReadWholeFile(file), "secret");
+  }
+}
+
 TEST(AtomicFile, WritesThroughASymbolicLink) {
   TTempDir dir;
   WriteWholeFile(dir.File("real.ini"), "old");

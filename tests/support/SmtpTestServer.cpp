@@ -24,7 +24,9 @@ std::string Between(const std::string& text, char open, char close) {
 }
 }  // namespace
 
-TSmtpTestServer::TSmtpTestServer(bool silent) : FSilent(silent) {
+TSmtpTestServer::TSmtpTestServer(bool silent) : TSmtpTestServer(TOptions{silent, {}, 0, false}) {}
+
+TSmtpTestServer::TSmtpTestServer(TOptions options) : FOptions(std::move(options)) {
   FListenFd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
@@ -59,6 +61,16 @@ bool TSmtpTestServer::WaitForConnection() {
   return FChanged.wait_for(lock, kWaitLimit, [&] { return FConnections > 0; });
 }
 
+int TSmtpTestServer::Connections() {
+  std::lock_guard lock(FLock);
+  return FConnections;
+}
+
+std::vector<std::string> TSmtpTestServer::AuthLines() {
+  std::lock_guard lock(FLock);
+  return FAuthLines;
+}
+
 // Polls in short steps so that the destructor ends the thread promptly.
 void TSmtpTestServer::Run() {
   std::vector<int> open;
@@ -76,7 +88,7 @@ void TSmtpTestServer::Run() {
       ++FConnections;
     }
     FChanged.notify_all();
-    if (FSilent) {
+    if (FOptions.Silent) {
       open.push_back(fd);
       continue;
     }
@@ -91,6 +103,7 @@ void TSmtpTestServer::Serve(int fd) {
   std::string buffer;
   TMail mail;
   bool inData = false;
+  bool authPending = false;
   while (true) {
     size_t eol;
     while ((eol = buffer.find("\r\n")) == std::string::npos) {
@@ -118,23 +131,46 @@ void TSmtpTestServer::Serve(int fd) {
       }
       continue;
     }
-    const std::string verb = line.substr(0, 4);
-    if (verb == "EHLO" || verb == "HELO") {
-      SendLine(fd, "250 test");
-    } else if (verb == "MAIL") {
-      mail.From = Between(line, '<', '>');
-      SendLine(fd, "250 OK");
-    } else if (verb == "RCPT") {
-      mail.Recipients.push_back(Between(line, '<', '>'));
-      SendLine(fd, "250 OK");
-    } else if (verb == "DATA") {
-      inData = true;
-      SendLine(fd, "354 go ahead");
-    } else if (verb == "QUIT") {
-      SendLine(fd, "221 bye");
-      return;
-    } else {
-      SendLine(fd, "502 not implemented");
-    }
+    const std::string reply = Reply(line, mail, inData, authPending);
+    if (!SendLine(fd, reply) || reply.rfind("221", 0) == 0) return;
   }
+}
+
+// The answer to one command line outside DATA; "354" starts the data, "221" ends the session.
+std::string TSmtpTestServer::Reply(const std::string& line, TMail& mail, bool& inData, bool& authPending) {
+  const std::string verb = line.substr(0, 4);
+  if (authPending || verb == "AUTH") {
+    {
+      std::lock_guard lock(FLock);
+      FAuthLines.push_back(line);
+    }
+    if (!FOptions.OfferAuth) return "502 not implemented";
+    authPending = line == "AUTH PLAIN";
+    return authPending ? "334 " : "235 2.7.0 Authentication successful";
+  }
+  if (verb == "EHLO") return FOptions.OfferAuth ? "250-test\r\n250 AUTH PLAIN" : "250 test";
+  if (verb == "HELO") return "250 test";
+  if (verb == "MAIL") {
+    mail = TMail();
+    std::lock_guard lock(FLock);
+    if (FOptions.TransientRefusals > 0) {
+      --FOptions.TransientRefusals;
+      return "451 4.3.0 Try again later";
+    }
+    mail.From = Between(line, '<', '>');
+    return "250 OK";
+  }
+  if (verb == "RCPT") {
+    const std::string address = Between(line, '<', '>');
+    if (FOptions.RefusedRecipients.count(address)) return "550 5.1.1 <" + address + ">: Recipient address rejected";
+    mail.Recipients.push_back(address);
+    return "250 OK";
+  }
+  if (verb == "DATA") {
+    inData = true;
+    return "354 go ahead";
+  }
+  if (verb == "RSET") return "250 OK";
+  if (verb == "QUIT") return "221 bye";
+  return "502 not implemented";
 }

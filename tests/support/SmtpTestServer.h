@@ -2,6 +2,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,8 +17,16 @@ class TSmtpTestServer {
     std::vector<std::string> Recipients;
     std::string Data;  // the message as received, CR LF lines, without the final "."
   };
+  // How the server misbehaves. It never offers STARTTLS.
+  struct TOptions {
+    bool Silent = false;
+    std::set<std::string> RefusedRecipients;  // RCPT answered "550 5.1.1 <address>: Recipient address rejected"
+    int TransientRefusals = 0;                // the first MAIL commands answered "451 4.3.0 Try again later"
+    bool OfferAuth = false;                   // EHLO offers "AUTH PLAIN" and AUTH is accepted
+  };
 
   explicit TSmtpTestServer(bool silent = false);
+  explicit TSmtpTestServer(TOptions options);
   ~TSmtpTestServer();
 
   uint16_t Port() const { return FPort; }
@@ -26,18 +35,24 @@ class TSmtpTestServer {
   std::vector<TMail> WaitForMails(size_t count);
   // Waits until a client connected.
   bool WaitForConnection();
+  int Connections();
+  // The AUTH commands and credential lines received.
+  std::vector<std::string> AuthLines();
 
  private:
   void Run();
   void Serve(int fd);
 
-  bool FSilent;
+  std::string Reply(const std::string& line, TMail& mail, bool& inData, bool& authPending);
+
+  TOptions FOptions;
   int FListenFd = -1;
   uint16_t FPort = 0;
   std::mutex FLock;
   std::condition_variable FChanged;
   std::vector<TMail> FMails;
   int FConnections = 0;
+  std::vector<std::string> FAuthLines;
   bool FStop = false;
   std::thread FThread;
 };
