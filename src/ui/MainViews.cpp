@@ -50,6 +50,10 @@ TViewEnvironment TMainForm::ViewEnvironment() const {
     const auto it = FSessionStates.find(session.Index());
     return it != FSessionStates.end() && it->second.IVConly;
   };
+  env.ZCTOnly = [this](const TSessionItem& session) {
+    const auto it = FSessionStates.find(session.Index());
+    return it != FSessionStates.end() && it->second.ZCTonly;
+  };
   env.LogRootFolder = [this] { return FApp->Settings().LogRootFolder(); };
   return env;
 }
