@@ -249,8 +249,11 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
   // Views are bound to the session itself; an interval-counter view reaches its store through it.
   TSessionItem* session = lists.GetSession(table.Session);
   if (id == vkDebug) {
-    if (session && session->SessionType() == kSessionTypeCounter) CreateDebugView(*session, entry);
-    else FChildArray.Free(entry);
+    // One per counter session: the view takes the store's heartbeat text, a second would miss lines.
+    if (session && session->SessionType() == kSessionTypeCounter && !DebugView(*session))
+      CreateDebugView(*session, entry);
+    else
+      FChildArray.Free(entry);
     return;
   }
   TMDIChild* view = nullptr;

@@ -157,9 +157,12 @@ TEST_F(MainFormTest, ShowHeartbeatsOpensTheSessionsOneDebugView) {
   window.App().DisplayTimerTimer();
   EXPECT_EQ(view->Lines()->toPlainText(), "12.345.678;0000000A;FFFF0001");
 
-  // Kept through a restart.
+  // Kept through a restart; a second stored debug view of the same session is dropped.
   window.close();
-  EXPECT_TRUE(HasLine(Ini(), "View_1_Id=10")) << Ini();
+  std::string ini = Ini();
+  EXPECT_TRUE(HasLine(ini, "View_1_Id=10")) << ini;
+  ini.replace(ini.find("ChildCount=1"), 12, "ChildCount=2");
+  WriteIni(ini + "View_2_Id=10\nView_2_Session=0\n");
   form.reset();
   TMainForm& again = MakeForm(options);
   ASSERT_TRUE(again.FormActivate());
