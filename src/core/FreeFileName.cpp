@@ -1,5 +1,6 @@
 #include "core/FreeFileName.h"
 
+#include <algorithm>
 #include <filesystem>
 
 std::pair<std::string, std::string> SplitExtension(const std::string& name) {
@@ -23,6 +24,14 @@ std::string FirstFreeFileName(const std::function<std::string(int n)>& candidate
 
 std::string FreeFileName(const std::string& wanted) {
   const auto [stem, ext] = SplitExtension(wanted);
-  return FirstFreeFileName(
-      [&](int n) { return n == 0 ? wanted : stem + "_" + std::to_string(n) + ext; }, 0);
+  return FreeFileStem(stem, {ext}) + ext;
+}
+
+std::string FreeFileStem(const std::string& stem, const std::vector<std::string>& extensions) {
+  const auto candidate = [&](int n) { return n == 0 ? stem : stem + "_" + std::to_string(n); };
+  for (int n = 0;; ++n) {
+    const std::string name = candidate(n);
+    if (std::none_of(extensions.begin(), extensions.end(), [&](const std::string& ext) { return FileExists(name + ext); }))
+      return name;
+  }
 }

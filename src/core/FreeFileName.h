@@ -2,6 +2,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 // Files that users keep are never overwritten: a new file takes the first of a row of candidate
 // names under which nothing exists yet.
@@ -13,3 +14,6 @@ bool FileExists(const std::string& path);
 std::string FirstFreeFileName(const std::function<std::string(int n)>& candidate, int first);
 // `wanted` when it is free, else the first free of "stem_1.ext", "stem_2.ext", ...
 std::string FreeFileName(const std::string& wanted);
+// For files saved together under one name with different extensions (a picture and its table):
+// `stem` when no stem + extension exists, else the first such of "stem_1", "stem_2", ...
+std::string FreeFileStem(const std::string& stem, const std::vector<std::string>& extensions);

@@ -1,7 +1,5 @@
 #include "ui/AllanChild.h"
 
-#include <QDateTime>
-#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QRadioButton>
@@ -160,10 +158,8 @@ void TAllanChild::Restart() {
 }
 
 std::string TAllanChild::Save(const std::string& folder) {
-  const QString stamp = QDateTime::currentDateTime().toString("yyMMdd_HHmmss");
-  const QString base = QDir(QString::fromStdString(folder))
-                           .filePath("ADEV_" + QString(QChar(SessionLetter(SessionIndex(1)))) + "_" + stamp);
-  const std::string picture = (base + ".jpg").toStdString();
+  const std::string base = FreeSaveStem(folder, std::string("ADEV_") + SessionLetter(SessionIndex(1)), {".jpg", ".txt"});
+  const std::string picture = base + ".jpg";
   if (!FPlot->SaveJPG(picture)) {
     LogError(".Save failed " + picture);
     return {};
@@ -181,7 +177,7 @@ std::string TAllanChild::Save(const std::string& folder) {
     rows.push_back({ch, std::move(sigmas)});
   }
   const char separator = Environment().FormatLog ? Environment().FormatLog().DecimalSeparator : '.';
-  const std::string table = (base + ".txt").toStdString();
+  const std::string table = base + ".txt";
   std::ofstream out(table, std::ios::binary);
   for (const std::string& line : AllanTableLines(store->GetAllanTauCaption(FAllanMode, 11, FPlot->IntervalMs()), rows, separator))
     out << line << "\r\n";

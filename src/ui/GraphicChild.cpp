@@ -1,8 +1,6 @@
 #include "ui/GraphicChild.h"
 
 #include <QComboBox>
-#include <QDateTime>
-#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -28,15 +26,42 @@ std::string ScaleText(const TChannelScale& s) {
          FloatToShortest(s.OffsetDiv);
 }
 
+// A whole number read from a settings file; values far outside any scale are cut (the mode's limits
+// apply afterwards), a non-number keeps `current`.
+int32_t WholeNumber(double v, int32_t current) { return std::isnan(v) ? current : int32_t(std::clamp(v, -1000.0, 1000.0)); }
+
 // "step, exponent, centre, offset"; missing or unreadable parts keep the given scale's values.
 TChannelScale ParseScale(const std::string& text, TChannelScale scale) {
   const std::vector<std::string> parts = SplitText(text, ",");
   const TFormatSettings point{'.', ','};
   auto number = [&](size_t i) { return i < parts.size() ? TextToFloat(TrimBlanks(parts[i]), point) : std::nullopt; };
-  if (const auto v = number(0)) scale.Step = int32_t(*v);
-  if (const auto v = number(1)) scale.Exponent = int32_t(*v);
+  if (const auto v = number(0)) scale.Step = WholeNumber(*v, scale.Step);
+  if (const auto v = number(1)) scale.Exponent = WholeNumber(*v, scale.Exponent);
   if (const auto v = number(2)) scale.Center = *v;
   if (const auto v = number(3)) scale.OffsetDiv = *v;
+  return scale;
+}
+
+// Files before format version 3 kept the four parts of a channel's scale in keys of their own, in
+// place of "Scale": "RangeDiff" (step index: 0, 1, 2 for the steps 1, 2, 5), "RangeFaktor"
+// (exponent), "AvgValue" (centre) and "OffsetDiv", each + "_" + base + "_" + channel. Missing or
+// unreadable parts keep the given scale's values.
+TChannelScale ReadOlderScale(TAppSettings& Settings, const std::string& P, int base, int channel, TChannelScale scale) {
+  const std::string suffix = "_" + std::to_string(base) + "_" + std::to_string(channel);
+  auto number = [&](const char* key) -> std::optional<double> {
+    const std::string name = P + key + suffix;
+    if (!Settings.TryGetValue(name)) return std::nullopt;  // reading a missing key would add it
+    try {
+      const double v = Settings.GetValue(name, 0.0);
+      return std::isnan(v) ? std::nullopt : std::optional<double>(v);
+    } catch (const EConvertError&) {
+      return std::nullopt;
+    }
+  };
+  if (const auto v = number("RangeDiff")) scale.Step = *v >= 2 ? 5 : *v >= 1 ? 2 : 1;
+  if (const auto v = number("RangeFaktor")) scale.Exponent = WholeNumber(*v, scale.Exponent);
+  if (const auto v = number("AvgValue")) scale.Center = *v;
+  if (const auto v = number("OffsetDiv")) scale.OffsetDiv = *v;
   return scale;
 }
 
@@ -247,10 +272,14 @@ void TGraphicChild::UpdateSession(int base) {
   RebindBase(base);
   if (base == 1 && Session()) {
     const auto& ivcOnly = Environment().IVCOnly;
+    const auto& zctOnly = Environment().ZCTOnly;
     if (FGraphicMode == gmSensor) {
       if (!Base(1).SensorSession) return CloseChild(".UpdateSession: not a Sensor -> close graphic window");
     } else if (!QVSession()) {
       return CloseChild(".UpdateSession: not a QVSession -> close graphic window");
+    } else if (FGraphicMode == gmIVCdiff && zctOnly && zctOnly(*Session())) {
+      LogInfo(".UpdateSession: ZCT only");
+      return CloseChild(" -> close IVC window");
     } else if (FGraphicMode != gmIVCdiff && ivcOnly && ivcOnly(*Session())) {
       LogInfo(".UpdateSession: IVC only");
       return CloseChild(" -> close ZCT window");
@@ -443,8 +472,7 @@ std::string TGraphicChild::SaveImage(const std::string& folder) {
     y += line;
   }
   p.end();
-  const QString stamp = QDateTime::currentDateTime().toString("yyMMdd_HHmmss");
-  const QString name = QDir(QString::fromStdString(folder)).filePath("Graphic_" + stamp + ".jpg");
+  const QString name = QString::fromStdString(FreeSaveStem(folder, "Graphic", {".jpg"}) + ".jpg");
   if (!image.save(name, "JPG", 90)) {
     LogError(".SaveImage failed " + name.toStdString());
     return {};
@@ -462,9 +490,13 @@ void TGraphicChild::ReadSettings(TAppSettings& Settings, const std::string& Sett
   if (mode != FGraphicMode) SetGraphicMode(mode);
   FPlot->SetAdjustWidth(Settings.GetValue(P + "Adjust256", FPlot->AdjustWidth()));
   const int32_t count = std::clamp(Settings.GetValue(P + "RangeChannels1", int32_t(kChannels)), 0, kChannels);
+  const bool older = Settings.VersionFormat() < 3;
   for (int ch = 1; ch <= count; ++ch) {
-    const std::string key = P + "Scale_1_" + std::to_string(ch);
-    if (const auto text = Settings.TryGetValue(key)) FScale[size_t(ch)] = ClampChannelScale(FGraphicMode, ParseScale(*text, FScale[size_t(ch)]));
+    TChannelScale& scale = FScale[size_t(ch)];
+    if (const auto text = Settings.TryGetValue(P + "Scale_1_" + std::to_string(ch)))
+      scale = ClampChannelScale(FGraphicMode, ParseScale(*text, scale));
+    else if (older)
+      scale = ClampChannelScale(FGraphicMode, ReadOlderScale(Settings, P, 1, ch, scale));
   }
   const int32_t selected = Settings.GetValue(P + "Selected1", int32_t(SelectedChannel()));
   FLeftChannels->SetSelectedChannel(std::clamp(selected, 0, kChannels));

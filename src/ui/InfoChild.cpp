@@ -276,9 +276,10 @@ void TInfoChild::BuildInternalPanel() {
   FReceiveLevel = addRow(0, "ReceiveBuffer amount:", "LevelReceive");
   FUserLevel = addRow(1, "User buffer amount:", "LevelUser");
   FTcpCounts = addRow(2, "TCP-Server DataCounts:", "LevelTcp");
-  QPushButton* debugWin = MakeButton(FInternalPanel, "Debug Win", "BtnDebugWin");
-  connect(debugWin, &QPushButton::clicked, this, [this] { ExecuteAction(FActionAction[4], ".DebugWinClick"); });
-  grid->addWidget(debugWin, 6, 0);
+  FBtnDebugWin = MakeButton(FInternalPanel, "Debug Win", "BtnDebugWin");
+  FBtnDebugWin->setEnabled(false);  // until its action is bound
+  connect(FBtnDebugWin, &QPushButton::clicked, this, [this] { ExecuteAction(FActionAction[4], ".DebugWinClick"); });
+  grid->addWidget(FBtnDebugWin, 6, 0);
   FLayout->addWidget(FInternalPanel);
 }
 
@@ -418,7 +419,15 @@ void TInfoChild::SetActionAllan(int32_t id, QAction* action) {
 }
 
 void TInfoChild::SetActionAction(int32_t id, QAction* action) {
-  if (id >= 2 && id <= 4) FActionAction[size_t(id)] = action;
+  if (id < 2 || id > 4) return;
+  QPointer<QAction>& bound = FActionAction[size_t(id)];
+  if (id == 4 && bound) disconnect(bound, &QAction::changed, this, nullptr);
+  bound = action;
+  if (id != 4) return;
+  // A disabled action does nothing when triggered, so the button is not offered then.
+  const auto follow = [this, action] { FBtnDebugWin->setEnabled(action && action->isEnabled()); };
+  follow();
+  if (action) connect(action, &QAction::changed, this, follow);
 }
 
 void TInfoChild::SetActionPPI(QAction* action) { FActionPPI = action; }

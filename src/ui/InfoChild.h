@@ -275,6 +275,7 @@ class TInfoChild : public QWidget {
   QLabel* FReceiveLevel = nullptr;
   QLabel* FUserLevel = nullptr;
   QLabel* FTcpCounts = nullptr;
+  QPushButton* FBtnDebugWin = nullptr;  // follows its action's enabled state
   QWidget* FActionButtons = nullptr;  // "Sync Enable" and "Diff Reset"
   QPushButton* FBtnShow = nullptr;
   int32_t FShowTag = 0;  // 0 "Show all", 1 "Show less"

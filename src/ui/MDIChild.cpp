@@ -10,6 +10,9 @@
 #include <QMdiSubWindow>
 
 #include "acquisition/App_Sessions.h"
+#include "core/CalendarTime.h"
+#include "core/Clock.h"
+#include "core/FreeFileName.h"
 #include "core/VTA_DebugConf.h"
 #include "data/App_DataManagement.h"
 #include "data/ZCT_DataManagement.h"
@@ -231,6 +234,14 @@ void TMDIChild::AddButton(QHBoxLayout& row, const char* text, std::function<void
 
 std::string TMDIChild::SaveFolder() const {
   return Environment().LogRootFolder ? Environment().LogRootFolder() : QDir::homePath().toStdString();
+}
+
+std::string TMDIChild::FreeSaveStem(const std::string& folder, const std::string& name,
+                                    const std::vector<std::string>& extensions) const {
+  const TClock& clock = Environment().Clock ? *Environment().Clock : SystemClock();
+  const std::string stamp = FormatLogTime("YYMMDD_HHNNSS", WallToDateTime(clock.Wall(), false));
+  return FreeFileStem(QDir(QString::fromStdString(folder)).filePath(QString::fromStdString(name + "_" + stamp)).toStdString(),
+                      extensions);
 }
 
 void TMDIChild::RefreshNow() {

@@ -6,10 +6,12 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "acquisition/QV_ChannelData.h"
 #include "core/App_Settings.h"
 
+class TClock;
 class TDataManagement;
 class TDebugConf;
 class TIVC_DataManagement;
@@ -62,10 +64,13 @@ struct TViewEnvironment {
   // The interval-counter store of a counter session; by default the session's own store when that
   // is one.
   std::function<TIVC_DataManagement*(TSessionItem&)> IVCStore;
-  // Whether a counter session's instrument carries interval-counter data only.
+  // Whether a counter session's instrument carries interval-counter data only, or counter data only.
   std::function<bool(const TSessionItem&)> IVCOnly;
+  std::function<bool(const TSessionItem&)> ZCTOnly;
   // The folder of log files, where graphic views save their pictures.
   std::function<std::string()> LogRootFolder;
+  // The clock whose local time stamps saved pictures and tables; the system clock when not given.
+  const TClock* Clock = nullptr;
 };
 
 // The caption of a view: the user title if there is one, else "[" + letter + ": " + name + "] " +
@@ -182,6 +187,10 @@ class TMDIChild : public QWidget {
   void AddButton(QHBoxLayout& row, const char* text, std::function<void()> handler);
   // Where pictures and tables are saved: the log root folder, else the home folder.
   std::string SaveFolder() const;
+  // The name, without extension, for files saved now into `folder`: `name` + "_" + the local time
+  // as "YYMMDD_HHNNSS", with "_1", "_2", ... added while a file with one of the extensions has
+  // it, so that two saves within one second keep both.
+  std::string FreeSaveStem(const std::string& folder, const std::string& name, const std::vector<std::string>& extensions) const;
   // Refreshes at once (after a user choice); a failure is logged, never passed to the caller.
   void RefreshNow();
   // The "+" corner cell of a text grid shows and hides the channel strip.

@@ -89,6 +89,9 @@ void TMainForm::SessionCommand(TSessionCmd kind, QAction& action) {
       logCommand("ActionSyncEnableExecute");
       action.setChecked(true);
       return send(SyncEnableCommand());
+    case TSessionCmd::ViewDebug:
+      logCommand("ActionViewDebugExecute");
+      return ShowDebugView(*session);
     case TSessionCmd::ClearTransmit:
       logCommand("ActionClearTransmitExecute");
       return send(ClearBufferCommand());

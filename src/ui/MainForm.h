@@ -31,6 +31,7 @@ class TLogDefinitionDialog;
 class TMultiSampler;
 class TMDIChild;
 class TMessageChild;
+class TDebugChild;
 class TGraphicChild;
 class TTextChild;
 class TVTA_StatusBar;
@@ -220,6 +221,14 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   TTextChild* CreateTextView(TSessionItem* session, TTextSourceKind kind, int32_t entry);
   TGraphicChild* CreateGraphicView(TSessionItem* session, TGraphicMode mode, int32_t entry);
   TMDIChild* CreateAllanView(TSessionItem* session, int32_t id, int32_t entry);
+  // The session's debug view (heartbeats): created next to the bottom left of the area, above the
+  // status bar, when it has no stored placement.
+  TDebugChild* CreateDebugView(TSessionItem& session, int32_t entry);
+  TDebugChild* DebugView(const TSessionItem& session) const;
+  // "Show Heartbeats": brings the session's debug view to the front, or creates it.
+  void ShowDebugView(TSessionItem& session);
+  // Debug views show heartbeats, which only network-module instruments send.
+  bool HeartbeatsPossible(int32_t sessionIndex) const;
   TMDIChild* AddView(TMDIChild* view, int32_t entry);
   void CreateDefaultViews(TSessionItem& session);
   void CreateStoredView(TVTASettings& settings, int32_t k, const TSessionLists& lists);

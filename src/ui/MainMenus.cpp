@@ -50,7 +50,6 @@ QIcon SessionIcon(const TSessionItem& session) {
 // The kinds whose dialogs or views are not built yet.
 bool KindAvailable(TSessionCmd kind) {
   switch (kind) {
-    case TSessionCmd::ViewDebug:
     case TSessionCmd::AllanConfig:
     case TSessionCmd::LocalServer:
     case TSessionCmd::ClockAlarm:
@@ -339,7 +338,7 @@ void TMainForm::AddActionItems(QMenu& menu, TSessionItem& session) {
   menu.addAction(Act("ActionGetVersion", i));
   if (FApp->ExpertMode()) {
     QAction* heartbeats = Act("ActionViewDebug", i);
-    MarkUnavailable(heartbeats);
+    heartbeats->setEnabled(HeartbeatsPossible(i));
     menu.addAction(heartbeats);
   }
 }

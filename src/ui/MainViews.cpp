@@ -12,6 +12,7 @@
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
 #include "ui/AllanChild.h"
+#include "ui/DebugChild.h"
 #include "ui/GraphicChild.h"
 #include "ui/MainForm.h"
 #include "ui/MessageChild.h"
@@ -49,6 +50,10 @@ TViewEnvironment TMainForm::ViewEnvironment() const {
   env.IVCOnly = [this](const TSessionItem& session) {
     const auto it = FSessionStates.find(session.Index());
     return it != FSessionStates.end() && it->second.IVConly;
+  };
+  env.ZCTOnly = [this](const TSessionItem& session) {
+    const auto it = FSessionStates.find(session.Index());
+    return it != FSessionStates.end() && it->second.ZCTonly;
   };
   env.LogRootFolder = [this] { return FApp->Settings().LogRootFolder(); };
   return env;
@@ -104,6 +109,37 @@ TMDIChild* TMainForm::CreateAllanView(TSessionItem* session, int32_t id, int32_t
   else
     view = new TTextAllanChild(nullptr, TChildArray::TagOf(entry), session, onMain, ViewEnvironment());
   return AddView(view, entry);
+}
+
+TDebugChild* TMainForm::CreateDebugView(TSessionItem& session, int32_t entry) {
+  auto* view = new TDebugChild(nullptr, TChildArray::TagOf(entry), &session,
+                               [this](int32_t tag, TChildNotice notice) { OnChildEvent(tag, notice); }, ViewEnvironment());
+  AddView(view, entry);
+  view->ReadSettings(FApp->Settings(), ViewPrefix(entry));
+  QWidget* window = view->PlacementWidget();
+  if (view->DefaultSettings()) window->move(0, std::max(0, FMdiArea->viewport()->height() - window->height()));
+  window->show();
+  return view;
+}
+
+TDebugChild* TMainForm::DebugView(const TSessionItem& session) const {
+  for (TMDIChild* view : FChildArray.Views())
+    if (auto* debug = qobject_cast<TDebugChild*>(view); debug && debug->Session() == &session) return debug;
+  return nullptr;
+}
+
+void TMainForm::ShowDebugView(TSessionItem& session) {
+  TDebugChild* view = DebugView(session);
+  if (!view) view = CreateDebugView(session, FChildArray.Reserve(vkDebug, false, FApp->Settings()));
+  auto* window = qobject_cast<QMdiSubWindow*>(view->PlacementWidget());
+  if (!window) return;
+  if (window->isMinimized()) window->showNormal();
+  FMdiArea->setActiveSubWindow(window);
+}
+
+bool TMainForm::HeartbeatsPossible(int32_t sessionIndex) const {
+  const auto it = FSessionStates.find(sessionIndex);
+  return it == FSessionStates.end() || it->second.ESP.value_or(true);
 }
 
 void TMainForm::CloseView(TMDIChild* view) {
@@ -182,8 +218,7 @@ void TMainForm::CreateDefaultViews(TSessionItem& session) {
     const int32_t entry = FChildArray.Reserve(vkGraphic, false, settings);
     place(CreateGraphicView(&session, mode, entry), graphicLeft);
   }
-  if (FApp->ExpertMode())
-    Log(kMainCategory, "TMainForm.CreateDefaultViews[" + std::to_string(index) + "]: debug view not available yet");
+  if (FApp->ExpertMode() && HeartbeatsPossible(index)) CreateDebugView(session, FChildArray.Reserve(vkDebug, false, settings));
 }
 
 void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessionLists& lists) {
@@ -199,7 +234,7 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
   table.SecondSessionCopy = settings.GetValue(prefix + "SecondSessionCopy", false);
   const int32_t entry = FChildArray.Reserve(id, true, settings);
 
-  if (id != vkTextZCT && id != vkTextIVC && id != vkGraphic && id != vkAllanGraphic && id != vkAllanText) {
+  if (id != vkTextZCT && id != vkTextIVC && id != vkGraphic && id != vkAllanGraphic && id != vkAllanText && id != vkDebug) {
     Log(kMainCategory, "TMainForm.CreateChildView: view kind " + std::to_string(id) + " of " + prefix +
                            " not available yet, its keys are kept");
     for (const std::string& line : settings.Lines()) {
@@ -213,6 +248,14 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
   }
   // Views are bound to the session itself; an interval-counter view reaches its store through it.
   TSessionItem* session = lists.GetSession(table.Session);
+  if (id == vkDebug) {
+    // One per counter session: the view takes the store's heartbeat text, a second would miss lines.
+    if (session && session->SessionType() == kSessionTypeCounter && !DebugView(*session))
+      CreateDebugView(*session, entry);
+    else
+      FChildArray.Free(entry);
+    return;
+  }
   TMDIChild* view = nullptr;
   if (id == vkAllanGraphic || id == vkAllanText)
     view = CreateAllanView(session, id, entry);
@@ -501,6 +544,8 @@ void TMainForm::SyncNotice(const TMainSyncData& notice, TSessionItem* sender) {
       break;
     case swPeer:
       state.ESP = notice.Code != 0;
+      if (!HeartbeatsPossible(index))
+        if (TDebugChild* debug = DebugView(*sender)) CloseView(debug);
       RebuildSessionMenus();
       if (info) info->UpdateSession();
       break;

@@ -87,9 +87,14 @@ void TTextChild::UpdateSession(int base) {
   if (base == 1 && Session()) {
     if (!QVSession()) return CloseChild(".UpdateSession: not a QVSession -> close text window");
     const auto& ivcOnly = Environment().IVCOnly;
+    const auto& zctOnly = Environment().ZCTOnly;
     if (FKind == TTextSourceKind::ZCT && ivcOnly && ivcOnly(*Session())) {
       LogInfo(".UpdateSession: IVC only");
       return CloseChild(" -> close ZCT window");
+    }
+    if (FKind == TTextSourceKind::IVC && zctOnly && zctOnly(*Session())) {
+      LogInfo(".UpdateSession: ZCT only");
+      return CloseChild(" -> close IVC window");
     }
     BindSource();
     if (FVirtualChannels && StoreChannelCount(1) <= 0) {

@@ -21,4 +21,17 @@ TEST(FreeFileName, TakenNamesGetTheNextNumberBeforeTheExtension) {
   EXPECT_EQ(SplitExtension(dir.File("run.v1/noext")).second, "");
 }
 
+// A picture and its table share one name: a name is free only when no file of either kind has it.
+TEST(FreeFileName, StemIsFreeOnlyWhenEveryExtensionIsFree) {
+  TTempDir dir;
+  const std::string stem = dir.File("ADEV_A_261210_120000");
+  const std::vector<std::string> kinds = {".jpg", ".txt"};
+  EXPECT_EQ(FreeFileStem(stem, kinds), stem);
+  WriteWholeFile(stem + ".jpg", "x");
+  EXPECT_EQ(FreeFileStem(stem, kinds), stem + "_1");
+  WriteWholeFile(stem + "_1.txt", "x");
+  EXPECT_EQ(FreeFileStem(stem, kinds), stem + "_2");
+  EXPECT_EQ(FreeFileStem(stem, {".csv"}), stem);
+}
+
 }  // namespace

@@ -2,10 +2,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 #include <gtest/gtest.h>
 
 #include "UiTestSessions.h"
+#include "core/Clock.h"
 #include "support/TempDir.h"
 #include "ui/QV_Channels.h"
 #include "ui/UiColors.h"
@@ -168,11 +170,58 @@ TEST_F(GraphicChildTest, SettingsRoundTrip) {
   TAppSettings bad;
   bad.SetValue("View_1_GraphicMode1", int32_t(99));
   bad.SetValue("View_1_Scale_1_1", "7, 40, x, 0");
+  bad.SetValue("View_1_Scale_1_2", "2, -1e300, 0, 0");
   auto third = MakeView(gmPhase);
   third->ReadSettings(bad, "View_1_");
   EXPECT_EQ(third->GraphicMode(), gmFreqAbs);
   EXPECT_EQ(third->Scale(1).Step, 5);
   EXPECT_EQ(third->Scale(1).Exponent, 8);
+  EXPECT_EQ(third->Scale(2).Exponent, -15);
+}
+
+// Files before format version 3 kept each part of a channel's scale in a key of its own.
+TEST_F(GraphicChildTest, ReadsTheScalesOfOlderSettingsFiles) {
+  TAppSettings older;
+  older.SetValue("INI_Version", int32_t(2));
+  older.SetValue("View_1_GraphicMode1", int32_t(gmPhase));
+  const auto set = [&](const char* key, int ch, const std::string& value) {
+    older.SetValue("View_1_" + std::string(key) + "_1_" + std::to_string(ch), value);
+  };
+  set("RangeDiff", 2, "1");  // step index 1: step 2
+  set("RangeFaktor", 2, "-7");
+  set("AvgValue", 2, "1,5E-3");  // written with the decimal comma of the user's locale
+  set("OffsetDiv", 2, "0.5");
+  set("RangeDiff", 3, "2");
+  set("RangeFaktor", 3, "30");  // above the mode's range
+  set("RangeDiff", 5, "0");
+  set("RangeFaktor", 5, "-12");
+  set("AvgValue", 5, "x");  // unreadable: keeps the centre
+  older.SetValue("View_1_Scale_1_6", "2, -10, 0, 0");  // the newer key wins over the older ones
+  set("RangeFaktor", 6, "-3");
+
+  struct Expected {
+    int channel, step, exponent;
+    double center, offset;
+  };
+  const Expected expected[] = {
+      {2, 2, -7, 1.5e-3, 0.5}, {3, 5, 8, 0, 0}, {4, 1, -9, 0, 0}, {5, 1, -12, 0, 0}, {6, 2, -10, 0, 0},
+  };
+  auto view = MakeView(gmFreqAbs);
+  view->ReadSettings(older, "View_1_");
+  EXPECT_EQ(view->GraphicMode(), gmPhase);
+  for (const Expected& e : expected) {
+    EXPECT_EQ(view->Scale(e.channel).Step, e.step) << e.channel;
+    EXPECT_EQ(view->Scale(e.channel).Exponent, e.exponent) << e.channel;
+    EXPECT_DOUBLE_EQ(view->Scale(e.channel).Center, e.center) << e.channel;
+    EXPECT_DOUBLE_EQ(view->Scale(e.channel).OffsetDiv, e.offset) << e.channel;
+  }
+  EXPECT_FALSE(older.TryGetValue("View_1_RangeDiff_1_4"));  // reading adds no older keys
+
+  // From format version 3 on only the newer keys count.
+  older.SetValue("INI_Version", int32_t(3));
+  auto newer = MakeView(gmPhase);
+  newer->ReadSettings(older, "View_1_");
+  EXPECT_EQ(newer->Scale(2), DefaultChannelScale(gmPhase));
 }
 
 TEST_F(GraphicChildTest, NoConnectionIsShown) {
@@ -182,13 +231,37 @@ TEST_F(GraphicChildTest, NoConnectionIsShown) {
   EXPECT_EQ(view->Plot()->ErrorText(), "no connection");
 }
 
+// Whether a view stays open after its session turned out to be of a kind or to carry data that
+// the view's mode cannot show.
 TEST_F(GraphicChildTest, ClosesWhenItsSessionCannotFeedIt) {
-  QPointer<TGraphicChild> view = new TGraphicChild(nullptr, 2, session.get(), nullptr, TestEnvironment(), gmFreqAbs);
-  session->SetType(kSessionTypeSensor);
-  view->UpdateSession(1);
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_TRUE(view.isNull());
-  session->SetType(kSessionTypeCounter);
+  struct Case {
+    TGraphicMode mode;
+    int32_t sessionType;
+    bool ivcOnly, zctOnly;
+    bool closes;
+  };
+  const Case cases[] = {
+      {gmFreqAbs, kSessionTypeSensor, false, false, true},  // not a counter session
+      {gmFreqAbs, kSessionTypeCounter, true, false, true},  // interval-counter data only
+      {gmFreqAbs, kSessionTypeCounter, false, true, false},
+      {gmPhase, kSessionTypeCounter, false, false, false},
+      {gmIVCdiff, kSessionTypeCounter, false, true, true},  // counter data only
+      {gmIVCdiff, kSessionTypeCounter, true, false, false},
+      {gmIVCdiff, kSessionTypeCounter, false, false, false},
+  };
+  for (const Case& c : cases) {
+    TViewEnvironment env = TestEnvironment();
+    env.IVCOnly = [&](const TSessionItem&) { return c.ivcOnly; };
+    env.ZCTOnly = [&](const TSessionItem&) { return c.zctOnly; };
+    QPointer<TGraphicChild> view = new TGraphicChild(nullptr, 2, session.get(), nullptr, env, c.mode);
+    session->SetType(c.sessionType);
+    view->UpdateSession(1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(view.isNull(), c.closes) << "mode " << c.mode << ", type " << c.sessionType << ", IVC only " << c.ivcOnly
+                                       << ", ZCT only " << c.zctOnly;
+    delete view.data();
+    session->SetType(kSessionTypeCounter);
+  }
 }
 
 TEST_F(GraphicChildTest, SavedImageIsAJpegWithTitleAndLegend) {
@@ -202,6 +275,21 @@ TEST_F(GraphicChildTest, SavedImageIsAJpegWithTitleAndLegend) {
   QImage image(QString::fromStdString(name));
   ASSERT_FALSE(image.isNull());
   EXPECT_GT(image.height(), view->Plot()->height());
+}
+
+TEST_F(GraphicChildTest, SavesWithinOneSecondKeepEveryPicture) {
+  TManualClock clock;  // stands still: every save falls into the same second
+  TViewEnvironment env = TestEnvironment();
+  env.Clock = &clock;
+  TGraphicChild view(nullptr, 3, session.get(), nullptr, env, gmFreqAbs);
+  TTempDir dir;
+  std::vector<std::string> names;
+  for (int i = 0; i < 3; ++i) names.push_back(view.SaveImage(dir.Path()));
+  const std::string stem = names[0].substr(0, names[0].size() - 4);
+  EXPECT_EQ(QFileInfo(QString::fromStdString(stem)).fileName().size(), QString("Graphic_YYMMDD_HHNNSS").size());
+  EXPECT_EQ(names[1], stem + "_1.jpg");
+  EXPECT_EQ(names[2], stem + "_2.jpg");
+  EXPECT_EQ(QDir(QString::fromStdString(dir.Path())).entryList(QDir::Files).size(), 3);
 }
 
 // A picture for a look at the plot; written only when VTA_SCREENSHOT_DIR names a folder.

@@ -236,6 +236,12 @@ TEST_F(InfoChildTest, ExpertModeAddsRawModesAndTheInternalPanel) {
   EXPECT_EQ(Text(Find<QLabel>("LevelTcp")), "A=3");
   Find<QPushButton>("BtnDebugWin")->click();
   EXPECT_EQ(actions.RunNames(), std::vector<std::string>{"ActionViewDebug"});
+  // A disabled action would do nothing: the button follows it.
+  QAction* debug = actions.Actions.at("ActionViewDebug");
+  debug->setEnabled(false);
+  EXPECT_FALSE(Find<QPushButton>("BtnDebugWin")->isEnabled());
+  debug->setEnabled(true);
+  EXPECT_TRUE(Find<QPushButton>("BtnDebugWin")->isEnabled());
 }
 
 TEST_F(InfoChildTest, PanelSetFollowsTheSessionKind) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ui/AllanChild.h"
+#include "ui/DebugChild.h"
 #include "ui/GraphicChild.h"
 #include "ui/TextAllanChild.h"
 
@@ -12,6 +13,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QRadioButton>
 #include <QScreen>
@@ -125,6 +127,51 @@ TEST_F(MainFormTest, StoredGraphicViewsAreRecreatedWithTheirMode) {
   EXPECT_EQ(view->Scale(3).Step, 5);
   EXPECT_EQ(view->Scale(3).Exponent, -7);
   EXPECT_EQ(view->Scale(3).Center, 0.25);
+}
+
+// In expert mode each counter session has one debug view showing its heartbeats; "Show Heartbeats"
+// (and the info view's "Debug Win") brings it back, a Coldfire-based instrument closes it.
+TEST_F(MainFormTest, ShowHeartbeatsOpensTheSessionsOneDebugView) {
+  const auto debugViews = [&] {
+    std::vector<TDebugChild*> found;
+    for (TMDIChild* view : form->ChildArray().Views())
+      if (auto* debug = dynamic_cast<TDebugChild*>(view)) found.push_back(debug);
+    return found;
+  };
+  TMainFormOptions options = Options();
+  options.App.ExpertMode = true;
+  WriteIni(StoredSessions(1) + "ChildCount=0\n");
+  TMainForm& window = MakeForm(options);
+  ASSERT_TRUE(window.FormActivate());
+  EXPECT_TRUE(debugViews().empty());
+  QAction* show = Action("ActionViewDebug", 0);
+  ASSERT_TRUE(show->isEnabled());
+  show->trigger();
+  show->trigger();
+  ASSERT_EQ(debugViews().size(), 1u);
+  TDebugChild* view = debugViews().front();
+  EXPECT_EQ(view->Session(), &Session(0));
+
+  auto& store = dynamic_cast<TZCT_DataManagement&>(*Session(0).DataManagement());
+  store.AddHeartbeat("7EFF;0000000A;FFFF0001", 12'345'678);
+  window.App().DisplayTimerTimer();
+  EXPECT_EQ(view->Lines()->toPlainText(), "12.345.678;0000000A;FFFF0001");
+
+  // Kept through a restart; a second stored debug view of the same session is dropped.
+  window.close();
+  std::string ini = Ini();
+  EXPECT_TRUE(HasLine(ini, "View_1_Id=10")) << ini;
+  ini.replace(ini.find("ChildCount=1"), 12, "ChildCount=2");
+  WriteIni(ini + "View_2_Id=10\nView_2_Session=0\n");
+  form.reset();
+  TMainForm& again = MakeForm(options);
+  ASSERT_TRUE(again.FormActivate());
+  ASSERT_EQ(debugViews().size(), 1u);
+
+  Session(0).Notify(swPeer, 0);  // Coldfire-based: no heartbeats
+  again.App().DisplayTimerTimer();
+  EXPECT_TRUE(debugViews().empty());
+  EXPECT_FALSE(Action("ActionViewDebug", 0)->isEnabled());
 }
 
 TEST_F(MainFormTest, StoredAllanViewsAreRecreatedWithTheirMode) {

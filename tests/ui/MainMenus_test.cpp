@@ -147,7 +147,7 @@ TEST_F(MainFormTest, ExpertModeAddsRawModesHeartbeatsMemoryAndIntern) {
   ASSERT_TRUE(window.FormActivate());
   const std::vector<std::string> source = MenuLines(TopMenu(window, "&Source"));
   EXPECT_NE(std::find(source.begin(), source.end(), "  Raw Data Average"), source.end());
-  EXPECT_EQ(MenuLines(TopMenu(window, "&Action")).back(), "Show Heartbeats (off)");
+  EXPECT_EQ(MenuLines(TopMenu(window, "&Action")).back(), "Show Heartbeats");
   EXPECT_EQ(MenuLines(TopMenu(window, "&Help")).back(), "Memory State");
   EXPECT_EQ(MenuLines(TopMenu(window, "Intern")), (std::vector<std::string>{"Intern: Test (off)", "Send Command"}));
 }

@@ -292,19 +292,23 @@ TEST_F(TextChildTest, ClosesWhenItsSessionCannotFeedIt) {
     const char* what;
     int32_t sessionType;
     bool ivcOnly;
+    bool zctOnly;
     bool virtualChannels;
     TTextSourceKind kind;
     bool closes;
   } cases[] = {
-      {"sensor session", kSessionTypeSensor, false, false, TTextSourceKind::ZCT, true},
-      {"interval counter only", kSessionTypeCounter, true, false, TTextSourceKind::ZCT, true},
-      {"interval view of an interval-only counter", kSessionTypeCounter, true, false, TTextSourceKind::IVC, false},
-      {"no virtual channels left", kSessionTypeCounter, false, true, TTextSourceKind::ZCT, true},
-      {"counter session", kSessionTypeCounter, false, false, TTextSourceKind::ZCT, false},
+      {"sensor session", kSessionTypeSensor, false, false, false, TTextSourceKind::ZCT, true},
+      {"interval counter only", kSessionTypeCounter, true, false, false, TTextSourceKind::ZCT, true},
+      {"interval view of an interval-only counter", kSessionTypeCounter, true, false, false, TTextSourceKind::IVC, false},
+      {"interval view of a counter-only instrument", kSessionTypeCounter, false, true, false, TTextSourceKind::IVC, true},
+      {"counter view of a counter-only instrument", kSessionTypeCounter, false, true, false, TTextSourceKind::ZCT, false},
+      {"no virtual channels left", kSessionTypeCounter, false, false, true, TTextSourceKind::ZCT, true},
+      {"counter session", kSessionTypeCounter, false, false, false, TTextSourceKind::ZCT, false},
   };
   for (const Case& c : cases) {
     TViewEnvironment env = TestEnvironment();
     env.IVCOnly = [&c](const TSessionItem&) { return c.ivcOnly; };
+    env.ZCTOnly = [&c](const TSessionItem&) { return c.zctOnly; };
     QPointer<TTextChild> view = new TTextChild(nullptr, 2, session.get(), nullptr, env, c.kind);
     view->SetVirtualChannels(c.virtualChannels);
     session->SetType(c.sessionType);

@@ -1,0 +1,60 @@
+#include "ui/DebugChild.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include "acquisition/App_Sessions.h"
+#include "data/ZCT_DataManagement.h"
+
+namespace {
+
+constexpr int kChildWinCategory = 2;  // debug category "ChildWin"
+
+}  // namespace
+
+TDebugChild::TDebugChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, TOnMainEvent aOnMain, TViewEnvironment aEnv)
+    : TMDIChild(AOwner, aTag, aSession, std::move(aOnMain), std::move(aEnv), kTitle, "TDebugChild", kChildWinCategory) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  QHBoxLayout* row = AddButtonRow(*layout);
+  AddButton(*row, "Clear", [this] { Clear(); });
+  row->addStretch();
+  FLines = new QPlainTextEdit(this);
+  FLines->setObjectName("Heartbeats");
+  FLines->setReadOnly(true);
+  FLines->setLineWrapMode(QPlainTextEdit::NoWrap);
+  FLines->setMaximumBlockCount(kMaxLines);
+  FLines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  layout->addWidget(FLines, 1);
+  SetDesignPlacement(QRect(0, 0, 560, 160), true);
+  TMDIChild::UpdateSession(1);
+}
+
+TDebugChild::~TDebugChild() = default;
+
+void TDebugChild::Clear() { FLines->clear(); }
+
+void TDebugChild::DataReset() { Clear(); }
+
+void TDebugChild::UpdateSession(int base) {
+  RebindBase(base);
+  if (base == 1 && Session() && !QVSession()) return CloseChild(".UpdateSession: not a QVSession -> close debug window");
+  TMDIChild::UpdateSession(base);
+}
+
+void TDebugChild::UpdateDisplay() {
+  if (Closing()) return;
+  const bool noConnection = !Session() || Session()->OpenString() == kOpenStringNone;
+  const std::string status = noConnection ? kNoConnection : "";
+  if (status != FStatus) {
+    FStatus = status;
+    FLines->setPlaceholderText(QString::fromStdString(FStatus));
+  }
+  TZCT_DataManagement* store = ZCTDataManagement(1);
+  if (!store) return;
+  const std::string heartbeat = store->HeartbeatString();
+  if (!heartbeat.empty()) FLines->appendPlainText(QString::fromStdString(heartbeat));
+}

@@ -1,0 +1,36 @@
+#pragma once
+#include <string>
+
+#include "ui/MDIChild.h"
+
+class QPlainTextEdit;
+
+// The debug view of a counter session (expert mode): the heartbeats that the instrument sends,
+// one line each with the device time and the heartbeat words in hexadecimal, newest at the
+// bottom. The view is the only reader of the store's heartbeat text, which it takes once.
+class TDebugChild : public TMDIChild {
+  Q_OBJECT
+
+ public:
+  inline static const std::string kTitle = "Heartbeats";
+  inline static const std::string kNoConnection = "no connection";
+  // Older lines go so that a view left open for days stays small.
+  static constexpr int kMaxLines = 2000;
+
+  TDebugChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, TOnMainEvent aOnMain, TViewEnvironment aEnv = {});
+  ~TDebugChild() override;
+
+  QPlainTextEdit* Lines() const { return FLines; }
+  // The text shown instead of heartbeats ("no connection"), empty while there is none.
+  const std::string& Status() const { return FStatus; }
+  void Clear();
+
+  // ---- TMDIChild ----
+  void DataReset() override;
+  void UpdateDisplay() override;
+  void UpdateSession(int base) override;
+
+ private:
+  QPlainTextEdit* FLines = nullptr;
+  std::string FStatus;
+};
