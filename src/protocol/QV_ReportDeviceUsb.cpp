@@ -180,24 +180,47 @@ void TQV_ReportDevice::SerialResetFrame() {
   FOffset = 0;
 }
 
-bool TQV_ReportDevice::SerialWrite(uint8_t byte, const std::string& logText) {
+bool TQV_ReportDevice::SerialNextByte(uint8_t& c) {
+  if (FSerialBlockPos == FSerialBlock.size()) {
+    FSerialBlock = FDevice->DeviceReadAvailable(SerialBlockSize);
+    FSerialBlockPos = 0;
+    FSerialBlockTime = FClock.TickMs();
+    if (FSerialBlock.empty()) return false;
+  }
+  c = static_cast<uint8_t>(FSerialBlock[FSerialBlockPos++]);
+  return true;
+}
+
+template <typename LogText>
+bool TQV_ReportDevice::SerialWrite(uint8_t byte, LogText logText) {
   if (!FDevice->DeviceWrite(std::string(1, static_cast<char>(byte)))) return false;
-  LogIt(FLogId, logText);
-  if (FLogId >= 0) LogIt(FLogId + 1, logText);
+  // An acknowledgement goes out with every report: its text is built only for a logger that is on.
+  const bool streamLog = FLogId >= 0 && LogEnabled(FLogId + 1);
+  if (!streamLog && !LogEnabled(FLogId)) return true;
+  const std::string text = logText();
+  LogIt(FLogId, text);
+  if (streamLog) LogIt(FLogId + 1, text);
   return true;
 }
 
 namespace {
 
-// A failed write of the serial protocol, as the caller sees it.
-TQV_Result SerialWriteFailure(TQV_BaseDevice& device, std::string& report) {
-  const TQV_Result code = device.ErrorCode();
-  report = device.ErrorMessage();
-  device.QuitError();
-  return code == QV_Err_DataTransferInterrupted ? code : QV_WriteError;
+// The diagnostic text of a protocol byte: the tag, the byte in hex and "}".
+auto Tagged(const char* tag, uint8_t byte) {
+  return [tag, byte] { return tag + Hex2(byte) + "}"; };
 }
 
 }  // namespace
+
+TQV_Result TQV_ReportDevice::SerialWriteFailure(std::string& report) {
+  const TQV_Result code = FDevice->ErrorCode();
+  // No error: the device has reported this failure already (a line that is still down), and the
+  // report read before the write stays valid.
+  if (code == QV_No_Err) return QV_No_Err;
+  report = FDevice->ErrorMessage();
+  FDevice->QuitError();
+  return code == QV_Err_DataTransferInterrupted ? code : QV_WriteError;
+}
 
 TQV_Result TQV_ReportDevice::SerialGetReport(std::string& report) {
   if (FRxMode == rxCommand) return DeviceProcessCommand(report);
@@ -209,18 +232,16 @@ TQV_Result TQV_ReportDevice::SerialGetReport(std::string& report) {
     return ESPGetReport(report);
   }
   for (;;) {
-    const std::string byte = FDevice->DeviceRead(1);
-    const uint64_t now = FClock.TickMs();
-    if (byte.empty()) {
+    uint8_t c;
+    if (!SerialNextByte(c)) {
       const TQV_Result result = CheckDeviceError(report);
-      if (result != QV_No_Err || now - FRxDTime <= SerialWakeUpMs) return result;
+      if (result != QV_No_Err || FSerialBlockTime - FRxDTime <= SerialWakeUpMs) return result;
       // The instrument may wait for an acknowledgement that got lost: wake it up.
       SerialResetFrame();
-      FRxDTime = now;
-      return SerialWrite(EscapeByte, "<BC>") ? QV_No_Err : SerialWriteFailure(*FDevice, report);
+      FRxDTime = FSerialBlockTime;
+      return SerialWrite(EscapeByte, [] { return std::string("<BC>"); }) ? QV_No_Err : SerialWriteFailure(report);
     }
-    FRxDTime = now;
-    const uint8_t c = static_cast<uint8_t>(byte[0]);
+    FRxDTime = FSerialBlockTime;
     FLastChar = c;
     if (c == EscapeByte) {
       FOffset = -4;
@@ -251,9 +272,9 @@ TQV_Result TQV_ReportDevice::SerialEndByte(uint8_t endByte, std::string& report,
     done = false;
     const bool repeat = endByte == FLastEOL;
     const uint8_t answer = repeat ? FLastAckn : static_cast<uint8_t>(endByte & 0xFE);
-    if (SerialWrite(answer, (repeat ? "{lA" : "{of") + Hex2(answer) + "}")) return QV_No_Err;
+    if (SerialWrite(answer, Tagged(repeat ? "{lA" : "{of", answer))) return QV_No_Err;
     done = true;
-    return SerialWriteFailure(*FDevice, report);
+    return SerialWriteFailure(report);
   }
   done = true;
   const uint8_t claimed = static_cast<uint8_t>(FReceivedString[0]);
@@ -266,8 +287,7 @@ TQV_Result TQV_ReportDevice::SerialEndByte(uint8_t endByte, std::string& report,
            std::to_string(lenClaimed) + " ChkFound=" + Hex2(sum) +
            " ChkClaimed=" + Hex2(body.empty() ? 0 : static_cast<uint8_t>(body.back())));
     SerialResetFrame();
-    return SerialWrite(repeatRequest, "{LA" + Hex2(repeatRequest) + "}") ? QV_No_Err
-                                                                           : SerialWriteFailure(*FDevice, report);
+    return SerialWrite(repeatRequest, Tagged("{LA", repeatRequest)) ? QV_No_Err : SerialWriteFailure(report);
   }
   FLastEOL = endByte;
   FLastAckn = endByte;
@@ -277,7 +297,7 @@ TQV_Result TQV_ReportDevice::SerialEndByte(uint8_t endByte, std::string& report,
   FDevice->IncReportCounter();
   const auto cmd = FDevice->GetDelayNextCmdMs() > 0 ? std::nullopt : FCmdList.TakeFirst();
   if (!cmd || cmd->empty())
-    return SerialWrite(FLastAckn, "{La" + Hex2(FLastAckn) + "}") ? QV_No_Err : SerialWriteFailure(*FDevice, report);
+    return SerialWrite(FLastAckn, Tagged("{La", FLastAckn)) ? QV_No_Err : SerialWriteFailure(report);
   // The first command byte replaces the acknowledgement; the echo drives the rest.
   FCmdStringSerial = *cmd;
   FCMDEcho.clear();
@@ -285,7 +305,7 @@ TQV_Result TQV_ReportDevice::SerialEndByte(uint8_t endByte, std::string& report,
   FEchoErrors = 0;
   FRxMode = rxCommand;
   const auto first = static_cast<uint8_t>(FCmdStringSerial[0]);
-  return SerialWrite(first, "{Cs" + Hex2(first) + "}") ? QV_No_Err : SerialWriteFailure(*FDevice, report);
+  return SerialWrite(first, Tagged("{Cs", first)) ? QV_No_Err : SerialWriteFailure(report);
 }
 
 TQV_Result TQV_ReportDevice::SerialProcessCommand(std::string& report) {
@@ -294,9 +314,8 @@ TQV_Result TQV_ReportDevice::SerialProcessCommand(std::string& report) {
     return QV_No_Err;
   }
   for (;;) {
-    const std::string byte = FDevice->DeviceRead(1);
-    if (byte.empty()) return CheckDeviceError(report);
-    const uint8_t c = static_cast<uint8_t>(byte[0]);
+    uint8_t c;
+    if (!SerialNextByte(c)) return CheckDeviceError(report);
     if (c == FLastEOL) {
       LogLine(".ProcessCommandSerial Ignore LastEOL [" + Hex2(c) + "]");
       continue;
@@ -304,7 +323,7 @@ TQV_Result TQV_ReportDevice::SerialProcessCommand(std::string& report) {
     FCMDEcho.push_back(static_cast<char>(c));
     if (FCMDEcho.size() < FCmdStringSerial.size()) {
       const auto next = static_cast<uint8_t>(FCmdStringSerial[FCmdCharCount++]);
-      if (!SerialWrite(next, "{cs" + Hex2(next) + "}")) return SerialWriteFailure(*FDevice, report);
+      if (!SerialWrite(next, Tagged("{cs", next))) return SerialWriteFailure(report);
       continue;
     }
     const bool echoOk = FCMDEcho == FCmdStringSerial;
@@ -313,7 +332,7 @@ TQV_Result TQV_ReportDevice::SerialProcessCommand(std::string& report) {
       FCMDEcho.clear();
       FCmdCharCount = 1;
       const auto first = static_cast<uint8_t>(FCmdStringSerial[0]);
-      return SerialWrite(first, "{Cs" + Hex2(first) + "}") ? QV_No_Err : SerialWriteFailure(*FDevice, report);
+      return SerialWrite(first, Tagged("{Cs", first)) ? QV_No_Err : SerialWriteFailure(report);
     }
     FRxMode = rxData;
     TQV_Result result = QV_No_Err;
@@ -326,7 +345,7 @@ TQV_Result TQV_ReportDevice::SerialProcessCommand(std::string& report) {
       FSerialBufferCleared = true;
     }
     FCmdStringSerial.clear();
-    if (!SerialWrite(FLastAckn, "{la" + Hex2(FLastAckn) + "}")) return SerialWriteFailure(*FDevice, report);
+    if (!SerialWrite(FLastAckn, Tagged("{la", FLastAckn))) return SerialWriteFailure(report);
     return result;
   }
 }
