@@ -139,14 +139,20 @@ class TQV_ReportDevice : public IQV_CommandSender {
   bool USBSkipToDelimiter();
   TQV_Result USBFormatError(std::string& report, const std::string& message);
   // Version, user id and 7901 handling of a Coldfire report; false when the report is dropped.
-  bool TakeColdfireReport(std::string& report, const std::string& readerName);
+  bool TakeColdfireReport(std::string& report, const char* readerName);
   TQV_Result SerialGetReport(std::string& report);
   TQV_Result SerialProcessCommand(std::string& report);
   TQV_Result SerialEndByte(uint8_t endByte, std::string& report, bool& done);
   void SerialResetFrame();
   // The next byte of the serial stream, from the block taken last; a new block is taken from the
-  // device, with one clock read, when that one is used up. False when the device has none.
-  bool SerialNextByte(uint8_t& c);
+  // device when that one is used up. False when the device has none.
+  bool SerialNextByte(uint8_t& c) {
+    if (FSerialBlockPos == FSerialBlock.size() && !SerialTakeBlock()) return false;
+    c = static_cast<uint8_t>(FSerialBlock[FSerialBlockPos++]);
+    return true;
+  }
+  // Takes the received bytes at hand from the device, with one clock read.
+  bool SerialTakeBlock();
   // Sends one protocol byte; `logText` makes its diagnostic line, only when a logger takes it.
   template <typename LogText>
   bool SerialWrite(uint8_t byte, LogText logText);

@@ -109,13 +109,16 @@ TQV_Result TQV_ReportDevice::USBReadFrame(std::string& report) {
             IntToHex(size, 4));
     return QV_No_Err;
   }
-  std::string body;
-  body.reserve(n);
+  // Unescaped into place: the body is never longer than its escaped bytes.
+  std::string body(size - 2, '\0');
+  const auto* in = reinterpret_cast<const uint8_t*>(frame.data());
+  auto* out = reinterpret_cast<uint8_t*>(body.data());
+  size_t length = 0;
   uint8_t sum = lengthCode;
   for (uint32_t i = 2; i < size; ++i) {
-    uint8_t raw = static_cast<uint8_t>(frame[i]);
+    uint8_t raw = in[i];
     const bool escaped = raw == EscapeByte && i + 1 < size;
-    if (escaped) raw = static_cast<uint8_t>(frame[++i]);
+    if (escaped) raw = in[++i];
     if (IsDelimiter(raw)) {
       LogErr(".USBGetReport.USB unerwartetes $BF, $BD empfangen ! ############### " + AnsiToHex(frame.substr(0, i)));
       // The delimiter begins the next frame: keep it and step over it on the next call.
@@ -130,9 +133,10 @@ TQV_Result TQV_ReportDevice::USBReadFrame(std::string& report) {
       return USBFormatError(report, "GetReport: received illegal $BE");
     }
     const uint8_t b = escaped ? static_cast<uint8_t>(raw - 4) : raw;
-    body.push_back(static_cast<char>(b));
+    out[length++] = b;
     sum = static_cast<uint8_t>(sum + b);
   }
+  body.resize(length);
   FDevice->ConfirmPeekedData(static_cast<uint16_t>(size));
   if (body.size() != n - 1 || !ChecksumOk(sum, body)) {
     LogErr(".USBGetReport.CHK error: Len=" + std::to_string(n) + " ChkFound=" + Hex2(sum) +
@@ -140,7 +144,8 @@ TQV_Result TQV_ReportDevice::USBReadFrame(std::string& report) {
     FmissingBF = true;
     return USBFormatError(report, "GetReport: CheckSum error");
   }
-  report.assign(body, 0, body.size() - 1);
+  body.pop_back();  // the checksum
+  report = std::move(body);
   FIgnoreNextFormatError = false;
   if (FDevice->BufferAmount() > 0 && FDevice->PeekChar(c)) {
     FignoreNextBF = false;
@@ -153,18 +158,18 @@ TQV_Result TQV_ReportDevice::USBReadFrame(std::string& report) {
   return QV_No_Err;
 }
 
-bool TQV_ReportDevice::TakeColdfireReport(std::string& report, const std::string& readerName) {
+bool TQV_ReportDevice::TakeColdfireReport(std::string& report, const char* readerName) {
   if (IsVersionReport(report)) {
     uint8_t user;
     if (ExtractUserID(report, user)) FVersionUser = user;
     if (FVersionReceived) {
-      LogLine(readerName + " Ignore multiple version string: " + report.substr(2));
+      LogLine(std::string(readerName) + " Ignore multiple version string: " + report.substr(2));
       return false;
     }
     ApplyColdfireVersion(std::string_view(report).substr(2), ".ExtractFirmware ");
   } else if (report.size() >= 2 && static_cast<uint8_t>(report[0]) == 0x79 && report[1] == 0x01) {
     FDevice->SetDelayNextCmdMs(0);
-    LogLine(readerName + " 7901 -> reset cmd delay");
+    LogLine(std::string(readerName) + " 7901 -> reset cmd delay");
   }
   UpdateDeviceTime(report);
   if (LogReport) LogIt(FLogId, AnsiToHex(report));
@@ -180,15 +185,11 @@ void TQV_ReportDevice::SerialResetFrame() {
   FOffset = 0;
 }
 
-bool TQV_ReportDevice::SerialNextByte(uint8_t& c) {
-  if (FSerialBlockPos == FSerialBlock.size()) {
-    FSerialBlock = FDevice->DeviceReadAvailable(SerialBlockSize);
-    FSerialBlockPos = 0;
-    FSerialBlockTime = FClock.TickMs();
-    if (FSerialBlock.empty()) return false;
-  }
-  c = static_cast<uint8_t>(FSerialBlock[FSerialBlockPos++]);
-  return true;
+bool TQV_ReportDevice::SerialTakeBlock() {
+  FSerialBlock = FDevice->DeviceReadAvailable(SerialBlockSize);
+  FSerialBlockPos = 0;
+  FSerialBlockTime = FClock.TickMs();
+  return !FSerialBlock.empty();
 }
 
 template <typename LogText>
