@@ -7,7 +7,7 @@
 // A device without a transport: the benchmark fills its receive ring and the decoder reads it.
 class TBenchDevice : public TQV_BaseDevice {
  public:
-  TBenchDevice(TQV_DeviceType type, TQV_PeerType peer) : TQV_BaseDevice(-1, 0, nullptr, false) {
+  TBenchDevice(TQV_DeviceType type, TQV_PeerType peer, int32_t logId = -1) : TQV_BaseDevice(logId, 0, nullptr, false) {
     FDevType = type;
     FPeerType = peer;
   }

@@ -184,6 +184,16 @@ std::string TCircularBuffer::ReadAnsiString(uint32_t len) {
   return text;
 }
 
+std::string TCircularBuffer::ReadAvailable(uint32_t maxLen) {
+  auto lock = Lock();
+  const uint32_t len = std::min(maxLen, FAmount);
+  if (maxLen == 0 || !CanPeek(std::max(len, 1u), "PeekAnsiString")) return {};
+  std::string text(len, '\0');
+  CopyOut(FReadIndex, reinterpret_cast<uint8_t*>(text.data()), len);
+  ConfirmPeekedData(len);
+  return text;
+}
+
 void TCircularBuffer::GetAmounts(uint32_t& amount, uint32_t& highAmount) const {
   auto lock = Lock();
   amount = FAmount;

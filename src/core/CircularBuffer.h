@@ -48,6 +48,9 @@ class TCircularBuffer {
   // Peek and confirm under one hold of the lock.
   std::vector<uint8_t> Read(uint32_t len);
   std::string ReadAnsiString(uint32_t len);
+  // Whatever is stored, up to maxLen bytes, consumed under one hold of the lock: the reader of a
+  // byte stream takes a block per call instead of a byte. Empty as a peek would be.
+  std::string ReadAvailable(uint32_t maxLen);
 
   void GetAmounts(uint32_t& amount, uint32_t& highAmount) const;
   // Drops all unread data; the pending insert block stays.

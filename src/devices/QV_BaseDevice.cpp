@@ -193,6 +193,10 @@ std::string TQV_BaseDevice::DeviceRead(uint8_t len) {
   return ReadOrWait([&] { return FReceiveBuffer->ReadAnsiString(len); });
 }
 
+std::string TQV_BaseDevice::DeviceReadAvailable(uint32_t maxLen) {
+  return ReadOrWait([&] { return FReceiveBuffer->ReadAvailable(maxLen); });
+}
+
 std::string TQV_BaseDevice::ToolsRead(uint8_t len) { return FToolsBuffer->ReadAnsiString(len); }
 
 std::string TQV_BaseDevice::ToolsReadAnsi(uint8_t len) { return ToolsRead(len); }

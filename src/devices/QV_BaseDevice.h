@@ -69,6 +69,9 @@ class TQV_BaseDevice {
   virtual bool ClosePort() = 0;
   virtual bool OpenPort(std::string& ErrorMsg) = 0;
   virtual std::string DeviceRead(uint8_t len);
+  // The received bytes at hand, up to maxLen, taken in one go; waits and checks like DeviceRead
+  // when there are none. Byte-stream readers use it instead of reading byte by byte.
+  virtual std::string DeviceReadAvailable(uint32_t maxLen);
   // Sends the bytes; false on failure with ErrorCode set.
   virtual bool DeviceWrite(const std::string& Data) = 0;
   virtual std::string ToolsRead(uint8_t len);

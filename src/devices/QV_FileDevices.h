@@ -36,6 +36,8 @@ class TQV_FileDeviceItem : public TQV_BaseDevice {
   bool DeviceWrite(const std::string& Data) override { return true; }
   // Text files: the next line without its CR LF (len is not used).
   std::string DeviceRead(uint8_t len) override;
+  // One byte per call: playback is paced between reads, and a block would run ahead of the pacing.
+  std::string DeviceReadAvailable(uint32_t maxLen) override { return maxLen == 0 ? std::string() : DeviceRead(1); }
   bool PeekChar(uint8_t& Zeichen) override;
   std::string PeekAnsi(uint32_t len) override;
   bool ConfirmPeekedData(uint16_t len) override;

@@ -174,8 +174,12 @@ bool TQV_SerialDevice::OpenPort(std::string& ErrorMsg) {
   FUnsupportedPeer = false;
   FRecoverNeeded = false;
   FReOpened = false;
+  FSuppressErrorDisconnected = false;
   FCloseRequested = false;
-  if (!OpenLine(ErrorMsg)) return false;
+  if (!OpenLine(ErrorMsg)) {
+    SetError(QV_System_Err, ErrorMsg);
+    return false;
+  }
   const std::string openCmd("\x01\xBE", 2);
   LogIt(FLogId, FDbgTag + ".OpenPort send openCmd " + AnsiToHex(openCmd));
   if (!DeviceWrite(openCmd)) {
@@ -183,8 +187,7 @@ bool TQV_SerialDevice::OpenPort(std::string& ErrorMsg) {
     CloseLine();
     return false;
   }
-  FPortOpenedTime = FClock.Steady();
-  FNoDataCheckDone = false;
+  ArmNoDataCheck();
   FPortIsOpened = true;
   return true;
 }
@@ -192,16 +195,14 @@ bool TQV_SerialDevice::OpenPort(std::string& ErrorMsg) {
 bool TQV_SerialDevice::OpenLine(std::string& ErrorMsg) {
   // The reader's event loop needs the application object; without it every port call would hang.
   if (!QCoreApplication::instance()) {
-    SetError(QV_System_Err, "Error open Serial Device " + FDevicePath + ": no application object");
-    ErrorMsg = ErrorMessage();
+    ErrorMsg = "Error open Serial Device " + FDevicePath + ": no application object";
     return false;
   }
   auto line = std::make_unique<TLine>([this](const std::string& bytes) { TakeReceived(bytes); },
                                       [this](const std::string& reason) { LineGone(reason); });
   std::string header, reason;
   if (!line->Open(FDevicePath, FBaud, header, reason)) {
-    SetError(QV_System_Err, header + FDevicePath + ": " + reason);
-    ErrorMsg = ErrorMessage();
+    ErrorMsg = header + FDevicePath + ": " + reason;
     if (!FSuppressErrorOpen) LogError(FLogId, FDbgTag + ".SerialOpen " + ErrorMsg);
     FSuppressErrorOpen = true;
     return false;
@@ -227,6 +228,8 @@ bool TQV_SerialDevice::ClosePort() {
   FCloseRequested = true;
   CloseLine();
   FRecoverNeeded = false;
+  FReOpened = false;
+  FSuppressErrorDisconnected = false;
   FPortIsOpened = false;
   LogIt(FLogId, "### Device Closed " + ToString() + " ###");
   return true;
@@ -246,27 +249,45 @@ void TQV_SerialDevice::TakeReceived(const std::string& bytes) {
 
 void TQV_SerialDevice::LineGone(const std::string& reason) {
   if (FCloseRequested) return;
+  // Also a reopened line that goes again before its first byte: it is closed and reopened in turn.
+  FReOpened = false;
   FRecoverNeeded = true;
-  SetError(QV_Err_DataTransferInterrupted, InterruptedText);
   LogError(FLogId, "TQV_SerialDevice.SerialReadAnsi -> recover needed RepeatAddr=" + IntToHex(FPeerRepeatAddr, 5) +
                        " (" + reason + ")");
+  ReportInterruption();
+}
+
+bool TQV_SerialDevice::ReportInterruption() {
+  if (FSuppressErrorDisconnected.exchange(true)) return false;
+  SetError(QV_Err_DataTransferInterrupted, InterruptedText);
+  return true;
 }
 
 // ---- Reading ----
 
 std::string TQV_SerialDevice::DeviceRead(uint8_t len) {
-  if (FPeerType == ptUnknown && !CheckPeer()) {
-    CheckDeviceClosed();
-    return {};
-  }
-  std::string bytes = TQV_BaseDevice::DeviceRead(len);
-  if (bytes.empty()) return bytes;
-  if (FRecoverNeeded && FReOpened) {
-    FRecoverNeeded = false;
-    FReOpened = false;
-    LogIt(FLogId, FDbgTag + ".DeviceRead: " + RecoveredText);
-    SetError(QV_No_Err_Recovered, RecoveredText);
-  }
+  if (!PeerKnown()) return {};
+  return Delivered(TQV_BaseDevice::DeviceRead(len));
+}
+
+std::string TQV_SerialDevice::DeviceReadAvailable(uint32_t maxLen) {
+  if (!PeerKnown()) return {};
+  return Delivered(TQV_BaseDevice::DeviceReadAvailable(maxLen));
+}
+
+bool TQV_SerialDevice::PeerKnown() {
+  if (FPeerType != ptUnknown || CheckPeer()) return true;
+  CheckDeviceClosed();
+  return false;
+}
+
+std::string TQV_SerialDevice::Delivered(std::string bytes) {
+  if (bytes.empty() || !FRecoverNeeded || !FReOpened) return bytes;
+  FRecoverNeeded = false;
+  FReOpened = false;
+  FSuppressErrorDisconnected = false;
+  LogIt(FLogId, FDbgTag + ".DeviceRead: " + RecoveredText);
+  SetError(QV_No_Err_Recovered, RecoveredText);
   return bytes;
 }
 
@@ -307,10 +328,13 @@ bool TQV_SerialDevice::CheckPeer() {
 bool TQV_SerialDevice::DeviceWrite(const std::string& Data) {
   std::lock_guard lock(FLineLock);
   std::string reason = "invalid handle";
-  if (FLine && !FRecoverNeeded && FLine->Write(Data, reason)) return true;
+  // A reopened line takes writes before its first byte: the decoder's wake-up asks the instrument
+  // to send again.
+  if (FLine && (!FRecoverNeeded || FReOpened) && FLine->Write(Data, reason)) return true;
   if (FRecoverNeeded) {
-    LogError(FLogId, "TQV_SerialDevice.SerialWrite -> recover needed RepeatAddr=" + IntToHex(FPeerRepeatAddr, 5));
-    SetError(QV_Err_DataTransferInterrupted, InterruptedText);
+    // Reported once per interruption; later failed writes return false with no new error.
+    if (ReportInterruption())
+      LogError(FLogId, "TQV_SerialDevice.SerialWrite -> recover needed RepeatAddr=" + IntToHex(FPeerRepeatAddr, 5));
   } else {
     LogError(FLogId, FDbgTag + ".SerialWrite failed " + reason);
     SetError(QV_WriteError, WriteFailedText);
@@ -325,23 +349,23 @@ bool TQV_SerialDevice::CheckDeviceClosed() {
     SetError(QV_HardwareFault, UnsupportedPeerText);
     return true;
   }
-  if (FRecoverNeeded) {
+  // A reopened line waits for its first bytes under the same no-data check as after the open.
+  if (FRecoverNeeded && !FReOpened) {
     TryReOpen();
     return false;
   }
   return CheckNoData();
 }
 
-// While the line is lost: close what is left of it, pause, try to open the port again.
+// While the line is lost: close what is left of it, pause, try to open the port again. The
+// interruption has been reported when it began; a failed reopen keeps it.
 void TQV_SerialDevice::TryReOpen() {
-  if (FReOpened) return;  // open again: waiting for the first bytes
   const TSteadyTime now = FClock.Steady();
   if (FLine) {
     CloseLine();
     FSleepStart = now;
     FSleepMs = ReOpenPauseMs;
   }
-  SetError(QV_Err_DataTransferInterrupted, InterruptedText);
   if (now - FSleepStart < std::chrono::milliseconds(FSleepMs)) return;
   if (!FSuppressErrorReOpen) LogIt(FLogId, "TQV_SerialDevice.CheckDeviceClosed -> ReOpen");
   std::string error;
@@ -349,18 +373,24 @@ void TQV_SerialDevice::TryReOpen() {
     LogIt(FLogId, "TQV_SerialDevice.CheckDeviceClosed ReOpen ok");
     FSuppressErrorReOpen = false;
     FReOpened = true;
+    ArmNoDataCheck();
   } else {
     FSuppressErrorReOpen = true;
     FSleepStart = now;
   }
-  // The lost line stays the error until data flow again.
-  SetError(QV_Err_DataTransferInterrupted, InterruptedText);
+}
+
+void TQV_SerialDevice::ArmNoDataCheck() {
+  FPortOpenedTime = FClock.Steady();
+  FNoDataCheckDone = false;
+  FReportCounter = 0;
+  FReceivedSecAtOpen = FReceivedSec;
 }
 
 bool TQV_SerialDevice::CheckNoData() {
   if (!FLine || FNoDataCheckDone) return false;
   if (FClock.Steady() - FPortOpenedTime < std::chrono::milliseconds(NoDataLimitMs)) return false;
-  if (ReportCounter() == 0 && ReceivedSec() == 0) {
+  if (ReportCounter() == 0 && ReceivedSec() == FReceivedSecAtOpen) {
     LogError(FLogId, FDbgTag + ".CheckDeviceClosed: " + NoDataText);
     SetError(QV_HardwareFault, NoDataText);
     return true;
@@ -382,10 +412,10 @@ void TQV_SerialDevice::SetReceivedSec(uint32_t Value) {
   FReportCounter = 0;
   if (Value != 0) return;
   LogIt(FLogId, "SerialDevice.ReceivedSec = 0");
-  FPortOpenedTime = FClock.Steady();
-  FNoDataCheckDone = false;
+  ArmNoDataCheck();
 }
 
+// The interruption stays suppressed until the line is back: the decoder quits every error it takes.
 void TQV_SerialDevice::QuitError() {
   TQV_BaseDevice::QuitError();
   FSuppressErrorOpen = false;

@@ -28,6 +28,7 @@ class TQV_SerialDevice : public TQV_BaseDevice {
   bool OpenPort(std::string& ErrorMsg) override;
   bool ClosePort() override;
   std::string DeviceRead(uint8_t len) override;
+  std::string DeviceReadAvailable(uint32_t maxLen) override;
   bool DeviceWrite(const std::string& Data) override;
   bool CheckDeviceClosed() override;
   void SetBlockingIO(bool Value) override;
@@ -44,15 +45,24 @@ class TQV_SerialDevice : public TQV_BaseDevice {
  private:
   class TLine;
 
-  // Opens and configures the port and starts its reader; false with the error set.
+  // Opens and configures the port and starts its reader; false with the reason in ErrorMsg. The
+  // device error is left to the caller: a failed reopen keeps the interruption as the error.
   bool OpenLine(std::string& ErrorMsg);
   void CloseLine();
   // Called by the reader thread.
   void TakeReceived(const std::string& bytes);
   void LineGone(const std::string& reason);
+  // Raises the interruption error once per interruption (true when it did so now): the decoder
+  // quits each error it takes, and every read or write while the line is down would raise it again.
+  bool ReportInterruption();
   // Decides the peer from the first bytes; true once it is known.
   bool CheckPeer();
+  bool PeerKnown();
+  // Bytes read: the first ones after a reopen end the interruption.
+  std::string Delivered(std::string bytes);
   void TryReOpen();
+  // The no-data check counts from now: after the open, a reopen, or a restart of the second counter.
+  void ArmNoDataCheck();
   bool CheckNoData();
 
   std::unique_ptr<TLine> FLine;  // the port with its reader thread; none while closed
@@ -60,14 +70,17 @@ class TQV_SerialDevice : public TQV_BaseDevice {
   std::atomic<bool> FCloseRequested = false;
   TSteadyTime FPortOpenedTime{};
   uint32_t FBaud;
+  std::atomic<bool> FSuppressErrorDisconnected = false;  // the interruption has been reported
   bool FSuppressErrorOpen = false;
   bool FSuppressErrorReOpen = false;
   std::string FDbgTag = "TQV_SerialDevice";
   std::atomic<bool> FRecoverNeeded = false;
   TSteadyTime FSleepStart{};
   uint32_t FSleepMs = 0;
-  bool FReOpened = false;  // the lost port is open again; the first bytes end the interruption
+  // The lost port is open again; the first bytes end the interruption. A new loss clears it.
+  std::atomic<bool> FReOpened = false;
   bool FNoDataCheckDone = false;
+  uint32_t FReceivedSecAtOpen = 0;
   // A network-module instrument answered: its transmit blocks are not read over serial yet.
   bool FUnsupportedPeer = false;
 };

@@ -35,6 +35,8 @@ class TQV_ReportDevice : public IQV_CommandSender {
   static constexpr uint32_t HeartbeatMs = 5000;
   static constexpr uint32_t SerialWakeUpMs = 1000;
   static constexpr size_t MaxSerialFrame = 260;
+  // Bytes the serial reader takes from the device at once.
+  static constexpr uint32_t SerialBlockSize = 4096;
   static constexpr size_t MaxTcpPayload = 8192;
 
   // aInfoList: the program-wide device-information list (may be null).
@@ -137,12 +139,25 @@ class TQV_ReportDevice : public IQV_CommandSender {
   bool USBSkipToDelimiter();
   TQV_Result USBFormatError(std::string& report, const std::string& message);
   // Version, user id and 7901 handling of a Coldfire report; false when the report is dropped.
-  bool TakeColdfireReport(std::string& report, const std::string& readerName);
+  bool TakeColdfireReport(std::string& report, const char* readerName);
   TQV_Result SerialGetReport(std::string& report);
   TQV_Result SerialProcessCommand(std::string& report);
   TQV_Result SerialEndByte(uint8_t endByte, std::string& report, bool& done);
   void SerialResetFrame();
-  bool SerialWrite(uint8_t byte, const std::string& logText);
+  // The next byte of the serial stream, from the block taken last; a new block is taken from the
+  // device when that one is used up. False when the device has none.
+  bool SerialNextByte(uint8_t& c) {
+    if (FSerialBlockPos == FSerialBlock.size() && !SerialTakeBlock()) return false;
+    c = static_cast<uint8_t>(FSerialBlock[FSerialBlockPos++]);
+    return true;
+  }
+  // Takes the received bytes at hand from the device, with one clock read.
+  bool SerialTakeBlock();
+  // Sends one protocol byte; `logText` makes its diagnostic line, only when a logger takes it.
+  template <typename LogText>
+  bool SerialWrite(uint8_t byte, LogText logText);
+  // The result of a failed protocol write, as the caller sees it.
+  TQV_Result SerialWriteFailure(std::string& report);
 
   // ---- Format 3: network-module transmit blocks (QV_ReportDeviceEsp.cpp) ----
   TQV_Result ESPGetReport(std::string& report);
@@ -212,6 +227,9 @@ class TQV_ReportDevice : public IQV_CommandSender {
   int32_t FRecIndex = 0;
   int32_t FEchoErrors = 0;
   uint64_t FRxDTime = 0;
+  std::string FSerialBlock;   // bytes taken from the device and not yet decoded
+  size_t FSerialBlockPos = 0;
+  uint64_t FSerialBlockTime = 0;  // tick when the block was taken
   std::atomic<bool> FSerialBufferCleared = false;
   // Device time.
   int64_t FDeviceMs = -1;

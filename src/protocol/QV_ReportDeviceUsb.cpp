@@ -109,13 +109,16 @@ TQV_Result TQV_ReportDevice::USBReadFrame(std::string& report) {
             IntToHex(size, 4));
     return QV_No_Err;
   }
-  std::string body;
-  body.reserve(n);
+  // Unescaped into place: the body is never longer than its escaped bytes.
+  std::string body(size - 2, '\0');
+  const auto* in = reinterpret_cast<const uint8_t*>(frame.data());
+  auto* out = reinterpret_cast<uint8_t*>(body.data());
+  size_t length = 0;
   uint8_t sum = lengthCode;
   for (uint32_t i = 2; i < size; ++i) {
-    uint8_t raw = static_cast<uint8_t>(frame[i]);
+    uint8_t raw = in[i];
     const bool escaped = raw == EscapeByte && i + 1 < size;
-    if (escaped) raw = static_cast<uint8_t>(frame[++i]);
+    if (escaped) raw = in[++i];
     if (IsDelimiter(raw)) {
       LogErr(".USBGetReport.USB unerwartetes $BF, $BD empfangen ! ############### " + AnsiToHex(frame.substr(0, i)));
       // The delimiter begins the next frame: keep it and step over it on the next call.
@@ -130,9 +133,10 @@ TQV_Result TQV_ReportDevice::USBReadFrame(std::string& report) {
       return USBFormatError(report, "GetReport: received illegal $BE");
     }
     const uint8_t b = escaped ? static_cast<uint8_t>(raw - 4) : raw;
-    body.push_back(static_cast<char>(b));
+    out[length++] = b;
     sum = static_cast<uint8_t>(sum + b);
   }
+  body.resize(length);
   FDevice->ConfirmPeekedData(static_cast<uint16_t>(size));
   if (body.size() != n - 1 || !ChecksumOk(sum, body)) {
     LogErr(".USBGetReport.CHK error: Len=" + std::to_string(n) + " ChkFound=" + Hex2(sum) +
@@ -140,7 +144,8 @@ TQV_Result TQV_ReportDevice::USBReadFrame(std::string& report) {
     FmissingBF = true;
     return USBFormatError(report, "GetReport: CheckSum error");
   }
-  report.assign(body, 0, body.size() - 1);
+  body.pop_back();  // the checksum
+  report = std::move(body);
   FIgnoreNextFormatError = false;
   if (FDevice->BufferAmount() > 0 && FDevice->PeekChar(c)) {
     FignoreNextBF = false;
@@ -153,18 +158,18 @@ TQV_Result TQV_ReportDevice::USBReadFrame(std::string& report) {
   return QV_No_Err;
 }
 
-bool TQV_ReportDevice::TakeColdfireReport(std::string& report, const std::string& readerName) {
+bool TQV_ReportDevice::TakeColdfireReport(std::string& report, const char* readerName) {
   if (IsVersionReport(report)) {
     uint8_t user;
     if (ExtractUserID(report, user)) FVersionUser = user;
     if (FVersionReceived) {
-      LogLine(readerName + " Ignore multiple version string: " + report.substr(2));
+      LogLine(std::string(readerName) + " Ignore multiple version string: " + report.substr(2));
       return false;
     }
     ApplyColdfireVersion(std::string_view(report).substr(2), ".ExtractFirmware ");
   } else if (report.size() >= 2 && static_cast<uint8_t>(report[0]) == 0x79 && report[1] == 0x01) {
     FDevice->SetDelayNextCmdMs(0);
-    LogLine(readerName + " 7901 -> reset cmd delay");
+    LogLine(std::string(readerName) + " 7901 -> reset cmd delay");
   }
   UpdateDeviceTime(report);
   if (LogReport) LogIt(FLogId, AnsiToHex(report));
@@ -180,24 +185,43 @@ void TQV_ReportDevice::SerialResetFrame() {
   FOffset = 0;
 }
 
-bool TQV_ReportDevice::SerialWrite(uint8_t byte, const std::string& logText) {
+bool TQV_ReportDevice::SerialTakeBlock() {
+  FSerialBlock = FDevice->DeviceReadAvailable(SerialBlockSize);
+  FSerialBlockPos = 0;
+  FSerialBlockTime = FClock.TickMs();
+  return !FSerialBlock.empty();
+}
+
+template <typename LogText>
+bool TQV_ReportDevice::SerialWrite(uint8_t byte, LogText logText) {
   if (!FDevice->DeviceWrite(std::string(1, static_cast<char>(byte)))) return false;
-  LogIt(FLogId, logText);
-  if (FLogId >= 0) LogIt(FLogId + 1, logText);
+  // An acknowledgement goes out with every report: its text is built only for a logger that is on.
+  const bool streamLog = FLogId >= 0 && LogEnabled(FLogId + 1);
+  if (!streamLog && !LogEnabled(FLogId)) return true;
+  const std::string text = logText();
+  LogIt(FLogId, text);
+  if (streamLog) LogIt(FLogId + 1, text);
   return true;
 }
 
 namespace {
 
-// A failed write of the serial protocol, as the caller sees it.
-TQV_Result SerialWriteFailure(TQV_BaseDevice& device, std::string& report) {
-  const TQV_Result code = device.ErrorCode();
-  report = device.ErrorMessage();
-  device.QuitError();
-  return code == QV_Err_DataTransferInterrupted ? code : QV_WriteError;
+// The diagnostic text of a protocol byte: the tag, the byte in hex and "}".
+auto Tagged(const char* tag, uint8_t byte) {
+  return [tag, byte] { return tag + Hex2(byte) + "}"; };
 }
 
 }  // namespace
+
+TQV_Result TQV_ReportDevice::SerialWriteFailure(std::string& report) {
+  const TQV_Result code = FDevice->ErrorCode();
+  // No error: the device has reported this failure already (a line that is still down), and the
+  // report read before the write stays valid.
+  if (code == QV_No_Err) return QV_No_Err;
+  report = FDevice->ErrorMessage();
+  FDevice->QuitError();
+  return code == QV_Err_DataTransferInterrupted ? code : QV_WriteError;
+}
 
 TQV_Result TQV_ReportDevice::SerialGetReport(std::string& report) {
   if (FRxMode == rxCommand) return DeviceProcessCommand(report);
@@ -209,18 +233,16 @@ TQV_Result TQV_ReportDevice::SerialGetReport(std::string& report) {
     return ESPGetReport(report);
   }
   for (;;) {
-    const std::string byte = FDevice->DeviceRead(1);
-    const uint64_t now = FClock.TickMs();
-    if (byte.empty()) {
+    uint8_t c;
+    if (!SerialNextByte(c)) {
       const TQV_Result result = CheckDeviceError(report);
-      if (result != QV_No_Err || now - FRxDTime <= SerialWakeUpMs) return result;
+      if (result != QV_No_Err || FSerialBlockTime - FRxDTime <= SerialWakeUpMs) return result;
       // The instrument may wait for an acknowledgement that got lost: wake it up.
       SerialResetFrame();
-      FRxDTime = now;
-      return SerialWrite(EscapeByte, "<BC>") ? QV_No_Err : SerialWriteFailure(*FDevice, report);
+      FRxDTime = FSerialBlockTime;
+      return SerialWrite(EscapeByte, [] { return std::string("<BC>"); }) ? QV_No_Err : SerialWriteFailure(report);
     }
-    FRxDTime = now;
-    const uint8_t c = static_cast<uint8_t>(byte[0]);
+    FRxDTime = FSerialBlockTime;
     FLastChar = c;
     if (c == EscapeByte) {
       FOffset = -4;
@@ -251,9 +273,9 @@ TQV_Result TQV_ReportDevice::SerialEndByte(uint8_t endByte, std::string& report,
     done = false;
     const bool repeat = endByte == FLastEOL;
     const uint8_t answer = repeat ? FLastAckn : static_cast<uint8_t>(endByte & 0xFE);
-    if (SerialWrite(answer, (repeat ? "{lA" : "{of") + Hex2(answer) + "}")) return QV_No_Err;
+    if (SerialWrite(answer, Tagged(repeat ? "{lA" : "{of", answer))) return QV_No_Err;
     done = true;
-    return SerialWriteFailure(*FDevice, report);
+    return SerialWriteFailure(report);
   }
   done = true;
   const uint8_t claimed = static_cast<uint8_t>(FReceivedString[0]);
@@ -266,8 +288,7 @@ TQV_Result TQV_ReportDevice::SerialEndByte(uint8_t endByte, std::string& report,
            std::to_string(lenClaimed) + " ChkFound=" + Hex2(sum) +
            " ChkClaimed=" + Hex2(body.empty() ? 0 : static_cast<uint8_t>(body.back())));
     SerialResetFrame();
-    return SerialWrite(repeatRequest, "{LA" + Hex2(repeatRequest) + "}") ? QV_No_Err
-                                                                           : SerialWriteFailure(*FDevice, report);
+    return SerialWrite(repeatRequest, Tagged("{LA", repeatRequest)) ? QV_No_Err : SerialWriteFailure(report);
   }
   FLastEOL = endByte;
   FLastAckn = endByte;
@@ -277,7 +298,7 @@ TQV_Result TQV_ReportDevice::SerialEndByte(uint8_t endByte, std::string& report,
   FDevice->IncReportCounter();
   const auto cmd = FDevice->GetDelayNextCmdMs() > 0 ? std::nullopt : FCmdList.TakeFirst();
   if (!cmd || cmd->empty())
-    return SerialWrite(FLastAckn, "{La" + Hex2(FLastAckn) + "}") ? QV_No_Err : SerialWriteFailure(*FDevice, report);
+    return SerialWrite(FLastAckn, Tagged("{La", FLastAckn)) ? QV_No_Err : SerialWriteFailure(report);
   // The first command byte replaces the acknowledgement; the echo drives the rest.
   FCmdStringSerial = *cmd;
   FCMDEcho.clear();
@@ -285,7 +306,7 @@ TQV_Result TQV_ReportDevice::SerialEndByte(uint8_t endByte, std::string& report,
   FEchoErrors = 0;
   FRxMode = rxCommand;
   const auto first = static_cast<uint8_t>(FCmdStringSerial[0]);
-  return SerialWrite(first, "{Cs" + Hex2(first) + "}") ? QV_No_Err : SerialWriteFailure(*FDevice, report);
+  return SerialWrite(first, Tagged("{Cs", first)) ? QV_No_Err : SerialWriteFailure(report);
 }
 
 TQV_Result TQV_ReportDevice::SerialProcessCommand(std::string& report) {
@@ -294,9 +315,8 @@ TQV_Result TQV_ReportDevice::SerialProcessCommand(std::string& report) {
     return QV_No_Err;
   }
   for (;;) {
-    const std::string byte = FDevice->DeviceRead(1);
-    if (byte.empty()) return CheckDeviceError(report);
-    const uint8_t c = static_cast<uint8_t>(byte[0]);
+    uint8_t c;
+    if (!SerialNextByte(c)) return CheckDeviceError(report);
     if (c == FLastEOL) {
       LogLine(".ProcessCommandSerial Ignore LastEOL [" + Hex2(c) + "]");
       continue;
@@ -304,7 +324,7 @@ TQV_Result TQV_ReportDevice::SerialProcessCommand(std::string& report) {
     FCMDEcho.push_back(static_cast<char>(c));
     if (FCMDEcho.size() < FCmdStringSerial.size()) {
       const auto next = static_cast<uint8_t>(FCmdStringSerial[FCmdCharCount++]);
-      if (!SerialWrite(next, "{cs" + Hex2(next) + "}")) return SerialWriteFailure(*FDevice, report);
+      if (!SerialWrite(next, Tagged("{cs", next))) return SerialWriteFailure(report);
       continue;
     }
     const bool echoOk = FCMDEcho == FCmdStringSerial;
@@ -313,7 +333,7 @@ TQV_Result TQV_ReportDevice::SerialProcessCommand(std::string& report) {
       FCMDEcho.clear();
       FCmdCharCount = 1;
       const auto first = static_cast<uint8_t>(FCmdStringSerial[0]);
-      return SerialWrite(first, "{Cs" + Hex2(first) + "}") ? QV_No_Err : SerialWriteFailure(*FDevice, report);
+      return SerialWrite(first, Tagged("{Cs", first)) ? QV_No_Err : SerialWriteFailure(report);
     }
     FRxMode = rxData;
     TQV_Result result = QV_No_Err;
@@ -326,7 +346,7 @@ TQV_Result TQV_ReportDevice::SerialProcessCommand(std::string& report) {
       FSerialBufferCleared = true;
     }
     FCmdStringSerial.clear();
-    if (!SerialWrite(FLastAckn, "{la" + Hex2(FLastAckn) + "}")) return SerialWriteFailure(*FDevice, report);
+    if (!SerialWrite(FLastAckn, Tagged("{la", FLastAckn))) return SerialWriteFailure(report);
     return result;
   }
 }

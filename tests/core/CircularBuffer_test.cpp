@@ -119,6 +119,23 @@ TEST_F(CircularBufferTest, ReadFindingTooLittleResetsEventOnlyWhenAsked) {
   }
 }
 
+TEST_F(CircularBufferTest, BlockReadTakesWhatIsStoredUpToItsLimit) {
+  MoveIndexesTo(0xFFFFE);
+  ASSERT_TRUE(buffer->WriteAnsiString("abcdef"));
+  EXPECT_EQ(buffer->ReadAvailable(4), "abcd") << "across the end of the storage, in order";
+  EXPECT_EQ(buffer->Amount(), 2u);
+  EXPECT_EQ(buffer->HighAmount(), 6u);
+  EXPECT_EQ(buffer->ReadAvailable(100), "ef");
+  EXPECT_EQ(buffer->HighAmount(), 0u);
+
+  event.Set();
+  EXPECT_EQ(buffer->ReadAvailable(100), "");
+  EXPECT_FALSE(event.IsSet()) << "a reader that found nothing sleeps until the next write";
+  ASSERT_TRUE(buffer->WriteAnsiString("g"));
+  EXPECT_EQ(buffer->ReadAvailable(0), "");
+  EXPECT_EQ(buffer->Amount(), 1u);
+}
+
 TEST_F(CircularBufferTest, BufferWithoutEventOrLockWorks) {
   TCircularBuffer plain(-1, nullptr, false, clock);
   ASSERT_TRUE(plain.WriteAnsiString("abc"));
@@ -138,6 +155,7 @@ TEST_F(CircularBufferTest, LossIsReportedOnceAndBlocksPeeksUntilThen) {
   EXPECT_FALSE(buffer->PeekChar(c));
   EXPECT_TRUE(buffer->PeekData(1).empty());
   EXPECT_TRUE(buffer->ReadAnsiString(1).empty());
+  EXPECT_TRUE(buffer->ReadAvailable(8).empty());
   EXPECT_EQ(buffer->Amount(), 1u) << "writes go on while the loss is unreported";
 
   EXPECT_TRUE(buffer->BufferCleared());

@@ -92,6 +92,9 @@ TEST_F(BaseDeviceTest, ReadsPeeksAndConfirms) {
   EXPECT_EQ(device.DeviceRead(2), "AB");
   EXPECT_TRUE(device.ConfirmPeekedData(1));
   EXPECT_EQ(device.DeviceRead(3), "DEF");
+  device.Feed("GHIJ");
+  EXPECT_EQ(device.DeviceReadAvailable(3), "GHI") << "a block, at most as long as asked";
+  EXPECT_EQ(device.DeviceReadAvailable(100), "J") << "what is there";
   uint32_t amount = 9, high = 0;
   device.GetBufferAmounts(amount, high);
   EXPECT_EQ(amount, 0u);
@@ -117,20 +120,33 @@ TEST_F(BaseDeviceTest, EmptyReadWithBlockingWaitsUpToTheTimeout) {
 }
 
 TEST_F(BaseDeviceTest, BlockingReadTakesDataThatArrivesWhileWaiting) {
+  const struct {
+    const char* name;
+    std::string (*read)(TQV_BaseDevice&);
+  } reads[] = {
+      {"DeviceRead", [](TQV_BaseDevice& d) { return d.DeviceRead(1); }},
+      {"DeviceReadAvailable", [](TQV_BaseDevice& d) { return d.DeviceReadAvailable(16); }},
+  };
   device.SetBlockingIO(true);
   device.SetReadTimeoutMs(60000);
-  std::thread reader([&] {
-    std::this_thread::sleep_for(2ms);
-    device.Feed("X");
-  });
-  EXPECT_EQ(device.DeviceRead(1), "X");
-  reader.join();
+  for (const auto& read : reads) {
+    SCOPED_TRACE(read.name);
+    std::thread reader([&] {
+      std::this_thread::sleep_for(2ms);
+      device.Feed("X");
+    });
+    EXPECT_EQ(read.read(device), "X");
+    reader.join();
+  }
 }
 
 TEST_F(BaseDeviceTest, BlockingReadDoesNotWaitOnAGoneDevice) {
   device.SetBlockingIO(true);
   device.SetReadTimeoutMs(60000);
   device.SetGone(true);
+  EXPECT_EQ(device.DeviceReadAvailable(16), "");
+  EXPECT_EQ(device.ErrorCode(), QV_DeviceNotConnected);
+  device.QuitError();
   EXPECT_EQ(device.DeviceRead(1), "");
   EXPECT_EQ(device.ErrorCode(), QV_DeviceNotConnected);
   device.QuitError();

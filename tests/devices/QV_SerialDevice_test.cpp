@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -9,6 +10,8 @@
 #include "core/Clock.h"
 #include "core/NamedEvent.h"
 #include "core/QV_NumberText.h"
+#include "devices/QV_CommonTypes.h"
+#include "protocol/QV_ReportDevice.h"
 #include "support/FrameBuilder.h"
 #include "support/LogCapture.h"
 #include "support/PtyPair.h"
@@ -69,6 +72,38 @@ class SerialDeviceTest : public ::testing::Test {
     return false;
   }
 
+  // A port that can be unplugged and plugged back under the same path.
+  void UseFixedPath() {
+    link = dir.File("port");
+    pair.reset();
+    Plug();
+  }
+
+  void Unplug() {
+    instrument.reset();
+    pair->Unplug();
+  }
+
+  // Waits in real time (the reader thread's) until `done` holds, reading as the decoder would.
+  template <typename Done>
+  bool ReadUntil(Done done) {
+    for (const auto end = std::chrono::steady_clock::now() + 2s; std::chrono::steady_clock::now() < end;) {
+      device->DeviceRead(1);
+      if (done()) return true;
+      std::this_thread::sleep_for(1ms);
+    }
+    return false;
+  }
+
+  size_t LineLosses() const {
+    const auto lines = log.Lines();
+    return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+      return line.starts_with("ERROR: TQV_SerialDevice.SerialReadAnsi -> recover needed");
+    });
+  }
+  size_t ReOpens() const { return log.Count("TQV_SerialDevice.CheckDeviceClosed ReOpen ok"); }
+
+  TTempDir dir;
   TLogCapture log;
   TManualClock clock;
   std::string link;
@@ -179,10 +214,7 @@ TEST_F(SerialDeviceTest, UnpluggingInterruptsAndWritesFail) {
 }
 
 TEST_F(SerialDeviceTest, PluggedBackPortIsReopenedAndDataRecover) {
-  TTempDir dir;
-  link = dir.File("port");
-  pair.reset();
-  Plug();
+  UseFixedPath();
   Open();
   instrument->Write(SerialFrame(Timestamp, '\xBF'));
   ReadBytes(SerialFrame(Timestamp, '\xBF').size());
@@ -201,6 +233,125 @@ TEST_F(SerialDeviceTest, PluggedBackPortIsReopenedAndDataRecover) {
   EXPECT_EQ(device->ErrorCode(), QV_No_Err_Recovered);
   EXPECT_EQ(device->ErrorMessage(), "Data transmission recovered");
   EXPECT_FALSE(device->RecoverNeeded());
+}
+
+TEST_F(SerialDeviceTest, LineLostAgainBeforeItsFirstByteIsReopenedAgain) {
+  UseFixedPath();
+  Open();
+  const std::string frame = SerialFrame(Timestamp, '\xBF');
+  instrument->Write(frame);
+  ASSERT_EQ(ReadBytes(frame.size()), frame);
+  Unplug();
+  ASSERT_TRUE(ReadUntil([&] { return LineLosses() == 1; }));
+  Plug();
+  clock.Advance(500ms);
+  device->CheckDeviceClosed();
+  ASSERT_EQ(ReOpens(), 1u);
+
+  Unplug();
+  ASSERT_TRUE(ReadUntil([&] { return LineLosses() == 2; }));
+  Plug();
+  device->CheckDeviceClosed();  // closes what is left of the line and pauses
+  clock.Advance(500ms);
+  device->CheckDeviceClosed();
+  EXPECT_EQ(ReOpens(), 2u);
+  instrument->Write(frame);
+  EXPECT_EQ(ReadBytes(frame.size()), frame);
+  EXPECT_EQ(device->ErrorCode(), QV_No_Err_Recovered);
+  EXPECT_FALSE(device->RecoverNeeded());
+}
+
+TEST_F(SerialDeviceTest, SilentReopenedPortIsAHardwareFaultAfterOneSecond) {
+  UseFixedPath();
+  Open();
+  device->IncReportCounter();  // the instrument talked before the unplug
+  Unplug();
+  ASSERT_TRUE(ReadUntil([&] { return LineLosses() == 1; }));
+  Plug();
+  clock.Advance(500ms);
+  EXPECT_FALSE(device->CheckDeviceClosed());
+  ASSERT_EQ(ReOpens(), 1u);
+  device->QuitError();
+  clock.Advance(999ms);
+  EXPECT_FALSE(device->CheckDeviceClosed());
+  clock.Advance(1ms);
+  EXPECT_TRUE(device->CheckDeviceClosed());
+  EXPECT_EQ(device->ErrorCode(), QV_HardwareFault);
+  EXPECT_EQ(device->ErrorMessage(),
+            "Serial device does not send measurement data: Please check measurement hardware and baud rate settings!");
+}
+
+TEST_F(SerialDeviceTest, ReopenedLineTakesTheWakeUpBeforeItsFirstByte) {
+  UseFixedPath();
+  Open();
+  Unplug();
+  ASSERT_TRUE(ReadUntil([&] { return LineLosses() == 1; }));
+  Plug();
+  clock.Advance(500ms);
+  device->CheckDeviceClosed();
+  ASSERT_EQ(ReOpens(), 1u);
+  EXPECT_TRUE(device->DeviceWrite("\xBC"));
+  EXPECT_EQ(instrument->Read(1), "\xBC");
+}
+
+// The report thread's view: the decoder reads the device every 20 ms and every result other than
+// QV_No_Err becomes a user message (and a popup).
+class SerialLineMessagesTest : public SerialDeviceTest {
+ protected:
+  void Step(std::chrono::milliseconds advance) {
+    std::string text;
+    const TQV_Result result = decoder->DeviceGetReport(text);
+    if (result != QV_No_Err) messages.push_back(QV_ResultName(result) + ": " + text);
+    else if (!text.empty()) ++reports;
+    clock.Advance(advance);
+    std::this_thread::sleep_for(1ms);
+  }
+  // Device time passing in 20 ms steps.
+  void StepFor(std::chrono::milliseconds span) {
+    for (auto t = 0ms; t < span; t += 20ms) Step(20ms);
+  }
+  // Calls without device time passing until `done` holds; the reader thread acts in real time.
+  template <typename Done>
+  bool StepUntil(Done done) {
+    for (const auto end = std::chrono::steady_clock::now() + 2s; std::chrono::steady_clock::now() < end;) {
+      Step(0ms);
+      if (done()) return true;
+    }
+    return false;
+  }
+
+  std::unique_ptr<TQV_ReportDevice> decoder;
+  std::vector<std::string> messages;
+  int reports = 0;
+};
+
+TEST_F(SerialLineMessagesTest, OneInterruptionGivesOneMessageAndOneRecovery) {
+  UseFixedPath();
+  Open();
+  decoder = std::make_unique<TQV_ReportDevice>(device.get(), nullptr, clock);
+  instrument->Write(SerialFrame(Timestamp, '\xBF'));
+  ASSERT_TRUE(StepUntil([&] { return reports == 1; }));
+
+  Unplug();
+  ASSERT_TRUE(StepUntil([&] { return !messages.empty(); }));
+  StepFor(3s);  // reopen attempts and wake-ups fail while the cable is out
+  EXPECT_EQ(messages.size(), 1u) << "one interruption, one message";
+  Plug();
+  StepFor(600ms);
+  ASSERT_EQ(ReOpens(), 1u);
+  Unplug();  // gone again before the first byte
+  ASSERT_TRUE(StepUntil([&] { return LineLosses() == 2; }));
+  StepFor(1s);
+  Plug();
+  StepFor(600ms);
+  ASSERT_EQ(ReOpens(), 2u);
+  instrument->Write(SerialFrame(Timestamp, '\xBD'));
+  ASSERT_TRUE(StepUntil([&] { return reports == 2 && messages.size() == 2; }));
+  StepFor(2s);  // the instrument has reported since the reopen: no data check fires
+
+  EXPECT_EQ(messages, (std::vector<std::string>{
+                          "QV_Err_DataTransferInterrupted: Data transfer interrupted. Please check connection cable",
+                          "QV_No_Err_Recovered: Data transmission recovered"}));
 }
 
 }  // namespace

@@ -206,6 +206,42 @@ TEST_F(SerialReaderTest, GoodFrameIsAcknowledgedWithItsEndByte) {
   EXPECT_EQ(device->ReportCounter(), 1u);
 }
 
+TEST_F(SerialReaderTest, AcknowledgementIsLoggedWhileTheLoggerIsOn) {
+  device->Feed(SerialFrame(Bytes({0x70, 0x22}), '\xBD') + SerialFrame(Bytes({0x70, 0x22}), '\xBF'));
+  Next();
+  Next();
+  EXPECT_TRUE(log.Contains("{LaBD}"));
+  EXPECT_TRUE(log.Contains("{LaBF}"));
+}
+
+// A failed acknowledgement: with the device's error it is reported; without one the device has
+// reported the cause already (a line still down), and the report read before it is kept.
+struct FailedAckCase {
+  const char* Name;
+  bool Quiet;
+  TQV_Result Result;
+  std::string Report;
+};
+
+class SerialFailedAckTest : public SerialReaderTest, public ::testing::WithParamInterface<FailedAckCase> {};
+
+TEST_P(SerialFailedAckTest, ResultFollowsTheDeviceError) {
+  device->FailWritesQuietly = GetParam().Quiet;
+  device->SetFailWrites(!GetParam().Quiet);
+  device->Feed(SerialFrame(Bytes({0x70, 0x16, 0, 0, 0, 5}), '\xBF'));
+  EXPECT_EQ(Next(), GetParam().Report);
+  EXPECT_EQ(result, GetParam().Result);
+  Advance(1001);  // the wake-up fails the same way
+  EXPECT_EQ(Next(), GetParam().Quiet ? "" : GetParam().Report);
+  EXPECT_EQ(result, GetParam().Result);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SerialFailedAckTest,
+                         ::testing::Values(FailedAckCase{"WithError", false, QV_WriteError, "write refused"},
+                                           FailedAckCase{"AlreadyReported", true, QV_No_Err,
+                                                         Bytes({0x70, 0x16, 0, 0, 0, 5})}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
 TEST_F(SerialReaderTest, LengthMismatchAsksForARepeat) {
   std::string frame = SerialFrame(Bytes({0x70, 0x16, 0, 0, 0, 5}), '\xBF');
   frame.erase(3, 1);  // one zero byte lost: the checksum still holds, the length does not

@@ -19,7 +19,10 @@ class TDecoderTestDevice : public TQV_TestDevice {
   void SetHasCommandList(bool value) { FHasCommandList = value; }
   void RaiseError(TQV_Result code, const std::string& message) { SetError(code, message); }
   void ResetDevice() override { ++ResetCount; }
+  // Writes fail without a new error, as on a line whose loss the device has reported already.
+  bool DeviceWrite(const std::string& Data) override { return !FailWritesQuietly && TQV_TestDevice::DeviceWrite(Data); }
   int ResetCount = 0;
+  bool FailWritesQuietly = false;
 };
 
 // One decoder on one test device with a manual clock and a captured log.
