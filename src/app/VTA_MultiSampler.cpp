@@ -28,8 +28,9 @@ TLogTimeSettings TimeSettingsOf(TVTASettings& settings) {
 
 // ---------------------------------------------------------------- session adapter
 
-TSessionSamplerSource::TSessionSamplerSource(TSessionItem& session, const TClock& clock, bool utc)
-    : FSession(session), FClock(clock), FUtc(utc) {}
+TSessionSamplerSource::TSessionSamplerSource(TSessionItem& session, const TClock& clock, bool utc,
+                                             bool timeFromCounter)
+    : FSession(session), FClock(clock), FUtc(utc), FTimeFromCounter(timeFromCounter) {}
 
 int32_t TSessionSamplerSource::Index() const { return FSession.Index(); }
 bool TSessionSamplerSource::IsCopy() const { return FSession.IsCopy(); }
@@ -42,8 +43,17 @@ bool TSessionSamplerSource::IntervalCounterOnly() const {
   return counter && (counter->IsCopy() || counter->IVConly());
 }
 
+// The clock that times the lines also dates the files, so that a line never lands in the file of
+// another day. The interval-counter copy reads no reports of its own: it has the time of its
+// counter session. A counter time not known yet is replaced by the PC clock.
 TDateTime TSessionSamplerSource::GetDateTime() const {
-  if (const TQVSessionItem* counter = Counter(FSession)) return counter->ZCTDateTime();
+  const TQVSessionItem* counter = Counter(FSession);
+  if (counter && FTimeFromCounter) {
+    TDateTime time = counter->ZCTDateTime();
+    const TQVSessionItem* original = counter->IsCopy() ? counter->LinkedSession() : nullptr;
+    if (!DateTimeKnown(time) && original) time = original->ZCTDateTime();
+    if (DateTimeKnown(time)) return time;
+  }
   return PcLogDateTime(FClock, FUtc);
 }
 
@@ -96,6 +106,8 @@ TVTA_MultiSampler::~TVTA_MultiSampler() { FSampler.Stop(); }
 void TVTA_MultiSampler::ReadSettings(TVTASettings& settings, const TSessionLists& lists) {
   const TLogTimeSettings time = TimeSettingsOf(settings);
   FUtc = time.ZoneUTC;
+  FTimeFromCounter = time.SourceZCT;
+  for (auto& [session, source] : FSources) source->SetTimeSettings(FUtc, FTimeFromCounter);
   FSampler.SetTimeSettings(time);
   SessionListChanged(lists);
   FSampler.ReadSettings(settings);
@@ -121,7 +133,7 @@ void TVTA_MultiSampler::SessionListChanged(const TSessionLists& lists) {
   std::vector<ISamplerSource*> sources;
   for (TSessionItem* session : sessions) {
     auto& source = FSources[session];
-    if (!source) source = std::make_unique<TSessionSamplerSource>(*session, FClock, FUtc);
+    if (!source) source = std::make_unique<TSessionSamplerSource>(*session, FClock, FUtc, FTimeFromCounter);
     sources.push_back(source.get());
   }
   FSampler.UpdateSessionList(sources);
