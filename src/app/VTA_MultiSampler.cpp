@@ -114,15 +114,22 @@ void TVTA_MultiSampler::ReadSettings(TVTASettings& settings, const TSessionLists
   MoveUnusableFolders();
 }
 
-// A definition whose folder cannot be made writes into the log root folder instead.
+// A definition whose folder cannot be made writes into the log root folder instead, and the user
+// is told where its files go.
 void TVTA_MultiSampler::MoveUnusableFolders() {
+  FRelocated.clear();
   for (int d = 0; d < FSampler.DefinitionCount(); ++d) {
     std::unique_ptr<TLogDefinition> def = FSampler.Definition(d);
     if (!def) continue;
     const TLogFilePattern pattern = SplitLogFilePattern(def->FileName(), FLogRootFolder);
     if (CheckLogFolder(pattern.Folder).empty()) continue;
     LogError(FSampler.LogId(), "TVTA_MultiSampler.ReadSettings Invalid log file path=" + pattern.Folder);
-    def->SetFileName(FLogRootFolder + pattern.Body + pattern.Extension);
+    const std::string used = FLogRootFolder + pattern.Body + pattern.Extension;
+    FRelocated[d] = {def->FileName(), used};
+    FSampler.AddLogMessage(mtWarning, kMsgCodeLogOpened,
+                           "Log folder " + pattern.Folder + " cannot be created, log files go to " + FLogRootFolder +
+                               " instead");
+    def->SetFileName(used);
     FSampler.ChangeDefinition(d, std::move(def));
   }
 }
@@ -163,6 +170,9 @@ void TVTA_MultiSampler::SaveSettings(TVTASettings& settings, const TSessionIndex
   for (int d = 0; d < FSampler.DefinitionCount(); ++d) {
     std::unique_ptr<TLogDefinition> def = FSampler.Definition(d);
     if (!def) continue;
+    const auto relocated = FRelocated.find(d);
+    if (relocated != FRelocated.end() && def->FileName() == relocated->second.second)
+      def->SetFileName(relocated->second.first);
     for (int i = def->Count() - 1; i >= 0; --i) {
       const int newIndex = map.Map(def->Definition(i).SessionIndex());
       if (newIndex < 0)

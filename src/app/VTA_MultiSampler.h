@@ -59,6 +59,9 @@ class TVTA_MultiSampler : public IVTA_AppComponent {
  private:
   void MoveUnusableFolders();
 
+  // Definitions whose folder could not be made: index -> the user's file name and the one used
+  // instead. The settings keep the user's name, so the folder is tried again at the next start.
+  std::map<int, std::pair<std::string, std::string>> FRelocated;
   std::string FLogRootFolder;
   const TClock& FClock;
   bool FUtc = false;

@@ -178,6 +178,26 @@ TEST_F(MultiSamplerDemo, RemovingTheSessionClosesItsFileWithTheReason) {
   EXPECT_FALSE(component_.Sampler().Definition(0)) << "a definition without sources goes";
 }
 
+// A folder that cannot be made: the files go to the log root, the user is told where, and the
+// settings keep the user's folder so that it is tried again at the next start.
+TEST_F(MultiSamplerDemo, AnUnusableFolderIsReplacedByTheLogRootAndTheUserIsTold) {
+  WriteWholeFile(dir_.File("afile"), "x");
+  settings_.SetValue("Log_DefsCount", int32_t{1});
+  settings_.SetValue("Log_1_Count", int32_t{1});
+  settings_.SetValue("Log_1_FileName", dir_.File("afile/logs/Demo.txt"));
+  settings_.SetValue("Log_1_Simple1_LogTypes", int32_t{2});
+  settings_.SetValue("Log_1_Simple1_Enabled1", std::string("1"));
+  component_.ReadSettings(settings_, lists_);
+  ASSERT_TRUE(component_.Sampler().Definition(0));
+  EXPECT_EQ(component_.Sampler().Definition(0)->FileName(), dir_.File("Demo.txt"));
+  EXPECT_EQ(logMessages_, (std::vector<TSessionMsg>{{91, mtWarning, "Log folder " + dir_.File("afile/logs/") +
+                                                                       " cannot be created, log files go to " +
+                                                                       dir_.Path() + " instead"}}));
+  TVTASettings saved(dir_.File("saved.ini"), paths_, false);
+  component_.SaveSettings(saved, TSessionIndexMap({0}));
+  EXPECT_EQ(saved.GetValue("Log_1_FileName", ""), dir_.File("afile/logs/Demo.txt"));
+}
+
 // The interval-counter copy reads no reports: its files are dated by its counter session's time,
 // or by the PC clock while that is not known either, never by an unknown date.
 TEST_F(MultiSamplerDemo, TheIntervalCounterCopyDatesItsFilesByItsCounterSession) {
