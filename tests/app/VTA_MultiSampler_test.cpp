@@ -4,6 +4,7 @@
 
 #include "core/QV_NumberText.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -214,6 +215,39 @@ TEST_F(MultiSamplerDemo, TheIntervalCounterCopyDatesItsFilesByItsCounterSession)
   EXPECT_DOUBLE_EQ(source.GetDateTime(), counter_->ZCTDateTime());
   EXPECT_EQ(LogFileCandidate(SplitLogFilePattern(dir_.File("IVC.txt"), ""), false, source.GetDateTime(), 1),
             dir_.File("IVC_" + FormatLogTime("YYMMDD", counter_->ZCTDateTime()) + "_1.txt"));
+}
+
+// At a fast rate every line is one interval after the one before, from the switch to that rate on:
+// no counter time is written twice.
+TEST_F(MultiSamplerDemo, CounterTimesAtAFastRateAdvanceByOneIntervalPerLine) {
+  options_.LogTimeFormat = "HHNNSS.ZZZ";
+  options_.LogTimeSourceZCT = true;
+  counter_->UpdateOptions(0);
+  settings_.SetLogTimeFormat("HHNNSS.ZZZ");
+  settings_.SetLogTimeSourceZCT(true);
+  settings_.SetValue("Log_DefsCount", int32_t{1});
+  settings_.SetValue("Log_1_Count", int32_t{1});
+  settings_.SetValue("Log_1_FileName", dir_.File("Fast.txt"));
+  settings_.SetValue("Log_1_AddHeader", false);
+  settings_.SetValue("Log_1_Simple1_LogTypes", int32_t{2});
+  settings_.SetValue("Log_1_Simple1_Enabled1", std::string("1"));
+  component_.ReadSettings(settings_, lists_);
+  Open();
+  counter_->SetCommand("\x23", "10ms");
+  RunSteps(400);
+  std::vector<int64_t> times;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+    if (!entry.path().filename().string().starts_with("Fast_")) continue;
+    for (const std::string& line : SplitLines(ReadWholeFile(entry.path().string()))) {
+      const auto digits = [&](size_t pos, size_t n) { return std::stoll(line.substr(pos, n)); };
+      times.push_back(((digits(0, 2) * 60 + digits(2, 2)) * 60 + digits(4, 2)) * 1000 + digits(7, 3));
+    }
+  }
+  std::sort(times.begin(), times.end());
+  const auto fast = std::adjacent_find(times.begin(), times.end(), [](int64_t a, int64_t b) { return b - a == 10; });
+  ASSERT_NE(fast, times.end());
+  EXPECT_GE(times.end() - fast, 100);
+  for (auto t = fast; t + 1 != times.end(); ++t) EXPECT_EQ(t[1] - t[0], 10) << "at " << t[0];
 }
 
 // The log lines timed by the PC or by the counter; the time format carries the date, so every

@@ -222,6 +222,47 @@ TEST_F(MultiSamplerTest, TwoCountersWaitForATimeStampAndStartWithTheReportAfterI
   EXPECT_EQ(FileLines(), expected);
 }
 
+// Two counters, the main one at 100 ms and a faster one at 50 ms, each sending a time stamp every
+// 100 ms before the report of that instant. Each line pairs the reports of one instant, whichever
+// counter is read first.
+TEST_F(MultiSamplerTest, AFasterSecondCounterIsPairedWithTheReportOfTheSameInstant) {
+  for (const bool mainFirst : {true, false}) {
+    SCOPED_TRACE(mainFirst ? "main read first" : "faster read first");
+    TTempDir dir;
+    TFakeSource a(0, 100, 0, 0x1111);
+    TFakeSource b(1, 50, 0, 0x2222);
+    Sources({&a, &b});
+    auto def = std::make_unique<TLogDefinition>();
+    def->SetFileName(dir.File("AB.txt"));
+    def->SetAddHeader(false);
+    def->AddDefinition(Simple(0));
+    def->AddDefinition(Simple(1));
+    sampler_->AddDefinition(std::move(def));
+    const auto set = [](int ms) { return CounterSet("t" + std::to_string(ms), std::to_string(ms), "0"); };
+    const auto readA = [&](int ms) {
+      sampler_->AddTimeStamp(0, false, ms / 100);
+      sampler_->AddStrings(0, false, set(ms));
+    };
+    const auto readB = [&](int ms) {
+      sampler_->AddTimeStamp(1, false, ms / 100);
+      sampler_->AddStrings(1, false, set(ms));
+    };
+    for (int ms = 1000; ms < 3000; ms += 100) {
+      if (mainFirst) readA(ms);
+      readB(ms);
+      if (!mainFirst) readA(ms);
+      sampler_->AddStrings(1, false, set(ms + 50));
+    }
+    const auto lines = SplitLines(ReadWholeFile(dir.File("AB_251209_1.txt")));
+    ASSERT_GE(lines.size(), 15u);
+    for (const std::string& line : lines) {
+      const std::string time = line.substr(1, 4);
+      EXPECT_EQ(line, "t" + time + " 1" + Field(time) + Field("0") + " 1" + Field(time) + Field("0"));
+    }
+    Sources({});
+  }
+}
+
 TEST_F(MultiSamplerTest, TwoCountersWithoutAKnownSerialNumberWriteNothing) {
   TFakeSource a(0, 100, 0, 0x1111);
   TFakeSource b(1, 100, 0, kSamplerSerialUnknown);
