@@ -3,7 +3,6 @@
 #include <cmath>
 #include <filesystem>
 
-#include "core/FreeFileName.h"
 #include "core/LogUnit.h"
 #include "data/ZCT_ValueText.h"
 #include "logging/LogFileLayout.h"
@@ -11,6 +10,10 @@
 namespace {
 // Names taken by someone else between the check and the open before we give up.
 constexpr int kOpenAttempts = 100;
+
+bool IsLaterDay(TDateTime now, TDateTime than) {
+  return DateTimeKnown(now) && DateTimeKnown(than) && std::floor(now) > std::floor(than);
+}
 
 std::string Joined(const std::vector<std::string>& lines) {
   std::string text;
@@ -82,8 +85,7 @@ void TMultiSamplerDefinition::SetEnabled(bool Value, const std::string& reason) 
 
 bool TMultiSamplerDefinition::CheckNewFile() {
   if (!IsOpen()) return false;
-  const TDateTime now = LineDate();
-  if (DateTimeKnown(now) && DateTimeKnown(FFileDate) && std::floor(now) > std::floor(FFileDate)) {
+  if (IsLaterDay(LineDate(), FFileDate)) {
     Log(".CheckNewFile True");
     Close("New Day");
     return true;
@@ -107,9 +109,7 @@ void TMultiSamplerDefinition::AddLine(const std::string& s) {
 
 void TMultiSamplerDefinition::WriteSample(const std::string& s) {
   if (Failed()) {
-    const TDateTime now = LineDate();
-    const bool newDay = DateTimeKnown(now) && DateTimeKnown(FFailureDate) && std::floor(now) > std::floor(FFailureDate);
-    if (!newDay) return MissLine();
+    if (!IsLaterDay(LineDate(), FFailureDate)) return MissLine();
     FResetText = "New Day";
     FHeaderNeeded = FLogDef->AddHeader();
     Retry();
@@ -226,7 +226,7 @@ void TMultiSamplerDefinition::CloseFile() {
 void TMultiSamplerDefinition::Fail(const std::string& name, const std::string& reason) {
   LogError(FLogId, FDbgTag + ".Fail " + name + ": " + reason);
   if (IsOpen()) CloseFile();
-  FFailure = reason;
+  FFailed = true;
   FFailureDate = LineDate();
   FGapReason = reason;
   FHeaderNeeded = FLogDef->AddHeader();
@@ -236,7 +236,7 @@ void TMultiSamplerDefinition::Fail(const std::string& name, const std::string& r
   FMultiSampler.AddLogMessage(mtError, kMsgCodeLogClosed, LogClosedText(name, reason));
 }
 
-void TMultiSamplerDefinition::Retry() { FFailure.clear(); }
+void TMultiSamplerDefinition::Retry() { FFailed = false; }
 
 void TMultiSamplerDefinition::MissLine() {
   const std::string time = LineTimeText();

@@ -84,7 +84,7 @@ class TMultiSamplerDefinition {
   void Close(const std::string& reason = {}, bool error = false);
   bool IsOpen() const { return FSamplingFile != nullptr; }
   // The last file could not be created or written; lines are dropped until the next new file.
-  bool Failed() const { return !FFailure.empty(); }
+  bool Failed() const { return FFailed; }
   TDateTime GetMainDateTime();
 
   int DefIndex() const { return FDefIndex; }
@@ -140,7 +140,7 @@ class TMultiSamplerDefinition {
   std::string FProgramFolder;
   TLogFileFactory FFileFactory;
   // A failure and the lines it cost, for the user message and the next file's "#Message:".
-  std::string FFailure;      // the system's reason; empty = none
+  bool FFailed = false;
   TDateTime FFailureDate = 0;
   bool FFailureTold = false;
   std::string FGapReason;    // kept until a file carries it
