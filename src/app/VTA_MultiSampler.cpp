@@ -28,8 +28,9 @@ TLogTimeSettings TimeSettingsOf(TVTASettings& settings) {
 
 // ---------------------------------------------------------------- session adapter
 
-TSessionSamplerSource::TSessionSamplerSource(TSessionItem& session, const TClock& clock, bool utc)
-    : FSession(session), FClock(clock), FUtc(utc) {}
+TSessionSamplerSource::TSessionSamplerSource(TSessionItem& session, const TClock& clock, bool utc,
+                                             bool timeFromCounter)
+    : FSession(session), FClock(clock), FUtc(utc), FTimeFromCounter(timeFromCounter) {}
 
 int32_t TSessionSamplerSource::Index() const { return FSession.Index(); }
 bool TSessionSamplerSource::IsCopy() const { return FSession.IsCopy(); }
@@ -42,8 +43,17 @@ bool TSessionSamplerSource::IntervalCounterOnly() const {
   return counter && (counter->IsCopy() || counter->IVConly());
 }
 
+// The clock that times the lines also dates the files, so that a line never lands in the file of
+// another day. The interval-counter copy reads no reports of its own: it has the time of its
+// counter session. A counter time not known yet is replaced by the PC clock.
 TDateTime TSessionSamplerSource::GetDateTime() const {
-  if (const TQVSessionItem* counter = Counter(FSession)) return counter->ZCTDateTime();
+  const TQVSessionItem* counter = Counter(FSession);
+  if (counter && FTimeFromCounter) {
+    TDateTime time = counter->ZCTDateTime();
+    const TQVSessionItem* original = counter->IsCopy() ? counter->LinkedSession() : nullptr;
+    if (!DateTimeKnown(time) && original) time = original->ZCTDateTime();
+    if (DateTimeKnown(time)) return time;
+  }
   return PcLogDateTime(FClock, FUtc);
 }
 
@@ -96,21 +106,30 @@ TVTA_MultiSampler::~TVTA_MultiSampler() { FSampler.Stop(); }
 void TVTA_MultiSampler::ReadSettings(TVTASettings& settings, const TSessionLists& lists) {
   const TLogTimeSettings time = TimeSettingsOf(settings);
   FUtc = time.ZoneUTC;
+  FTimeFromCounter = time.SourceZCT;
+  for (auto& [session, source] : FSources) source->SetTimeSettings(FUtc, FTimeFromCounter);
   FSampler.SetTimeSettings(time);
   SessionListChanged(lists);
   FSampler.ReadSettings(settings);
   MoveUnusableFolders();
 }
 
-// A definition whose folder cannot be made writes into the log root folder instead.
+// A definition whose folder cannot be made writes into the log root folder instead, and the user
+// is told where its files go.
 void TVTA_MultiSampler::MoveUnusableFolders() {
+  FRelocated.clear();
   for (int d = 0; d < FSampler.DefinitionCount(); ++d) {
     std::unique_ptr<TLogDefinition> def = FSampler.Definition(d);
     if (!def) continue;
     const TLogFilePattern pattern = SplitLogFilePattern(def->FileName(), FLogRootFolder);
     if (CheckLogFolder(pattern.Folder).empty()) continue;
     LogError(FSampler.LogId(), "TVTA_MultiSampler.ReadSettings Invalid log file path=" + pattern.Folder);
-    def->SetFileName(FLogRootFolder + pattern.Body + pattern.Extension);
+    const std::string used = FLogRootFolder + pattern.Body + pattern.Extension;
+    FRelocated[d] = {def->FileName(), used};
+    FSampler.AddLogMessage(mtWarning, kMsgCodeLogOpened,
+                           "Log folder " + pattern.Folder + " cannot be created, log files go to " + FLogRootFolder +
+                               " instead");
+    def->SetFileName(used);
     FSampler.ChangeDefinition(d, std::move(def));
   }
 }
@@ -121,7 +140,7 @@ void TVTA_MultiSampler::SessionListChanged(const TSessionLists& lists) {
   std::vector<ISamplerSource*> sources;
   for (TSessionItem* session : sessions) {
     auto& source = FSources[session];
-    if (!source) source = std::make_unique<TSessionSamplerSource>(*session, FClock, FUtc);
+    if (!source) source = std::make_unique<TSessionSamplerSource>(*session, FClock, FUtc, FTimeFromCounter);
     sources.push_back(source.get());
   }
   FSampler.UpdateSessionList(sources);
@@ -151,6 +170,9 @@ void TVTA_MultiSampler::SaveSettings(TVTASettings& settings, const TSessionIndex
   for (int d = 0; d < FSampler.DefinitionCount(); ++d) {
     std::unique_ptr<TLogDefinition> def = FSampler.Definition(d);
     if (!def) continue;
+    const auto relocated = FRelocated.find(d);
+    if (relocated != FRelocated.end() && def->FileName() == relocated->second.second)
+      def->SetFileName(relocated->second.first);
     for (int i = def->Count() - 1; i >= 0; --i) {
       const int newIndex = map.Map(def->Definition(i).SessionIndex());
       if (newIndex < 0)

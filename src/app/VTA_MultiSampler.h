@@ -12,7 +12,8 @@ class TSessionItem;
 // the adapter; the multi-sampler drops its entry before the adapter goes.
 class TSessionSamplerSource : public ISamplerSource {
  public:
-  TSessionSamplerSource(TSessionItem& session, const TClock& clock, bool utc);
+  // timeFromCounter: log lines are timed by the counter ("LogTimeSourceZCT"), else by the PC.
+  TSessionSamplerSource(TSessionItem& session, const TClock& clock, bool utc, bool timeFromCounter);
   int32_t Index() const override;
   bool IsCopy() const override;
   int32_t SessionType() const override;
@@ -23,12 +24,16 @@ class TSessionSamplerSource : public ISamplerSource {
   TLogSourceInfo SourceInfo() const override;
   void AddSamplerLogTypes(uint32_t types) override;
   void ResetSamplerLogTypes() override;
-  void SetUtc(bool Value) { FUtc = Value; }
+  void SetTimeSettings(bool utc, bool timeFromCounter) {
+    FUtc = utc;
+    FTimeFromCounter = timeFromCounter;
+  }
 
  private:
   TSessionItem& FSession;
   const TClock& FClock;
   bool FUtc;
+  bool FTimeFromCounter;
 };
 
 // The multi-sampler as a part of the application: it reads and saves the "Log_" definitions,
@@ -54,9 +59,13 @@ class TVTA_MultiSampler : public IVTA_AppComponent {
  private:
   void MoveUnusableFolders();
 
+  // Definitions whose folder could not be made: index -> the user's file name and the one used
+  // instead. The settings keep the user's name, so the folder is tried again at the next start.
+  std::map<int, std::pair<std::string, std::string>> FRelocated;
   std::string FLogRootFolder;
   const TClock& FClock;
   bool FUtc = false;
+  bool FTimeFromCounter = false;
   std::map<const TSessionItem*, std::unique_ptr<TSessionSamplerSource>> FSources;
   TMultiSampler FSampler;  // declared last: goes first, before the sources it reads
 };

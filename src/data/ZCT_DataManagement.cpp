@@ -438,8 +438,8 @@ bool TZCT_DataManagement::AfterExtractData() {
         AddSamplerStringsRawData();
       }
     } catch (const std::exception& e) {
+      // Logging trouble must not cost the data server its lines.
       LogException(LogId(), DbgTag() + ".AfterExtractData - MultiSampler failed", e);
-      throw;
     }
     try {
       SendServerLines();

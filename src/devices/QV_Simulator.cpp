@@ -206,7 +206,12 @@ void TQV_SimulThread::StepLocked() {
   if (++FTimestampCounter >= FTimestampPerData) {
     FOwner.GenerateData(FRate, FMode, FInterval);
     FTimestampCounter = 0;
-    if (SwitchDue()) SwitchInterval();
+    if (SwitchDue()) {
+      SwitchInterval();
+      // The measurement just sent is the one at this time stamp: a faster new rate sends one fewer
+      // before the next stamp, or that block would hold one measurement too many.
+      FDataCounter = 1;
+    }
   }
 }
 

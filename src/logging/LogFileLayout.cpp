@@ -29,6 +29,16 @@ const std::array<std::string, kLogChannels>& NamesOf(const TLogColumnType& type,
 }
 
 // The channels of a type that get a column: enabled in row 1, up to the quantity's channel count.
+// The columns of a simple definition: only the types its source delivers in its class, so that a
+// stored bit set from elsewhere never cuts other quantities into the columns.
+uint32_t WrittenTypes(const TSimpleLogDefinition& simple, const TLogSourceInfo& source) {
+  return simple.LogTypes() & SourceLogTypes(source.Kind, simple.StringClass());
+}
+
+std::vector<TLogColumnType> SimpleColumnTypes(const TSimpleLogDefinition& simple, const TLogSourceInfo& source) {
+  return LogColumnTypes(WrittenTypes(simple, source), source.Kind);
+}
+
 std::vector<int> WrittenChannels(const TSimpleLogDefinition& simple, const TLogColumnType& type,
                                  const TLogSourceInfo& source) {
   std::vector<int> channels;
@@ -57,7 +67,7 @@ void AddSourceBlock(std::vector<std::string>& lines, const TSimpleLogDefinition&
   lines.push_back("#Device:    " + source.ConnectionString);
   if (source.Kind == TLogSourceKind::IntervalCounter) {
     lines.insert(lines.end(), {"#Mode:      IVC", "#", "#"});
-    if (simple.LogTypes() & kIntervalLogTypes) {
+    if (WrittenTypes(simple, source) & kIntervalLogTypes) {
       std::string calibration = "#IVC-Calib: ";
       for (const std::string& value : source.IVCCalibration) calibration += value + "  ";
       lines.push_back(calibration);
@@ -90,7 +100,7 @@ void AddColumns(std::string& zone, std::string& column, const TSimpleLogDefiniti
     column += PaddedRight("  DGI" + std::to_string(card), kDGIWidth);
     zone += std::string(kDGIWidth, ' ');
   }
-  for (const TLogColumnType& type : LogColumnTypes(simple.LogTypes(), source.Kind)) {
+  for (const TLogColumnType& type : SimpleColumnTypes(simple, source)) {
     const size_t width = static_cast<size_t>(type.Width);
     if (IsADEV(type.Bit)) {
       column += "  ";
@@ -188,7 +198,7 @@ std::string LogLinePart(const TSimpleLogDefinition& simple, const TLogSourceInfo
   std::string text;
   if (source.Kind == TLogSourceKind::Counter) text += SyncColumn(source, strings, option);
   text += DGIColumns(simple, source, strings);
-  for (const TLogColumnType& type : LogColumnTypes(simple.LogTypes(), source.Kind))
+  for (const TLogColumnType& type : SimpleColumnTypes(simple, source))
     text += ValueColumns(simple, type, source, strings);
   return text;
 }

@@ -48,6 +48,22 @@ bool IsVirtualLogType(int bit) {
   return bit >= 0 && bit < 32 && ((kVirtualCounterLogTypes | (1u << 14)) >> bit & 1u);
 }
 
+uint32_t SourceLogTypes(TLogSourceKind kind, TSamplerStringClass aClass) {
+  constexpr uint32_t kShortAverage = 1u << 8;
+  constexpr uint32_t kLongAverage = 1u << 9;
+  constexpr uint32_t kVirtualInterval = 1u << 14;
+  if (kind == TLogSourceKind::Sensor) return 0xFFFFFFFF;
+  const bool interval = kind == TLogSourceKind::IntervalCounter;
+  switch (aClass) {
+    case sscStandard: return interval ? kIntervalLogTypes : kCounterLogTypes;
+    case sscAvgShort: return kShortAverage;
+    case sscAvgLong: return kLongAverage;
+    case sscVirtual: return interval ? kVirtualInterval : kVirtualCounterLogTypes;
+    case sscSpecial: return interval ? 0 : kCounterLogTypes;
+  }
+  return 0;
+}
+
 TLogColumnType LogColumnType(int bit, TLogSourceKind kind) {
   if (kind == TLogSourceKind::Sensor) return {-1, "Sensor", kSensorWidth, "Sensor", 0, false};
   const TLogTypeInfo* info = FindLogType(bit);

@@ -56,6 +56,10 @@ struct TLogColumnType {
   int Slot;
   bool Virtual;
 };
+// The log types a kind of source delivers in a string class; other bits of a stored definition
+// have no values there and are not written. Sensors have their one type whatever the bits.
+uint32_t SourceLogTypes(TLogSourceKind kind, TSamplerStringClass aClass);
+
 // The column type of a bit for a source kind (bits without meaning: width 0, no caption).
 TLogColumnType LogColumnType(int bit, TLogSourceKind kind);
 // The column types of a set of bits, in bit order; a sensor with any bit set has its one type.

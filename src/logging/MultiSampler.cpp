@@ -49,7 +49,7 @@ void TMultiSampler::BaseAddStrings(int32_t sIndex, bool sCopy, const TMultiSampl
   if (FDefinitionList.empty()) return;
   TMultiSamplerSession* session = GetMultiSession(sIndex, sCopy);
   if (!session || !session->HasStringClass(aClass)) return;
-  session->ReportStrings(aClass).Add(strings);
+  session->ReportStrings(aClass).Add(strings, session->Session().GetDateTime());
   Log(".BaseAddStrings[" + std::to_string(sIndex) + "/" + CopyFlag(sCopy) + "] " + SamplerStringClassName(aClass) +
       " report count=" + std::to_string(session->ReportStrings(aClass).Count()));
   CheckLogging(*session, aClass);
@@ -132,22 +132,15 @@ void TMultiSampler::GenerateLogStrings(int dIndex) {
       item->FTimeStampStartValue = session->TimeStamp();
     }
   }
-  try {
-    if (!writer.IsOpen() || writer.CheckNewFile())
-      writer.WriteHeader(writer.HeaderNeeded() ? GetHeader(def, writer.ResetText()) : std::vector<std::string>{});
-    writer.WriteLine(GetSampleData(dIndex));
-    FFailedDefinitions.erase(dIndex);
-  } catch (const ELogFileError& e) {
-    // The user learns once that a log file is not written, not with every report.
-    if (FFailedDefinitions.insert(dIndex).second) AddLogMessage(mtError, kMsgCodeLogClosed, e.what());
-    throw;
-  }
+  // A file error stays with this definition: the line is counted as missed, the others go on.
+  writer.AddLine(GetSampleData(dIndex));
 }
 
 std::string TMultiSampler::GetSampleData(int dIndex) {
   TMultiSamplerDefinition& writer = *Writer(dIndex);
   const TLogDefinition& def = writer.LogDef();
   writer.SetTimeString({});
+  writer.SetReportDate(NAN);
   static const TMultiSamplerStrings kEmpty{};
   std::vector<const TMultiSamplerStrings*> strings;
   for (int i = 0; i < def.Count(); ++i) {
@@ -170,7 +163,10 @@ std::string TMultiSampler::GetSampleData(int dIndex) {
     // A position beyond the buffer reads empty strings.
     const TMultiSamplerStrings* report = buffer.ReportAt(idx);
     strings.push_back(report ? report : &kEmpty);
-    if (i == 0) writer.SetTimeString(strings.back()->at(9));
+    if (i == 0) {
+      writer.SetTimeString(strings.back()->at(9));
+      writer.SetReportDate(buffer.DateAt(idx));
+    }
   }
   // Lines are built before any report is released: SetLogDone may drop the strings read above.
   const std::string line = LogSampleLine(def, SourceInfos(def), strings);
@@ -215,6 +211,16 @@ std::string TMultiSampler::GetTimeString() {
   return PcLogTimeString(ClockOf(FConfig), FConfig.Time);
 }
 
+TDateTime TMultiSampler::GetPcDateTime() {
+  const TLock lock(FLockObj);
+  return PcLogDateTime(ClockOf(FConfig), FConfig.Time.ZoneUTC);
+}
+
+std::string TMultiSampler::FormatLineTime(TDateTime time) {
+  const TLock lock(FLockObj);
+  return FormatLogTime(FConfig.Time.Format, time);
+}
+
 std::vector<std::string> TMultiSampler::GetHeader(const TLogDefinition& aLogDef, const std::string& reason) {
   const TLock lock(FLockObj);
   return LogHeaderLines(aLogDef, SourceInfos(aLogDef), FConfig.Time, reason);
@@ -237,7 +243,8 @@ int TMultiSampler::AddDefinition(std::unique_ptr<TLogDefinition> aLogDef) {
   const int dIndex = NextDefIndex();
   Log(".BaseAddDefinition " + std::to_string(dIndex));
   auto writer = std::make_unique<TMultiSamplerDefinition>(FConfig.LogId, std::move(aLogDef), *this, dIndex,
-                                                          FConfig.DecimalSeparator, FConfig.ProgramFolder);
+                                                          FConfig.DecimalSeparator, FConfig.ProgramFolder,
+                                                          FConfig.FileFactory);
   if (dIndex == static_cast<int>(FDefinitionList.size()))
     FDefinitionList.push_back(std::move(writer));
   else

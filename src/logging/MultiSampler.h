@@ -3,7 +3,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -34,6 +33,8 @@ struct TMultiSamplerConfig {
   TLogTimeSettings Time;
   char DecimalSeparator = 0;  // of the log number format; 0 = the first line decides
   std::string ProgramFolder;  // where file names without a folder go (the log root folder)
+  // Creates the log files; none = files on disk. Tests hand in files that fail on demand.
+  TLogFileFactory FileFactory;
   // User messages for no session, from any thread.
   std::function<void(TMsgType type, int32_t code, const std::string& text)> OnMsg;
 };
@@ -101,6 +102,8 @@ class TMultiSampler : public ISamplerSink, public ILogFileOwner {
   // ---- ILogFileOwner ----
   TDateTime GetMainDateTime(const TLogDefinition& aLogDef) override;
   std::string GetTimeString() override;
+  TDateTime GetPcDateTime() override;
+  std::string FormatLineTime(TDateTime time) override;
   std::vector<std::string> GetHeader(const TLogDefinition& aLogDef, const std::string& reason) override;
   void AddLogMessage(TMsgType type, int32_t code, const std::string& text) override;
   void ResetProtocolItems(int defIndex) override;
@@ -138,7 +141,6 @@ class TMultiSampler : public ISamplerSink, public ILogFileOwner {
   mutable std::recursive_mutex FLockObj;
   std::vector<std::unique_ptr<TMultiSamplerDefinition>> FDefinitionList;  // empty slots stay
   std::vector<std::unique_ptr<TMultiSamplerSession>> FSessionList;
-  std::set<int> FFailedDefinitions;  // definitions whose file failed, told to the user
   int32_t FUpdateCounter = 0;
   bool FLogDefinitionsChangeNeeded = false;
   std::string FDbgTag = "TVTA_MultiSampler";

@@ -4,14 +4,19 @@
 
 #include "core/LogUnit.h"
 
-void TSamplerStringBuffer::Add(const TMultiSamplerStrings& strings) {
+void TSamplerStringBuffer::Add(const TMultiSamplerStrings& strings, TDateTime date) {
   if (FSets.size() >= kCapacityReports) FSets.pop_front();
-  FSets.push_back(strings);
+  FSets.push_back({strings, date});
 }
 
 const TMultiSamplerStrings* TSamplerStringBuffer::ReportAt(int idx) const {
   if (idx < 0 || idx / 10 >= static_cast<int>(FSets.size())) return nullptr;
-  return &FSets[static_cast<size_t>(idx / 10)];
+  return &FSets[static_cast<size_t>(idx / 10)].Strings;
+}
+
+TDateTime TSamplerStringBuffer::DateAt(int idx) const {
+  if (idx < 0 || idx / 10 >= static_cast<int>(FSets.size())) return NAN;
+  return FSets[static_cast<size_t>(idx / 10)].Date;
 }
 
 void TSamplerStringBuffer::ClearOldest(int stringCount) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -19,15 +20,22 @@ class TSamplerStringBuffer {
  public:
   static constexpr size_t kCapacityReports = 50000;
   int Count() const { return static_cast<int>(FSets.size() * 10); }
-  // A set no definition consumed for long overwrites the oldest one.
-  void Add(const TMultiSamplerStrings& strings);
+  // A set no definition consumed for long overwrites the oldest one. date: the source's date-time
+  // when the set came (NaN = unknown), the day of a line built from it.
+  void Add(const TMultiSamplerStrings& strings, TDateTime date = NAN);
   // The report that starts at string index idx; none beyond the end.
   const TMultiSamplerStrings* ReportAt(int idx) const;
+  // The date-time the report at idx came with; NaN beyond the end.
+  TDateTime DateAt(int idx) const;
   void ClearOldest(int stringCount);
   void Clear() { FSets.clear(); }
 
  private:
-  std::deque<TMultiSamplerStrings> FSets;
+  struct TSet {
+    TMultiSamplerStrings Strings;
+    TDateTime Date;
+  };
+  std::deque<TSet> FSets;
 };
 
 // The read position of one definition in one string class of a source.

@@ -4,7 +4,11 @@
 
 #include "core/QV_NumberText.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <map>
 #include <optional>
+#include <tuple>
 
 #include "../acquisition/QVSessionTestSupport.h"
 #include "acquisition/VTA_Sessions.h"
@@ -12,6 +16,7 @@
 #include "core/SessionIndexMap.h"
 #include "core/VTA_Settings.h"
 #include "data/ZCT_DataManagement.h"
+#include "logging/LogFileName.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -49,6 +54,7 @@ class MultiSamplerDemo : public ::testing::Test {
     TQVSessionEnv env;
     env.Sampler = &component_.Sink();
     env.Clock = &clock;
+    env.Options = [this] { return options_; };
     auto made = TQVSessionItem::Make(log.Id(), 0, handlers, env);
     counter_ = made.get();
     lists_.AddSession(std::move(made));
@@ -94,6 +100,7 @@ class MultiSamplerDemo : public ::testing::Test {
   TSessionLists lists_;
   TQVSessionItem* counter_ = nullptr;
   std::vector<TSessionMsg> logMessages_;
+  TQVSessionOptions options_;
 };
 
 TEST_F(MultiSamplerDemo, ALogDefinitionFromTheSettingsWritesTheStoresFrequencies) {
@@ -171,5 +178,125 @@ TEST_F(MultiSamplerDemo, RemovingTheSessionClosesItsFileWithTheReason) {
   component_.SessionListChanged(lists_);
   EXPECT_FALSE(component_.Sampler().Definition(0)) << "a definition without sources goes";
 }
+
+// A folder that cannot be made: the files go to the log root, the user is told where, and the
+// settings keep the user's folder so that it is tried again at the next start.
+TEST_F(MultiSamplerDemo, AnUnusableFolderIsReplacedByTheLogRootAndTheUserIsTold) {
+  WriteWholeFile(dir_.File("afile"), "x");
+  settings_.SetValue("Log_DefsCount", int32_t{1});
+  settings_.SetValue("Log_1_Count", int32_t{1});
+  settings_.SetValue("Log_1_FileName", dir_.File("afile/logs/Demo.txt"));
+  settings_.SetValue("Log_1_Simple1_LogTypes", int32_t{2});
+  settings_.SetValue("Log_1_Simple1_Enabled1", std::string("1"));
+  component_.ReadSettings(settings_, lists_);
+  ASSERT_TRUE(component_.Sampler().Definition(0));
+  EXPECT_EQ(component_.Sampler().Definition(0)->FileName(), dir_.File("Demo.txt"));
+  EXPECT_EQ(logMessages_, (std::vector<TSessionMsg>{{91, mtWarning, "Log folder " + dir_.File("afile/logs/") +
+                                                                       " cannot be created, log files go to " +
+                                                                       dir_.Path() + " instead"}}));
+  TVTASettings saved(dir_.File("saved.ini"), paths_, false);
+  component_.SaveSettings(saved, TSessionIndexMap({0}));
+  EXPECT_EQ(saved.GetValue("Log_1_FileName", ""), dir_.File("afile/logs/Demo.txt"));
+}
+
+// The interval-counter copy reads no reports: its files are dated by its counter session's time,
+// or by the PC clock while that is not known either, never by an unknown date.
+TEST_F(MultiSamplerDemo, TheIntervalCounterCopyDatesItsFilesByItsCounterSession) {
+  options_.LogTimeSourceZCT = true;
+  counter_->UpdateOptions(0);
+  TSessionItem& copy = lists_.AddCopy(TQVSessionItem::CopyIVCPart(*counter_));
+  const TSessionSamplerSource source(copy, clock, false, true);
+  EXPECT_FALSE(DateTimeKnown(counter_->ZCTDateTime()));
+  EXPECT_DOUBLE_EQ(source.GetDateTime(), PcLogDateTime(clock, false));
+  Open();
+  RunSteps(30);
+  ASSERT_TRUE(DateTimeKnown(counter_->ZCTDateTime()));
+  clock.Advance(std::chrono::hours(3));  // the PC clock goes its own way
+  EXPECT_DOUBLE_EQ(source.GetDateTime(), counter_->ZCTDateTime());
+  EXPECT_EQ(LogFileCandidate(SplitLogFilePattern(dir_.File("IVC.txt"), ""), false, source.GetDateTime(), 1),
+            dir_.File("IVC_" + FormatLogTime("YYMMDD", counter_->ZCTDateTime()) + "_1.txt"));
+}
+
+// At a fast rate every line is one interval after the one before, from the switch to that rate on:
+// no counter time is written twice.
+TEST_F(MultiSamplerDemo, CounterTimesAtAFastRateAdvanceByOneIntervalPerLine) {
+  options_.LogTimeFormat = "HHNNSS.ZZZ";
+  options_.LogTimeSourceZCT = true;
+  counter_->UpdateOptions(0);
+  settings_.SetLogTimeFormat("HHNNSS.ZZZ");
+  settings_.SetLogTimeSourceZCT(true);
+  settings_.SetValue("Log_DefsCount", int32_t{1});
+  settings_.SetValue("Log_1_Count", int32_t{1});
+  settings_.SetValue("Log_1_FileName", dir_.File("Fast.txt"));
+  settings_.SetValue("Log_1_AddHeader", false);
+  settings_.SetValue("Log_1_Simple1_LogTypes", int32_t{2});
+  settings_.SetValue("Log_1_Simple1_Enabled1", std::string("1"));
+  component_.ReadSettings(settings_, lists_);
+  Open();
+  counter_->SetCommand("\x23", "10ms");
+  RunSteps(400);
+  std::vector<int64_t> times;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+    if (!entry.path().filename().string().starts_with("Fast_")) continue;
+    for (const std::string& line : SplitLines(ReadWholeFile(entry.path().string()))) {
+      const auto digits = [&](size_t pos, size_t n) { return std::stoll(line.substr(pos, n)); };
+      times.push_back(((digits(0, 2) * 60 + digits(2, 2)) * 60 + digits(4, 2)) * 1000 + digits(7, 3));
+    }
+  }
+  std::sort(times.begin(), times.end());
+  const auto fast = std::adjacent_find(times.begin(), times.end(), [](int64_t a, int64_t b) { return b - a == 10; });
+  ASSERT_NE(fast, times.end());
+  EXPECT_GE(times.end() - fast, 100);
+  for (auto t = fast; t + 1 != times.end(); ++t) EXPECT_EQ(t[1] - t[0], 10) << "at " << t[0];
+}
+
+// The log lines timed by the PC or by the counter; the time format carries the date, so every
+// data line says which day it belongs to.
+// The start's milliseconds decide how far the counter's clock (whole seconds) is off the PC's.
+class MultiSamplerMidnight : public MultiSamplerDemo,
+                             public ::testing::WithParamInterface<std::tuple<bool, int>> {};
+
+TEST_P(MultiSamplerMidnight, EveryLineGoesToTheFileOfItsOwnDay) {
+  const auto [counterTime, startMs] = GetParam();
+  clock.SetWall(TWallTime{std::chrono::sys_days{std::chrono::year{2026} / 12 / 8}} + std::chrono::hours(23) +
+                std::chrono::minutes(59) + std::chrono::seconds(55) + std::chrono::milliseconds(startMs));
+  options_.LogTimeFormat = "YYMMDD HHNNSS.ZZZ";
+  options_.LogTimeSourceZCT = counterTime;
+  options_.LogTimeZoneSystem = true;
+  counter_->UpdateOptions(0);
+  settings_.SetLogTimeFormat("YYMMDD HHNNSS.ZZZ");
+  settings_.SetLogTimeSourceZCT(counterTime);
+  settings_.SetLogTimeZoneSystem(true);
+  settings_.SetValue("Log_DefsCount", int32_t{1});
+  settings_.SetValue("Log_1_Count", int32_t{1});
+  settings_.SetValue("Log_1_FileName", dir_.File("Demo.txt"));
+  settings_.SetValue("Log_1_AddHeader", false);
+  settings_.SetValue("Log_1_Simple1_LogTypes", int32_t{2});
+  settings_.SetValue("Log_1_Simple1_Enabled1", std::string("1"));
+  component_.ReadSettings(settings_, lists_);
+  Open();
+  RunSteps(100);  // ten seconds, five of them on the next day
+
+  // Files also change for other reasons (the first header); each holds only lines of its day.
+  std::map<std::string, int> linesOfDay;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+    const std::string name = entry.path().filename().string();
+    if (!name.starts_with("Demo_")) continue;
+    const std::string day = name.substr(5, 6);
+    for (const std::string& line : SplitLines(ReadWholeFile(entry.path().string()))) {
+      EXPECT_EQ(line.substr(0, 6), day) << name << ": " << line;
+      ++linesOfDay[day];
+    }
+  }
+  EXPECT_GE(linesOfDay["261208"], 2);
+  EXPECT_GE(linesOfDay["261209"], 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(PcAndCounterTime, MultiSamplerMidnight,
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(40, 400, 600)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param) ? "CounterTime" : "PcTime") + "Start" +
+                                  std::to_string(std::get<1>(info.param)) + "ms";
+                         });
 
 }  // namespace

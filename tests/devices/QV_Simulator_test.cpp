@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <cmath>
@@ -197,6 +198,41 @@ TEST_F(SimulatorTest, EveryRateKeepsTheTimestampGrid) {
         EXPECT_EQ(lastCounter * 100 % r.interval, 0u);
       }
     }
+  }
+}
+
+// From the start rate of 1 s to a fast one: the measurement at the switch's time stamp is the first
+// of its group, so every group, the first included, holds 100 ms of measurements. One more would
+// put two measurements on one device time at the next stamp.
+TEST_F(SimulatorTest, TheFirstGroupAfterSwitchingToAFastRateHasNoExtraMeasurement) {
+  const struct {
+    char cmd;
+    int32_t interval;
+  } rates[] = {{' ', 1}, {'!', 2}, {'#', 10}, {'%', 50}};
+  for (const auto& r : rates) {
+    SCOPED_TRACE("interval " + std::to_string(r.interval));
+    TQV_SimulDevice sim(-1, 0, NamedEvent(""), true, SystemClock(), false);
+    std::string error;
+    sim.OpenPort(error);
+    ASSERT_TRUE(sim.DeviceWrite(std::string(1, r.cmd)));
+    TQV_SimulThread& thread = *sim.SimulThread();
+    for (int t = 0; t < 1500; t += thread.NextWaitMs()) thread.Step();
+    const auto frames = ParseFrames(sim.ReceiveBuffer().ReadAnsiString(sim.ReceiveBuffer().Amount()));
+    const auto switched = std::find_if(frames.begin(), frames.end(), [](const TFrame& f) {
+      return !f.measurement && f.header == 0x7020;
+    });
+    ASSERT_NE(switched, frames.end());
+    // Measurements per time stamp (tenths or seconds), from the stamp of the switch on.
+    const auto isStamp = [](const TFrame& f) { return f.IsTimestamp() || (!f.measurement && f.header == 0x7015); };
+    const auto stamp = std::find_if(std::make_reverse_iterator(switched), frames.rend(), isStamp).base() - 1;
+    std::vector<int> groups;
+    for (auto f = stamp; f != frames.end(); ++f) {
+      if (isStamp(*f)) groups.push_back(0);
+      if (f->IsMeasurement() && !groups.empty()) ++groups.back();
+    }
+    groups.pop_back();  // the last group may be cut off
+    ASSERT_GE(groups.size(), 3u);
+    for (int size : groups) EXPECT_EQ(size, 100 / r.interval);
   }
 }
 

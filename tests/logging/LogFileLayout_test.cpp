@@ -153,6 +153,48 @@ TEST_F(LogLayoutTest, VirtualIntervalAndSensorBlocks) {
   EXPECT_EQ(line.substr(line.size() - 41, 15), " " + std::string(14, '-'));
 }
 
+// A stored bit set with types its source does not deliver (from an older or edited settings file)
+// is written as the source's own types: no slices of other quantities in its columns, and a
+// column line exactly as long as the data lines.
+TEST(LogLayoutTypes, OnlyTheTypesASourceDeliversInItsClassAreWritten) {
+  struct TCase {
+    TLogSourceKind Kind;
+    TSamplerStringClass Class;
+    uint32_t Delivered;
+  };
+  const TCase cases[] = {
+      {TLogSourceKind::Counter, sscStandard, 0x80CF},  {TLogSourceKind::Counter, sscVirtual, 0x33C00},
+      {TLogSourceKind::Counter, sscSpecial, 0x80CF},   {TLogSourceKind::IntervalCounter, sscStandard, 0x30},
+      {TLogSourceKind::IntervalCounter, sscVirtual, 0x4000}, {TLogSourceKind::Counter, sscAvgShort, 0x100},
+  };
+  TLogSourceInfo source;
+  source.ChannelCount = 2;
+  source.VirtualChannelCount = 2;
+  source.ChannelNames = {"1", "2"};
+  source.VirtualChannelNames = {"1", "2"};
+  TMultiSamplerStrings strings;
+  for (size_t slot = 0; slot < strings.size(); ++slot) strings[slot] = std::string(60, static_cast<char>('a' + slot));
+  const TLogTimeSettings time;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "kind " << int(c.Kind) << " class " << int(c.Class));
+    source.Kind = c.Kind;
+    const auto definition = [&](uint32_t types) {
+      TLogDefinition def;
+      TSimpleLogDefinition& simple = def.AddDefinition();
+      simple.SetStringClass(c.Class);
+      simple.SetLogTypes(types);
+      simple.SetLogEnabledString(1, "11");
+      return def;
+    };
+    const TLogDefinition stored = definition(0xFFFFFFFF), own = definition(c.Delivered);
+    const TLines header = LogHeaderLines(stored, {source}, time, "x");
+    EXPECT_EQ(header, LogHeaderLines(own, {source}, time, "x"));
+    const std::string line = LogSampleLine(stored, {source}, {&strings});
+    EXPECT_EQ(line, LogSampleLine(own, {source}, {&strings}));
+    EXPECT_EQ(time.Format.size() + line.size(), header.back().size());
+  }
+}
+
 TEST(LogChannelCaption, DifferenceCaptionsShortenToFit) {
   std::array<std::string, kLogChannels> names{};
   names[0] = "Maser";

@@ -6,6 +6,7 @@
 
 #include "core/FreeFileName.h"
 #include "logging/LogFileLayout.h"
+#include "support/FaultyLogFiles.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -28,6 +29,8 @@ class TFakeOwner : public ILogFileOwner {
   explicit TFakeOwner(const TClock& clock) : FClock(clock) {}
   TDateTime GetMainDateTime(const TLogDefinition&) override { return PcLogDateTime(FClock, true); }
   std::string GetTimeString() override { return PcLogTimeString(FClock, {"HHNNSS", false, true}); }
+  TDateTime GetPcDateTime() override { return PcLogDateTime(FClock, true); }
+  std::string FormatLineTime(TDateTime time) override { return FormatLogTime("HHNNSS", time); }
   std::vector<std::string> GetHeader(const TLogDefinition&, const std::string& reason) override {
     return {"#Message:   " + reason};
   }
@@ -48,25 +51,21 @@ class LogFileWriterTest : public ::testing::Test {
   LogFileWriterTest() : clock_(sys_days{year{2026} / December / day{8}} + 23h + 59min + 58s) {}
 
   std::unique_ptr<TMultiSamplerDefinition> MakeWriter(const std::string& fileName, char separator = '.',
-                                                      int64_t sizeLimit = 0) {
+                                                      int64_t sizeLimit = 0, TLogFileFactory files = {}) {
     auto def = std::make_unique<TLogDefinition>();
     def->SetFileName(fileName);
     def->SetFileSize(sizeLimit);
     def->AddDefinition().SetLogTypes(1);
-    return std::make_unique<TMultiSamplerDefinition>(-1, std::move(def), owner_, 3, separator, dir_.File("prog/"));
+    return std::make_unique<TMultiSamplerDefinition>(-1, std::move(def), owner_, 3, separator, dir_.File("prog/"),
+                                                     std::move(files));
   }
 
-  // What the multi-sampler does per line: a new file gets its header first.
-  void Line(TMultiSamplerDefinition& writer, const std::string& s) {
-    if (!writer.IsOpen() || writer.CheckNewFile())
-      writer.WriteHeader(writer.HeaderNeeded() ? owner_.GetHeader(writer.LogDef(), writer.ResetText())
-                                               : std::vector<std::string>{});
-    writer.WriteLine(s);
-  }
+  static void Line(TMultiSamplerDefinition& writer, const std::string& s) { writer.AddLine(s); }
 
   TTempDir dir_;
   TManualClock clock_;
   TFakeOwner owner_{clock_};
+  TFaultyLogFiles files_;
 };
 
 TEST_F(LogFileWriterTest, OpeningWritesHeaderAndLinesWithCrLfAndTellsTheUser) {
@@ -203,17 +202,57 @@ TEST_F(LogFileWriterTest, APatternWithoutFolderWritesIntoTheProgramFolder) {
   EXPECT_EQ(writer->FileName(), dir_.File("prog/Freq_A_1_261208_1.txt"));
 }
 
-TEST_F(LogFileWriterTest, AFolderThatCannotBeMadeIsAnErrorAndOpensNothing) {
+TEST_F(LogFileWriterTest, AFolderThatCannotBeMadeFailsOnlyThisWriterAndTellsTheUserOnce) {
   WriteWholeFile(dir_.File("afile"), "x");
   auto writer = MakeWriter(dir_.File("afile/logs/Freq_A_1.txt"));
-  try {
-    writer->WriteHeader({"#Message:   First create"});
-    FAIL() << "no error";
-  } catch (const ELogFileError& e) {
-    EXPECT_EQ(std::string(e.what()), "Invalid path " + dir_.File("afile/logs/"));
-  }
+  EXPECT_FALSE(writer->WriteHeader({"#Message:   First create"}));
+  Line(*writer, " 1 1.0");
+  Line(*writer, " 1 2.0");
   EXPECT_FALSE(writer->IsOpen());
-  EXPECT_TRUE(owner_.Messages.empty());
+  EXPECT_TRUE(writer->Failed());
+  const std::string reason = "Invalid path " + dir_.File("afile/logs/");
+  EXPECT_EQ(owner_.Messages,
+            (std::vector<TMessage>{{mtError, 92, "Log closed (" + reason + "): " + dir_.File("afile/logs/Freq_A_1.txt")}}));
+}
+
+TEST_F(LogFileWriterTest, AFullDiskCutsNoLineInHalfAndTheNextDaysFileNamesTheGap) {
+  auto writer = MakeWriter(dir_.File("Freq_A_1.txt"), '.', 0, files_.Factory());
+  Line(*writer, " 1 1.0");
+  const std::string first = dir_.File("Freq_A_1_261208_1.txt"), second = dir_.File("Freq_A_1_261209_1.txt");
+  files_.SpaceLeft = 5;
+  Line(*writer, " 1 2.0");  // only part of it fits
+  EXPECT_FALSE(writer->IsOpen());
+  clock_.Advance(1s);
+  Line(*writer, " 1 3.0");
+  files_.SpaceLeft.reset();  // space is back, but the file waits for the next new file
+  Line(*writer, " 1 4.0");
+  EXPECT_EQ(ReadWholeFile(first), "#Message:   First create\r\n235958 1 1.0\r\n");
+  clock_.Advance(1500ms);  // 00:00:00.5
+  Line(*writer, " 1 5.0");
+  EXPECT_EQ(ReadWholeFile(second),
+            "#Message:   New Day; Log file error (No space left on device), 3 lines missed from 235958 to 235959\r\n"
+            "000000 1 5.0\r\n");
+  EXPECT_EQ(owner_.Messages, (std::vector<TMessage>{{mtInfo, 91, "Log opened " + first},
+                                                    {mtError, 92, "Log closed (No space left on device): " + first},
+                                                    {mtInfo, 91, "Log opened " + second}}));
+}
+
+TEST_F(LogFileWriterTest, ARefusedFileIsRetriedAtTheNextNewFileAndTheUserIsToldOnce) {
+  auto writer = MakeWriter(dir_.File("Freq_A_1.txt"), '.', 0, files_.Factory());
+  files_.CreateError = "Permission denied";  // a read-only folder
+  Line(*writer, " 1 1.0");
+  Line(*writer, " 1 2.0");
+  writer->ChangeDef(std::make_unique<TLogDefinition>(writer->LogDef()));  // retried: refused again
+  Line(*writer, " 1 3.0");
+  files_.CreateError.clear();
+  writer->SetAddHeader(false);  // the next user action opens a file that names the gap
+  Line(*writer, " 1 4.0");
+  const std::string name = dir_.File("Freq_A_1_261208_1.txt");
+  EXPECT_EQ(ReadWholeFile(name),
+            "#Message:   Header changed; Log file error (Permission denied), 3 lines missed from 235958 to 235958\r\n"
+            "235958 1 4.0\r\n");
+  EXPECT_EQ(owner_.Messages, (std::vector<TMessage>{{mtError, 92, "Log closed (Permission denied): " + name},
+                                                    {mtInfo, 91, "Log opened " + name}}));
 }
 
 }  // namespace

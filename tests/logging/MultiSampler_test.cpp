@@ -9,6 +9,8 @@
 #include "core/App_Settings.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
+
 namespace {
 
 using namespace std::chrono;
@@ -220,6 +222,47 @@ TEST_F(MultiSamplerTest, TwoCountersWaitForATimeStampAndStartWithTheReportAfterI
   EXPECT_EQ(FileLines(), expected);
 }
 
+// Two counters, the main one at 100 ms and a faster one at 50 ms, each sending a time stamp every
+// 100 ms before the report of that instant. Each line pairs the reports of one instant, whichever
+// counter is read first.
+TEST_F(MultiSamplerTest, AFasterSecondCounterIsPairedWithTheReportOfTheSameInstant) {
+  for (const bool mainFirst : {true, false}) {
+    SCOPED_TRACE(mainFirst ? "main read first" : "faster read first");
+    TTempDir dir;
+    TFakeSource a(0, 100, 0, 0x1111);
+    TFakeSource b(1, 50, 0, 0x2222);
+    Sources({&a, &b});
+    auto def = std::make_unique<TLogDefinition>();
+    def->SetFileName(dir.File("AB.txt"));
+    def->SetAddHeader(false);
+    def->AddDefinition(Simple(0));
+    def->AddDefinition(Simple(1));
+    sampler_->AddDefinition(std::move(def));
+    const auto set = [](int ms) { return CounterSet("t" + std::to_string(ms), std::to_string(ms), "0"); };
+    const auto readA = [&](int ms) {
+      sampler_->AddTimeStamp(0, false, ms / 100);
+      sampler_->AddStrings(0, false, set(ms));
+    };
+    const auto readB = [&](int ms) {
+      sampler_->AddTimeStamp(1, false, ms / 100);
+      sampler_->AddStrings(1, false, set(ms));
+    };
+    for (int ms = 1000; ms < 3000; ms += 100) {
+      if (mainFirst) readA(ms);
+      readB(ms);
+      if (!mainFirst) readA(ms);
+      sampler_->AddStrings(1, false, set(ms + 50));
+    }
+    const auto lines = SplitLines(ReadWholeFile(dir.File("AB_251209_1.txt")));
+    ASSERT_GE(lines.size(), 15u);
+    for (const std::string& line : lines) {
+      const std::string time = line.substr(1, 4);
+      EXPECT_EQ(line, "t" + time + " 1" + Field(time) + Field("0") + " 1" + Field(time) + Field("0"));
+    }
+    Sources({});
+  }
+}
+
 TEST_F(MultiSamplerTest, TwoCountersWithoutAKnownSerialNumberWriteNothing) {
   TFakeSource a(0, 100, 0, 0x1111);
   TFakeSource b(1, 100, 0, kSamplerSerialUnknown);
@@ -257,16 +300,34 @@ TEST_F(MultiSamplerTest, DisableClosesAndEnableOpensANewFileWithTheMessages) {
   EXPECT_EQ(FileLines(2)[0].substr(0, 2), "t3") << "the first line after opening is the newest report";
 }
 
-TEST_F(MultiSamplerTest, AFileThatCannotBeWrittenFailsTheCallerAndTellsTheUserOnce) {
-  TFakeSource a(0, 100);
-  Sources({&a});
-  WriteWholeFile(dir_.File("blocker"), "x");
-  AddDefinition({Simple(0)}, false, "blocker/Freq.txt");  // a file stands where the folder should be
-  EXPECT_THROW(sampler_->AddStrings(0, false, CounterSet("t1", "1", "1")), ELogFileError);
-  EXPECT_THROW(sampler_->AddStrings(0, false, CounterSet("t2", "2", "2")), ELogFileError);
-  ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].Type, mtError);
-  EXPECT_NE(messages_[0].Text.find(dir_.File("blocker/")), std::string::npos) << messages_[0].Text;
+// A definition whose file cannot be made, before or after a healthy one: the healthy one writes
+// every report at once, the caller sees no error, the user one message.
+TEST_F(MultiSamplerTest, AFileThatCannotBeWrittenStopsOnlyItsOwnDefinition) {
+  for (const bool brokenFirst : {true, false}) {
+    SCOPED_TRACE(brokenFirst ? "broken first" : "broken second");
+    TTempDir dir;
+    TFakeSource a(0, 100);
+    Sources({&a});
+    WriteWholeFile(dir.File("blocker"), "x");
+    const auto add = [&](const std::string& name) {
+      auto def = std::make_unique<TLogDefinition>();
+      def->SetFileName(dir.File(name));
+      def->SetAddHeader(false);
+      def->AddDefinition(Simple(0));
+      return sampler_->AddDefinition(std::move(def));
+    };
+    if (brokenFirst) add("blocker/Freq.txt");  // a file stands where the folder should be
+    add("Good.txt");
+    if (!brokenFirst) add("blocker/Freq.txt");
+    messages_.clear();
+    for (int k = 1; k <= 200; ++k)
+      EXPECT_NO_THROW(sampler_->AddStrings(0, false, CounterSet("t" + std::to_string(k), "1", "1")));
+    EXPECT_EQ(SplitLines(ReadWholeFile(dir.File("Good_251209_1.txt"))).size(), 200u) << "nothing held back";
+    const auto errors = std::ranges::count_if(messages_, [](const TMessage& m) { return m.Type == mtError; });
+    EXPECT_EQ(errors, 1);
+    EXPECT_NE(messages_[brokenFirst ? 0 : 1].Text.find(dir.File("blocker/")), std::string::npos);
+    Sources({});
+  }
 }
 
 TEST_F(MultiSamplerTest, SessionEventsCloseWithTheirReasonOrWriteAMessageLine) {
