@@ -295,9 +295,10 @@ void TMessageList::Append(uint64_t seq, const TMessageItem& item) {
   ++FUnboundedCount;
   ++FGeneration;
   while (store.Entries.size() > FLimit) Erase(store.Entries.begin()->first);
-  // Popups of items that went before the display cycle saw them are forgotten.
-  if (store.PendingViaThread.size() > FLimit)
-    std::erase_if(store.PendingViaThread, [first = store.Entries.begin()->first](uint64_t s) { return s < first; });
+  // Popups of items that went before the display cycle saw them are forgotten. Trimmed only at
+  // twice the limit, so the trimming costs a constant per message on average.
+  if (store.PendingViaThread.size() > 2 * FLimit)
+    std::erase_if(store.PendingViaThread, [&store](uint64_t s) { return store.Entries.find(s) == store.Entries.end(); });
 }
 
 void TMessageList::Erase(uint64_t seq) {
