@@ -74,16 +74,9 @@ void TConsoleUserInterface::SyncNotice(const TMainSyncData& notice, TSessionItem
 
 void TConsoleUserInterface::UpdateMessageView() {
   if (!FApp) return;
-  const std::vector<TMessageItem> items = FApp->Messages().Snapshot();
-  std::vector<TMessageKey> keys;
-  keys.reserve(items.size());
-  for (const TMessageItem& item : items) {
-    TMessageKey key{item.Time.time_since_epoch().count(), item.sIndex, item.Code, item.SubCode, item.Text, item.Count};
-    if (std::find(FPrinted.begin(), FPrinted.end(), key) == FPrinted.end())
-      (item.MsgType == mtInfo ? FOut : FErr) << "Message " << ItemToString(item, nullptr) << std::endl;
-    keys.push_back(std::move(key));
-  }
-  FPrinted = std::move(keys);
+  // Only the messages that arrived since the previous cycle; a merged message arrives anew.
+  for (const TMessageItem& item : FApp->Messages().ItemsAfter(FLastPrintedSeq, FLastPrintedSeq))
+    (item.MsgType == mtInfo ? FOut : FErr) << "Message " << ItemToString(item, nullptr) << std::endl;
 }
 
 void TConsoleUserInterface::ShowPopup(const TMessageItem& item) { FErr << "Popup: " << item.Text << std::endl; }

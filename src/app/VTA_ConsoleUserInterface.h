@@ -54,14 +54,12 @@ class TConsoleUserInterface : public IVTA_UserInterface {
   void SaveWindowSettings(TVTASettings& settings, const TSessionIndexMap& map) override;
 
  private:
-  using TMessageKey = std::tuple<int64_t, int32_t, int32_t, int32_t, std::string, int32_t>;
-
   std::ostream& FOut;
   std::ostream& FErr;
   std::optional<std::string> FConnect;
   bool FConnectUsed = false;
   bool FConnectionMissing = false;
   TVTA_Application* FApp = nullptr;
-  std::vector<TMessageKey> FPrinted;
+  uint64_t FLastPrintedSeq = 0;  // the newest message printed
   TWindowKeys FWindowKeys;
 };

@@ -39,6 +39,8 @@ void TVTA_Application::DisplayTimerTimer() {
   RefreshMessages();
   RefreshInfo();
   RefreshStatus();
+  // Diagnostic lines are buffered; a quiet log reaches its file within a cycle.
+  FlushLoggers();
 }
 
 void TVTA_Application::ReportCycleFailure(const std::string& logText, const std::string& userPrefix,

@@ -87,6 +87,13 @@ void LogNewLine(int id) {
   WithLogger(id, [&](TLogger& l) { l.LogNewLine(); });
 }
 
+void FlushLoggers() {
+  TRegistry& registry = Registry();
+  std::shared_lock lock(registry.Lock);
+  for (auto& logger : registry.Loggers)
+    if (logger) logger->Flush();
+}
+
 bool LogEnabled(int id) {
   return WithLogger(id, false, [](TLogger& l) { return l.LogEnabled(); });
 }

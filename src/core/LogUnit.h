@@ -18,6 +18,9 @@ void LogError(int id, const std::string& text);
 void LogException(int id, const std::string& text, const std::exception& e);
 void LogAppend(int id, const std::string& text);
 void LogNewLine(int id);
+// Writes the lines that every logger still buffers; called by the display cycle so that a quiet
+// log reaches its file within a cycle.
+void FlushLoggers();
 bool LogEnabled(int id);
 std::string InternLogFileName(int id);
 std::string GetLogFileName(int id);

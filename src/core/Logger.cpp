@@ -30,12 +30,19 @@ constexpr auto kErrorLogTimeLimit = 30min;
 constexpr QIODevice::OpenMode kNewFileMode =
     QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered;
 
+// Asked once per thread: the system call would cost more than the rest of a line.
 uint32_t CurrentThreadId() {
 #if defined(__linux__)
-  return static_cast<uint32_t>(::syscall(SYS_gettid));
+  thread_local const uint32_t id = static_cast<uint32_t>(::syscall(SYS_gettid));
 #else
-  return static_cast<uint32_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()));
+  thread_local const uint32_t id = static_cast<uint32_t>(std::hash<std::thread::id>{}(std::this_thread::get_id()));
 #endif
+  return id;
+}
+
+void WriteHex8(char* out, uint32_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  for (int i = 7; i >= 0; --i, value >>= 4) out[i] = kDigits[value & 0xF];
 }
 
 const char* LimitTypeName(TLogLimitType type) {
@@ -82,6 +89,7 @@ void TLogger::LogIt(const std::string& text) {
 void TLogger::LogError(const std::string& text) {
   std::lock_guard lock(FLockObj);
   ErrorLine(text);
+  FlushBuffer();
 }
 
 void TLogger::LogException(const std::string& text, const std::exception& e) {
@@ -89,13 +97,18 @@ void TLogger::LogException(const std::string& text, const std::exception& e) {
   ErrorLine(text);
   UserLine("EXCEP: " + ExceptionClassName(e) + " " + e.what());
   UserLine("STACK: " + StackText());
+  FlushBuffer();
   if (!FLogFile && FSaveEnabled) DumpSavedLines();
 }
 
 void TLogger::LogAppend(const std::string& text) {
   std::lock_guard lock(FLockObj);
   if (!FLogFile) return;
-  if (!WriteRaw(FNewLined ? Prefixed(text) : text)) return;
+  if (FNewLined)
+    AppendPrefixed(FBuffer, text);
+  else
+    FBuffer += text;
+  if (!Written()) return;
   FNewLined = false;
   FisEmpty = false;
 }
@@ -106,6 +119,11 @@ void TLogger::LogNewLine() {
   if (!WriteRaw("\r\n")) return;
   FNewLined = true;
   CheckLimits();
+}
+
+void TLogger::Flush() {
+  std::lock_guard lock(FLockObj);
+  FlushBuffer();
 }
 
 void TLogger::SetLimit(TLogLimitType aType, uint32_t aSize) {
@@ -136,8 +154,9 @@ std::string TLogger::LogFileName() const {
   return FLogFileName;
 }
 
-std::string TLogger::InternLogFileName() const {
+std::string TLogger::InternLogFileName() {
   std::lock_guard lock(FLockObj);
+  FlushBuffer();
   return FInternLogFileName;
 }
 
@@ -192,17 +211,34 @@ std::string TLogger::SavePath() const {
 }
 
 // 22 columns: time of day (blank when equal to the previous line's), blank, thread id (blank when
-// the same thread wrote the previous line), blank.
-std::string TLogger::Prefixed(const std::string& text) {
+// the same thread wrote the previous line), blank; then the text.
+void TLogger::AppendPrefixed(std::string& out, std::string_view text) {
   const TWallTime now = FClock.Wall();
   const int64_t ms = std::chrono::floor<std::chrono::milliseconds>(now.time_since_epoch()).count();
   const uint32_t threadId = CurrentThreadId();
-  std::string line(22, ' ');
-  if (ms != FLastTime) line.replace(0, 12, TimeOfDayMsText(now));
-  if (threadId != FLastThreadId) line.replace(13, 8, IntToHex(threadId, 8));
+  const size_t start = out.size();
+  out.append(22, ' ');
+  if (ms != FLastTime) WriteTimeOfDay(&out[start], now, ms);
+  if (threadId != FLastThreadId) WriteHex8(&out[start + 13], threadId);
   FLastTime = ms;
   FLastThreadId = threadId;
-  return line + text;
+  out.append(text);
+}
+
+// "hh:nn:ss.zzz"; the local time of day is looked up once per second.
+void TLogger::WriteTimeOfDay(char* out, TWallTime now, int64_t ms) {
+  const int64_t second = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+  if (second != FTimeOfDaySecond) {
+    const std::string hms = TimeText(now);
+    hms.copy(FTimeOfDay, sizeof FTimeOfDay);
+    FTimeOfDaySecond = second;
+  }
+  std::copy(std::begin(FTimeOfDay), std::end(FTimeOfDay), out);
+  const int milli = static_cast<int>(ms - second * 1000);
+  out[8] = '.';
+  out[9] = static_cast<char>('0' + milli / 100);
+  out[10] = static_cast<char>('0' + milli / 10 % 10);
+  out[11] = static_cast<char>('0' + milli % 10);
 }
 
 void TLogger::ResetLineMemory() {
@@ -215,31 +251,52 @@ void TLogger::ResetLineMemory() {
 void TLogger::DropFile(const std::string& reason) {
   ReportProblem("Log file " + FInternLogFileName + " dropped: " + reason);
   FLogFile.reset();
+  FBuffer.clear();
   ResetLineMemory();
 }
 
-bool TLogger::WriteRaw(const std::string& bytes) {
+bool TLogger::WriteRaw(std::string_view bytes) {
   if (!FLogFile) return false;
-  if (FLogFile->write(bytes.data(), static_cast<qint64>(bytes.size())) ==
-      static_cast<qint64>(bytes.size()))
+  FBuffer += bytes;
+  return Written();
+}
+
+// After appending to the buffer: a full buffer, or one holding lines for a second, goes to the
+// file. False when the file is gone.
+bool TLogger::Written() {
+  if (FBuffer.size() < kFlushSize && FLastTime - FLastFlushMs < 1000) return FLogFile != nullptr;
+  return FlushBuffer();
+}
+
+bool TLogger::FlushBuffer() {
+  if (FLastTime >= 0) FLastFlushMs = FLastTime;
+  if (!FLogFile) return false;
+  if (FBuffer.empty()) return true;
+  const qint64 size = static_cast<qint64>(FBuffer.size());
+  if (FLogFile->write(FBuffer.data(), size) == size) {
+    FBuffer.clear();
     return true;
+  }
   DropFile("write failed: " + FLogFile->errorString().toStdString());
   return false;
 }
 
 // A complete line of the logger itself; it neither counts as content nor triggers a limit check.
-void TLogger::EndedLine(const std::string& text) {
+void TLogger::EndedLine(std::string_view text) {
   if (!FLogFile) return;
-  if (WriteRaw((FNewLined ? "" : "\r\n") + Prefixed(text) + "\r\n")) FNewLined = true;
+  if (!FNewLined) FBuffer += "\r\n";
+  AppendPrefixed(FBuffer, text);
+  FBuffer += "\r\n";
+  if (Written()) FNewLined = true;
 }
 
-void TLogger::UserLine(const std::string& text) {
+void TLogger::UserLine(std::string_view text) {
   if (FLogFile) {
     EndedLine(text);
     FisEmpty = false;
     CheckLimits();
   } else if (FSaveEnabled) {
-    SaveLine(Prefixed(text));
+    SaveLine(text);
   }
 }
 
@@ -249,9 +306,11 @@ void TLogger::ErrorLine(const std::string& text) {
   UserLine("ERROR: " + text);
 }
 
-void TLogger::SaveLine(const std::string& line) {
+void TLogger::SaveLine(std::string_view text) {
   if (FSavedArray.empty()) FSavedArray.resize(kSavedLimit);
-  FSavedArray[FSaveIndex] = line;
+  std::string& slot = FSavedArray[FSaveIndex];
+  slot.clear();
+  AppendPrefixed(slot, text);
   if (++FSaveIndex == kSavedLimit) {
     FSaveIndex = 0;
     FSaveFull = true;
@@ -273,7 +332,8 @@ void TLogger::DumpSavedLines() {
 
 void TLogger::CheckLimits() {
   if (!FLogFile) return;
-  const bool sizeReached = FLogLimitType != logUnlimited && FLogFile->pos() >= FLogSizeLimit;
+  const qint64 position = FLogFile->pos() + static_cast<qint64>(FBuffer.size());
+  const bool sizeReached = FLogLimitType != logUnlimited && position >= FLogSizeLimit;
   const bool timeReached = FErrorLog && FLogLimitType != logOverwrite &&
                            FClock.Steady() - FOpenTime > kErrorLogTimeLimit;
   if (!sizeReached && !timeReached) return;
@@ -289,7 +349,7 @@ void TLogger::CheckLimits() {
 
 // A file written in circles: cut off the older rest and start again at the beginning.
 void TLogger::Wrap() {
-  if (!FLogFile) return;
+  if (!FlushBuffer()) return;
   if (!FLogFile->resize(FLogFile->pos()) || !FLogFile->seek(0)) {
     DropFile("overwrite failed: " + FLogFile->errorString().toStdString());
     return;
@@ -363,6 +423,7 @@ TLogger::TCloseResult TLogger::CloseFile() {
   } else {
     EndedLine("Log file closed, " + Now());
   }
+  FlushBuffer();
   FLogFile.reset();
   ResetLineMemory();
   const bool keep = !FisEmpty && (!FErrorLog || FErrorOccurred || FPreviousErrorOccurred);

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <ext/pb_ds/assoc_container.hpp>
+#include <ext/pb_ds/tree_policy.hpp>
+#include <unordered_map>
 
 #include "core/AtomicFile.h"
 #include "core/DateTimeText.h"
@@ -133,9 +136,29 @@ std::string AddLine(TMsgType type, bool viaThread, int32_t Id, int32_t Code, con
   return line + ") " + text;
 }
 
-bool IsSameMessage(const TMessageItem& a, const TMessageItem& b) {
-  return a.sIndex == b.sIndex && a.MsgType == b.MsgType && a.Code == b.Code &&
-         a.SubCode == b.SubCode && (a.Code == kMsgCodeFpgaDataFormat || a.Text == b.Text);
+// Two messages are the same when session, type, code, sub-code and text are equal; the format
+// errors are the same whatever their texts.
+struct TMergeKey {
+  int32_t sIndex;
+  TMsgType MsgType;
+  int32_t Code;
+  int32_t SubCode;
+  std::string Text;
+  bool operator==(const TMergeKey&) const = default;
+};
+
+struct TMergeKeyHash {
+  size_t operator()(const TMergeKey& key) const {
+    size_t h = std::hash<std::string>{}(key.Text);
+    for (const int64_t part : {int64_t(key.sIndex), int64_t(key.MsgType), int64_t(key.Code), int64_t(key.SubCode)})
+      h = h * 1000003u ^ std::hash<int64_t>{}(part);
+    return h;
+  }
+};
+
+TMergeKey MergeKeyOf(const TMessageItem& item) {
+  return {item.sIndex, item.MsgType, item.Code, item.SubCode,
+          item.Code == kMsgCodeFpgaDataFormat ? std::string() : item.Text};
 }
 
 // Errors are always merged with a recent twin; infos only for the two "all well again" codes.
@@ -176,8 +199,28 @@ uint32_t ContrastTextColor(uint32_t sessionColor) {
   return dark ? kColorWhite : kColorBlack;
 }
 
-TMessageList::TMessageList(TDiagnosticSink sink, TSessionColor sessionColor, const TClock& clock)
-    : FSink(std::move(sink)), FSessionColor(std::move(sessionColor)), FClock(clock) {}
+// Items by number of arrival (their rank is the list index), the newest item of every message
+// that may be merged, and the items whose popups the display cycle has still to show.
+struct TMessageList::TStore {
+  struct TEntry {
+    bool Offered = false;  // the notifier has seen it (or there was none)
+    TMessageItem Item;
+  };
+  using TEntries = __gnu_pbds::tree<uint64_t, TEntry, std::less<uint64_t>, __gnu_pbds::rb_tree_tag,
+                                    __gnu_pbds::tree_order_statistics_node_update>;
+  TEntries Entries;
+  std::unordered_map<TMergeKey, uint64_t, TMergeKeyHash> NewestMergeable;  // key -> seq
+  std::vector<uint64_t> PendingViaThread;  // seqs, increasing
+};
+
+TMessageList::TMessageList(TDiagnosticSink sink, TSessionColor sessionColor, const TClock& clock, size_t limit)
+    : FSink(std::move(sink)),
+      FSessionColor(std::move(sessionColor)),
+      FClock(clock),
+      FLimit(std::max<size_t>(limit, 1)),
+      FMsgList(std::make_unique<TStore>()) {}
+
+TMessageList::~TMessageList() = default;
 
 void TMessageList::SetNotifier(IMessageNotifier* notifier) {
   std::lock_guard lock(FLock);
@@ -204,17 +247,16 @@ void TMessageList::Add(TMsgType type, int32_t Id, int32_t Code, int32_t SubCode,
     if (type == mtError && Code == kMsgCodeReferenceInvalid) RemoveSupersededByReferenceError(item);
     if (IsMerged(type, Code)) MergeDuplicate(item);
     seq = ++FNextSeq;
-    FMsgList.push_back({seq, false, item});
+    Append(seq, item);
     notifier = FNotifier;
   }
   // Offered outside the lock: a popup shown at once must not stall worker threads adding messages.
   if (notifier) notifier->NotifyMessage(item);
   std::lock_guard lock(FLock);
-  const auto entry = std::find_if(FMsgList.rbegin(), FMsgList.rend(),
-                                  [seq](const TEntry& e) { return e.Seq == seq; });
-  if (entry != FMsgList.rend()) {
-    entry->Item.Link = item.Link;
-    entry->Offered = true;
+  const auto entry = FMsgList->Entries.find(seq);
+  if (entry != FMsgList->Entries.end()) {
+    entry->second.Item.Link = item.Link;
+    entry->second.Offered = true;
   }
   // Raised only now, so that the display cycle finds the item already offered.
   if (viaThread) (type == mtInfo ? FMsgListUpdateInfoNeeded : FMsgListUpdateNeeded) = true;
@@ -244,11 +286,42 @@ void TMessageList::AddInfoThread(int32_t Id, int32_t Code, int32_t SubCode, cons
   Add(mtInfo, Id, Code, SubCode, text, true);
 }
 
+// The oldest items go beyond the limit.
+void TMessageList::Append(uint64_t seq, const TMessageItem& item) {
+  TStore& store = *FMsgList;
+  store.Entries.insert({seq, TStore::TEntry{false, item}});
+  if (IsMerged(item.MsgType, item.Code)) store.NewestMergeable[MergeKeyOf(item)] = seq;
+  if (item.ViaThread) store.PendingViaThread.push_back(seq);
+  ++FUnboundedCount;
+  ++FGeneration;
+  while (store.Entries.size() > FLimit) Erase(store.Entries.begin()->first);
+  // Popups of items that went before the display cycle saw them are forgotten. Trimmed only at
+  // twice the limit, so the trimming costs a constant per message on average.
+  if (store.PendingViaThread.size() > 2 * FLimit)
+    std::erase_if(store.PendingViaThread, [&store](uint64_t s) { return store.Entries.find(s) == store.Entries.end(); });
+}
+
+void TMessageList::Erase(uint64_t seq) {
+  TStore& store = *FMsgList;
+  const auto entry = store.Entries.find(seq);
+  if (entry == store.Entries.end()) return;
+  const TMessageItem& item = entry->second.Item;
+  if (IsMerged(item.MsgType, item.Code)) {
+    const auto newest = store.NewestMergeable.find(MergeKeyOf(item));
+    if (newest != store.NewestMergeable.end() && newest->second == seq) store.NewestMergeable.erase(newest);
+  }
+  store.Entries.erase(entry);
+  ++FGeneration;
+}
+
 // An invalid reference clock explains the PLL and transfer errors of the same session that came
 // just before it; those are dropped.
 void TMessageList::RemoveSupersededByReferenceError(const TMessageItem& item) {
-  for (size_t i = FMsgList.size(); i-- > 0;) {
-    const TMessageItem& old = FMsgList[i].Item;
+  const TStore::TEntries& entries = FMsgList->Entries;
+  std::vector<uint64_t> superseded;
+  for (auto entry = entries.end(); entry != entries.begin();) {
+    --entry;
+    const TMessageItem& old = entry->second.Item;
     if (old.sIndex != item.sIndex) continue;
     if (item.Time - old.Time >= kReferenceClockWindow) break;
     const char* line = nullptr;
@@ -258,37 +331,70 @@ void TMessageList::RemoveSupersededByReferenceError(const TMessageItem& item) {
       line = "TMainForm.AddErrorIntern delete Data transfer interrupted error";
     if (!line) continue;
     if (FSink) FSink(line);
-    FMsgList.erase(FMsgList.begin() + static_cast<std::ptrdiff_t>(i));
+    superseded.push_back(entry->first);
   }
+  for (const uint64_t seq : superseded) Erase(seq);
+  FUnboundedCount -= superseded.size();
 }
 
 // The newest twin younger than a minute is replaced by the new item, which takes over its count.
+// Only the newest twin can be that young: an older one would have been merged into it.
 void TMessageList::MergeDuplicate(TMessageItem& item) {
-  for (size_t i = FMsgList.size(); i-- > 0;) {
-    const TMessageItem& old = FMsgList[i].Item;
-    if (!IsSameMessage(old, item) || old.Time + kDuplicateWindow <= item.Time) continue;
-    item.Count = 1 + old.Count;
-    if (FSink) {
-      const std::string oldLine = ItemToString(old, nullptr);
-      FSink(item.MsgType == mtError ? "TMainForm.AddErrorIntern delete duplicate msg(" +
-                                          std::to_string(i) + ": " + oldLine + ")"
-                                    : "TMainForm.AddInfoIntern delete duplicate msg " + oldLine);
-    }
-    FMsgList.erase(FMsgList.begin() + static_cast<std::ptrdiff_t>(i));
-    return;
+  TStore& store = *FMsgList;
+  const auto newest = store.NewestMergeable.find(MergeKeyOf(item));
+  if (newest == store.NewestMergeable.end()) return;
+  const uint64_t seq = newest->second;
+  const auto entry = store.Entries.find(seq);
+  if (entry == store.Entries.end()) return;
+  const TMessageItem& old = entry->second.Item;
+  if (old.Time + kDuplicateWindow <= item.Time) return;
+  item.Count = 1 + old.Count;
+  if (FSink) {
+    const std::string oldLine = ItemToString(old, nullptr);
+    FSink(item.MsgType == mtError ? "TMainForm.AddErrorIntern delete duplicate msg(" +
+                                        std::to_string(store.Entries.order_of_key(seq)) + ": " + oldLine + ")"
+                                  : "TMainForm.AddInfoIntern delete duplicate msg " + oldLine);
   }
+  Erase(seq);
+  --FUnboundedCount;
 }
 
 size_t TMessageList::Count() const {
   std::lock_guard lock(FLock);
-  return FMsgList.size();
+  return FMsgList->Entries.size();
 }
 
 std::vector<TMessageItem> TMessageList::Snapshot() const {
   std::lock_guard lock(FLock);
   std::vector<TMessageItem> items;
-  items.reserve(FMsgList.size());
-  for (const TEntry& entry : FMsgList) items.push_back(entry.Item);
+  items.reserve(FMsgList->Entries.size());
+  for (const auto& [seq, entry] : FMsgList->Entries) items.push_back(entry.Item);
+  return items;
+}
+
+TMessageTail TMessageList::Tail(size_t maxItems) const {
+  std::lock_guard lock(FLock);
+  TMessageTail tail;
+  tail.Generation = FGeneration;
+  tail.UnboundedCount = FUnboundedCount;
+  const TStore::TEntries& entries = FMsgList->Entries;
+  auto first = entries.end();
+  for (size_t n = 0; n < maxItems && first != entries.begin(); ++n) --first;
+  for (auto entry = first; entry != entries.end(); ++entry) {
+    tail.Items.push_back(entry->second.Item);
+    tail.Seqs.push_back(entry->first);
+  }
+  return tail;
+}
+
+std::vector<TMessageItem> TMessageList::ItemsAfter(uint64_t seq, uint64_t& lastSeq) const {
+  std::lock_guard lock(FLock);
+  std::vector<TMessageItem> items;
+  const TStore::TEntries& entries = FMsgList->Entries;
+  for (auto entry = entries.lower_bound(seq + 1); entry != entries.end(); ++entry) {
+    items.push_back(entry->second.Item);
+    lastSeq = entry->first;
+  }
   return items;
 }
 
@@ -312,18 +418,29 @@ TMessageUpdateFlags TMessageList::TakeUpdateFlags() {
 
 std::vector<TMessageItem> TMessageList::TakeViaThreadMessages() {
   std::lock_guard lock(FLock);
+  TStore& store = *FMsgList;
   std::vector<TMessageItem> taken;
-  for (TEntry& entry : FMsgList) {
-    if (!entry.Offered || !entry.Item.ViaThread) continue;
-    taken.push_back(entry.Item);
-    entry.Item.ViaThread = false;
+  std::vector<uint64_t> notYetOffered;
+  for (const uint64_t seq : store.PendingViaThread) {
+    const auto entry = store.Entries.find(seq);
+    if (entry == store.Entries.end()) continue;
+    if (!entry->second.Offered) {
+      notYetOffered.push_back(seq);
+      continue;
+    }
+    taken.push_back(entry->second.Item);
+    entry->second.Item.ViaThread = false;
   }
+  store.PendingViaThread = std::move(notYetOffered);
+  if (!taken.empty()) ++FGeneration;
   return taken;
 }
 
 void TMessageList::Clear() {
   std::lock_guard lock(FLock);
-  FMsgList.clear();
+  FMsgList = std::make_unique<TStore>();
+  FUnboundedCount = 0;
+  ++FGeneration;
 }
 
 TMessageSaveOutcome TMessageList::SaveToFile(const std::string& path) const {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -70,6 +71,17 @@ struct TMessageSaveOutcome {
   std::string Error;  // reason of a failed write
 };
 
+// The newest messages, for a view that shows only those.
+struct TMessageTail {
+  std::vector<TMessageItem> Items;  // oldest first
+  std::vector<uint64_t> Seqs;       // each item's number of arrival, increasing
+  // Changes with every change of the list; equal generations mean equal contents.
+  uint64_t Generation = 0;
+  // The number of messages the list would hold without its bound: it grows by one per message
+  // that was not merged, so a view can tell how many of the newest items are new to it.
+  uint64_t UnboundedCount = 0;
+};
+
 struct TMessageUpdateFlags {
   bool UpdateNeeded = false;      // an error or warning came from a worker thread
   bool UpdateInfoNeeded = false;  // an info came from a worker thread
@@ -77,14 +89,22 @@ struct TMessageUpdateFlags {
 
 // The user message list, safe for the window thread and worker threads alike: one lock guards
 // appending, de-duplication, reading and clearing. Items keep their order of arrival.
+//
+// The list is bounded: beyond `Limit` items the oldest go, so a flood of warnings cannot grow it.
+// The newest item of every message that may be merged is found by a hash, so adding costs the
+// same however long the list is.
 class TMessageList {
  public:
+  static constexpr size_t kDefaultLimit = 10000;
+
   using TDiagnosticSink = std::function<void(const std::string&)>;
   using TSessionColor = std::function<uint32_t(int32_t sIndex)>;
 
   // `sink` receives the diagnostic lines; `sessionColor` gives a session's colour. Neither may
   // call back into the list.
-  TMessageList(TDiagnosticSink sink, TSessionColor sessionColor, const TClock& clock = SystemClock());
+  TMessageList(TDiagnosticSink sink, TSessionColor sessionColor, const TClock& clock = SystemClock(),
+               size_t limit = kDefaultLimit);
+  ~TMessageList();
 
   // The notifier must stay alive until it is replaced (nullptr = none).
   void SetNotifier(IMessageNotifier* notifier);
@@ -99,7 +119,13 @@ class TMessageList {
   void AddInfoThread(int32_t Id, int32_t Code, int32_t SubCode, const std::string& text);
 
   size_t Count() const;
+  size_t Limit() const { return FLimit; }
   std::vector<TMessageItem> Snapshot() const;
+  // At most `maxItems` of the newest items, with what a view needs to update itself.
+  TMessageTail Tail(size_t maxItems) const;
+  // The items that arrived after the item numbered `seq` (0: all), oldest first; `lastSeq`
+  // receives the number of the newest item.
+  std::vector<TMessageItem> ItemsAfter(uint64_t seq, uint64_t& lastSeq) const;
   bool UpdateNeeded() const;
   bool UpdateInfoNeeded() const;
   // For the display cycle: returns both flags and clears them.
@@ -112,21 +138,22 @@ class TMessageList {
   TMessageSaveOutcome SaveToFile(const std::string& path) const;
 
  private:
-  struct TEntry {
-    uint64_t Seq;
-    bool Offered;  // the notifier has seen it (or there was none)
-    TMessageItem Item;
-  };
+  struct TStore;  // the items by number of arrival, and the indexes into them
 
   void RemoveSupersededByReferenceError(const TMessageItem& item);
   void MergeDuplicate(TMessageItem& item);
+  void Append(uint64_t seq, const TMessageItem& item);
+  void Erase(uint64_t seq);
 
   TDiagnosticSink FSink;
   TSessionColor FSessionColor;
   const TClock& FClock;
+  const size_t FLimit;
   mutable std::mutex FLock;
-  std::vector<TEntry> FMsgList;
+  std::unique_ptr<TStore> FMsgList;
   uint64_t FNextSeq = 0;
+  uint64_t FGeneration = 0;
+  uint64_t FUnboundedCount = 0;
   IMessageNotifier* FNotifier = nullptr;
   bool FMsgListUpdateNeeded = false;
   bool FMsgListUpdateInfoNeeded = false;

@@ -1,6 +1,7 @@
 #include "ui/GraphicScale.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -18,6 +19,18 @@ const char* const kCaptions[kGraphicModeCount][2] = {
 };
 
 int32_t NormalStep(int32_t step) { return step >= 5 ? 5 : step >= 2 ? 2 : 1; }
+
+// 10^exponent, taken from a table for the scales' exponents: every value drawn asks for it.
+double PowerOfTen(int32_t exponent) {
+  constexpr int32_t kLowest = -15, kHighest = 8;
+  static const auto kPowers = [] {
+    std::array<double, kHighest - kLowest + 1> powers{};
+    for (int32_t e = kLowest; e <= kHighest; ++e) powers[size_t(e - kLowest)] = std::pow(10.0, e);
+    return powers;
+  }();
+  if (exponent < kLowest || exponent > kHighest) return std::pow(10.0, exponent);
+  return kPowers[size_t(exponent - kLowest)];
+}
 
 }  // namespace
 
@@ -38,7 +51,7 @@ std::string GraphicModeUnit(TGraphicMode mode) {
   }
 }
 
-double TChannelScale::UnitsPerDiv() const { return Step * std::pow(10.0, Exponent); }
+double TChannelScale::UnitsPerDiv() const { return Step * PowerOfTen(Exponent); }
 
 TScaleLimits GraphicScaleLimits(TGraphicMode mode) {
   switch (mode) {

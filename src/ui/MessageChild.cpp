@@ -87,69 +87,100 @@ TMessageChild::TMessageChild(QWidget* AOwner, int32_t aTag, TMessageList& aList,
 // ---- Refresh ----
 
 void TMessageChild::UpdateDisplay() {
-  const std::vector<TMessageItem> items = FList.Snapshot();
+  const TMessageTail tail = FList.Tail(size_t(FLimit));
+  if (tail.Generation != FShownGeneration) ApplyRows(BuildRows(tail));
+  BringNewProblemsToFront(tail);
+  FShownCount = tail.UnboundedCount;
+  FShownGeneration = tail.Generation;
+}
+
+// The newest messages that fill `Limit` rows, each day introduced by a date row.
+std::vector<TMessageChild::TRow> TMessageChild::BuildRows(const TMessageTail& tail) const {
+  const std::vector<TMessageItem>& items = tail.Items;
   const size_t n = items.size();
+  std::vector<std::string> dates(n);
+  for (size_t i = 0; i < n; ++i) dates[i] = DateText(items[i].Time);
 
   // Counting from the newest message back: one row each, one date row per day.
   size_t first = n;
-  int rows = 0;
-  while (first > 0 && rows < FLimit) {
+  size_t count = 0;
+  while (first > 0 && count < size_t(FLimit)) {
     --first;
-    ++rows;
-    if (first == n - 1 || DateText(items[first].Time) != DateText(items[first + 1].Time)) ++rows;
+    ++count;
+    if (first == n - 1 || dates[first] != dates[first + 1]) ++count;
   }
-  FTable->setRowCount(rows);
 
   // Filling from the oldest counted message on.
-  int row = 0;
+  std::vector<TRow> rows;
+  rows.reserve(count);
   std::string lastDate, lastTime;
-  for (size_t i = first; i < n && row < rows; ++i) {
+  for (size_t i = first; i < n && rows.size() < count; ++i) {
     const TMessageItem& item = items[i];
-    const std::string date = DateText(item.Time);
-    if (i == first || date != lastDate) {
-      SetRow(row++, {}, {}, Q(date));
-      lastDate = date;
-      if (row >= rows) break;
+    if (i == first || dates[i] != lastDate) {
+      rows.push_back({tail.Seqs[i], true, {}, {}, Q(dates[i])});
+      lastDate = dates[i];
+      if (rows.size() >= count) break;
     }
     const std::string time = TimeText(item.Time);
-    SetRow(row, QString(QChar(SessionLetter(item.sIndex))), time != lastTime ? Q(time) : QString(), Q(ShownText(item)));
-    PaintMessageRow(row++, item);
+    rows.push_back({tail.Seqs[i], false, QString(QChar(SessionLetter(item.sIndex))),
+                    time != lastTime ? Q(time) : QString(), Q(ShownText(item)), item.sColor, item.MsgType,
+                    item.Code == kMsgCodeCompatibility});
     lastTime = time;
   }
+  return rows;
+}
 
-  // A new error or warning brings the view to the front.
-  if (n > FShownCount) {
-    for (size_t i = n; i-- > FShownCount;) {
-      if (items[i].MsgType == mtInfo) continue;
-      BringToFront();
-      JumpToLastMessage();
-      break;
+// Rows that scrolled out at the top are removed, so that the rest line up with the new rows;
+// then only the rows whose content differs are written.
+void TMessageChild::ApplyRows(std::vector<TRow> rows) {
+  // Lined up by the oldest message shown (the date row above it may be new).
+  const auto isMessage = [](const TRow& row) { return !row.IsDate; };
+  const auto firstNew = std::find_if(rows.begin(), rows.end(), isMessage);
+  if (firstNew != rows.end()) {
+    const auto sameMessage = [&](const TRow& row) { return isMessage(row) && row.Seq == firstNew->Seq; };
+    const auto firstOld = std::find_if(FRows.begin(), FRows.end(), sameMessage);
+    const int scrolled = firstOld == FRows.end() ? 0 : int(firstOld - FRows.begin()) - int(firstNew - rows.begin());
+    if (scrolled > 0) {
+      FTable->model()->removeRows(0, scrolled);
+      FRows.erase(FRows.begin(), FRows.begin() + scrolled);
     }
   }
-  FShownCount = n;
+  FTable->setRowCount(int(rows.size()));
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (i >= FRows.size() || !(FRows[i] == rows[i])) WriteRow(int(i), rows[i]);
+  FRows = std::move(rows);
 }
 
-void TMessageChild::SetRow(int row, const QString& session, const QString& time, const QString& text) {
-  const QString texts[] = {session, time, text};
-  for (int col = 0; col < 3; ++col) {
-    auto* item = new QTableWidgetItem(texts[col]);
-    FTable->setItem(row, col, item);
-  }
-}
-
-void TMessageChild::PaintMessageRow(int row, const TMessageItem& item) {
+void TMessageChild::WriteRow(int row, const TRow& content) {
+  const QString texts[] = {content.Session, content.Time, content.Text};
+  for (int col = 0; col < 3; ++col) FTable->setItem(row, col, new QTableWidgetItem(texts[col]));
+  if (content.IsDate) return;
   QTableWidgetItem* session = FTable->item(row, mcSession);
-  session->setBackground(ToQColor(item.sColor));
-  session->setForeground(ContrastQColor(item.sColor));
+  session->setBackground(ToQColor(content.Color));
+  session->setForeground(ContrastQColor(content.Color));
   session->setTextAlignment(Qt::AlignCenter);
   for (int col : {mcTime, mcText}) {
     QTableWidgetItem* cell = FTable->item(row, col);
-    cell->setForeground(TypeColor(item.MsgType));
-    if (item.Code == kMsgCodeCompatibility) {
+    cell->setForeground(TypeColor(content.MsgType));
+    if (content.Bold) {
       QFont bold = cell->font();
       bold.setBold(true);
       cell->setFont(bold);
     }
+  }
+}
+
+// A new error or warning brings the view to the front; new are the newest items by which the
+// list has grown since the previous refresh.
+void TMessageChild::BringNewProblemsToFront(const TMessageTail& tail) {
+  if (tail.UnboundedCount <= FShownCount) return;
+  const std::vector<TMessageItem>& items = tail.Items;
+  const size_t added = size_t(std::min<uint64_t>(tail.UnboundedCount - FShownCount, items.size()));
+  for (size_t i = items.size(); i-- > items.size() - added;) {
+    if (items[i].MsgType == mtInfo) continue;
+    BringToFront();
+    JumpToLastMessage();
+    return;
   }
 }
 

@@ -14,7 +14,7 @@ class QTableWidget;
 // the active window a panel offers "Clear Messages" and "Save Messages".
 //
 // Rows keep copies of what they show, so a message that the list merges away or clears is never
-// read again.
+// read again. A refresh reads only the newest messages and rewrites only the rows that changed.
 class TMessageChild : public TMDIChild {
   Q_OBJECT
 
@@ -26,7 +26,7 @@ class TMessageChild : public TMDIChild {
   // The list must outlive the view.
   TMessageChild(QWidget* AOwner, int32_t aTag, TMessageList& aList, TOnMainEvent aOnMain, TViewEnvironment aEnv = {});
 
-  // Rebuilds the rows from the message list.
+  // Brings the rows up to date with the message list.
   void UpdateDisplay() override;
   void JumpToLastMessage();
   void SetInactiveChild() override;
@@ -56,14 +56,28 @@ class TMessageChild : public TMDIChild {
   void ChildActivated() override;
 
  private:
-  void SetRow(int row, const QString& session, const QString& time, const QString& text);
-  void PaintMessageRow(int row, const TMessageItem& item);
+  // What one row shows: a date row introduces the message with the same number.
+  struct TRow {
+    uint64_t Seq = 0;
+    bool IsDate = false;
+    QString Session, Time, Text;
+    uint32_t Color = 0;
+    TMsgType MsgType = mtInfo;
+    bool Bold = false;
+    bool operator==(const TRow&) const = default;
+  };
+  std::vector<TRow> BuildRows(const TMessageTail& tail) const;
+  void ApplyRows(std::vector<TRow> rows);
+  void WriteRow(int row, const TRow& content);
+  void BringNewProblemsToFront(const TMessageTail& tail);
   void BringToFront();
   void LogCommand(const std::string& text, bool error = false) const;
 
   TMessageList& FList;
   int FLimit = kDefaultLimit;
-  size_t FShownCount = 0;  // list size at the previous refresh
+  uint64_t FShownCount = 0;  // the list's unbounded count at the previous refresh
+  uint64_t FShownGeneration = UINT64_MAX;
+  std::vector<TRow> FRows;  // what the table shows
   QTableWidget* FTable = nullptr;
   QWidget* FButtonPanel = nullptr;
   QPushButton* FClearButton = nullptr;

@@ -4,6 +4,7 @@
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "core/QV_NumberText.h"
@@ -87,10 +88,14 @@ void TQV_Plot::DrawBackground() {
   FBitmapBack.fill(kBackground);
   const int w = FBitmapBack.width();
   const int h = FBitmapBack.height();
-  for (int y = FMitte % kPixelsPerDiv; y < h; y += kPixelsPerDiv)
-    for (int x = 0; x < w; x += 2) FBitmapBack.setPixel(x, y, y == FMitte ? kCentreLine : kGrid);
-  for (int x = kPixelsPerDiv; x < w; x += kPixelsPerDiv)
-    for (int y = 0; y < h; y += 2) FBitmapBack.setPixel(x, y, kGrid);
+  for (int y = FMitte % kPixelsPerDiv; y < h; y += kPixelsPerDiv) {
+    QRgb* line = reinterpret_cast<QRgb*>(FBitmapBack.scanLine(y));
+    for (int x = 0; x < w; x += 2) line[x] = y == FMitte ? kCentreLine : kGrid;
+  }
+  for (int y = 0; y < h; y += 2) {
+    QRgb* line = reinterpret_cast<QRgb*>(FBitmapBack.scanLine(y));
+    for (int x = kPixelsPerDiv; x < w; x += kPixelsPerDiv) line[x] = kGrid;
+  }
 }
 
 void TQV_Plot::ClearBitmaps() {
@@ -118,7 +123,11 @@ void TQV_Plot::SetPixelColumn(int x, int y0, int y1, QRgb color) {
   if (y0 > y1) std::swap(y0, y1);
   y0 = std::max(y0, 0);
   y1 = std::min(y1, GraphHeight() - 1);
-  for (int y = y0; y <= y1; ++y) FBitmapGraph.setPixel(x, y, color);
+  if (y0 > y1) return;
+  uchar* bits = FBitmapGraph.bits();
+  const qsizetype stride = FBitmapGraph.bytesPerLine() / qsizetype(sizeof(QRgb));
+  QRgb* pixel = GraphPixel(bits, x, y0);
+  for (int y = y0; y <= y1; ++y, pixel += stride) *pixel = color;
 }
 
 // Each column gets the vertical run from the previous row to its own, so that steep traces stay
@@ -127,7 +136,7 @@ void TQV_Plot::DrawMeasurement(int index, const std::vector<int32_t>& rows, int 
   const int w = GraphWidth();
   if (w <= 0 || kanal < 0 || kanal > kMaxChannels || index < 0 || index >= kBases) return;
   int32_t& yOld = FYOld[size_t(index)][size_t(kanal)];
-  const QRgb color = aColor.rgb();
+  const QRgb color = 0xFF000000u | aColor.rgb();  // the graph has no alpha: always opaque
   int x = ((startX % w) + w) % w;
   for (const int32_t y : rows) {
     if (x == 0) yOld = -1;  // no line across the wrap
@@ -140,12 +149,20 @@ void TQV_Plot::DrawMeasurement(int index, const std::vector<int32_t>& rows, int 
 void TQV_Plot::DrawPersist(int, const TPersistBuffer& aPersist, int startX, int anz, QColor aColor) {
   const int w = std::min(GraphWidth(), aPersist.Width());
   if (w <= 0 || aPersist.IsEmpty()) return;
-  const QRgb color = aColor.rgb();
+  const QRgb color = 0xFF000000u | aColor.rgb();
   const int h = std::min(GraphHeight(), aPersist.Height());
+  uchar* bits = FBitmapGraph.bits();
   int x = ((startX % w) + w) % w;
+  // Only the set bits of each column are visited, word by word.
   for (int i = 0; i < std::min(anz, w); ++i) {
-    for (int y = 0; y < h; ++y)
-      if (aPersist.Test(x, y)) FBitmapGraph.setPixel(x, y, color);
+    const uint64_t* column = aPersist.Column(x);
+    for (int word = 0; word < aPersist.WordsPerColumn(); ++word) {
+      for (uint64_t marks = column[word]; marks != 0; marks &= marks - 1) {
+        const int y = word * 64 + std::countr_zero(marks);
+        if (y >= h) break;
+        *GraphPixel(bits, x, y) = color;
+      }
+    }
     x = x + 1 == w ? 0 : x + 1;
   }
 }

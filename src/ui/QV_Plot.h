@@ -21,6 +21,9 @@ class TPersistBuffer {
   // Marks the pixels of column x from row y0 to row y1 (either order); rows outside are cut off.
   void MarkColumn(int x, int y0, int y1);
   bool Test(int x, int y) const;
+  // The bits of column x, rows 0 to 63 in the first word; WordsPerColumn() words.
+  const uint64_t* Column(int x) const { return FBits.data() + size_t(x) * size_t(FWordsPerColumn); }
+  int WordsPerColumn() const { return FWordsPerColumn; }
 
  private:
   int FWidth = 0;
@@ -118,6 +121,10 @@ class TQV_Plot : public QWidget {
   void ResizeBitmaps();
   void DrawBackground();
   void SetPixelColumn(int x, int y0, int y1, QRgb color);
+  // The pixel (x, y) of the graph, written in place: drawing goes straight into the scan lines.
+  QRgb* GraphPixel(uchar* bits, int x, int y) const {
+    return reinterpret_cast<QRgb*>(bits + qsizetype(y) * FBitmapGraph.bytesPerLine()) + x;
+  }
 
   TFormatSettings FormatSettings;
   int32_t FIntervalMs = 1000;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <stdexcept>
 #include <thread>
@@ -198,6 +199,33 @@ TEST_F(LoggerTest, CreateNewRotatesBySizeWithoutLosingOrTruncating) {
   EXPECT_TRUE(StartsWith(first.back(), "Log file closed, "));
   const auto second = TextsOf(FileLines(files[1]));
   EXPECT_NE(second[0].find(" Log file opened: " + files[1]), std::string::npos);
+}
+
+TEST_F(LoggerTest, BufferedLinesReachTheFileWithoutClosingIt) {
+  struct Case {
+    const char* name;
+    std::function<void(TLogger&)> action;
+    size_t linesOnDisk;
+  };
+  const Case cases[] = {
+      {"an error line", [](TLogger& log) { log.LogError("line broken"); }, 2},
+      {"a second later", [this](TLogger& log) { clock.Advance(1s); log.LogIt("line 2"); }, 2},
+      {"flush", [](TLogger& log) { log.Flush(); }, 1},
+      {"file name asked", [](TLogger& log) { log.InternLogFileName(); }, 1},
+      {"buffer full", [](TLogger& log) { for (int i = 0; i < 100; ++i) log.LogIt(Numbered(i) + std::string(60, 'x')); }, 60},
+  };
+  for (const Case& c : cases) {
+    TTempDir folder;
+    const std::string file = folder.File("buffered.txt");
+    TLogger log(0, clock);
+    log.SetLogFileName(file, false);
+    log.LogIt("line 1");
+    c.action(log);
+    // Read behind the logger's back, as a crash would leave the file.
+    size_t lines = 0;
+    for (const auto& text : TextsOf(FileLines(file))) lines += text.find("line ") != std::string::npos;
+    EXPECT_GE(lines, c.linesOnDisk) << c.name;
+  }
 }
 
 TEST_F(LoggerTest, ExistingFileIsNeverTruncated) {

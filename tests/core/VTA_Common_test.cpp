@@ -337,3 +337,94 @@ TEST(MessageListConcurrency, AddsFromSeveralThreadsLoseNothing) {
     EXPECT_EQ(expected, kPerThread);
   }
 }
+
+namespace {
+class BoundedMessageListTest : public ::testing::Test {
+ protected:
+  static constexpr size_t kLimit = 4;
+  TManualClock clock;
+  std::vector<std::string> diagnostics;
+  TMessageList list{[this](const std::string& line) { diagnostics.push_back(line); }, nullptr, clock, kLimit};
+
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const auto& item : list.Snapshot()) texts.push_back(item.Text + (item.Count > 1 ? "*" + std::to_string(item.Count) : ""));
+    return texts;
+  }
+  // Adds one message a second: "W..." warnings, "E..." errors, "I..." infos of code 23.
+  void AddEach(std::initializer_list<const char*> texts, bool viaThread = false) {
+    for (const char* text : texts) {
+      clock.Advance(1s);
+      const TMsgType type = text[0] == 'W' ? mtWarning : text[0] == 'E' ? mtError : mtInfo;
+      list.Add(type, 0, type == mtInfo ? kMsgCodeConnectionRunningAgain : 21, 0, text, viaThread);
+    }
+  }
+};
+}  // namespace
+
+TEST_F(BoundedMessageListTest, KeepsTheNewestAndMergesWithinTheMinuteAsBefore) {
+  struct Case {
+    const char* name;
+    std::initializer_list<const char*> added;
+    std::vector<std::string> kept;
+  };
+  const Case cases[] = {
+      {"oldest go beyond the limit", {"W1", "W2", "W3", "W4", "W5", "W6"}, {"W3", "W4", "W5", "W6"}},
+      {"twin merged across warnings", {"E1", "W1", "W2", "E1"}, {"W1", "W2", "E1*2"}},
+      {"merged twice", {"E1", "W1", "E1", "W2", "E1"}, {"W1", "W2", "E1*3"}},
+      {"twin already gone: not merged", {"E1", "W1", "W2", "W3", "W4", "E1"}, {"W2", "W3", "W4", "E1"}},
+      {"infos of code 23 merge too", {"I1", "W1", "I1"}, {"W1", "I1*2"}},
+      {"merging frees room", {"E1", "E1", "E1", "W1", "W2", "W3"}, {"E1*3", "W1", "W2", "W3"}},
+  };
+  for (const Case& c : cases) {
+    list.Clear();
+    AddEach(c.added);
+    EXPECT_EQ(Texts(), c.kept) << c.name;
+  }
+}
+
+TEST_F(BoundedMessageListTest, TwinOlderThanAMinuteStaysAndTheNewOneCountsFromOne) {
+  AddEach({"E1"});
+  clock.Advance(60s);
+  AddEach({"E1", "E1"});
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"E1", "E1*2"}));
+}
+
+TEST_F(BoundedMessageListTest, MergeLineNamesTheTwinsIndexInTheBoundedList) {
+  AddEach({"W1", "W2", "W3", "E1", "W4", "E1"});  // W1 went when W4 came: E1 was at index 2
+  ASSERT_FALSE(diagnostics.empty());
+  EXPECT_EQ(diagnostics.back().rfind("TMainForm.AddErrorIntern delete duplicate msg(2: ", 0), 0u) << diagnostics.back();
+}
+
+TEST_F(BoundedMessageListTest, AFloodStaysBoundedAndItsNewestPopupsAreStillShown) {
+  for (int i = 0; i < 1000; ++i) {
+    clock.Advance(1ms);
+    list.AddWarningThread(0, 41, 0, "W" + std::to_string(i));
+    list.AddErrorThread(0, 21, i, "E" + std::to_string(i));  // all different: nothing merges
+  }
+  EXPECT_EQ(list.Count(), kLimit);
+  std::vector<std::string> popups;
+  for (const auto& item : list.TakeViaThreadMessages()) popups.push_back(item.Text);
+  EXPECT_EQ(popups, (std::vector<std::string>{"W998", "E998", "W999", "E999"}));
+  EXPECT_TRUE(list.TakeViaThreadMessages().empty());
+}
+
+TEST_F(BoundedMessageListTest, TailAndItemsAfterHandOutTheNewestInOrder) {
+  AddEach({"W1", "E1", "W2", "E1", "W3"});
+  TMessageTail tail = list.Tail(2);
+  ASSERT_EQ(tail.Items.size(), 2u);
+  EXPECT_EQ(tail.Items[0].Text, "E1");
+  EXPECT_EQ(tail.Items[1].Text, "W3");
+  EXPECT_LT(tail.Seqs[0], tail.Seqs[1]);
+  EXPECT_EQ(tail.UnboundedCount, 4u) << "the merged E1 replaced its twin";
+  uint64_t last = 0;
+  EXPECT_EQ(list.ItemsAfter(tail.Seqs[0], last).size(), 1u);
+  EXPECT_EQ(last, tail.Seqs[1]);
+  const uint64_t generation = tail.Generation;
+  EXPECT_EQ(list.Tail(2).Generation, generation) << "nothing changed";
+  list.Clear();
+  tail = list.Tail(2);
+  EXPECT_NE(tail.Generation, generation);
+  EXPECT_EQ(tail.UnboundedCount, 0u);
+  EXPECT_TRUE(list.ItemsAfter(0, last).empty());
+}

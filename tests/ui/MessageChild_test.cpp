@@ -7,6 +7,7 @@
 #include <QTableWidget>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -202,3 +203,48 @@ TEST_F(MessageChildTest, ButtonPanelOnlyWhileActive) {
 }
 
 }  // namespace
+
+namespace {
+// Everything a row shows, cell by cell.
+std::vector<std::string> Cells(const QTableWidget& table) {
+  std::vector<std::string> cells;
+  for (int row = 0; row < table.rowCount(); ++row)
+    for (int col = 0; col < table.columnCount(); ++col) {
+      const QTableWidgetItem* item = table.item(row, col);
+      if (!item) {
+        cells.push_back("<none>");
+        continue;
+      }
+      cells.push_back(item->text().toStdString() + "|" + item->background().color().name().toStdString() + "|" +
+                      item->foreground().color().name().toStdString() + "|" + (item->font().bold() ? "b" : "") +
+                      "|" + std::to_string(item->textAlignment()));
+    }
+  return cells;
+}
+}  // namespace
+
+TEST_F(MessageChildTest, UpdatingRowByRowShowsWhatARebuildShows) {
+  view.SetLimit(12);
+  // Each step changes the list; after each, the long-lived view must equal a new view of the list.
+  const std::vector<std::function<void()>> steps = {
+      [&] { list.AddInfo(0, 91, 0, "opened"); },
+      [&] { for (int i = 0; i < 5; ++i) list.AddWarningThread(i % 2, 41, 0, "warning " + std::to_string(i)); },
+      [&] { clock.Advance(1s); list.AddErrorThread(0, 21, 0, "read failed"); },
+      [&] { clock.Advance(2s); list.AddErrorThread(0, 21, 0, "read failed"); },  // merged: moves to the end
+      [&] { clock.Advance(20h); list.AddInfo(kNoSession, kMsgCodeCompatibility, 0, "adjusted"); },  // a new day
+      [&] { for (int i = 0; i < 20; ++i) { clock.Advance(1h); list.AddInfo(1, 91, 0, "hour " + std::to_string(i)); } },
+      [&] { list.AddErrorThread(1, kMsgCodePllUnlocked, 0, "PLL unlocked"); },
+      [&] { clock.Advance(1s); list.AddErrorThread(1, kMsgCodeReferenceInvalid, 0, "reference invalid"); },
+      [&] {},
+      [&] { list.Clear(); },
+      [&] { list.AddWarning(0, 41, 0, "after clearing"); },
+  };
+  for (size_t step = 0; step < steps.size(); ++step) {
+    steps[step]();
+    view.UpdateDisplay();
+    TMessageChild rebuilt(nullptr, 2, list, nullptr);
+    rebuilt.SetLimit(12);
+    rebuilt.UpdateDisplay();
+    EXPECT_EQ(Cells(*view.Table()), Cells(*rebuilt.Table())) << "step " << step;
+  }
+}

@@ -1,0 +1,98 @@
+#include "ui/QV_Plot.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// The picture as drawn pixel by pixel with QImage::setPixel: each column holds the vertical run
+// from the channel's previous row to its own (no run across the wrap, -1 breaks the trace), and
+// a persistence buffer paints every pixel it marks.
+class PixelReference {
+ public:
+  explicit PixelReference(QImage background) : FImage(std::move(background)) {}
+
+  void Measurement(const std::vector<int32_t>& rows, int startX, QColor color, int32_t& yOld) {
+    const int w = FImage.width();
+    int x = startX % w;
+    for (const int32_t y : rows) {
+      if (x == 0) yOld = -1;
+      if (y >= 0) Run(x, yOld >= 0 ? yOld : y, y, color.rgb());
+      yOld = y;
+      x = (x + 1) % w;
+    }
+  }
+  void Persist(const TPersistBuffer& persist, int startX, int count, QColor color) {
+    const int w = FImage.width();
+    for (int i = 0; i < count; ++i) {
+      const int x = (startX + i) % w;
+      for (int y = 0; y < FImage.height(); ++y)
+        if (persist.Test(x, y)) FImage.setPixel(x, y, color.rgb());
+    }
+  }
+  const QImage& Image() const { return FImage; }
+
+ private:
+  void Run(int x, int y0, int y1, QRgb color) {
+    for (int y = std::min(y0, y1); y <= std::max(y0, y1); ++y)
+      if (y >= 0 && y < FImage.height()) FImage.setPixel(x, y, color);
+  }
+  QImage FImage;
+};
+
+class PlotDrawingTest : public ::testing::Test {
+ protected:
+  PlotDrawingTest() { plot.resize(437, 251); }  // neither width nor height a multiple of 64
+  TQV_Plot plot;
+};
+
+TEST_F(PlotDrawingTest, BackgroundHasTheDottedGridAndCentreLine) {
+  const QImage& graph = plot.Graph();
+  QImage reference(graph.size(), QImage::Format_RGB32);
+  reference.fill(qRgb(255, 255, 255));
+  for (int y = plot.Mitte() % 100; y < reference.height(); y += 100)
+    for (int x = 0; x < reference.width(); x += 2)
+      reference.setPixel(x, y, y == plot.Mitte() ? qRgb(160, 160, 160) : qRgb(215, 215, 215));
+  for (int x = 100; x < reference.width(); x += 100)
+    for (int y = 0; y < reference.height(); y += 2) reference.setPixel(x, y, qRgb(215, 215, 215));
+  EXPECT_EQ(graph, reference);
+}
+
+TEST_F(PlotDrawingTest, TracesAndPersistenceGiveThePixelByPixelPicture) {
+  const int w = plot.GraphWidth();
+  const int h = plot.GraphHeight();
+  struct Case {
+    const char* name;
+    int startX;
+    std::vector<int32_t> rows;
+  };
+  std::vector<int32_t> sweep;
+  for (int x = 0; x < w + 40; ++x) sweep.push_back((x * 37) % (h + 30) - 10);  // steep, beyond both edges
+  const Case cases[] = {
+      {"flat", 5, {100, 100, 100, 101}},
+      {"steps both ways", 20, {10, 200, 3, h - 1, 0, 64, 63, 127, 128}},
+      {"breaks", 60, {50, -1, 70, 80, -1, -1, 90}},
+      {"clipped below", 90, {h + 5, h + 50, h - 2}},
+      {"wraps at the right edge", w - 3, {30, 40, 50, 60, 70, 80}},
+      {"longer than the width", 7, sweep},
+  };
+  for (const Case& c : cases) {
+    plot.ClearBitmaps();
+    PixelReference reference(plot.Graph().copy());
+    int32_t yOld = -1;
+    plot.DrawMeasurement(0, c.rows, c.startX, 3, QColor(10, 120, 230));
+    reference.Measurement(c.rows, c.startX, QColor(10, 120, 230), yOld);
+    EXPECT_EQ(plot.YOld(0, 3), yOld) << c.name;
+
+    TPersistBuffer persist;
+    persist.Resize(w, h);
+    for (size_t i = 1; i < c.rows.size(); ++i)
+      persist.MarkColumn(int((c.startX + i) % size_t(w)), c.rows[i - 1] + 7, c.rows[i] + 7);
+    plot.DrawPersist(0, persist, c.startX, int(c.rows.size()), QColor(200, 200, 40));
+    reference.Persist(persist, c.startX, std::min(int(c.rows.size()), w), QColor(200, 200, 40));
+    EXPECT_EQ(plot.Graph(), reference.Image()) << c.name;
+  }
+}
+
+}  // namespace
