@@ -43,8 +43,7 @@ const char* AllanModeName(TAllanMode mode) {
   return "";
 }
 
-void TAllanPersistEntry::AddDeviation(double a) {
-  if (a > 0 && a >= FDevLow && a <= FDevHigh) return;
+void TAllanPersistEntry::AddNewDeviation(double a) {
   AddValue(a == 0 ? 0 : std::log10(a));
   if (!(a > 0)) return;
   if (!(a >= FDevLow)) FDevLow = a;
@@ -83,6 +82,7 @@ void TVirtAllanData::SetVirtualFactors(int aRealCount) {
   FRealCount = static_cast<int32_t>(channels);
   FRealInputs.assign(channels, kNaN);
   FPositions.assign(channels, TAllanLadderPosition(static_cast<int>(taus)));
+  FCellRow = channels;
   FUpdatedTaus.assign(channels, 0);
   FMinMaxPending.assign(channels, false);
   FAdev.assign(cells, 0.0);
@@ -118,11 +118,11 @@ void TVirtAllanData::Reset() {
 void TVirtAllanData::ResetMinimumMaximum(int v) {
   Log(".BaseResetMinimumMaximum, v=" + std::to_string(v));
   if (!ValidIndex(v, 0)) return;
-  const auto first = static_cast<std::ptrdiff_t>(Cell(v, 0)), last = first + static_cast<std::ptrdiff_t>(Ftaus.size());
-  std::fill(FADEVMin.begin() + first, FADEVMin.begin() + last, kNaN);
-  std::fill(FADEVMax.begin() + first, FADEVMax.begin() + last, kNaN);
-  std::fill(FADEVMinTime.begin() + first, FADEVMinTime.begin() + last, TAllanTime{});
-  std::fill(FADEVMaxTime.begin() + first, FADEVMaxTime.begin() + last, TAllanTime{});
+  for (int t = 0; t <= FtauMax; ++t) {
+    const size_t cell = Cell(v, t);
+    FADEVMin[cell] = FADEVMax[cell] = kNaN;
+    FADEVMinTime[cell] = FADEVMaxTime[cell] = TAllanTime{};
+  }
   FMinMaxPending[v] = true;
 }
 
@@ -177,7 +177,7 @@ void TVirtAllanData::AddData(std::span<const double> Data) {
   CalcADEVMinMax(logging);
 }
 
-void TVirtAllanData::AddSquare(size_t cell, int t, double d) {
+inline void TVirtAllanData::AddSquare(size_t cell, int t, double d) {
   const double q = d * d;
   double& mean = FTauQuad[cell];
   double& n = FTauQuad_N[cell];
@@ -194,7 +194,7 @@ void TVirtAllanData::CalcADEVfrequency(bool logging) {
     FUpdatedTaus[v] = 0;
     if (logging) Log(".CalcADEVfrequency v=" + std::to_string(v) + " Input=" + Num(y));
     if (!std::isfinite(y)) continue;
-    double* sums = &FSampleSum[Cell(v, 0)];
+    double* sums = &FSampleSum[static_cast<size_t>(v) * taus];
     for (size_t t = 0; t < taus; ++t) sums[t] += y;
     FPositions[v].Advance();
     for (TTauMask ends = FPositions[v].Ends(); ends != 0; ends &= ends - 1) {
@@ -202,8 +202,8 @@ void TVirtAllanData::CalcADEVfrequency(bool logging) {
       const size_t cell = Cell(v, t);
       auto& s = FSamples[cell];
       s[1] = s[2];
-      s[2] = FSampleSum[cell] / Ftaus[t];
-      FSampleSum[cell] = 0;
+      s[2] = sums[t] / Ftaus[t];
+      sums[t] = 0;
       if (++FBlockCount[cell] < 2) continue;
       AddSquare(cell, t, s[2] - s[1]);
       FAdev[cell] = std::sqrt(FTauQuad[cell] / 2);
@@ -248,27 +248,28 @@ void TVirtAllanData::CalcADEVMinMax(bool logging) {
       taus = (TTauMask{2} << FLastTau) - 1;
       FMinMaxPending[v] = false;
     }
-    for (; taus != 0; taus &= taus - 1) {
-      const int t = std::countr_zero(taus);
-      const size_t cell = Cell(v, t);
-      if (FTermCount[cell] == 0) continue;  // this channel has no deviation at t yet
-      const double a = FAdev[cell];
-      const bool lower = std::isnan(FADEVMin[cell]) || FADEVMin[cell] > a;
-      const bool higher = std::isnan(FADEVMax[cell]) || !(FADEVMax[cell] >= a);
-      if ((lower || higher) && !now) now = FClock.Wall();
-      if (lower) {
-        FADEVMin[cell] = a;
-        FADEVMinTime[cell] = now;
-        if (logging) Log(".CalcADEVMinMax FADEVMin[" + std::to_string(v) + "," + std::to_string(t) + "]=" + Num(a));
-      }
-      if (higher) {
-        FADEVMax[cell] = a;
-        FADEVMaxTime[cell] = now;
-        if (logging) Log(".CalcADEVMinMax FADEVMax[" + std::to_string(v) + "," + std::to_string(t) + "]=" + Num(a));
-      }
-      FPersistLists[cell].AddDeviation(a);
-    }
+    for (; taus != 0; taus &= taus - 1) MinMaxCell(v, std::countr_zero(taus), logging, now);
   }
+}
+
+inline void TVirtAllanData::MinMaxCell(int v, int t, bool logging, std::optional<TWallTime>& now) {
+  const size_t cell = Cell(v, t);
+  if (FTermCount[cell] == 0) return;  // this channel has no deviation at t yet
+  const double a = FAdev[cell];
+  const bool lower = std::isnan(FADEVMin[cell]) || FADEVMin[cell] > a;
+  const bool higher = std::isnan(FADEVMax[cell]) || !(FADEVMax[cell] >= a);
+  if ((lower || higher) && !now) now = FClock.Wall();
+  if (lower) {
+    FADEVMin[cell] = a;
+    FADEVMinTime[cell] = now;
+    if (logging) Log(".CalcADEVMinMax FADEVMin[" + std::to_string(v) + "," + std::to_string(t) + "]=" + Num(a));
+  }
+  if (higher) {
+    FADEVMax[cell] = a;
+    FADEVMaxTime[cell] = now;
+    if (logging) Log(".CalcADEVMinMax FADEVMax[" + std::to_string(v) + "," + std::to_string(t) + "]=" + Num(a));
+  }
+  FPersistLists[cell].AddDeviation(a);
 }
 
 bool TVirtAllanData::ValidIndex(int v, int t) const {
@@ -277,7 +278,8 @@ bool TVirtAllanData::ValidIndex(int v, int t) const {
 
 std::vector<double> TVirtAllanData::GetTextValues(int k) const {
   std::vector<double> values(Ftaus.size(), 0.0);
-  if (ValidIndex(k - 1, 0)) std::copy_n(FAdev.begin() + static_cast<std::ptrdiff_t>(Cell(k - 1, 0)), values.size(), values.begin());
+  if (ValidIndex(k - 1, 0))
+    for (int t = 0; t <= FtauMax; ++t) values[t] = FAdev[Cell(k - 1, t)];
   return values;
 }
 

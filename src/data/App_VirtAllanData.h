@@ -34,13 +34,18 @@ class TAllanPersistEntry {
   void AddValue(double Data);
   // AddValue of log10(a), 0 for a = 0. A deviation inside the range already taken cannot move the
   // range (log10 is monotonic), so the logarithm is only computed for a new extreme.
-  void AddDeviation(double a);
+  void AddDeviation(double a) {
+    if (a > 0 && a >= FDevLow && a <= FDevHigh) return;
+    AddNewDeviation(a);
+  }
   bool HasValue() const { return FMin == FMin; }  // false while still NaN
   double Min() const { return FMin; }
   double Max() const { return FMax; }
   int32_t Tau() const { return FTau; }
 
  private:
+  void AddNewDeviation(double a);
+
   double FMax = std::numeric_limits<double>::quiet_NaN();
   double FMin = std::numeric_limits<double>::quiet_NaN();
   double FDevLow = std::numeric_limits<double>::quiet_NaN();   // smallest positive deviation taken
@@ -107,12 +112,14 @@ class TVirtAllanData {
   double TauQuadN(int v, int t) const;
 
  private:
-  // Per channel and τ, one flat array indexed by Cell(v, t): no allocation per sample.
+  // Per channel and τ, one flat array indexed by Cell(v, t), τ-major so that the cells every sample
+  // visits (small τ) lie together; no allocation per sample. FSampleSum alone is channel-major: a
+  // frequency value goes into the block sums of every τ of its channel.
   template <class T>
   using TPerChannelTau = std::vector<T>;
   using TTauMask = TAllanLadderPosition::TTauMask;
 
-  size_t Cell(int v, int t) const { return static_cast<size_t>(v) * Ftaus.size() + static_cast<size_t>(t); }
+  size_t Cell(int v, int t) const { return static_cast<size_t>(t) * FCellRow + static_cast<size_t>(v); }
   bool ValidIndex(int v, int t) const;
   bool Logging() const;
   TAllanMinMax ScaleMinMax(const char* operation, int k, const TPerChannelTau<double>& lows,
@@ -121,7 +128,7 @@ class TVirtAllanData {
   void CalcADEVfrequency(bool logging);
   void CalcADEVphase(bool logging);
   void CalcADEVMinMax(bool logging);
-  void MinMaxCell(int v, int t, bool logging, TWallTime now);
+  void MinMaxCell(int v, int t, bool logging, std::optional<TWallTime>& now);
   void Log(const std::string& text) const;
 
   TPerChannelTau<double> FAdev;
@@ -141,6 +148,7 @@ class TVirtAllanData {
   // Per channel: values taken since the reset; block ends are counted per channel so that a missing
   // value in one channel does not shift the blocks of the others.
   std::vector<TAllanLadderPosition> FPositions;
+  size_t FCellRow = 0;  // cells per τ: the sized channel count
   // Per channel: the τ whose deviation changed in the current sample; only these can move a minimum,
   // maximum or persist range.
   std::vector<TTauMask> FUpdatedTaus;
