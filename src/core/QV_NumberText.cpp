@@ -12,14 +12,22 @@ std::string FloatToShortest(double value) {
 }
 
 std::string FormatFloatFixed(double value, int width, int decimals, char separator) {
-  // Room for the 309 integral digits of the largest double plus a generous fraction.
-  char buffer[400];
+  TFixedTextBuffer buffer;
+  return std::string(FormatFloatFixed(value, width, decimals, separator, buffer));
+}
+
+std::string_view FormatFloatFixed(double value, int width, int decimals, char separator, TFixedTextBuffer& buffer) {
+  // Room for the 309 integral digits of the largest double plus a generous fraction, and the padding
+  // in front (width is limited to what is left).
+  constexpr int kPad = 64;
   decimals = std::clamp(decimals, 0, 60);
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  std::string text(buffer, result.ptr);
-  if (const auto dot = text.find('.'); dot != std::string::npos) text[dot] = separator;
-  if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), ' ');
-  return text;
+  char* const start = buffer.data() + kPad;
+  const auto result = std::to_chars(start, buffer.data() + buffer.size(), value, std::chars_format::fixed, decimals);
+  std::string_view text(start, static_cast<size_t>(result.ptr - start));
+  if (const auto dot = text.find('.'); dot != std::string_view::npos) start[dot] = separator;
+  const int pad = std::clamp(width - static_cast<int>(text.size()), 0, kPad);
+  std::fill(start - pad, start, ' ');
+  return std::string_view(start - pad, text.size() + static_cast<size_t>(pad));
 }
 
 std::string_view TrimBlanks(std::string_view text) {

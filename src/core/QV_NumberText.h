@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,6 +13,9 @@ std::string FloatToShortest(double value);
 
 // Like printf "%<width>.<decimals>f" with the given decimal separator.
 std::string FormatFloatFixed(double value, int width, int decimals, char separator = '.');
+// The same text written into buffer (no allocation); the view points into buffer.
+using TFixedTextBuffer = std::array<char, 448>;
+std::string_view FormatFloatFixed(double value, int width, int decimals, char separator, TFixedTextBuffer& buffer);
 
 // Upper-case hexadecimal digits of every byte, without separators ("8545620A").
 std::string AnsiToHex(std::string_view bytes);

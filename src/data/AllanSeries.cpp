@@ -1,5 +1,7 @@
 #include "data/AllanSeries.h"
 
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -7,6 +9,9 @@
 #include <optional>
 #include <ostream>
 #include <sstream>
+
+#include "data/AllanColumnReader.h"
+#include "data/AllanLadderPosition.h"
 
 namespace {
 
@@ -72,44 +77,99 @@ std::string ParseAdevArgs(const std::vector<std::string>& list, TAdevArgs& args)
 
 }  // namespace
 
-TAllanColumn ReadAllanColumn(std::istream& in, int column) {
-  TAllanColumn result;
-  std::string line;
-  for (int64_t lineNo = 1; std::getline(in, line); ++lineNo) {
-    std::istringstream stream(line);
-    std::vector<std::string> fields;
-    for (std::string field; stream >> field;) fields.push_back(field);
-    if (fields.empty() || fields[0][0] == '#') continue;
-    const std::string where = "line " + std::to_string(lineNo) + ": ";
-    if (static_cast<int>(fields.size()) < column) {
-      result.Error = where + "column " + std::to_string(column) + " missing";
-      return result;
-    }
-    const std::string& field = fields[column - 1];
-    const auto value = ParseNumber<double>(field);
-    if (!value || !std::isfinite(*value)) {
-      result.Error = where + "\"" + field + "\" is not a number";
-      return result;
-    }
-    result.Values.push_back(*value);
+TAllanColumn ReadAllanColumn(std::istream& in, int column, double overflowScale) {
+  std::vector<char> buffer(1 << 20);
+  TAllanColumnReader reader(column, overflowScale);
+  while (in && reader.Error().empty()) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    reader.Add(std::string_view(buffer.data(), static_cast<size_t>(in.gcount())));
   }
-  if (in.bad()) result.Error = "read error";
+  reader.Finish();
+  TAllanColumn result{reader.TakeValues(), reader.Error()};
+  if (result.Error.empty() && in.bad()) result.Error = "read error";
   return result;
 }
 
-std::vector<TAdevPoint> ComputeAllanSeries(std::span<const double> values, TAllanMode mode, double tau0Seconds) {
-  TVirtAllanData calculator(-1, kTauMax, mode);
-  calculator.SetVirtualFactors(1);
-  calculator.SetIntervalMs(tau0Seconds * 1000);
-  const double scale = mode == amFreq ? 1 : kPsPerSecond;
-  for (double value : values) {
-    const double input = value * scale;
-    calculator.AddData(std::span<const double>(&input, 1));
+namespace {
+
+// Running mean of squared differences, as the running calculator keeps it without decay, so that
+// both give the same bits.
+struct TRunningSquareMean {
+  double Mean = 0;
+  double N = 0;
+  int64_t Terms = 0;
+  void Add(double d) {
+    const double q = d * d;
+    Mean = (N == 0) ? q : (N * Mean + q) / (N + 1);
+    N += 1;
+    ++Terms;
   }
+};
+
+constexpr int kTauCount = kTauMax + 1;
+
+// Ladder τ in samples: 1, 2, 5, 10, ...
+std::array<int64_t, kTauCount> Ladder() {
+  std::array<int64_t, kTauCount> taus{};
+  taus[0] = 1;
+  for (int t = 1; t < kTauCount; ++t) taus[t] = (t % 3 == 2) ? taus[t - 1] / 2 * 5 : taus[t - 1] * 2;
+  return taus;
+}
+
+// Frequency: one pass; every τ sums its current block, and a closing block adds the difference of its
+// average to the previous one.
+std::array<TRunningSquareMean, kTauCount> FrequencyTerms(std::span<const double> values) {
+  const auto taus = Ladder();
+  std::array<TRunningSquareMean, kTauCount> terms{};
+  std::array<double, kTauCount> sums{}, previous{};
+  std::array<int64_t, kTauCount> blocks{};
+  TAllanLadderPosition position(kTauCount);
+  for (double y : values) {
+    for (int t = 0; t < kTauCount; ++t) sums[t] += y;
+    position.Advance();
+    for (auto ends = position.Ends(); ends != 0; ends &= ends - 1) {
+      const int t = std::countr_zero(ends);
+      const double average = sums[t] / static_cast<int32_t>(taus[t]);
+      sums[t] = 0;
+      if (++blocks[t] >= 2) terms[t].Add(average - previous[t]);
+      previous[t] = average;
+    }
+  }
+  return terms;
+}
+
+// Phase: per τ the second differences of the series taken every τ samples.
+std::array<TRunningSquareMean, kTauCount> PhaseTerms(std::span<const double> values, double scale) {
+  const auto taus = Ladder();
+  std::array<TRunningSquareMean, kTauCount> terms{};
+  const auto n = static_cast<int64_t>(values.size());
+  for (int t = 0; t < kTauCount; ++t) {
+    const int64_t tau = taus[t];
+    if (2 * tau >= n) break;
+    double x0 = values[0] * scale, x1 = values[tau] * scale;
+    for (int64_t i = 2 * tau; i < n; i += tau) {
+      const double x2 = values[i] * scale;
+      terms[t].Add(x0 - 2 * x1 + x2);
+      x0 = x1;
+      x1 = x2;
+    }
+  }
+  return terms;
+}
+
+}  // namespace
+
+std::vector<TAdevPoint> ComputeAllanSeries(std::span<const double> values, TAllanMode mode, double tau0Seconds) {
+  const auto taus = Ladder();
+  const bool frequency = mode == amFreq;
+  const auto terms = frequency ? FrequencyTerms(values) : PhaseTerms(values, kPsPerSecond);
+  const double intervalMs = tau0Seconds * 1000;
   std::vector<TAdevPoint> points;
-  for (int t = 0; t <= calculator.LastTau(); ++t) {
-    if (calculator.TermCount(0, t) > 0)
-      points.push_back({calculator.Tau(t) * tau0Seconds, calculator.TermCount(0, t), calculator.Adev(0, t)});
+  for (int t = 0; t < kTauCount; ++t) {
+    if (terms[t].Terms == 0) continue;
+    double adev = std::sqrt(terms[t].Mean / 2);
+    if (!frequency) adev = adev / (static_cast<int32_t>(taus[t]) * 1e12) * 1000 / intervalMs;
+    points.push_back({static_cast<int32_t>(taus[t]) * tau0Seconds, terms[t].Terms, adev});
   }
   return points;
 }
@@ -122,19 +182,30 @@ int RunAdevCommand(const std::vector<std::string>& args, std::ostream& out, std:
     err << "vta-cli adev: " << problem << "\n" << AdevUsage();
     return 2;
   }
-  std::ifstream file(parsed.File);
+  std::ifstream file(parsed.File, std::ios::binary);
   if (!file) {
     err << "vta-cli adev: cannot open " << parsed.File << "\n";
     return 2;
   }
-  const TAllanColumn column = ReadAllanColumn(file, parsed.Column);
-  if (!column.Error.empty()) {
-    err << "vta-cli adev: " << parsed.File << ": " << column.Error << "\n";
+  const bool frequency = parsed.Mode == amFreq;
+  const TAllanColumn column = ReadAllanColumn(file, parsed.Column, frequency ? 1 : kPsPerSecond);
+  const auto fail = [&](const std::string& text) {
+    err << "vta-cli adev: " << parsed.File << ": " << text << "\n";
     return 2;
+  };
+  if (!column.Error.empty()) return fail(column.Error);
+  const std::vector<TAdevPoint> points = ComputeAllanSeries(column.Values, parsed.Mode, parsed.Tau0);
+  if (points.empty()) {
+    return fail("too few values for a deviation: " + std::to_string(column.Values.size()) + " (at least " +
+                (frequency ? "2 fractional frequencies" : "3 phase values") + ")");
   }
-  for (const TAdevPoint& point : ComputeAllanSeries(column.Values, parsed.Mode, parsed.Tau0)) {
-    out << Format(point.TauSeconds, std::chars_format::general, 10) << ' ' << point.Terms << ' '
-        << Format(point.Adev, std::chars_format::scientific, 6) << '\n';
+  std::string text;
+  for (const TAdevPoint& point : points) {
+    if (!std::isfinite(point.Adev))
+      return fail("the deviation at tau " + Format(point.TauSeconds, std::chars_format::general, 10) + " s overflows");
+    text += Format(point.TauSeconds, std::chars_format::general, 10) + ' ' + std::to_string(point.Terms) + ' ' +
+            Format(point.Adev, std::chars_format::scientific, 6) + '\n';
   }
+  out << text;
   return 0;
 }

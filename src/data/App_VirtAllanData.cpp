@@ -1,6 +1,7 @@
 #include "data/App_VirtAllanData.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 
@@ -27,11 +28,6 @@ std::vector<int32_t> BuildLadder(int tauMax) {
   return taus;
 }
 
-template <class T>
-void Fill(std::vector<std::vector<T>>& table, size_t channels, size_t taus, const T& value) {
-  table.assign(channels, std::vector<T>(taus, value));
-}
-
 int32_t RoundedDecade(double value, double offset) {
   return static_cast<int32_t>(std::lround(std::log10(value) + offset));
 }
@@ -45,6 +41,13 @@ const char* AllanModeName(TAllanMode mode) {
     case amPhaseDiff: return "PhaseDiff";
   }
   return "";
+}
+
+void TAllanPersistEntry::AddNewDeviation(double a) {
+  AddValue(a == 0 ? 0 : std::log10(a));
+  if (!(a > 0)) return;
+  if (!(a >= FDevLow)) FDevLow = a;
+  if (!(a <= FDevHigh)) FDevHigh = a;
 }
 
 void TAllanPersistEntry::AddValue(double Data) {
@@ -75,23 +78,28 @@ void TVirtAllanData::Log(const std::string& text) const {
 void TVirtAllanData::SetVirtualFactors(int aRealCount) {
   const size_t channels = static_cast<size_t>(std::max(aRealCount, 0));
   const size_t taus = Ftaus.size();
+  const size_t cells = channels * taus;
   FRealCount = static_cast<int32_t>(channels);
   FRealInputs.assign(channels, kNaN);
-  FChannelSampleCount.assign(channels, 0);
-  Fill(FAdev, channels, taus, 0.0);
-  Fill(FADEVMin, channels, taus, kNaN);
-  Fill(FADEVMax, channels, taus, kNaN);
-  Fill(FADEVMinTime, channels, taus, TAllanTime{});
-  Fill(FADEVMaxTime, channels, taus, TAllanTime{});
-  Fill(FSamples, channels, taus, std::array<double, 3>{});
-  Fill(FBlockCount, channels, taus, int64_t{0});
-  Fill(FSampleSum, channels, taus, 0.0);
-  Fill(FTauQuad, channels, taus, 0.0);
-  Fill(FTauQuad_N, channels, taus, 0.0);
-  Fill(FTermCount, channels, taus, int64_t{0});
-  FPersistLists.assign(channels, {});
-  for (auto& list : FPersistLists)
-    for (size_t t = 0; t < taus; ++t) list.emplace_back(static_cast<int32_t>(t));
+  FPositions.assign(channels, TAllanLadderPosition(static_cast<int>(taus)));
+  FCellRow = channels;
+  FUpdatedTaus.assign(channels, 0);
+  FMinMaxPending.assign(channels, false);
+  FAdev.assign(cells, 0.0);
+  FADEVMin.assign(cells, kNaN);
+  FADEVMax.assign(cells, kNaN);
+  FADEVMinTime.assign(cells, TAllanTime{});
+  FADEVMaxTime.assign(cells, TAllanTime{});
+  FSamples.assign(cells, std::array<double, 3>{});
+  FBlockCount.assign(cells, 0);
+  FSampleSum.assign(cells, 0.0);
+  FTauQuad.assign(cells, 0.0);
+  FTauQuad_N.assign(cells, 0.0);
+  FTermCount.assign(cells, 0);
+  FPersistLists.clear();
+  FPersistLists.reserve(cells);
+  for (size_t v = 0; v < channels; ++v)
+    for (size_t t = 0; t < taus; ++t) FPersistLists.emplace_back(static_cast<int32_t>(t));
   FRunning = false;
   FStartTime.reset();
   FLastTau = -1;
@@ -103,23 +111,26 @@ void TVirtAllanData::Reset() {
   Log(".BaseReset, FtauMax=" + std::to_string(FtauMax) + ", FRealCount=" + std::to_string(FRealCount) +
       ", FVirtualCount=0");
   // Same sizes, all state cleared; the count is opened so that a restart may bring a new one.
-  SetVirtualFactors(static_cast<int>(FAdev.size()));
+  SetVirtualFactors(static_cast<int>(FPositions.size()));
   FRealCount = -1;
 }
 
 void TVirtAllanData::ResetMinimumMaximum(int v) {
   Log(".BaseResetMinimumMaximum, v=" + std::to_string(v));
   if (!ValidIndex(v, 0)) return;
-  std::fill(FADEVMin[v].begin(), FADEVMin[v].end(), kNaN);
-  std::fill(FADEVMax[v].begin(), FADEVMax[v].end(), kNaN);
-  std::fill(FADEVMinTime[v].begin(), FADEVMinTime[v].end(), TAllanTime{});
-  std::fill(FADEVMaxTime[v].begin(), FADEVMaxTime[v].end(), TAllanTime{});
+  for (int t = 0; t <= FtauMax; ++t) {
+    const size_t cell = Cell(v, t);
+    FADEVMin[cell] = FADEVMax[cell] = kNaN;
+    FADEVMinTime[cell] = FADEVMaxTime[cell] = TAllanTime{};
+  }
+  FMinMaxPending[v] = true;
 }
 
 void TVirtAllanData::ResetPersist(int v) {
   Log(".BaseResetPersist, v=" + std::to_string(v));
   if (!ValidIndex(v, 0)) return;
-  for (auto& entry : FPersistLists[v]) entry = TAllanPersistEntry(entry.Tau());
+  for (int t = 0; t <= FtauMax; ++t) FPersistLists[Cell(v, t)] = TAllanPersistEntry(t);
+  FMinMaxPending[v] = true;
 }
 
 void TVirtAllanData::SetDecayConst(int32_t value) {
@@ -136,115 +147,139 @@ void TVirtAllanData::SetIntervalMs(double value) {
   FIntervalMs = value;
 }
 
+bool TVirtAllanData::Logging() const { return FLogId >= 0 && LogEnabled(FLogId); }
+
 void TVirtAllanData::AddData(std::span<const double> Data) {
   if (FRealCount < 0) {
     if (Data.empty()) return;
     SetVirtualFactors(static_cast<int>(Data.size()));
   }
-  const TWallTime now = FClock.Wall();
+  const bool logging = Logging();
   if (!FRunning) {
     FRunning = true;
-    FStartTime = now;
+    FStartTime = FClock.Wall();
   }
   ++FSampleCount;
   for (int v = 0; v < FRealCount; ++v) FRealInputs[v] = static_cast<size_t>(v) < Data.size() ? Data[v] : kNaN;
-  if (FLogId >= 0) {
+  if (logging) {
     std::string line = ".AddData sampleCount=" + std::to_string(FSampleCount) +
                        ", Kanalanz=" + std::to_string(FRealCount) + ", Data=";
     for (double value : FRealInputs) line += Num(value) + "; ";
     Log(line);
   }
-  std::vector<bool> updated(Ftaus.size(), false);
   if (FMode == amFreq)
-    CalcADEVfrequency(updated);
+    CalcADEVfrequency(logging);
   else
-    CalcADEVphase(updated);
-  for (size_t t = 0; t < updated.size(); ++t)
-    if (updated[t]) ++FSampleCountPerTau[t];
-  CalcADEVMinMax(now);
+    CalcADEVphase(logging);
+  TTauMask updated = 0;
+  for (TTauMask mask : FUpdatedTaus) updated |= mask;
+  for (; updated != 0; updated &= updated - 1) ++FSampleCountPerTau[std::countr_zero(updated)];
+  CalcADEVMinMax(logging);
 }
 
-void TVirtAllanData::AddSquare(int v, int t, double d) {
+inline void TVirtAllanData::AddSquare(size_t cell, int t, double d) {
   const double q = d * d;
-  double& mean = FTauQuad[v][t];
-  double& n = FTauQuad_N[v][t];
+  double& mean = FTauQuad[cell];
+  double& n = FTauQuad_N[cell];
   mean = (n == 0) ? q : (n * mean + q) / (n + 1);
   if (!(FDecayConst > 0 && n >= FDecayConst)) n += 1;
-  ++FTermCount[v][t];
+  ++FTermCount[cell];
   FLastTau = std::max(FLastTau, static_cast<int32_t>(t));
 }
 
-void TVirtAllanData::CalcADEVfrequency(std::vector<bool>& updated) {
+void TVirtAllanData::CalcADEVfrequency(bool logging) {
+  const size_t taus = Ftaus.size();
   for (int v = 0; v < FRealCount; ++v) {
     const double y = FRealInputs[v];
-    Log(".CalcADEVfrequency v=" + std::to_string(v) + " Input=" + Num(y));
+    FUpdatedTaus[v] = 0;
+    if (logging) Log(".CalcADEVfrequency v=" + std::to_string(v) + " Input=" + Num(y));
     if (!std::isfinite(y)) continue;
-    const int64_t n = ++FChannelSampleCount[v];
-    for (size_t t = 0; t < Ftaus.size(); ++t) {
-      FSampleSum[v][t] += y;
-      if (n % Ftaus[t] != 0) continue;
-      auto& s = FSamples[v][t];
+    double* sums = &FSampleSum[static_cast<size_t>(v) * taus];
+    for (size_t t = 0; t < taus; ++t) sums[t] += y;
+    FPositions[v].Advance();
+    for (TTauMask ends = FPositions[v].Ends(); ends != 0; ends &= ends - 1) {
+      const int t = std::countr_zero(ends);
+      const size_t cell = Cell(v, t);
+      auto& s = FSamples[cell];
       s[1] = s[2];
-      s[2] = FSampleSum[v][t] / Ftaus[t];
-      FSampleSum[v][t] = 0;
-      if (++FBlockCount[v][t] < 2) continue;
-      AddSquare(v, static_cast<int>(t), s[2] - s[1]);
-      FAdev[v][t] = std::sqrt(FTauQuad[v][t] / 2);
-      updated[t] = true;
+      s[2] = sums[t] / Ftaus[t];
+      sums[t] = 0;
+      if (++FBlockCount[cell] < 2) continue;
+      AddSquare(cell, t, s[2] - s[1]);
+      FAdev[cell] = std::sqrt(FTauQuad[cell] / 2);
+      FUpdatedTaus[v] |= TTauMask{1} << t;
     }
   }
-  Log(".CalcADEVfrequency LastTau=" + std::to_string(FLastTau));
+  if (logging) Log(".CalcADEVfrequency LastTau=" + std::to_string(FLastTau));
 }
 
-void TVirtAllanData::CalcADEVphase(std::vector<bool>& updated) {
+void TVirtAllanData::CalcADEVphase(bool logging) {
   for (int v = 0; v < FRealCount; ++v) {
     const double x = FRealInputs[v];
-    Log(".CalcADEVphase v=" + std::to_string(v) + " Input=" + Num(x));
+    FUpdatedTaus[v] = 0;
+    if (logging) Log(".CalcADEVphase v=" + std::to_string(v) + " Input=" + Num(x));
     if (!std::isfinite(x)) continue;
-    const int64_t n = ++FChannelSampleCount[v];
-    for (size_t t = 0; t < Ftaus.size(); ++t) {
-      // Phase points at samples 1, 1 + τ, 1 + 2τ, ...: the decimated series of the standard estimator.
-      if ((n - 1) % Ftaus[t] != 0) continue;
-      auto& s = FSamples[v][t];
+    // Phase points at samples 1, 1 + τ, 1 + 2τ, ...: the decimated series of the standard estimator.
+    const TTauMask ends = FPositions[v].Ends();
+    FPositions[v].Advance();
+    for (TTauMask rest = ends; rest != 0; rest &= rest - 1) {
+      const int t = std::countr_zero(rest);
+      const size_t cell = Cell(v, t);
+      auto& s = FSamples[cell];
       s = {s[1], s[2], x};
-      if (++FBlockCount[v][t] < 3) continue;
-      AddSquare(v, static_cast<int>(t), s[0] - 2 * s[1] + s[2]);
-      FAdev[v][t] = std::sqrt(FTauQuad[v][t] / 2) / (Ftaus[t] * 1e12) * 1000 / FIntervalMs;
-      updated[t] = true;
+      if (++FBlockCount[cell] < 3) continue;
+      AddSquare(cell, t, s[0] - 2 * s[1] + s[2]);
+      FAdev[cell] = std::sqrt(FTauQuad[cell] / 2) / (Ftaus[t] * 1e12) * 1000 / FIntervalMs;
+      FUpdatedTaus[v] |= TTauMask{1} << t;
     }
   }
-  Log(".CalcADEVphase LastTau=" + std::to_string(FLastTau));
+  if (logging) Log(".CalcADEVphase LastTau=" + std::to_string(FLastTau));
 }
 
-void TVirtAllanData::CalcADEVMinMax(TWallTime now) {
+// Minima, maxima and persist ranges can only move where a deviation changed (or after their reset),
+// so only those cells are visited; the clock is read once, and only when an extreme moves.
+void TVirtAllanData::CalcADEVMinMax(bool logging) {
+  std::optional<TWallTime> now;
   for (int v = 0; v < FRealCount; ++v) {
-    Log(".CalcADEVMinMax[" + std::to_string(v) + "]");
-    for (int t = 0; t <= FLastTau; ++t) {
-      if (FTermCount[v][t] == 0) continue;  // this channel has no deviation at t yet
-      const double a = FAdev[v][t];
-      const std::string at = std::to_string(v) + "," + std::to_string(t) + "]=" + Num(a);
-      if (std::isnan(FADEVMin[v][t]) || FADEVMin[v][t] > a) {
-        FADEVMin[v][t] = a;
-        FADEVMinTime[v][t] = now;
-        Log(".CalcADEVMinMax FADEVMin[" + at);
-      }
-      if (std::isnan(FADEVMax[v][t]) || !(FADEVMax[v][t] >= a)) {
-        FADEVMax[v][t] = a;
-        FADEVMaxTime[v][t] = now;
-        Log(".CalcADEVMinMax FADEVMax[" + at);
-      }
-      FPersistLists[v][t].AddValue(a == 0 ? 0 : std::log10(a));
+    if (logging) Log(".CalcADEVMinMax[" + std::to_string(v) + "]");
+    if (FLastTau < 0) continue;
+    TTauMask taus = FUpdatedTaus[v];
+    if (FMinMaxPending[v]) {
+      taus = (TTauMask{2} << FLastTau) - 1;
+      FMinMaxPending[v] = false;
     }
+    for (; taus != 0; taus &= taus - 1) MinMaxCell(v, std::countr_zero(taus), logging, now);
   }
+}
+
+inline void TVirtAllanData::MinMaxCell(int v, int t, bool logging, std::optional<TWallTime>& now) {
+  const size_t cell = Cell(v, t);
+  if (FTermCount[cell] == 0) return;  // this channel has no deviation at t yet
+  const double a = FAdev[cell];
+  const bool lower = std::isnan(FADEVMin[cell]) || FADEVMin[cell] > a;
+  const bool higher = std::isnan(FADEVMax[cell]) || !(FADEVMax[cell] >= a);
+  if ((lower || higher) && !now) now = FClock.Wall();
+  if (lower) {
+    FADEVMin[cell] = a;
+    FADEVMinTime[cell] = now;
+    if (logging) Log(".CalcADEVMinMax FADEVMin[" + std::to_string(v) + "," + std::to_string(t) + "]=" + Num(a));
+  }
+  if (higher) {
+    FADEVMax[cell] = a;
+    FADEVMaxTime[cell] = now;
+    if (logging) Log(".CalcADEVMinMax FADEVMax[" + std::to_string(v) + "," + std::to_string(t) + "]=" + Num(a));
+  }
+  FPersistLists[cell].AddDeviation(a);
 }
 
 bool TVirtAllanData::ValidIndex(int v, int t) const {
-  return v >= 0 && static_cast<size_t>(v) < FAdev.size() && t >= 0 && static_cast<size_t>(t) < Ftaus.size();
+  return v >= 0 && static_cast<size_t>(v) < FPositions.size() && t >= 0 && static_cast<size_t>(t) < Ftaus.size();
 }
 
 std::vector<double> TVirtAllanData::GetTextValues(int k) const {
   std::vector<double> values(Ftaus.size(), 0.0);
-  if (ValidIndex(k - 1, 0)) values = FAdev[k - 1];
+  if (ValidIndex(k - 1, 0))
+    for (int t = 0; t <= FtauMax; ++t) values[t] = FAdev[Cell(k - 1, t)];
   return values;
 }
 
@@ -258,7 +293,7 @@ std::vector<TAllanPersistEntry> TVirtAllanData::GetGraphicPersistValues(int k) c
   std::vector<TAllanPersistEntry> entries;
   if (!ValidIndex(k - 1, 0)) return entries;
   for (int t = 0; t <= FLastTau; ++t) {
-    const TAllanPersistEntry& entry = FPersistLists[k - 1][t];
+    const TAllanPersistEntry& entry = FPersistLists[Cell(k - 1, t)];
     if (!entry.HasValue()) break;
     entries.push_back(entry);
   }
@@ -273,7 +308,7 @@ TAllanMinMax TVirtAllanData::ScaleMinMax(const char* operation, int k, const TPe
     // Zero (no value) and NaN (no extreme kept) have no decade and are left out.
     double smallest = 0, largest = 0;
     for (int t = 0; t <= FLastTau; ++t) {
-      const double low = lows[k - 1][t], high = highs[k - 1][t];
+      const double low = lows[Cell(k - 1, t)], high = highs[Cell(k - 1, t)];
       if (low > 0 && (smallest == 0 || low < smallest)) smallest = low;
       if (high > largest) largest = high;
     }
@@ -309,17 +344,17 @@ std::string TVirtAllanData::GetTauCaption(int len, int intervalMs) const {
   return caption;
 }
 
-double TVirtAllanData::Adev(int v, int t) const { return ValidIndex(v, t) ? FAdev[v][t] : 0; }
-double TVirtAllanData::AdevMin(int v, int t) const { return ValidIndex(v, t) ? FADEVMin[v][t] : kNaN; }
-double TVirtAllanData::AdevMax(int v, int t) const { return ValidIndex(v, t) ? FADEVMax[v][t] : kNaN; }
+double TVirtAllanData::Adev(int v, int t) const { return ValidIndex(v, t) ? FAdev[Cell(v, t)] : 0; }
+double TVirtAllanData::AdevMin(int v, int t) const { return ValidIndex(v, t) ? FADEVMin[Cell(v, t)] : kNaN; }
+double TVirtAllanData::AdevMax(int v, int t) const { return ValidIndex(v, t) ? FADEVMax[Cell(v, t)] : kNaN; }
 TAllanTime TVirtAllanData::AdevMinTime(int v, int t) const {
-  return ValidIndex(v, t) ? FADEVMinTime[v][t] : TAllanTime{};
+  return ValidIndex(v, t) ? FADEVMinTime[Cell(v, t)] : TAllanTime{};
 }
 TAllanTime TVirtAllanData::AdevMaxTime(int v, int t) const {
-  return ValidIndex(v, t) ? FADEVMaxTime[v][t] : TAllanTime{};
+  return ValidIndex(v, t) ? FADEVMaxTime[Cell(v, t)] : TAllanTime{};
 }
 int32_t TVirtAllanData::Tau(int t) const {
   return (t >= 0 && static_cast<size_t>(t) < Ftaus.size()) ? Ftaus[t] : 0;
 }
-int64_t TVirtAllanData::TermCount(int v, int t) const { return ValidIndex(v, t) ? FTermCount[v][t] : 0; }
-double TVirtAllanData::TauQuadN(int v, int t) const { return ValidIndex(v, t) ? FTauQuad_N[v][t] : 0; }
+int64_t TVirtAllanData::TermCount(int v, int t) const { return ValidIndex(v, t) ? FTermCount[Cell(v, t)] : 0; }
+double TVirtAllanData::TauQuadN(int v, int t) const { return ValidIndex(v, t) ? FTauQuad_N[Cell(v, t)] : 0; }

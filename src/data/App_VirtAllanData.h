@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/Clock.h"
+#include "data/AllanLadderPosition.h"
 
 // Running non-overlapping Allan deviations of several channels over a fixed 1-2-5 ladder of
 // averaging times. The counter store owns one calculator per mode and feeds it one sample (one value
@@ -31,14 +32,24 @@ class TAllanPersistEntry {
  public:
   explicit TAllanPersistEntry(int32_t tau = 0) : FTau(tau) {}
   void AddValue(double Data);
+  // AddValue of log10(a), 0 for a = 0. A deviation inside the range already taken cannot move the
+  // range (log10 is monotonic), so the logarithm is only computed for a new extreme.
+  void AddDeviation(double a) {
+    if (a > 0 && a >= FDevLow && a <= FDevHigh) return;
+    AddNewDeviation(a);
+  }
   bool HasValue() const { return FMin == FMin; }  // false while still NaN
   double Min() const { return FMin; }
   double Max() const { return FMax; }
   int32_t Tau() const { return FTau; }
 
  private:
+  void AddNewDeviation(double a);
+
   double FMax = std::numeric_limits<double>::quiet_NaN();
   double FMin = std::numeric_limits<double>::quiet_NaN();
+  double FDevLow = std::numeric_limits<double>::quiet_NaN();   // smallest positive deviation taken
+  double FDevHigh = std::numeric_limits<double>::quiet_NaN();  // largest positive deviation taken
   int32_t FTau;
 };
 
@@ -101,16 +112,23 @@ class TVirtAllanData {
   double TauQuadN(int v, int t) const;
 
  private:
+  // Per channel and τ, one flat array indexed by Cell(v, t), τ-major so that the cells every sample
+  // visits (small τ) lie together; no allocation per sample. FSampleSum alone is channel-major: a
+  // frequency value goes into the block sums of every τ of its channel.
   template <class T>
-  using TPerChannelTau = std::vector<std::vector<T>>;
+  using TPerChannelTau = std::vector<T>;
+  using TTauMask = TAllanLadderPosition::TTauMask;
 
+  size_t Cell(int v, int t) const { return static_cast<size_t>(t) * FCellRow + static_cast<size_t>(v); }
   bool ValidIndex(int v, int t) const;
+  bool Logging() const;
   TAllanMinMax ScaleMinMax(const char* operation, int k, const TPerChannelTau<double>& lows,
                            const TPerChannelTau<double>& highs) const;
-  void AddSquare(int v, int t, double d);
-  void CalcADEVfrequency(std::vector<bool>& updated);
-  void CalcADEVphase(std::vector<bool>& updated);
-  void CalcADEVMinMax(TWallTime now);
+  void AddSquare(size_t cell, int t, double d);
+  void CalcADEVfrequency(bool logging);
+  void CalcADEVphase(bool logging);
+  void CalcADEVMinMax(bool logging);
+  void MinMaxCell(int v, int t, bool logging, std::optional<TWallTime>& now);
   void Log(const std::string& text) const;
 
   TPerChannelTau<double> FAdev;
@@ -120,7 +138,7 @@ class TVirtAllanData {
   TPerChannelTau<double> FADEVMax;
   TPerChannelTau<TAllanTime> FADEVMinTime;
   TPerChannelTau<TAllanTime> FADEVMaxTime;
-  std::vector<std::vector<TAllanPersistEntry>> FPersistLists;
+  TPerChannelTau<TAllanPersistEntry> FPersistLists;
   double FIntervalMs = 1000;
   TAllanMode FMode;
   std::vector<double> FRealInputs;
@@ -129,7 +147,13 @@ class TVirtAllanData {
   std::vector<int64_t> FSampleCountPerTau;
   // Per channel: values taken since the reset; block ends are counted per channel so that a missing
   // value in one channel does not shift the blocks of the others.
-  std::vector<int64_t> FChannelSampleCount;
+  std::vector<TAllanLadderPosition> FPositions;
+  size_t FCellRow = 0;  // cells per τ: the sized channel count
+  // Per channel: the τ whose deviation changed in the current sample; only these can move a minimum,
+  // maximum or persist range.
+  std::vector<TTauMask> FUpdatedTaus;
+  // Per channel: minima, maxima or persist range were reset; the next sample takes every τ again.
+  std::vector<bool> FMinMaxPending;
   // Frequency: the previous and the current block average ([1], [2]); phase: x0, x1, x2.
   TPerChannelTau<std::array<double, 3>> FSamples;
   // Completed blocks (frequency) or phase points taken (phase); replaces "0 means no value yet".

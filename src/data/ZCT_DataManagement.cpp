@@ -45,8 +45,8 @@ std::string HeartbeatTime(int64_t ms) {
   return text.size() < 9 ? std::string(9 - text.size(), ' ') + text : text;
 }
 
-std::string TrimRight(std::string s) {
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.pop_back();
+std::string_view TrimRight(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
   return s;
 }
 
@@ -82,6 +82,8 @@ TZCT_DataManagement::TZCT_DataManagement(int32_t aLogId, int32_t aSessId, bool a
 TZCT_DataManagement::~TZCT_DataManagement() = default;
 
 void TZCT_DataManagement::Dbg(const std::string& text) const { LogIt(LogId(), DbgTag() + text); }
+
+bool TZCT_DataManagement::DbgOn() const { return LogId() >= 0 && LogEnabled(LogId()); }
 
 void TZCT_DataManagement::DbgError(const std::string& text) const { LogError(LogId(), DbgTag() + text); }
 
@@ -123,7 +125,8 @@ void TZCT_DataManagement::TakeTime(const char* operation, int64_t ms) {
     FSyncTime = std::to_string(ms / 1000) + LogSep() + std::to_string(ms % 1000 / 100);
     if (ms % 1000 == 0) SetSync("1");
   }
-  Dbg(std::string(".") + operation + " DeviceMs=" + std::to_string(ms) + " Sync=" + Sync() + ", SyncTime=" + FSyncTime);
+  if (DbgOn())
+    Dbg(std::string(".") + operation + " DeviceMs=" + std::to_string(ms) + " Sync=" + Sync() + ", SyncTime=" + FSyncTime);
 }
 
 void TZCT_DataManagement::ApplyLineHeader(uint16_t header) {
@@ -149,7 +152,7 @@ int32_t TZCT_DataManagement::SampleIntervalMs() const {
   return FValueHeader.IntervalIndexValid() ? static_cast<int32_t>(FValueHeader.GateTime()) : 0;
 }
 
-void TZCT_DataManagement::PrepareSample(const std::string& rawLine) {
+void TZCT_DataManagement::PrepareSample(std::string_view rawLine) {
   const int32_t interval = SampleIntervalMs();
   if (interval != FIntervalMs) {
     FIntervalMs = interval;
@@ -157,7 +160,7 @@ void TZCT_DataManagement::PrepareSample(const std::string& rawLine) {
     CalculateTheoPhaseOffset();
   }
   ClearSamplerStrings();
-  if (Mode() == 6) FSamplerPhaseValuesString = "  " + rawLine;
+  if (Mode() == 6) FSamplerPhaseValuesString.append("  ").append(rawLine);
   FLetzterKanal = 0;
   FFrequencyNew.fill(false);
   FPhaseDiffNew.fill(false);
@@ -174,7 +177,7 @@ bool TZCT_DataManagement::ExtractData(const std::string& BufCopy, int64_t aDevic
     return false;
   }
   ApplyLineHeader(static_cast<uint16_t>(*header));
-  std::string s = TrimRight(BufCopy.substr(4));
+  std::string_view s = TrimRight(std::string_view(BufCopy).substr(4));
   if (FPLLError) {
     if (s.size() % TextFieldWidth != 0) {
       DbgError(".ExtractData invalid data length" + std::to_string(s.size()) + " -> ignore during PLL error");
@@ -190,7 +193,7 @@ bool TZCT_DataManagement::ExtractData(const std::string& BufCopy, int64_t aDevic
   constexpr size_t maxLength = DM_MaxChannels * TextFieldWidth;
   if (s.size() > maxLength) {
     AddError(kCodeTransfer, "Measurement data too long! Truncated to " + std::to_string(maxLength) + " Bytes!");
-    s.resize(maxLength);
+    s = s.substr(0, maxLength);
   }
   if (s.size() < static_cast<size_t>(TextFieldWidth)) {
     AddError(kCodeTransfer, "Transfer error. Data lost: %" + BufCopy + "%");
@@ -202,7 +205,8 @@ bool TZCT_DataManagement::ExtractData(const std::string& BufCopy, int64_t aDevic
     if (FIgnoreFirstPhase) {
       Dbg(".ExtractData ignore first phase " + BufCopy);
     } else {
-      for (int32_t i = 1; i <= count; ++i) AddValueString(s.substr(1 + (i - 1) * TextFieldWidth, 26), i);
+      const uint8_t mode = Mode();
+      for (int32_t i = 1; i <= count; ++i) AddValueString(s.substr(1 + (i - 1) * TextFieldWidth, 26), i, mode);
     }
     ChannelCountFromSample(count);
     return AfterExtractData();
@@ -213,10 +217,10 @@ bool TZCT_DataManagement::ExtractData(const std::string& BufCopy, int64_t aDevic
   }
 }
 
-Phase TZCT_DataManagement::ParsePhaseText(const std::string& text, int32_t i) {
+Phase TZCT_DataManagement::ParsePhaseText(std::string_view text, int32_t i) {
   // Either separator is taken; the first character may be a sign, never a separator.
   const size_t pos = text.find_first_of(".,", 1);
-  const char separator = pos == std::string::npos ? '.' : text[pos];
+  const char separator = pos == std::string_view::npos ? '.' : text[pos];
   int precision = 0;
   const auto value = Phase::Parse(text, separator, &precision);
   if (!value) throw EConvertError("'" + std::string(TrimBlanks(text)) + "' is not a valid phase value");
@@ -241,10 +245,10 @@ double ParseFrequencyText(std::string_view text) {
 }
 }  // namespace
 
-void TZCT_DataManagement::AddValueString(const std::string& text, int32_t i) {
+void TZCT_DataManagement::AddValueString(std::string_view text, int32_t i, uint8_t mode) {
   try {
     FIntervalCount[i] += 1;
-    switch (Mode()) {
+    switch (mode) {
       case 0:
       case 1: AddPhase(ParsePhaseText(text, i), i); break;
       case 2:
@@ -256,8 +260,8 @@ void TZCT_DataManagement::AddValueString(const std::string& text, int32_t i) {
     FLetzterKanal = i;
   } catch (const std::exception& e) {
     LogException(LogId(), DbgTag() + ".AddValueString failed", e);
-    Dbg("aValue=" + text + ", Kanal=" + std::to_string(i));
-    Dbg(" ValueHeader.Mode=" + std::to_string(Mode()));
+    Dbg("aValue=" + std::string(text) + ", Kanal=" + std::to_string(i));
+    Dbg(" ValueHeader.Mode=" + std::to_string(mode));
     throw;
   }
 }
@@ -271,7 +275,7 @@ bool TZCT_DataManagement::ExtractRawData(const std::string& BufCopy, int64_t aDe
     return false;
   }
   ApplyLineHeader(static_cast<uint16_t>(*header));
-  std::string s = TrimRight(BufCopy.substr(4));
+  std::string s(TrimRight(std::string_view(BufCopy).substr(4)));
   if (FPLLError) {
     if (s.size() % RawFieldWidth != 0) {
       DbgError(".ExtractRawData invalid data length" + std::to_string(s.size()) + " -> ignore during PLL error");
@@ -447,7 +451,7 @@ bool TZCT_DataManagement::AfterExtractData() {
       LogException(LogId(), DbgTag() + ".AfterExtractData - server failed", e);
       throw;
     }
-  } else {
+  } else if (DbgOn()) {
     Dbg(std::string(".AfterExtraceData: FAddLogStrings=") + BoolText(FAddLogStrings) + " DeviceMs=" + std::to_string(FDeviceMs));
   }
   try {

@@ -10,6 +10,7 @@
 #include "core/App_Settings.h"
 #include "data/App_DataManagement.h"
 #include "data/App_VirtAllanData.h"
+#include "data/ISamplerSink.h"
 #include "data/ZCT_ValueText.h"
 #include "protocol/Phase.h"
 
@@ -208,6 +209,8 @@ class TZCT_DataManagement : public TDataManagement {
 
   // Helpers of the extraction.
   void Dbg(const std::string& text) const;
+  // Whether the store's logger writes: hot paths check it before they build a text.
+  bool DbgOn() const;
   void DbgError(const std::string& text) const;
   uint8_t Mode() const;
   int32_t X() const { return LaufX(hsNone); }
@@ -215,10 +218,10 @@ class TZCT_DataManagement : public TDataManagement {
   void UpdateSession(int32_t what, const std::string& text);
   void ApplyLineHeader(uint16_t header);
   void ChannelCountFromSample(int32_t count);
-  void PrepareSample(const std::string& rawLine);
+  void PrepareSample(std::string_view rawLine);
   bool AfterExtractData();
-  void AddValueString(const std::string& text, int32_t i);
-  Phase ParsePhaseText(const std::string& text, int32_t i);
+  void AddValueString(std::string_view text, int32_t i, uint8_t mode);
+  Phase ParsePhaseText(std::string_view text, int32_t i);
   void AddReportValues(const TQV_ReportStruct& report, int32_t count);
   void TakeRawWindow();
   void CalculateRawLine(const std::string& s, int32_t count);
@@ -239,7 +242,7 @@ class TZCT_DataManagement : public TDataManagement {
   void ScramblerTrimStep();
   bool AllFrequenciesNew() const;
   void CheckClockAlarm();
-  std::vector<double> AllanValues(TAllanMode am) const;
+  std::span<const double> AllanValues(TAllanMode am);
   bool AllanFedInMode(TAllanMode am) const;
   void FeedAllan();
   void RequestAllanReset();
@@ -298,6 +301,7 @@ class TZCT_DataManagement : public TDataManagement {
   std::string FSamplerVirtualADEVValuesString;
   std::string FSamplerVirtualPhaseDiffValuesString;
   std::string FSamplerVirtualPhasePrevValuesString;
+  TMultiSamplerStrings FSamplerSet;
   bool FAddLogStrings = false;
   int32_t FLost = 0;
   int32_t FMultiId = -1;
@@ -352,6 +356,8 @@ class TZCT_DataManagement : public TDataManagement {
   TChannels<bool> FPhaseDiffNew{};
   bool FRawSampleStored = false;
   std::string FKeptAlarmText;
+  // The values of one sample for one Allan calculator.
+  std::array<double, DM_MaxChannels> FAllanInputs{};
 
   TFormatSettings FFormatWin;
   TFormatSettings FFormatLog;

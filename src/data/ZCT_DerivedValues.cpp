@@ -1,5 +1,6 @@
 // Derived values of the counter store: residuals against the ideal phase, frequencies, nominal
 // frequencies, phase differences, virtual channels, the clock check and the Allan feeding.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -267,11 +268,13 @@ bool TZCT_DataManagement::AllanFedInMode(TAllanMode am) const {
   return false;
 }
 
-// One value per channel 1..FLetzterKanal; NaN where the channel has no value in this sample.
-std::vector<double> TZCT_DataManagement::AllanValues(TAllanMode am) const {
+// One value per channel 1..FLetzterKanal; NaN where the channel has no value in this sample. The
+// values stay in the store's buffer until the next call.
+std::span<const double> TZCT_DataManagement::AllanValues(TAllanMode am) {
   const int32_t x = X();
-  std::vector<double> values(FLetzterKanal, kNaN);
-  for (int32_t i = 1; i <= FLetzterKanal; ++i) {
+  std::span<double> values(FAllanInputs.data(), static_cast<size_t>(std::clamp(FLetzterKanal, 0, DM_MaxChannels)));
+  std::fill(values.begin(), values.end(), kNaN);
+  for (int32_t i = 1; i <= static_cast<int32_t>(values.size()); ++i) {
     const double nominal = FNom_Frequ[i];
     switch (am) {
       case amFreq:
@@ -294,7 +297,7 @@ void TZCT_DataManagement::FeedAllan() {
   bool* ignore[] = {&FAllanIgnoreFrequ, &FAllanIgnorePhase, &FAllanIgnorePhaseDiff};
   for (TAllanMode am : {amFreq, amPhaseRes, amPhaseDiff}) {
     if (!AllanFedInMode(am)) continue;
-    const std::vector<double> data = AllanValues(am);
+    const std::span<const double> data = AllanValues(am);
     if (*ignore[am]) {
       bool complete = !data.empty();
       for (size_t i = 0; i < data.size(); ++i) {

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/LogUnit.h"
+#include "core/QV_NumberText.h"
 #include "data/IClockAlarmSink.h"
 #include "data/IReportLogSink.h"
 #include "data/ISamplerSink.h"
@@ -14,6 +15,9 @@
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// The residual field of a channel without a residual.
+constexpr char kBlankPhaseField[] = "                          ";
+static_assert(sizeof kBlankPhaseField - 1 == ZCT_PhaseWidth);
 
 // Log types of the multi-sampler (bit numbers).
 constexpr int LT_Phase = 0;
@@ -367,26 +371,36 @@ void TZCT_DataManagement::GenerateSamplerStrings() {
     const uint8_t mode = Mode();
     const char sep = LogSep();
     const int32_t last = FLetzterKanal;
-    const auto build = [&](int bit, bool empty, size_t width, const std::function<std::string(int32_t)>& text) {
-      std::string line;
-      if (!SamplerStringNeeded(bit) || empty) return line;
-      for (int32_t i = 1; i <= last; ++i) line += ZCTSamplerField(text(i), width);
-      return line;
+    // Each line is built in place in its member string, whose capacity stays from line to line.
+    char phase[PhaseColumnWidth];
+    TFixedTextBuffer number;
+    const auto build = [&](std::string& line, int bit, bool empty, size_t width, const auto& text) {
+      line.clear();
+      if (!SamplerStringNeeded(bit) || empty) return;
+      for (int32_t i = 1; i <= last; ++i) ZCTAppendSamplerField(line, text(i), width);
     };
-    FSamplerPhaseValuesString = build(LT_Phase, mode >= 2, ZCT_PhaseWidth,
-                                      [&](int32_t i) { return ZCTPhaseText(PPhase[i], FPhaseDecimals[i], sep); });
-    FSamplerFrequencyValuesString = build(LT_Frequency, FFrequency[1] == 0, ZCT_FrequencyWidth,
-                                          [&](int32_t i) { return ZCTFrequencyText(FFrequency[i], sep); });
-    FSamplerPhaseDiffValuesString = build(LT_PhaseDiff, IsFrequencyMode(mode), ZCT_PhaseWidth,
-                                          [&](int32_t i) { return ZCTPhaseText(PPhaseDiff[i], FPhaseDecimals[i], sep); });
-    FSamplerPhasePredecessorValuesString = build(LT_PhasePredecessor, IsFrequencyMode(mode), ZCT_PhaseWidth, [&](int32_t i) {
-      return ZCTPhaseText(PPhasePreDiff[i], FPhaseDecimals[i], sep);
+    const auto phaseText = [&](const Phase& value, int32_t i) {
+      value.FormatColumn(FPhaseDecimals[i], sep, phase);
+      return std::string_view(phase, PhaseColumnWidth);
+    };
+    build(FSamplerPhaseValuesString, LT_Phase, mode >= 2, ZCT_PhaseWidth, [&](int32_t i) { return phaseText(PPhase[i], i); });
+    build(FSamplerFrequencyValuesString, LT_Frequency, FFrequency[1] == 0, ZCT_FrequencyWidth, [&](int32_t i) {
+      return FormatFloatFixed(FFrequency[i], static_cast<int>(ZCT_FrequencyWidth), 11, sep, number);
     });
-    FSamplerPhaseResiduumValuesString = build(LT_PhaseResiduum, mode >= 2, ZCT_PhaseWidth, [&](int32_t i) {
-      return std::isnan(FPhaseRes_ns[i]) ? std::string(ZCT_PhaseWidth, ' ') : ZCTResidualText(FPhaseRes_ns[i], sep);
+    build(FSamplerPhaseDiffValuesString, LT_PhaseDiff, IsFrequencyMode(mode), ZCT_PhaseWidth,
+          [&](int32_t i) { return phaseText(PPhaseDiff[i], i); });
+    build(FSamplerPhasePredecessorValuesString, LT_PhasePredecessor, IsFrequencyMode(mode), ZCT_PhaseWidth,
+          [&](int32_t i) { return phaseText(PPhasePreDiff[i], i); });
+    build(FSamplerPhaseResiduumValuesString, LT_PhaseResiduum, mode >= 2, ZCT_PhaseWidth, [&](int32_t i) {
+      if (std::isnan(FPhaseRes_ns[i])) return std::string_view(kBlankPhaseField, ZCT_PhaseWidth);
+      return FormatFloatFixed(FPhaseRes_ns[i], static_cast<int>(ZCT_PhaseWidth), 5, sep, number);
     });
     const size_t rawWidth = FRawData->T1T2T3(1).size();
-    FSamplerRawDataString = build(LT_RawData, rawWidth == 0, rawWidth, [&](int32_t i) { return FRawData->T1T2T3(i); });
+    std::string raw;
+    build(FSamplerRawDataString, LT_RawData, rawWidth == 0, rawWidth, [&](int32_t i) -> std::string_view {
+      raw = FRawData->T1T2T3(i);
+      return raw;
+    });
     FSamplerADEVValuesString.clear();
   } catch (const std::exception& e) {
     LogException(LogId(), DbgTag() + ".GenerateSamplerStrings failed: ", e);
@@ -427,18 +441,21 @@ void TZCT_DataManagement::AddSamplerStrings() {
   const int32_t sid = SessId();
   const bool copy = SessIsCopy();
   try {
-    if (!FSyncTime.empty()) Dbg(".AddSamplerStrings FSyncTime=" + FSyncTime);
+    if (!FSyncTime.empty() && DbgOn()) Dbg(".AddSamplerStrings FSyncTime=" + FSyncTime);
     FSampler->SetSessionSyncTime(sid, copy, FSyncTime);
-    const TMultiSamplerStrings strings{Sync() + FSamplerPhaseValuesString,
-                                       FSamplerFrequencyValuesString,
-                                       FSamplerPhaseDiffValuesString,
-                                       FSamplerRawDataString,
-                                       "",
-                                       FDGIs_HEX,
-                                       FSamplerPhasePredecessorValuesString,
-                                       FSamplerADEVValuesString,
-                                       FSamplerPhaseResiduumValuesString,
-                                       FZCTtimeString};
+    // One set reused from line to line: assigning keeps the capacity of its strings.
+    TMultiSamplerStrings& strings = FSamplerSet;
+    strings[0] = Sync();
+    strings[0] += FSamplerPhaseValuesString;
+    strings[1] = FSamplerFrequencyValuesString;
+    strings[2] = FSamplerPhaseDiffValuesString;
+    strings[3] = FSamplerRawDataString;
+    strings[4].clear();
+    strings[5] = FDGIs_HEX;
+    strings[6] = FSamplerPhasePredecessorValuesString;
+    strings[7] = FSamplerADEVValuesString;
+    strings[8] = FSamplerPhaseResiduumValuesString;
+    strings[9] = FZCTtimeString;
     FSampler->AddStrings(sid, copy, strings);
     if (!FKeptAlarmText.empty()) FSampler->AddWarning(sid, copy, FKeptAlarmText);
   } catch (const std::exception& e) {

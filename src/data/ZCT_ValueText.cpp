@@ -1,5 +1,6 @@
 #include "data/ZCT_ValueText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -30,9 +31,16 @@ std::string ZCTResidualText(double value, char separator) {
 }
 
 std::string ZCTSamplerField(const std::string& text, size_t width) {
-  std::string field = (!text.empty() && text.front() == ' ') ? text : " " + text;
-  field.resize(width, ' ');
+  std::string field;
+  ZCTAppendSamplerField(field, text, width);
   return field;
+}
+
+void ZCTAppendSamplerField(std::string& line, std::string_view text, size_t width) {
+  const size_t end = line.size() + width;
+  if (text.empty() || text.front() != ' ') line += ' ';
+  line.append(text.substr(0, std::min(text.size(), end - std::min(end, line.size()))));
+  line.resize(end, ' ');
 }
 
 std::string ZCTVirtualSamplerField(const std::string& text, size_t width) {

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct Phase;
 
@@ -37,6 +38,8 @@ std::string ZCTResidualText(double value, char separator);
 // A field of a log string: a text that does not begin with a blank gets one put in front, then it
 // is cut back to width.
 std::string ZCTSamplerField(const std::string& text, size_t width);
+// The same field appended to line.
+void ZCTAppendSamplerField(std::string& line, std::string_view text, size_t width);
 // A field of a virtual log string: right-aligned in width, all blanks for ZCT_NoValueText.
 std::string ZCTVirtualSamplerField(const std::string& text, size_t width);
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -89,6 +90,49 @@ TEST(AllanSeries, SampleIntervalScalesTauAndPhaseDeviation) {
       EXPECT_NEAR(phaseScaled[i].Adev, base[i].Adev / tau0, 1e-12 * base[i].Adev / tau0);
       EXPECT_EQ(freqScaled[i].Adev, freqBase[i].Adev);  // fractional frequency does not depend on tau0
     }
+  }
+}
+
+// The one-pass series gives the bits of the running calculator the counter store uses.
+TEST(AllanSeries, SameBitsAsTheRunningCalculator) {
+  std::mt19937 generator(11);
+  std::normal_distribution<double> noise(0.0, 1.0);
+  struct Case {
+    const char* name;
+    TAllanMode mode;
+    size_t count;
+    double scale;
+  };
+  const Case cases[] = {
+      {"phase, ladder edge", amPhaseRes, 2001, 1e-9}, {"phase, between", amPhaseRes, 5317, 1e-9},
+      {"frequency, ladder edge", amFreq, 2000, 1e-11}, {"frequency, between", amFreq, 4999, 1e-11},
+      {"frequency, whole numbers", amFreq, 1003, 1}, {"phase, tiny", amPhaseRes, 777, 1e-15},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> series(c.count);
+    double walk = 0;
+    for (double& value : series) value = (walk += noise(generator)) * c.scale;
+    if (c.scale == 1)
+      for (double& value : series) value = std::round(value);
+    const double tau0 = 0.25;
+    TVirtAllanData calculator(-1, 19, c.mode);
+    calculator.SetVirtualFactors(1);
+    calculator.SetIntervalMs(tau0 * 1000);
+    for (double value : series) {
+      const double input = c.mode == amFreq ? value : value * 1e12;
+      calculator.AddData(std::span<const double>(&input, 1));
+    }
+    const std::vector<TAdevPoint> points = ComputeAllanSeries(series, c.mode, tau0);
+    size_t i = 0;
+    for (int t = 0; t <= calculator.LastTau(); ++t) {
+      if (calculator.TermCount(0, t) == 0) continue;
+      ASSERT_LT(i, points.size()) << c.name;
+      EXPECT_EQ(points[i].TauSeconds, calculator.Tau(t) * tau0) << c.name << " t=" << t;
+      EXPECT_EQ(points[i].Terms, calculator.TermCount(0, t)) << c.name << " t=" << t;
+      EXPECT_EQ(points[i].Adev, calculator.Adev(0, t)) << c.name << " t=" << t;
+      ++i;
+    }
+    EXPECT_EQ(i, points.size()) << c.name;
   }
 }
 

@@ -306,3 +306,60 @@ TEST(VirtAllanData, ChannelsWithoutAValueInAShortSampleAreMissing) {
   calc.AddData(std::vector<double>{1, 2, 3});
   EXPECT_EQ(calc.RealCount(), 2);
 }
+
+// A τ whose block does not end in the next sample still gets its extremes and persist range back
+// in that sample after their reset.
+TEST_F(VirtAllanMinMax, ResetExtremesComeBackForEveryTauInTheNextSample) {
+  for (double value : {0.0, 2.0, 2.0, 2.0}) FeedAt(value);
+  calc.ResetMinimumMaximum(0);
+  calc.ResetPersist(0);
+  FeedAt(2);  // sample 5: no block of τ = 2 ends
+  EXPECT_DOUBLE_EQ(calc.AdevMin(0, 1), std::sqrt(0.5));
+  EXPECT_DOUBLE_EQ(calc.AdevMax(0, 1), std::sqrt(0.5));
+  EXPECT_EQ(calc.AdevMinTime(0, 1), clock.Wall());
+  const std::vector<TAllanPersistEntry> persist = calc.GetGraphicPersistValues(1);
+  ASSERT_EQ(persist.size(), 2u);
+  EXPECT_DOUBLE_EQ(persist[1].Min(), std::log10(std::sqrt(0.5)));
+}
+
+namespace {
+
+class TCountingClock : public TClock {
+ public:
+  TSteadyTime Steady() const override { return inner.Steady(); }
+  TWallTime Wall() const override {
+    ++wallReads;
+    return inner.Wall();
+  }
+  TManualClock inner;
+  mutable int wallReads = 0;
+};
+
+}  // namespace
+
+// The wall clock is read for the start and when an extreme moves, not for every sample.
+TEST(VirtAllanData, ClockIsReadOnlyWhenAnExtremeMoves) {
+  TCountingClock clock;
+  TVirtAllanData calc(-1, 19, amFreq, clock);
+  const std::vector<double> constant(1000, 1e-9);
+  Feed(calc, constant);
+  EXPECT_EQ(calc.LastTau(), 8);  // τ 1 .. 500 have terms: each moved its extremes once
+  EXPECT_LE(clock.wallReads, 1 + 9);
+  EXPECT_EQ(calc.AdevMax(0, 8), 0.0);
+}
+
+// Persist ranges built from deviations inside the range seen so far equal the log10 range of all.
+TEST(VirtAllanData, PersistRangeIsTheLogRangeOfEveryDeviation) {
+  TVirtAllanData calc(-1, 19, amPhaseRes);
+  double low = 1e300, high = -1e300;
+  for (double x : RandomPhase(3000, 7)) {
+    Feed(calc, {x});
+    if (calc.TermCount(0, 0) == 0) continue;
+    low = std::min(low, std::log10(calc.Adev(0, 0)));
+    high = std::max(high, std::log10(calc.Adev(0, 0)));
+  }
+  const std::vector<TAllanPersistEntry> persist = calc.GetGraphicPersistValues(1);
+  ASSERT_FALSE(persist.empty());
+  EXPECT_EQ(persist[0].Min(), low);
+  EXPECT_EQ(persist[0].Max(), high);
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <sstream>
 
 #include "data/AllanSeries.h"
@@ -93,8 +94,60 @@ TEST_F(AdevCommand, FileErrorsNameTheProblem) {
   EXPECT_EQ(run.Err, "vta-cli adev: " + bad + ": line 3: column 2 missing\n");
 }
 
-TEST_F(AdevCommand, TooFewValuesPrintNothing) {
-  const TRun run = RunAdev({Write("one.txt", "1e-9\n"), "--freq"});
-  EXPECT_EQ(run.Code, 0);
-  EXPECT_EQ(run.Out, "");
+// Input that gives no deviation, or none that can be trusted, is an error with its reason.
+TEST_F(AdevCommand, NoUsableDeviationIsAnError) {
+  struct Case {
+    const char* name;
+    const char* text;
+    std::vector<std::string> options;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"one frequency", "1e-9\n", {"--freq"}, "too few values for a deviation: 1 (at least 2 fractional frequencies)"},
+      {"no values", "# empty\n", {"--freq"}, "too few values for a deviation: 0 (at least 2 fractional frequencies)"},
+      {"two phases", "0\n1e-9\n", {}, "too few values for a deviation: 2 (at least 3 phase values)"},
+      {"phase overflows in ps", "0\n1e-9\n1e297\n0\n", {}, "line 3: \"1e297\" overflows when scaled to picoseconds"},
+      {"deviation overflows", "1e308\n-1e308\n1e308\n", {"--freq"}, "the deviation at tau 1 s overflows"},
+  };
+  for (const Case& c : cases) {
+    const std::string file = Write("series.txt", c.text);
+    std::vector<std::string> args{file};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const TRun run = RunAdev(args);
+    EXPECT_EQ(run.Code, 2) << c.name;
+    EXPECT_EQ(run.Out, "") << c.name;
+    EXPECT_EQ(run.Err, "vta-cli adev: " + file + ": " + c.error + "\n") << c.name;
+  }
+  // Large values that stay finite in ps still count.
+  EXPECT_EQ(RunAdev({Write("big.txt", "1e290\n1e290\n1e290\n")}).Code, 0);
+}
+
+// The program's exit codes, as scripts see them.
+TEST_F(AdevCommand, ProcessExitCodes) {
+  struct Case {
+    const char* name;
+    QStringList args;
+    int code;
+    const char* err;
+  };
+  const QString good = QString::fromStdString(Write("good.txt", "0\n1e-9\n0\n1e-9\n"));
+  const QString few = QString::fromStdString(Write("few.txt", "0\n1e-9\n"));
+  const QString huge = QString::fromStdString(Write("huge.txt", "0\n1e300\n0\n"));
+  const Case cases[] = {
+      {"deviation", {good}, 0, ""},
+      {"too few values", {few}, 2, "too few values"},
+      {"overflow", {huge}, 2, "overflows"},
+      {"bad option", {good, "--bogus"}, 2, "usage: vta-cli adev"},
+      {"missing file", {QString::fromStdString(dir.File("none.txt"))}, 2, "cannot open"},
+  };
+  for (const Case& c : cases) {
+    QProcess process;
+    process.start(QString(VTA_BINARY_DIR) + "/vta-cli", QStringList{"adev"} + c.args);
+    ASSERT_TRUE(process.waitForFinished(10000)) << c.name;
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << c.name;
+    EXPECT_EQ(process.exitCode(), c.code) << c.name;
+    const QByteArray err = process.readAllStandardError();
+    EXPECT_TRUE(err.contains(c.err)) << c.name << ": " << err.toStdString();
+    EXPECT_EQ(process.readAllStandardOutput().isEmpty(), c.code != 0) << c.name;
+  }
 }

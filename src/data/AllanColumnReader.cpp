@@ -1,0 +1,78 @@
+#include "data/AllanColumnReader.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// The blanks of the "C" locale, whatever the process locale is.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// A whole field as a number; a leading '+' is allowed (not "+-").
+bool ParseDouble(std::string_view text, double& value) {
+  if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+}  // namespace
+
+TAllanColumnReader::TAllanColumnReader(int column, double overflowScale)
+    : FColumn(column), FOverflowScale(overflowScale) {}
+
+bool TAllanColumnReader::Add(std::string_view text) {
+  while (FError.empty() && !text.empty()) {
+    const char* end = static_cast<const char*>(std::memchr(text.data(), '\n', text.size()));
+    if (!end) {
+      FPartial.append(text);
+      break;
+    }
+    const std::string_view line = text.substr(0, static_cast<size_t>(end - text.data()));
+    text.remove_prefix(line.size() + 1);
+    if (FPartial.empty()) {
+      TakeLine(line);
+    } else {
+      FPartial.append(line);
+      TakeLine(FPartial);
+      FPartial.clear();
+    }
+  }
+  return FError.empty();
+}
+
+bool TAllanColumnReader::Finish() {
+  if (FError.empty() && !FPartial.empty()) {
+    const std::string last = std::move(FPartial);
+    FPartial.clear();
+    TakeLine(last);
+  }
+  return FError.empty();
+}
+
+void TAllanColumnReader::Fail(const std::string& text) { FError = "line " + std::to_string(FLineNo) + ": " + text; }
+
+void TAllanColumnReader::TakeLine(std::string_view line) {
+  ++FLineNo;
+  std::string_view field;
+  size_t pos = 0;
+  for (int index = 1; index <= FColumn; ++index) {
+    while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    if (pos == line.size()) {
+      if (index > 1) Fail("column " + std::to_string(FColumn) + " missing");
+      return;  // index 1: a blank line
+    }
+    const size_t start = pos;
+    while (pos < line.size() && !IsBlank(line[pos])) ++pos;
+    field = line.substr(start, pos - start);
+    if (index == 1 && field[0] == '#') return;
+  }
+  double value = 0;
+  if (!ParseDouble(field, value) || !std::isfinite(value)) {
+    Fail("\"" + std::string(field) + "\" is not a number");
+  } else if (!std::isfinite(value * FOverflowScale)) {
+    Fail("\"" + std::string(field) + "\" overflows when scaled to picoseconds");
+  } else {
+    FValues.push_back(value);
+  }
+}

@@ -1,0 +1,35 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Reads one numeric column of a text given in pieces of any size: whitespace-separated fields, blank
+// lines and lines whose first field starts with '#' skipped. The first line that cannot give a value
+// stops the reading with an error naming its 1-based line number.
+class TAllanColumnReader {
+ public:
+  // column: 1-based. A value whose product with overflowScale is not finite is an error, so that a
+  // later scaling (seconds to picoseconds) cannot lose it.
+  explicit TAllanColumnReader(int column, double overflowScale = 1);
+
+  // Takes the next piece; false once an error has stopped the reading.
+  bool Add(std::string_view text);
+  // Ends the text: a last line without a line end counts. False on an error.
+  bool Finish();
+
+  const std::vector<double>& Values() const { return FValues; }
+  std::vector<double> TakeValues() { return std::move(FValues); }
+  const std::string& Error() const { return FError; }
+
+ private:
+  void TakeLine(std::string_view line);
+  void Fail(const std::string& text);
+
+  int FColumn;
+  double FOverflowScale;
+  int64_t FLineNo = 0;
+  std::string FPartial;  // a line whose end has not arrived yet
+  std::vector<double> FValues;
+  std::string FError;
+};

@@ -1,0 +1,60 @@
+#include "data/AllanColumnReader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TRead {
+  std::vector<double> Values;
+  std::string Error;
+};
+
+TRead ReadInPieces(const std::string& text, int column, size_t piece, double scale = 1) {
+  TAllanColumnReader reader(column, scale);
+  for (size_t at = 0; at < text.size(); at += piece) reader.Add(std::string_view(text).substr(at, piece));
+  reader.Finish();
+  return {reader.Values(), reader.Error()};
+}
+
+}  // namespace
+
+// Lines and fields cut anywhere between pieces read the same as in one piece.
+TEST(AllanColumnReader, PiecesOfAnySizeReadLikeOne) {
+  const std::string text = "# head\r\n\n 1.5\t2 3\r\n\t# note\n-2e-3 +4 x\n  7 8e1\n9 10";
+  for (int column : {1, 2}) {
+    const TRead whole = ReadInPieces(text, column, text.size());
+    for (size_t piece = 1; piece < 9; ++piece) {
+      const TRead read = ReadInPieces(text, column, piece);
+      EXPECT_EQ(read.Values, whole.Values) << "column " << column << " piece " << piece;
+      EXPECT_EQ(read.Error, whole.Error) << "column " << column << " piece " << piece;
+    }
+  }
+  EXPECT_EQ(ReadInPieces(text, 1, 3).Values, (std::vector<double>{1.5, -2e-3, 7, 9}));
+  EXPECT_EQ(ReadInPieces(text, 2, 5).Values, (std::vector<double>{2, 4, 80, 10}));
+}
+
+TEST(AllanColumnReader, StopsAtTheFirstBadLine) {
+  struct Case {
+    const char* name;
+    const char* text;
+    double scale;
+    std::vector<double> values;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"overflow when scaled", "1\n2e296\n3\n", 1e12, {1}, "line 2: \"2e296\" overflows when scaled to picoseconds"},
+      {"largest that fits", "1e296\n", 1e12, {1e296}, ""},
+      {"not scaled", "2e296\n", 1, {2e296}, ""},
+      {"out of range", "1e999\n", 1, {}, "line 1: \"1e999\" is not a number"},
+      {"plus minus", "+-1\n", 1, {}, "line 1: \"+-1\" is not a number"},
+      {"nothing after the error", "x\n1\n", 1, {}, "line 1: \"x\" is not a number"},
+  };
+  for (const Case& c : cases) {
+    const TRead read = ReadInPieces(c.text, 1, 1000, c.scale);
+    EXPECT_EQ(read.Values, c.values) << c.name;
+    EXPECT_EQ(read.Error, c.error) << c.name;
+  }
+}
