@@ -74,7 +74,12 @@ bool TVTA_Application::CancelStart(const std::string& reason) {
 void TVTA_Application::CreateStoredSessions() {
   // A count that does not read, or that no session list can hold, stops the start: going on as a
   // first start would overwrite the stored sessions at the next save.
-  int32_t count = FSettings->SessionCount();
+  int32_t count = -1;
+  try {
+    count = FSettings->SessionCount();
+  } catch (const EConvertError& e) {
+    throw ESettingsFileError("Settings file " + FSettings->Filename() + ": " + e.what());
+  }
   if (count != -1) CheckedCount(*FSettings, "SessionCount", count, TSessionLists::MaxSessions);
   Info(kMainCategory, "TMainForm.LosGehts.SessionCount=" + std::to_string(count));
   if (count == -1) {

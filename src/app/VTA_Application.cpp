@@ -95,7 +95,7 @@ TVTA_Application::TVTA_Application(const TAppPaths& paths, TVTA_AppOptions optio
   FLogId = CreateLogger();
   FDebugConf->SetLogId(FLogId);
   FSettings->SetLogId(FLogId);
-  for (const std::string& file : staleFiles) Info(kMainCategory, "TMainForm.FormCreate removed stale temporary file " + file);
+  for (const std::string& file : staleFiles) Error(kMainCategory, "TMainForm.FormCreate removed stale temporary file " + file);
 
   // The expert mode is a program-wide switch that sessions and the source interface consult.
   SetExpertMode(FExpertMode);

@@ -65,7 +65,7 @@ TEST_F(AppSettingsTest, UnreadableFileRaisesWithItsName) {
 }
 
 TEST_F(AppSettingsTest, FileWithBinaryDataIsUnreadableAndStaysAsItIs) {
-  for (const std::string content : {std::string("SessionCount=1\r\n\0\x01\x02garbage", 22), std::string("A=\x1B[1m\r\n")}) {
+  for (const std::string& content : {std::string("SessionCount=1\r\n\0\x01\x02garbage", 22), std::string("A=\x1B[1m\r\n")}) {
     WriteWholeFile(File(), content);
     try {
       store_.LoadFromFile(File());
@@ -79,7 +79,7 @@ TEST_F(AppSettingsTest, FileWithBinaryDataIsUnreadableAndStaysAsItIs) {
 
 TEST_F(AppSettingsTest, ControlCharactersInValuesBecomeBlanksSoTheFileReadsAgain) {
   Load("");
-  store_.SetValue("Subject", std::string("a\x01b\tc\x7F", 6));
+  store_.SetValue("Subject", std::string("a\x01" "b\tc\x7F", 6));
   store_.SaveSettings();
   TAppSettings again;
   again.LoadFromFile(File());
