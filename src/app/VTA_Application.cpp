@@ -95,7 +95,6 @@ TVTA_Application::TVTA_Application(const TAppPaths& paths, TVTA_AppOptions optio
   FLogId = CreateLogger();
   FDebugConf->SetLogId(FLogId);
   FSettings->SetLogId(FLogId);
-  for (const std::string& file : staleFiles) Error(kMainCategory, "TMainForm.FormCreate removed stale temporary file " + file);
 
   // The expert mode is a program-wide switch that sessions and the source interface consult.
   SetExpertMode(FExpertMode);
@@ -103,6 +102,7 @@ TVTA_Application::TVTA_Application(const TAppPaths& paths, TVTA_AppOptions optio
   Multi_SetOption(28697);
 
   CreateDebugLog();
+  for (const std::string& file : staleFiles) Error(kMainCategory, "TMainForm.FormCreate removed stale temporary file " + file);
   FLogRootFolder = UsableFolder(FSettings->LogRootFolder(), FSettings->ExePath() + "Logs/", "LogRootFolder");
   FSettings->SetLogRootFolder(FLogRootFolder);
 
