@@ -721,6 +721,12 @@ bool TSourceItem::IsFileDevice() const {
   return connection && dynamic_cast<TQV_FileDeviceItem*>(connection->Device.get()) != nullptr;
 }
 
+bool TSourceItem::IsPacedFile() const {
+  if (!IsFileDevice()) return false;
+  std::lock_guard lock(FLock);
+  return FSplit.FileDataWait;
+}
+
 std::string TSourceItem::DeviceVersion() const {
   std::lock_guard lock(FLock);
   return FDeviceVersion;

@@ -101,6 +101,8 @@ class TSourceItem : public IQV_ProcessHost {
   // ---- Device queries (defaults while closed) ----
   bool WithDevice(const std::function<void(TQV_BaseDevice&, TQV_ReportDevice&)>& use) const;
   bool IsFileDevice() const;
+  // A file device played back in real time (" WAIT_INTERVAL"): its reads wait out the intervals.
+  bool IsPacedFile() const;
   std::string DeviceVersion() const;
 
   // ---- Diagnostics and recording ----

@@ -57,6 +57,9 @@ std::optional<TReportsArgs> ParseArgs(const std::vector<std::string>& args, std:
   return parsed;
 }
 
+// Every line goes out at once: a run stopped by a signal keeps what it read, also through a pipe.
+void PrintLine(std::ostream& stream, const std::string& line) { stream << line << '\n' << std::flush; }
+
 // One read: true when a report was printed. `ended` is set at the end of a file or when the source
 // has closed itself.
 bool ReadOne(int32_t id, bool structured, bool fileSource, std::ostream& out, std::ostream& err, bool& ended,
@@ -70,22 +73,28 @@ bool ReadOne(int32_t id, bool structured, bool fileSource, std::ostream& out, st
       text = record.GetErrorText();
       if (code == mrOk) code = mrError;
     } else if (record.GetReportType() != rt_None) {
-      out << record.ToDbgString() << '\n';
+      PrintLine(out, record.ToDbgString());
       return true;
     }
   } else {
     char buffer[MULTI_BUFFER_SIZE] = {};
     code = Multi_GetReportEx(id, buffer, nullptr);
     text = buffer;
-    if ((code == mrOk || code == mrOkTextCut) && !text.empty()) {
-      out << text << '\n';
+    if (code == mrOk && !text.empty()) {
+      PrintLine(out, text);
       return true;
+    }
+    // A line longer than the interface's buffer must not pass for a complete report.
+    if (code == mrOkTextCut) {
+      PrintLine(err, "Error " + std::to_string(code) + ": report cut to " + std::to_string(text.size()) +
+                         " characters: " + text);
+      return false;
     }
   }
   if (code == mrNotConnected && fileSource) {
     ended = true;  // the end of the recording
   } else if (code != mrOk && code != mrOkTextCut) {
-    err << "Error " << code << ": " << text << '\n';
+    PrintLine(err, "Error " + std::to_string(code) + ": " + text);
     if (!Multi_IsOpen(id)) {
       ended = true;
       failed = true;
@@ -123,6 +132,9 @@ int RunReportsCommand(const std::vector<std::string>& args, std::ostream& out, s
     return 2;
   }
   const bool fileSource = Multi_IsFileDevice(id) != 0;
+  // A file that is not paced is read on demand: nothing arrives by waiting, so a read that found no
+  // report (a damaged frame) goes straight on to the next.
+  const bool waitForData = !fileSource || source->IsPacedFile();
   if (parsed->Struct && !source->HasStructuredReports()) {
     err << "Structured reports are not available for " << parsed->Connection << '\n';
     Multi_CloseConnection(id);
@@ -140,7 +152,7 @@ int RunReportsCommand(const std::vector<std::string>& args, std::ostream& out, s
     arrival->Reset();
     if (ReadOne(id, parsed->Struct, fileSource, out, err, ended, failed)) {
       ++count;
-    } else if (!ended) {
+    } else if (!ended && waitForData) {
       if (driving.Idle)
         driving.Idle(id);
       else

@@ -40,6 +40,9 @@ std::unique_ptr<TSessionItem> CreateSession(const TSessionFactory& factory, int3
 // are destroyed.
 class TSessionLists {
  public:
+  // One slot per session letter, 'A' to 'Z'.
+  static constexpr int32_t MaxSessions = 26;
+
   // Notice lines go to the debug configuration (category 10); nullptr = none.
   explicit TSessionLists(const TDebugConf* debugConf = nullptr);
   // Frees the copies, then the sessions. Aborts if a report thread is still attached: it would

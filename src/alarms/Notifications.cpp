@@ -8,6 +8,7 @@
 #include "core/App_Settings.h"
 #include "core/DateTimeText.h"
 #include "core/LogUnit.h"
+#include "core/SettingsCount.h"
 
 namespace {
 constexpr char kPrefix[] = "Notification";
@@ -127,7 +128,9 @@ void TNotification::ReadSettings(TAppSettings& settings, const std::string& pref
     if (version < kNotificationFormatVersion && *code == -5) code = -2;
     Codes.push_back(*code);
   }
-  const int32_t lines = ToInt(settings.TryGetValue(prefix + "_LinesCount").value_or("0")).value_or(0);
+  const int32_t lines = CheckedCount(settings, prefix + "_LinesCount",
+                                     ToInt(settings.TryGetValue(prefix + "_LinesCount").value_or("0")).value_or(0),
+                                     kMaxNotificationLines);
   for (int32_t k = 1; k <= lines; ++k) Lines.push_back(settings.TryGetValue(prefix + "_Line" + std::to_string(k)).value_or(""));
   SetDisplayText();
 }
@@ -337,7 +340,9 @@ void TNotificationList::CleanUp() {
 void TNotificationList::ReadSettings(TAppSettings& settings, int32_t sessionCount) {
   const int32_t version = settings.VersionFormat();
   const std::string prefix = std::string(kPrefix) + "_";
-  const int32_t count = ToInt(settings.TryGetValue(prefix + "Count").value_or("0")).value_or(0);
+  const int32_t count = CheckedCount(settings, prefix + "Count",
+                                     ToInt(settings.TryGetValue(prefix + "Count").value_or("0")).value_or(0),
+                                     kMaxNotifications);
   std::vector<std::unique_ptr<TNotification>> read;
   for (int32_t n = 1; n <= count; ++n) {
     auto item = std::make_unique<TNotification>();

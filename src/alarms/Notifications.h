@@ -27,6 +27,11 @@ bool IsWildcardCode(int32_t code);              // -4 .. -1
 bool IsBigWarning(int32_t code);
 bool IsBigInfo(int32_t code);
 
+// Most notifications, and additional lines per notification, a settings file may hold; a larger
+// count is a damaged file (ESettingsCountError).
+inline constexpr int32_t kMaxNotifications = 10000;
+inline constexpr int32_t kMaxNotificationLines = 1000;
+
 // A popup (ntBig) or an e-mail notification (ntOnce, ntAlways).
 class TNotification {
  public:

@@ -82,8 +82,10 @@ void TVTA_Application::SaveSettings(bool closing) {
   try {
     FSettings->SaveSettings();
     FDebugConf->SaveSettings();
+    FLastSaveFailed = false;
   } catch (const std::exception& e) {
     LogFailure("TMainForm.SaveSettings failed", e);
+    FLastSaveFailed = true;
     FUI.ErrorBox(e.what());
   }
 }

@@ -5,6 +5,7 @@
 #include "acquisition/MultiSource.h"
 #include "app/VTA_Application.h"
 #include "core/App_Settings.h"
+#include "core/SettingsCount.h"
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
@@ -30,20 +31,18 @@ bool TVTA_Application::LosGehts() {
   Multi_SetReceiveEvent("", 0);
 
   CreateStoredSessions();
+  if (StopRequested()) return CancelStart("stopped by signal");
   if (FLists->Sessions().empty()) {
     FUI.MessageBox(kAskForConnection);
     NewSource(true, std::nullopt);
-    if (FLists->Sessions().empty()) {
-      Error(kMainCategory, "TMainForm.LosGehts: no connection, cancel app");
-      FAppCanceled = true;
-      return false;
-    }
+    if (FLists->Sessions().empty()) return CancelStart("no connection, cancel app");
   }
 
   FUI.ReadWindowSettings(*FSettings, *FLists);
   for (auto& component : FComponents) component->ReadSettings(*FSettings, *FLists);
 
   OpenStoredSessions();
+  if (StopRequested()) return CancelStart("stopped by signal");
 
   TReportThreadOptions reportOptions = FOptions.ReportThread;
   reportOptions.Messages = FMsgList.get();
@@ -66,13 +65,22 @@ bool TVTA_Application::LosGehts() {
   return true;
 }
 
+bool TVTA_Application::CancelStart(const std::string& reason) {
+  Error(kMainCategory, "TMainForm.LosGehts: " + reason);
+  FAppCanceled = true;
+  return false;
+}
+
 void TVTA_Application::CreateStoredSessions() {
+  // A count that does not read, or that no session list can hold, stops the start: going on as a
+  // first start would overwrite the stored sessions at the next save.
   int32_t count = -1;
   try {
     count = FSettings->SessionCount();
   } catch (const EConvertError& e) {
-    LogFailure("TMainForm.LosGehts.SessionCount unreadable", e);
+    throw ESettingsFileError("Settings file " + FSettings->Filename() + ": " + e.what());
   }
+  if (count != -1) CheckedCount(*FSettings, "SessionCount", count, TSessionLists::MaxSessions);
   Info(kMainCategory, "TMainForm.LosGehts.SessionCount=" + std::to_string(count));
   if (count == -1) {
     Info(kMainCategory, "TMainForm.LosGehts First App start -> create first default session");
@@ -81,13 +89,15 @@ void TVTA_Application::CreateStoredSessions() {
   }
   // Stored session k is read from its own keys even when an earlier one was cancelled, so that a
   // cancelled dialog never hides the sessions stored after it (they would be lost at the next save).
-  for (int32_t k = 0; k < count; ++k) NewSource(true, k);
+  for (int32_t k = 0; k < count && !StopRequested(); ++k) NewSource(true, k);
 }
 
 void TVTA_Application::OpenStoredSessions() {
   Info(kMainCategory, "TMainForm.LosGehts.Open sessions");
-  for (TSessionItem* session : FLists->Sessions())
+  for (TSessionItem* session : FLists->Sessions()) {
+    if (StopRequested()) return;
     if (!session->OpenString().empty()) OpenSession(*session, true);
+  }
 }
 
 TSessionItem* TVTA_Application::SourceNew() { return NewSource(false, std::nullopt); }
@@ -95,6 +105,11 @@ TSessionItem* TVTA_Application::SourceNew() { return NewSource(false, std::nullo
 TSessionItem* TVTA_Application::NewSource(bool atStartup, std::optional<int32_t> storedIndex) {
   const int32_t index = storedIndex.value_or(FLists->FirstFreeIndex());
   const int category = atStartup ? kMainCategory : kUserInputCategory;
+  if (index >= TSessionLists::MaxSessions) {
+    Error(category, "TMainForm.SourceNewExecute: no free slot");
+    FUI.MessageBox(kNoFreeSourceSlot);
+    return nullptr;
+  }
   Info(category, "TMainForm.SourceNewExecute sIndex=" + std::to_string(index));
   const int32_t storedType = StoredSessionType(*FSettings, index);
   std::unique_ptr<TSessionItem> session = MakeSession(storedType, index);

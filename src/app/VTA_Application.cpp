@@ -4,12 +4,15 @@
 #include <QFileInfo>
 #include <array>
 #include <charconv>
+#include <chrono>
+#include <filesystem>
 
 #include "acquisition/App_Sessions.h"
 #include "acquisition/MultiSource.h"
 #include "app/VTA_MultiSampler.h"
 #include "app/VTA_Notifications.h"
 #include "core/LogUnit.h"
+#include "core/StaleTemporaries.h"
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
@@ -49,6 +52,15 @@ bool FolderUsable(const std::string& folder) {
   return info.isDir() && info.isWritable();
 }
 
+// Temporaries of saves that were killed midway. One written in the last minute may belong to a
+// save of another instance that is still running.
+std::vector<std::string> RemoveOwnStaleTemporaries(const TAppPaths& paths) {
+  const auto olderThan = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1);
+  std::vector<std::string> removed = RemoveStaleTemporaries(paths.SettingsFile(), olderThan);
+  for (std::string& file : RemoveStaleTemporaries(paths.DebugConfFile(), olderThan)) removed.push_back(std::move(file));
+  return removed;
+}
+
 std::string WithDelimiter(std::string folder) {
   if (!folder.empty() && folder.back() != '/') folder += '/';
   return folder;
@@ -77,6 +89,7 @@ TVTA_Application::TVTA_Application(const TAppPaths& paths, TVTA_AppOptions optio
       FAppBaseName(BaseName(FOptions.ProgramPath)),
       FCaption(FOptions.FormCaption + "  Version " + kAppVersion + " - " + kAppBuildDate) {
   paths.CreateConfigDir();
+  const std::vector<std::string> staleFiles = RemoveOwnStaleTemporaries(paths);
   FSettings = std::make_unique<TVTASettings>(paths.SettingsFile(), paths, FExpertMode);
   FDebugConf = std::make_unique<TDebugConf>(paths.DebugConfFile());
   FLogId = CreateLogger();
@@ -89,6 +102,7 @@ TVTA_Application::TVTA_Application(const TAppPaths& paths, TVTA_AppOptions optio
   Multi_SetOption(28697);
 
   CreateDebugLog();
+  for (const std::string& file : staleFiles) Error(kMainCategory, "TMainForm.FormCreate removed stale temporary file " + file);
   FLogRootFolder = UsableFolder(FSettings->LogRootFolder(), FSettings->ExePath() + "Logs/", "LogRootFolder");
   FSettings->SetLogRootFolder(FLogRootFolder);
 

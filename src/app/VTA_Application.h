@@ -29,6 +29,7 @@ inline constexpr char kAppBuildDate[] = "2025-01-07";
 inline constexpr char kAskForConnection[] = "Please choose a connection or app will be canceled";
 inline constexpr char kCloseWhileLogging[] = "Logging is active\nClose application?";
 inline constexpr char kConnectServerAgain[] = "Connect server again?";
+inline constexpr char kNoFreeSourceSlot[] = "All 26 sources are in use: remove one first";
 
 // The source interface is older than the program needs; the message is the text the user sees.
 class EDllVersion : public std::runtime_error {
@@ -74,6 +75,9 @@ struct TVTA_AppOptions {
   // Popups and e-mail notifications: the application owns the notification list with its mail
   // sender (a component after the multi-sampler).
   bool Notifications = false;
+  // Polled between the steps of the start-up (a signal arrived before the event loop runs);
+  // none = never.
+  std::function<bool()> StopRequested;
 };
 
 // The application object: what the main window of the program holds that needs no window. It owns
@@ -104,7 +108,8 @@ class TVTA_Application {
   // ---- Start-up and shutdown ----
   // Recreates the stored sessions (a first start asks for a connection), lets the windows and the
   // components read their settings, opens the sessions and starts the report thread. Returns false
-  // when no connection was given (AppCanceled): the owner closes without saving.
+  // when no connection was given or a stop was requested midway (AppCanceled): the owner closes
+  // without saving. Throws, with nothing started, for a settings file whose counts are damaged.
   bool LosGehts();
   // True when the application may close now; asks while a log file is written.
   bool FormCloseQuery();
@@ -117,6 +122,8 @@ class TVTA_Application {
   // closing they are also renumbered in the lists. Nothing is written after a cancelled or
   // unfinished start-up (the stored sessions not recreated would be dropped).
   void SaveSettings(bool closing);
+  // The last attempt to write the files failed (the user was told); programs exit non-zero.
+  bool LastSaveFailed() const { return FLastSaveFailed; }
 
   // ---- The two cycles (called by the owner's timers) ----
   void DisplayTimerTimer();
@@ -204,6 +211,8 @@ class TVTA_Application {
   void CreateNotifications();
 
   // Start-up steps.
+  bool StopRequested() const { return FOptions.StopRequested && FOptions.StopRequested(); }
+  bool CancelStart(const std::string& reason);
   void CreateStoredSessions();
   // storedIndex: the stored session to recreate at start-up; none = the first free slot.
   TSessionItem* NewSource(bool atStartup, std::optional<int32_t> storedIndex);
@@ -256,6 +265,7 @@ class TVTA_Application {
   bool FAllInitialized = false;
   bool FAppCanceled = false;
   bool FClosed = false;
+  bool FLastSaveFailed = false;
   bool FDisplayTimerEnabled = false;
   bool FCheckTimerEnabled = false;
   int32_t FLockDisplayTimer = 0;

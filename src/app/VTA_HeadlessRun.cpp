@@ -48,9 +48,30 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
     return 2;
   }
 
+  // Signals are caught before anything is loaded: one that arrives during the start-up ends it
+  // at the next step (nothing saved), one that arrives later closes like the window.
+  QEventLoop loop;
   TConsoleUserInterface ui(out, err, parsed.Connect);
   TQtTimers timers;
   std::unique_ptr<TVTA_Application> app;
+  bool running = false;
+  TSignalPipe signals([&](int signal) {
+    if (!running) return;
+    out << "vta-cli run: signal " << signal << ", closing" << std::endl;
+    if (!app->FormCloseQuery()) return;
+    app->FormClose();
+    loop.quit();
+  });
+  if (!signals.Error().empty()) {
+    err << "vta-cli run: " << signals.Error() << '\n';
+    return 2;
+  }
+  options.App.StopRequested = [&signals] { return signals.Received() != 0; };
+  const auto stoppedEarly = [&] {
+    out << "vta-cli run: signal " << signals.Received() << " during start-up, nothing saved" << std::endl;
+    return 0;
+  };
+
   try {
     app = std::make_unique<TVTA_Application>(TAppPaths::FromEnvironment(parsed.ConfigDir), std::move(options.App), ui,
                                              timers);
@@ -61,21 +82,11 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
   ui.Attach(app.get());
   timers.Connect(Guarded([&] { app->DisplayTimerTimer(); }, "DisplayTimer", app->LogId(), err),
                  Guarded([&] { app->CheckTimerTimer(); }, "CheckTimer", app->LogId(), err));
-
-  QEventLoop loop;
-  TSignalPipe signals([&](int signal) {
-    out << "vta-cli run: signal " << signal << ", closing" << std::endl;
-    if (!app->FormCloseQuery()) return;
-    app->FormClose();
-    loop.quit();
-  });
-  if (!signals.Error().empty()) {
-    err << "vta-cli run: " << signals.Error() << '\n';
-    return 2;
-  }
+  if (signals.Received() != 0) return stoppedEarly();
 
   try {
     if (!app->LosGehts()) {
+      if (signals.Received() != 0) return stoppedEarly();
       err << "vta-cli run: no connection, nothing to run\n";
       return 2;
     }
@@ -84,6 +95,7 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
     err << "vta-cli run: start-up failed: " << e.what() << '\n';
     return 2;  // nothing saved: the stored sessions that were not recreated would be lost
   }
+  running = true;
 
   QTimer status;
   QObject::connect(&status, &QTimer::timeout, Guarded(
@@ -95,5 +107,5 @@ int RunHeadless(const std::vector<std::string>& args, std::ostream& out, std::os
   status.start(options.StatusIntervalMs);
   out << "vta-cli run: running with " << app->Settings().Filename() << std::endl;
   loop.exec();
-  return 0;
+  return app->LastSaveFailed() ? 2 : 0;
 }

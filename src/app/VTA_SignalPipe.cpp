@@ -11,11 +11,14 @@
 namespace {
 
 std::atomic<int> gWriteFd{-1};
+std::atomic<int> gReceived{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler may only touch lock-free atomics");
 
 void OnSignalHandler(int signal) {
   const int savedErrno = errno;
   const int fd = gWriteFd.load();
   const unsigned char byte = static_cast<unsigned char>(signal);
+  gReceived.store(signal);
   if (fd >= 0) (void)!write(fd, &byte, 1);
   errno = savedErrno;
 }
@@ -35,6 +38,7 @@ TSignalPipe::TSignalPipe(std::function<void(int)> onSignal) : FOnSignal(std::mov
     FError = "signal pipe already installed";
     return;
   }
+  gReceived.store(0);
   FNotifier = std::make_unique<QSocketNotifier>(FReadFd, QSocketNotifier::Read);
   QObject::connect(FNotifier.get(), &QSocketNotifier::activated, [this] { Drain(); });
 
@@ -57,6 +61,8 @@ TSignalPipe::~TSignalPipe() {
   if (FReadFd >= 0) close(FReadFd);
   if (FWriteFd >= 0) close(FWriteFd);
 }
+
+int TSignalPipe::Received() const { return FInstalled ? gReceived.load() : 0; }
 
 void TSignalPipe::Drain() {
   unsigned char bytes[16];

@@ -1,7 +1,9 @@
 #include "core/App_Settings.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -11,14 +13,12 @@
 
 namespace {
 
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
-    if (x != y) return false;
-  }
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   return true;
 }
 
@@ -42,6 +42,17 @@ std::optional<int64_t> TextToInt64(std::string_view text) {
 char OtherSeparator(char sep) { return sep == ',' ? '.' : ','; }
 
 std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+
+bool IsControlCharacter(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u < 0x20 || u == 0x7F;
+}
+
+// Control characters other than tab and line ends never occur in a text the store wrote.
+bool HoldsBinaryData(std::string_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return IsControlCharacter(c) && c != '\t' && c != '\r' && c != '\n'; });
+}
 
 }  // namespace
 
@@ -111,11 +122,33 @@ std::string_view TAppSettings::NameOf(const TLine& line) const {
   return std::string_view(line.Text).substr(0, line.NameLength);
 }
 
+size_t TAppSettings::TNameHash::operator()(std::string_view name) const {
+  size_t hash = 14695981039346656037ull;  // FNV-1a over the lower-case name
+  for (char c : name) hash = (hash ^ static_cast<unsigned char>(LowerAscii(c))) * 1099511628211ull;
+  return hash;
+}
+
+bool TAppSettings::TNameEqual::operator()(std::string_view a, std::string_view b) const {
+  return SameNameIgnoringCase(a, b);
+}
+
 ptrdiff_t TAppSettings::IndexOfName(std::string_view Name) const {
+  const auto it = FIndex.find(Name);
+  return it == FIndex.end() ? -1 : ptrdiff_t(it->second);
+}
+
+void TAppSettings::AppendLine(std::string text) {
+  FLines.push_back(MakeLine(std::move(text)));
+  const TLine& line = FLines.back();
+  // The first occurrence of a name counts: a later duplicate does not take its place.
+  if (line.NameLength != std::string::npos) FIndex.try_emplace(std::string(NameOf(line)), FLines.size() - 1);
+}
+
+void TAppSettings::RebuildIndex() {
+  FIndex.clear();
+  FIndex.reserve(FLines.size());
   for (size_t i = 0; i < FLines.size(); ++i)
-    if (FLines[i].NameLength == Name.size() && SameNameIgnoringCase(NameOf(FLines[i]), Name))
-      return ptrdiff_t(i);
-  return -1;
+    if (FLines[i].NameLength != std::string::npos) FIndex.try_emplace(std::string(NameOf(FLines[i])), i);
 }
 
 std::optional<std::string> TAppSettings::TryGetValue(const std::string& Name) const {
@@ -128,7 +161,7 @@ std::optional<std::string> TAppSettings::TryGetValue(const std::string& Name) co
 std::optional<std::string> TAppSettings::ValueOrAppend(const std::string& Name, const std::string& defaultText) {
   std::lock_guard lock(FLock);
   if (auto value = TryGetValue(Name)) return value;
-  FLines.push_back(MakeLine(Name + "=" + defaultText));
+  AppendLine(Name + "=" + defaultText);
   return std::nullopt;
 }
 
@@ -136,6 +169,7 @@ void TAppSettings::LoadFromFile(const std::string& FileName) {
   std::lock_guard lock(FLock);
   FFilename = FileName;
   QFile file(QString::fromStdString(FileName));
+  if (QFileInfo(file).isDir()) throw ESettingsFileError("The settings file " + FileName + " is unreadable: it is a folder");
   if (!file.exists() && !file.open(QIODevice::WriteOnly))
     throw ESettingsFileError("Settings file " + FileName + " not created: " + file.errorString().toStdString());
   file.close();
@@ -144,7 +178,11 @@ void TAppSettings::LoadFromFile(const std::string& FileName) {
   const QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError)
     throw ESettingsFileError("Settings file " + FileName + " not read: " + file.errorString().toStdString());
-  LoadFromBytes(std::string_view(bytes.constData(), size_t(bytes.size())));
+  const std::string_view content(bytes.constData(), size_t(bytes.size()));
+  // Read as text, random bytes would pass for a file without the keys asked for.
+  if (HoldsBinaryData(DecodeText(content).Text))
+    throw ESettingsFileError("The settings file " + FileName + " is unreadable: it holds binary data");
+  LoadFromBytes(content);
 }
 
 void TAppSettings::LoadFromBytes(std::string_view bytes) {
@@ -161,6 +199,7 @@ void TAppSettings::LoadFromBytes(std::string_view bytes) {
   }
   std::lock_guard lock(FLock);
   FLines = std::move(lines);
+  RebuildIndex();
   FEncoding = decoded.Encoding;
   FValuesLoaded = !FLines.empty();
 }
@@ -200,6 +239,7 @@ void TAppSettings::SaveSettings(const std::string& FileName) {
 void TAppSettings::Clear() {
   std::lock_guard lock(FLock);
   FLines.clear();
+  FIndex.clear();
 }
 
 bool TAppSettings::GetValue(const std::string& Name, bool Default) {
@@ -248,14 +288,15 @@ double TAppSettings::GetValue(const std::string& Name, double Default) {
 }
 
 void TAppSettings::SetValue(const std::string& Name, const std::string& Wert) {
-  // A line break in a value would split it into a line of its own on the next load.
+  // A line break in a value would split it into a line of its own on the next load, and other
+  // control characters would make the file read as binary data.
   std::string value = Wert;
   for (char& c : value)
-    if (c == '\r' || c == '\n') c = ' ';
+    if (c != '\t' && IsControlCharacter(c)) c = ' ';
   std::lock_guard lock(FLock);
   const ptrdiff_t i = IndexOfName(Name);
   if (i < 0) {
-    if (!value.empty()) FLines.push_back(MakeLine(Name + "=" + value));
+    if (!value.empty()) AppendLine(Name + "=" + value);
     return;
   }
   if (std::string_view(FLines[i].Text).substr(FLines[i].NameLength + 1) == value) return;
@@ -267,6 +308,7 @@ void TAppSettings::SetValue(const std::string& Name, const std::string& Wert) {
   for (ptrdiff_t j = ptrdiff_t(FLines.size()) - 1; j >= i; --j)
     if (FLines[j].NameLength == Name.size() && SameNameIgnoringCase(NameOf(FLines[j]), Name))
       FLines.erase(FLines.begin() + j);
+  RebuildIndex();
 }
 
 void TAppSettings::SetValue(const std::string& Name, bool Wert) { SetValue(Name, std::string(Wert ? "True" : "False")); }
@@ -284,9 +326,10 @@ void TAppSettings::SetUValue(const std::string& Name, uint32_t Wert) { SetValue(
 
 void TAppSettings::RemoveKeys(const std::string& Prefix) {
   std::lock_guard lock(FLock);
-  std::erase_if(FLines, [&](const TLine& line) {
+  const size_t removed = std::erase_if(FLines, [&](const TLine& line) {
     return line.NameLength != std::string::npos && NameOf(line).starts_with(Prefix);
   });
+  if (removed > 0) RebuildIndex();
 }
 
 bool TAppSettings::TestKeys(const std::string& Prefix) const {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/TextEncoding.h"
@@ -53,7 +54,8 @@ class TAppSettings {
   TAppSettings& operator=(const TAppSettings&) = delete;
 
   // Remembers the name, creates a missing file empty and replaces the lines with the file's.
-  // Throws ESettingsFileError when the file cannot be created or read.
+  // Throws ESettingsFileError when the file cannot be created or read, is a folder or holds binary
+  // data (control characters other than tab and line ends); the file is left as it is.
   void LoadFromFile(const std::string& FileName);
   // Replaces the lines with the decoded text of a file's bytes (encoding detected as for files).
   void LoadFromBytes(std::string_view bytes);
@@ -78,7 +80,7 @@ class TAppSettings {
   std::optional<std::string> TryGetValue(const std::string& Name) const;
 
   // Only a different text changes the store: the line is replaced in place, appended when missing,
-  // or removed when `Wert` is empty. Line breaks inside `Wert` become blanks.
+  // or removed when `Wert` is empty. Control characters other than tab inside `Wert` become blanks.
   void SetValue(const std::string& Name, const std::string& Wert);
   void SetValue(const std::string& Name, const char* Wert) { SetValue(Name, std::string(Wert)); }
   void SetValue(const std::string& Name, bool Wert);
@@ -117,12 +119,26 @@ class TAppSettings {
   };
   static TLine MakeLine(std::string text);
   std::string_view NameOf(const TLine& line) const;
+  // Names compared and hashed without regard to ASCII letter case; string views look up directly.
+  struct TNameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view name) const;
+  };
+  struct TNameEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
   ptrdiff_t IndexOfName(std::string_view Name) const;
+  void AppendLine(std::string text);
+  // After lines were removed or replaced wholesale: the positions behind them have moved.
+  void RebuildIndex();
   // The stored value, or appends Name=defaultText and returns nullopt.
   std::optional<std::string> ValueOrAppend(const std::string& Name, const std::string& defaultText);
 
   mutable std::recursive_mutex FLock;
   std::vector<TLine> FLines;
+  // Name -> position of its first line, so that a lookup does not scan a file of many sessions.
+  std::unordered_map<std::string, size_t, TNameHash, TNameEqual> FIndex;
   std::string FFilename;
   bool FValuesLoaded = false;
   int32_t FVersionFormat = 0;

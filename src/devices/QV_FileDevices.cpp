@@ -237,7 +237,15 @@ std::string TQV_FileDeviceItem::ReadBuffered(uint32_t len, bool consume) {
 std::string TQV_FileDeviceItem::DeviceRead(uint8_t len) {
   if (!WaitDone("DeviceRead")) return {};
   if (FDevType != QV_TxtFile) return ReadBuffered(len, true);
-  std::string line = ReadRawLine();
+  bool tooLong = false;
+  std::string line = ReadRawLine(tooLong);
+  if (tooLong) {
+    const size_t length = line.size() + SkipRestOfLine();
+    SetError(QV_Err_BadFormat, "File " + FFilename + ": line of " + std::to_string(length) +
+                                   " characters skipped, the longest report line has " + std::to_string(MaxLineLength));
+    LogError(FLogId, "FileDeviceItem.DeviceRead " + ErrorMessage());
+    return {};
+  }
   if (line.empty()) {
     CheckDeviceClosed();
     return {};
@@ -246,17 +254,20 @@ std::string TQV_FileDeviceItem::DeviceRead(uint8_t len) {
   return line;
 }
 
-std::string TQV_FileDeviceItem::ReadRawLine() {
+std::string TQV_FileDeviceItem::ReadRawLine(bool& tooLong) {
   for (;;) {
     const size_t end = FRawLine.find("\r\n");
-    if (end != std::string::npos) {
+    if (end != std::string::npos && end <= MaxLineLength) {
       std::string line = FRawLine.substr(0, end);
       FRawLine.erase(0, end + 2);
       return line;
     }
-    if (FRawLine.size() >= MaxLineLength) {
-      std::string line = FRawLine.substr(0, MaxLineLength);
-      FRawLine.erase(0, MaxLineLength);
+    // Without a line end in reach (a CR as the last character may still get its LF) the line
+    // is too long: its first characters go back, the rest stays for SkipRestOfLine.
+    if (end != std::string::npos || FRawLine.size() > MaxLineLength + 1) {
+      tooLong = true;
+      std::string line = FRawLine.substr(0, MaxLineLength + 1);
+      FRawLine.erase(0, MaxLineLength + 1);
       return line;
     }
     if (FReceiveBuffer->Amount() == 0) {
@@ -268,10 +279,34 @@ std::string TQV_FileDeviceItem::ReadRawLine() {
       // A looping file without a final line end must not glue its last line to its first.
       if (FWrapped && !FRawLine.empty()) return std::exchange(FRawLine, {});
     }
-    const std::string piece = FReceiveBuffer->ReadAnsiString(std::min(FReceiveBuffer->Amount(), LinePieceSize));
-    if (piece.empty()) return std::exchange(FRawLine, {});
-    FRawLine += piece;
+    if (!TakeNextPiece()) return std::exchange(FRawLine, {});
   }
+}
+
+size_t TQV_FileDeviceItem::SkipRestOfLine() {
+  size_t skipped = 0;
+  for (;;) {
+    const size_t end = FRawLine.find("\r\n");
+    if (end != std::string::npos) {
+      FRawLine.erase(0, end + 2);
+      return skipped + end;
+    }
+    // A CR at the end of a piece may pair with an LF in the next one.
+    const size_t keep = !FRawLine.empty() && FRawLine.back() == '\r' ? 1 : 0;
+    skipped += FRawLine.size() - keep;
+    FRawLine.erase(0, FRawLine.size() - keep);
+    if (FReceiveBuffer->Amount() == 0 && (!ReadFileIntoBuffer() || FWrapped)) {
+      skipped += std::exchange(FRawLine, {}).size();
+      return skipped;
+    }
+    if (!TakeNextPiece()) return skipped + std::exchange(FRawLine, {}).size();
+  }
+}
+
+bool TQV_FileDeviceItem::TakeNextPiece() {
+  const std::string piece = FReceiveBuffer->ReadAnsiString(std::min(FReceiveBuffer->Amount(), LinePieceSize));
+  FRawLine += piece;
+  return !piece.empty();
 }
 
 // Text peeks see the same stream as DeviceRead: the unread rest of the line, then the file.

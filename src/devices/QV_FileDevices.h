@@ -19,9 +19,10 @@ class TQV_FileDeviceItem : public TQV_BaseDevice {
   static constexpr uint32_t FirstSerialNumber = 0x11000000;
   static constexpr uint32_t ReadPieceSize = 10240;
   static constexpr uint32_t LinePieceSize = 700;
-  // A text "line" this long without CR LF is handed out as it is: the file is no report file, and
-  // a file without line ends must not be taken into memory as a whole.
-  static constexpr size_t MaxLineLength = 65536;
+  // Longest report line the source interface hands out whole (its buffers hold 1,024 bytes with
+  // the terminating zero). A longer line is skipped up to its CR LF and reported as an error, so a
+  // cut report never passes for a whole one and a file without line ends is never held in memory.
+  static constexpr size_t MaxLineLength = 1023;
 
   // Opens the file for reading; throws std::runtime_error (after logging) when it cannot be opened.
   // `sleep` lets blocking reads wait out the pacing; it defaults to sleeping the thread.
@@ -34,7 +35,8 @@ class TQV_FileDeviceItem : public TQV_BaseDevice {
   // A text file is closed at its end; other kinds refill the buffer and are closed when that fails.
   bool CheckDeviceClosed() override;
   bool DeviceWrite(const std::string& Data) override { return true; }
-  // Text files: the next line without its CR LF (len is not used).
+  // Text files: the next line without its CR LF (len is not used); nothing, with the error
+  // QV_Err_BadFormat, for a line longer than MaxLineLength.
   std::string DeviceRead(uint8_t len) override;
   // One byte per call: playback is paced between reads, and a block would run ahead of the pacing.
   std::string DeviceReadAvailable(uint32_t maxLen) override { return maxLen == 0 ? std::string() : DeviceRead(1); }
@@ -60,7 +62,12 @@ class TQV_FileDeviceItem : public TQV_BaseDevice {
   void SetEOF();
   bool WaitDone(const char* operation);
   std::string ReadBuffered(uint32_t len, bool consume);
-  std::string ReadRawLine();
+  // The next line without its CR LF; `tooLong` when it goes on beyond MaxLineLength (the rest
+  // is not read yet).
+  std::string ReadRawLine(bool& tooLong);
+  // Drops the rest of the current line up to its CR LF; returns how many characters it had.
+  size_t SkipRestOfLine();
+  bool TakeNextPiece();
   std::string PeekText(uint32_t len);
 
   std::unique_ptr<std::ifstream> FDataStream;

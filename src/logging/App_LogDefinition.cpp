@@ -5,6 +5,7 @@
 
 #include "core/App_Settings.h"
 #include "core/QV_NumberText.h"
+#include "core/SettingsCount.h"
 
 namespace {
 // The first format version that stores the types as a bit set.
@@ -163,7 +164,8 @@ void TLogDefinition::ReadSettings(TAppSettings& settings, const std::string& pre
   SetFileSize(ParseFileSize(settings.GetValue(prefix + "FileSize", std::string("0"))));
   FPrependDate = settings.GetValue(prefix + "PrependDate", false);
   FOption = settings.GetValue(prefix + "Option", false);
-  const int32_t count = settings.GetValue(prefix + "Count", int32_t{0});
+  const int32_t count =
+      CheckedCount(settings, prefix + "Count", settings.GetValue(prefix + "Count", int32_t{0}), kMaxSimpleDefinitions);
   FDefinitionList.clear();
   for (int32_t i = 1; i <= count; ++i)
     AddDefinition().ReadSettings(settings, prefix + "Simple" + std::to_string(i) + "_", versionFormat);
@@ -185,7 +187,8 @@ void TLogDefinition::SaveSettings(TAppSettings& settings, const std::string& pre
 std::vector<std::unique_ptr<TLogDefinition>> ReadLogDefinitions(TAppSettings& settings) {
   const auto lock = settings.Lock();
   const int32_t version = settings.VersionFormat();
-  const int32_t count = settings.GetValue("Log_DefsCount", int32_t{0});
+  const int32_t count =
+      CheckedCount(settings, "Log_DefsCount", settings.GetValue("Log_DefsCount", int32_t{0}), kMaxLogDefinitions);
   std::vector<std::unique_ptr<TLogDefinition>> definitions;
   for (int32_t d = 1; d <= count; ++d) {
     auto definition = std::make_unique<TLogDefinition>();

@@ -111,6 +111,11 @@ class TLogDefinition {
   bool FOption = false;
 };
 
+// Most definitions, and simple definitions per definition, a settings file may hold; a larger
+// count is a damaged file (ESettingsCountError).
+inline constexpr int32_t kMaxLogDefinitions = 1000;
+inline constexpr int32_t kMaxSimpleDefinitions = 1000;
+
 // All log definitions from "Log_DefsCount" and the "Log_" + d + "_" keys.
 std::vector<std::unique_ptr<TLogDefinition>> ReadLogDefinitions(TAppSettings& settings);
 // Removes every key starting with "Log_", then writes the definitions that exist (null entries

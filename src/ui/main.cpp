@@ -20,13 +20,21 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // SIGTERM and SIGINT end the user session: the window closes as usual and saves its settings.
+  // Caught from the start: one that arrives during the start-up ends it without saving.
+  std::unique_ptr<TMainForm> form;
+  TSignalPipe signals([&form](int) {
+    if (form) form->EndSession();
+  });
+  if (!signals.Error().empty()) std::cerr << "VTA_App: " << signals.Error() << '\n';
+
   TMainFormOptions options;
   options.App.ProgramPath = argv[0];
   options.App.ExpertMode = parsed.Args->Expert;
   options.Connect = parsed.Args->Connect;
   AddSessionKinds(options);
+  options.App.StopRequested = [&signals] { return signals.Received() != 0; };
 
-  std::unique_ptr<TMainForm> form;
   try {
     form = std::make_unique<TMainForm>(TAppPaths::FromEnvironment(parsed.Args->ConfigDir), std::move(options));
   } catch (const std::exception& e) {
@@ -35,9 +43,6 @@ int main(int argc, char** argv) {
     QMessageBox::critical(nullptr, "VTA_App", QString::fromStdString(e.what()));
     return 1;
   }
-  // SIGTERM and SIGINT end the user session: the window closes as usual and saves its settings.
-  TSignalPipe signals([&form](int) { form->EndSession(); });
-  if (!signals.Error().empty()) std::cerr << "VTA_App: " << signals.Error() << '\n';
   form->show();
   return application.exec();
 }

@@ -211,13 +211,16 @@ TEST_F(MultiFiles, BinaryRecordingPlaysToItsEnd) {
   EXPECT_EQ(reads[4].Code, 7);
 }
 
-TEST_F(MultiFiles, LongReportIsCutWithCode6) {
+TEST_F(MultiFiles, RecordedLineLongerThanAReportIsAnErrorNotACutReport) {
+  // The interface would cut it to MULTI_BUFFER_SIZE - 1 characters (code 6), and a cut report
+  // would pass for a whole one.
   const std::string line = "7040; " + std::string(2000, 'x');
   const int32_t id = Multi_AddSource();
-  ASSERT_EQ(OpenSource(id, Write("long_QV_ReportData.txt", line + "\r\n")), 1);
+  ASSERT_EQ(OpenSource(id, Write("long_QV_ReportData.txt", line + "\r\n7040; next\r\n")), 1);
   const TRead read = ReadText(id);
-  EXPECT_EQ(read.Code, 6);
-  EXPECT_EQ(read.Text, line.substr(0, MULTI_BUFFER_SIZE - 1));
+  EXPECT_EQ(read.Code, 0);
+  EXPECT_NE(read.Text.find("line of 2006 characters skipped"), std::string::npos) << read.Text;
+  EXPECT_EQ(ReadText(id).Text, "7040; next");
 }
 
 }  // namespace

@@ -84,6 +84,27 @@ TEST_F(ReportsCommand, RecordingPlaysToItsEnd) {
   EXPECT_EQ(run.Lines, (std::vector<std::string>{"7015; 1", "7040; hello", "7015; 2"}));
 }
 
+TEST_F(ReportsCommand, DamagedRecordingIsReadOnWithoutWaiting) {
+  // A file that is not paced is read on demand: waiting after a damaged frame gains nothing.
+  const auto stamp = [](uint8_t n) { return UsbFrame(ReportCode(0x7015) + std::string("\0\0\0", 3) + char(n)); };
+  WriteWholeFile(dir.File("rec.bin"), stamp(1) + std::string(50, '\xBE') + stamp(2));
+  const TRun run = Run({dir.File("rec.bin")});
+  EXPECT_EQ(run.Code, 0);
+  EXPECT_NE(run.Err, "");
+  EXPECT_EQ(idleTurns, 0);
+  ASSERT_FALSE(run.Lines.empty());
+  EXPECT_EQ(run.Lines.front(), "7015; 1");
+}
+
+TEST_F(ReportsCommand, OverlongRecordedLineIsAnErrorNotACutReport) {
+  WriteWholeFile(dir.File("QV_ReportData.txt"), "7015; 1\r\n0900; " + std::string(1100, '1') + "\r\n7015; 2\r\n");
+  const TRun run = Run({dir.File("QV_ReportData.txt")});
+  EXPECT_EQ(run.Code, 0);
+  EXPECT_EQ(run.Lines, (std::vector<std::string>{"7015; 1", "7015; 2"}));
+  EXPECT_NE(run.Err.find("line of 1106 characters skipped, the longest report line has 1023"), std::string::npos)
+      << run.Err;
+}
+
 TEST_F(ReportsCommand, ErrorExits) {
   WriteWholeFile(dir.File("t_QV_ReportData.txt"), "7015; 1\r\n");
   const struct {

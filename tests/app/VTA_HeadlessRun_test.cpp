@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
+#include <optional>
 #include <sstream>
 
 #include "AppTestSupport.h"
@@ -28,16 +30,32 @@ class HeadlessRunTest : public AppTest {
     std::string Out, Err;
   };
   // Runs until the first round of status lines, then sends itself SIGINT.
-  TRun Run(std::vector<std::string> args, bool withFactory = true) {
+  TRun Run(std::vector<std::string> args, bool withFactory = true, std::function<void()> afterStatus = {}) {
     THeadlessRunOptions options;
     if (withFactory) options.App = Options();
     options.StatusIntervalMs = 5;
-    options.AfterStatus = [] { std::raise(SIGINT); };
+    options.AfterStatus = [afterStatus] {
+      if (afterStatus) afterStatus();
+      std::raise(SIGINT);
+    };
+    if (signalAtSession) {
+      // The signal comes while the stored sessions are being recreated, before any event loop.
+      TSessionFactoryMaker maker = options.App.MakeSessionFactory;
+      options.App.MakeSessionFactory = [this, maker](const TSessionHandlers& h, TDebugConf& c, TVTASettings& s) {
+        TSessionFactory factory = maker(h, c, s);
+        return [this, factory](int32_t type, int32_t index) {
+          if (index == *signalAtSession) std::raise(SIGTERM);
+          return factory(type, index);
+        };
+      };
+    }
     std::ostringstream out, err;
     const int code = RunHeadless(args, out, err, std::move(options));
     return {code, out.str(), err.str()};
   }
   std::vector<std::string> ConfigArgs() const { return {"--config-dir", Paths().ConfigDir()}; }
+
+  std::optional<int32_t> signalAtSession;
 
  private:
   QByteArray FOldDataHome;
@@ -88,6 +106,30 @@ TEST_F(HeadlessRunTest, SignalSavesAndTheNextRunRestartsTheStoredSession) {
   ini = Ini();
   for (const char* key : {"View_1_Id=3\r\n", "View_1_Session=0\r\n", "Info_0_Left=5\r\n", "SessionCount=1\r\n"})
     EXPECT_NE(ini.find(key), std::string::npos) << key;
+}
+
+TEST_F(HeadlessRunTest, SignalDuringStartUpEndsItAtOnceWithoutSaving) {
+  WriteIni(StoredSessions(5));
+  signalAtSession = 1;
+  const TRun run = Run(ConfigArgs());
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_NE(run.Out.find("vta-cli run: signal 15 during start-up, nothing saved"), std::string::npos) << run.Out;
+  EXPECT_EQ(run.Out.find("Status Source"), std::string::npos) << run.Out;
+  EXPECT_EQ(Control(0)->Opens, 0);  // stopped before the stored sessions were opened
+  EXPECT_EQ(Control(3)->Opens, 0);
+  EXPECT_EQ(Ini(), StoredSessions(5));
+}
+
+TEST_F(HeadlessRunTest, FailedSaveAtTheEndGivesANonZeroExit) {
+  WriteIni(StoredSessions(1));
+  // A folder in place of the file: the rename at the end of the save cannot replace it.
+  const auto blockSave = [this] {
+    std::filesystem::remove(IniFile());
+    std::filesystem::create_directories(IniFile() + "/kept");
+  };
+  const TRun run = Run(ConfigArgs(), true, blockSave);
+  EXPECT_EQ(run.Code, 2);
+  EXPECT_NE(run.Err.find("not saved"), std::string::npos) << run.Err;
 }
 
 }  // namespace

@@ -81,6 +81,39 @@ TEST_F(AppSettingsTest, UnreadableFileRaisesWithItsName) {
   }
 }
 
+TEST_F(AppSettingsTest, FileWithBinaryDataIsUnreadableAndStaysAsItIs) {
+  for (const std::string& content : {std::string("SessionCount=1\r\n\0\x01\x02garbage", 22), std::string("A=\x1B[1m\r\n")}) {
+    WriteWholeFile(File(), content);
+    try {
+      store_.LoadFromFile(File());
+      FAIL() << "no error";
+    } catch (const ESettingsFileError& e) {
+      EXPECT_EQ(std::string(e.what()), "The settings file " + File() + " is unreadable: it holds binary data");
+    }
+    EXPECT_EQ(ReadWholeFile(File()), content);
+  }
+}
+
+TEST_F(AppSettingsTest, ControlCharactersInValuesBecomeBlanksSoTheFileReadsAgain) {
+  Load("");
+  store_.SetValue("Subject", std::string("a\x01" "b\tc\x7F", 6));
+  store_.SaveSettings();
+  TAppSettings again;
+  again.LoadFromFile(File());
+  EXPECT_EQ(again.TryGetValue("Subject"), "a b\tc ");
+}
+
+TEST_F(AppSettingsTest, LookupsFollowLinesThatMovedWhenOthersWereRemoved) {
+  Load("Session_0_A=1\r\nSession_1_A=2\r\nKeep=3\r\nLater=4\r\n");
+  store_.RemoveKeys("Session_");
+  store_.SetValue("KEEP", "5");
+  store_.SetValue("Keep", "");
+  EXPECT_EQ(store_.GetValue("later", int32_t(0)), 4);
+  store_.SetValue("Session_0_A", "6");
+  EXPECT_EQ(store_.Lines(), (TLines{"Later=4", "Session_0_A=6"}));
+  EXPECT_EQ(store_.TryGetValue("session_0_a"), "6");
+}
+
 TEST_F(AppSettingsTest, NamesIgnoreCaseAndTheFirstOccurrenceCounts) {
   Load("Key=1\r\nKEY=2\r\nOther=3\r\n");
   EXPECT_EQ(store_.GetValue("kEy", int32_t(0)), 1);

@@ -96,7 +96,7 @@ TEST_F(FileDeviceTest, TextFileReturnsLinesThenEndOfFile) {
 }
 
 TEST_F(FileDeviceTest, TextFileLinesLongerThanAReadPieceAndTimestamps) {
-  const std::string longLine(3000, 'x');
+  const std::string longLine(TQV_FileDeviceItem::MaxLineLength, 'x');
   auto device = Make("QV_ReportData.txt", "7001VERSION\r\n" + longLine + "\r\n\r\n7016; 12\r\n0900; 1\r\n");
   Open(*device);
   EXPECT_FALSE(device->TimestampReceived());
@@ -105,11 +105,32 @@ TEST_F(FileDeviceTest, TextFileLinesLongerThanAReadPieceAndTimestamps) {
   EXPECT_EQ(device->ErrorCode(), QV_Err_EndOfFile);
 }
 
-TEST_F(FileDeviceTest, TextFileWithoutLineEndsIsCutInsteadOfReadWhole) {
-  auto device = Make("QV_ReportData.txt", std::string(TQV_FileDeviceItem::MaxLineLength + 10, 'z'));
-  Open(*device);
-  EXPECT_EQ(device->DeviceRead(255).size(), TQV_FileDeviceItem::MaxLineLength);
-  EXPECT_EQ(device->DeviceRead(255), std::string(10, 'z'));
+TEST_F(FileDeviceTest, OverlongTextLinesAreSkippedAsErrorsNeverCut) {
+  const size_t max = TQV_FileDeviceItem::MaxLineLength;
+  const struct {
+    const char* Name;
+    size_t Length;
+    std::string After;  // what follows the long line
+  } cases[] = {
+      {"one character too long", max + 1, "\r\nnext\r\n"},
+      // "first\r\n" and 1392 characters end the second 700-byte piece with the CR.
+      {"CR LF split across read pieces", 1392, "\r\nnext\r\n"},
+      {"far longer than the buffer", 70000, "\r\nnext\r\n"},
+      {"no line end up to the end of the file", 5000, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto device = Make("QV_ReportData.txt", "first\r\n" + std::string(c.Length, 'z') + c.After);
+    Open(*device);
+    EXPECT_EQ(device->DeviceRead(255), "first");
+    EXPECT_EQ(device->DeviceRead(255), "");
+    EXPECT_EQ(device->ErrorCode(), QV_Err_BadFormat);
+    EXPECT_NE(device->ErrorMessage().find("line of " + std::to_string(c.Length) + " characters skipped"),
+              std::string::npos)
+        << device->ErrorMessage();
+    device->QuitError();
+    EXPECT_EQ(Lines(*device), c.After.empty() ? std::vector<std::string>{} : std::vector<std::string>{"next"});
+  }
 }
 
 TEST_F(FileDeviceTest, TextPeeksSeeTheSameStreamAsLineReads) {
