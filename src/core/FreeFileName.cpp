@@ -22,7 +22,8 @@ std::string FirstFreeFileName(const std::function<std::string(int n)>& candidate
 }
 
 std::string FreeFileName(const std::string& wanted) {
-  const auto [stem, ext] = SplitExtension(wanted);
+  // A pair, not a structured binding: clang 14 cannot capture bindings in a lambda.
+  const std::pair<std::string, std::string> parts = SplitExtension(wanted);
   return FirstFreeFileName(
-      [&](int n) { return n == 0 ? wanted : stem + "_" + std::to_string(n) + ext; }, 0);
+      [&](int n) { return n == 0 ? wanted : parts.first + "_" + std::to_string(n) + parts.second; }, 0);
 }
