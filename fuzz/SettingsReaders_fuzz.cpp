@@ -1,8 +1,6 @@
 // Any settings file through the readers above the key store (global options, log definitions,
 // notifications, clock warnings, channel records, mail logins): reading never crashes or hangs,
 // and what is read, saved and read again is the same.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "FuzzScratchFolder.h"
 #include "acquisition/QV_ChannelData.h"
 #include "acquisition/VTA_Sessions.h"
 #include "alarms/ClockAlarm.h"
@@ -86,11 +85,8 @@ void ReadSession(TAppSettings& s, int32_t index) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const TAppPaths paths = [] {
-    std::string folder = "/tmp/fuzz_settings_XXXXXX";
-    if (!mkdtemp(folder.data())) std::abort();
-    return TAppPaths::Resolve(folder, folder, folder, folder);
-  }();
+  static const TFuzzScratchFolder folder;
+  static const TAppPaths paths = TAppPaths::Resolve(folder.Path(), folder.Path(), folder.Path(), folder.Path());
   const std::string file = paths.SettingsFile();
   std::ofstream(file, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), size);
   std::unique_ptr<TVTASettings> settings;

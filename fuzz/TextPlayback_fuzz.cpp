@@ -1,14 +1,12 @@
 // Any file played back as a text recording: the reader hands out its lines, never crashes, never
 // hangs and reaches the end of the file; report processing takes every line it hands out.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <string_view>
 
+#include "FuzzScratchFolder.h"
 #include "ReportDeviceFuzz.h"
 #include "devices/QV_FileDevices.h"
 #include "protocol/QV_ProcessReport.h"
@@ -40,16 +38,12 @@ class TFuzzTextFile : public TFuzzRestartable<TQV_FileDeviceItem> {
   }
 };
 
-std::string TemporaryPath() {
-  std::string folder = "/tmp/fuzz_text_XXXXXX";
-  if (!mkdtemp(folder.data())) std::abort();
-  return folder + "/fuzz_QV_ReportData.txt";
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static TFuzzTextFile device(TemporaryPath());
+  static const TFuzzScratchFolder folder;
+  static TFuzzTextFile device(folder.Path() + "fuzz_QV_ReportData.txt");
   device.Play(data, size);
   TQV_ReportDevice decoder(&device);
   TQV_ProcessState state;
