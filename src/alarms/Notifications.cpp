@@ -331,13 +331,16 @@ void TNotificationList::ReadSettings(TAppSettings& settings, int32_t sessionCoun
   const int32_t version = settings.VersionFormat();
   const std::string prefix = std::string(kPrefix) + "_";
   const int32_t count = ToInt(settings.TryGetValue(prefix + "Count").value_or("0")).value_or(0);
-  std::lock_guard lock(FLock);
-  FList.clear();
+  // Read before taking the list lock: saving holds the settings lock while it takes the list lock,
+  // so holding them the other way round here could deadlock.
+  std::vector<std::unique_ptr<TNotification>> items;
   for (int32_t n = 1; n <= count; ++n) {
     auto item = std::make_unique<TNotification>();
     item->ReadSettings(settings, prefix + std::to_string(n), version);
-    FList.push_back(std::move(item));
+    items.push_back(std::move(item));
   }
+  std::lock_guard lock(FLock);
+  FList = std::move(items);
   FCountAllSessions = sessionCount;
   CleanUp();
 }
