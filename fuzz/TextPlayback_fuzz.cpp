@@ -21,7 +21,7 @@ class TFuzzTextFile : public TFuzzRestartable<TQV_FileDeviceItem> {
       : TFuzzRestartable<TQV_FileDeviceItem>(-1, 0, nullptr, false, Created(path), SystemClock(),
                                              [](std::chrono::milliseconds) {}) {}
 
-  // Plays `bytes` from their start as a freshly opened recording.
+  // Plays the input from its start as a freshly opened recording.
   void Play(const uint8_t* data, size_t size) {
     ClosePort();
     std::ofstream(Filename(), std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), size);
