@@ -166,6 +166,8 @@ void TClockAlarmDefs::ResetStates() {
 }
 
 void TClockAlarmDefs::ReadSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
+  // The settings lock first, as saving takes it: the other order could deadlock.
+  const auto settingsLock = Settings.Lock();
   std::lock_guard guard(FLock);
   ResetStates();
   const bool perChannelKeys = Settings.VersionFormat() <= 1;
