@@ -2,6 +2,7 @@
 
 // Any byte stream: the reader never crashes, never reads out of bounds and always makes progress.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  RunDecoder(QV_Simul, ptUnknown, true, 199, data, size);
+  static TFuzzDevice device(QV_Simul, ptUnknown);
+  RunDecoder(device, true, 199, data, size);
   return 0;
 }

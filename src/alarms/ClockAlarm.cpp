@@ -166,6 +166,9 @@ void TClockAlarmDefs::ResetStates() {
 }
 
 void TClockAlarmDefs::ReadSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
+  // The settings lock before ours, here and in SaveSettings: the application saves while it holds
+  // the settings lock, so taking ours first could deadlock.
+  const auto settingsLock = Settings.Lock();
   std::lock_guard guard(FLock);
   ResetStates();
   const bool perChannelKeys = Settings.VersionFormat() <= 1;
@@ -216,6 +219,7 @@ void TClockAlarmDefs::ReadDefinition(TAppSettings& Settings, const std::string& 
 }
 
 void TClockAlarmDefs::SaveSettings(TAppSettings& Settings, const std::string& SettingsPrefix) const {
+  const auto settingsLock = Settings.Lock();
   std::lock_guard guard(FLock);
   Settings.SetVersionFormat(2);
   const TFormatSettings fs = Settings.FormatSettings();

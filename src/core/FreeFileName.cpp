@@ -23,8 +23,8 @@ std::string FirstFreeFileName(const std::function<std::string(int n)>& candidate
 }
 
 std::string FreeFileName(const std::string& wanted) {
-  const auto [stem, ext] = SplitExtension(wanted);
-  return FreeFileStem(stem, {ext}) + ext;
+  const std::pair<std::string, std::string> parts = SplitExtension(wanted);
+  return FreeFileStem(parts.first, {parts.second}) + parts.second;
 }
 
 std::string FreeFileStem(const std::string& stem, const std::vector<std::string>& extensions) {

@@ -38,11 +38,11 @@ struct TFakeProbe {
     std::lock_guard lock(FLock);
     FBlocked = true;
   }
+  // Notifies under the lock: once the poll may go on, the session (and this probe with it) may be
+  // freed by the report thread, so nothing here may be touched after the unlock.
   void Release() {
-    {
-      std::lock_guard lock(FLock);
-      FBlocked = false;
-    }
+    std::lock_guard lock(FLock);
+    FBlocked = false;
     FChanged.notify_all();
   }
   // Bounded waits for what the report thread does.
