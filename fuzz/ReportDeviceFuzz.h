@@ -90,14 +90,17 @@ inline void RunDecoder(TFuzzDevice& device, bool demo, size_t maxPending, const 
   for (size_t call = 0; call < limit; ++call) {
     if (call == 8) device.Feed(data + half, size - half);
     const uint32_t before = device.BufferAmount();
+    const size_t pendingBefore = decoder.SerialBytesPending();
     std::string report;
     TQV_ReportStruct record;
     const TQV_Result result = (call % 3 == 2 && device.DevType() != QV_TCP_Device) ? decoder.GetReportStruct(record)
                                                                                    : decoder.DeviceGetReport(report);
     if (report.size() > 65536) __builtin_trap();
-    const bool progress = device.BufferAmount() != before || !report.empty() || result != QV_No_Err;
+    // The serial decoder takes the bytes in blocks: working through a block it holds is progress.
+    const bool progress = device.BufferAmount() != before || decoder.SerialBytesPending() != pendingBefore ||
+                          !report.empty() || result != QV_No_Err;
     idle = progress ? 0 : idle + 1;
     if (idle > 8 && call > 8) break;
   }
-  if (device.BufferAmount() > maxPending) __builtin_trap();  // stuck with data left
+  if (device.BufferAmount() + decoder.SerialBytesPending() > maxPending) __builtin_trap();  // stuck with data left
 }

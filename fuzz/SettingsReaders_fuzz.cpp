@@ -26,12 +26,14 @@ void Check(bool condition) {
 }
 
 // A value that is no number of the asked type is refused by the store's typed getters with
-// EConvertError, which the callers report; anything else must not escape.
+// EConvertError; an unreadable file or an out-of-range count by ESettingsFileError. The callers
+// report both; anything else must not escape.
 template <typename Read>
 void Refusing(Read read) {
   try {
     read();
   } catch (const EConvertError&) {
+  } catch (const ESettingsFileError&) {
   }
 }
 

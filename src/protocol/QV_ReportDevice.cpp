@@ -169,9 +169,11 @@ void TQV_ReportDevice::UpdateDeviceTimeFromText(std::string_view line) {
   const size_t semicolon = line.find(';');
   const auto counter = semicolon == std::string_view::npos ? std::nullopt : ParseDecimal(line.substr(semicolon + 1));
   if ((*header == rc_TenthSecond || *header == rc_Second) && counter) {
+    // The instrument's counter is 32 bits wide, as in binary reports: it wraps the same way.
+    const uint32_t value = static_cast<uint32_t>(*counter);
     const bool tenths = *header == rc_TenthSecond;
-    FDevice100ms = tenths ? *counter : 10 * *counter;
-    FDeviceMs = int64_t{*counter} * (tenths ? 100 : 1000);
+    FDevice100ms = tenths ? value : 10 * value;
+    FDeviceMs = int64_t{value} * (tenths ? 100 : 1000);
     FDeviceMsCount = 0;
   } else if (*header < QV_FirstReportCode) {
     AdvanceMeasurementTime(static_cast<uint16_t>(*header));

@@ -80,6 +80,8 @@ class TQV_ReportDevice : public IQV_CommandSender {
   const std::string& DbgTag() const { return FDbgTag; }
   int64_t DeviceMs() const { return FDeviceMs; }
   uint32_t Device100ms() const { return FDevice100ms; }
+  // Serial bytes taken from the device and not decoded yet.
+  size_t SerialBytesPending() const { return FSerialBlock.size() - FSerialBlockPos; }
   const std::string& FirmwareDate() const { return FFirmwareDate; }
   int32_t FirmwareVersion() const { return FVersion; }
   const std::string& FPGAVersion() const { return FFPGAVersion; }
