@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <utility>
 
 #include "core/QV_NumberText.h"
 
@@ -72,31 +71,6 @@ double FractionValue(std::string_view digits) {
   double value = 0;
   std::from_chars(buffer, buffer + 2 + std::max<size_t>(count, 1), value);
   return value;
-}
-
-constexpr std::array<uint64_t, PhaseMaxDecimals + 1> kPowersOfTen = [] {
-  std::array<uint64_t, PhaseMaxDecimals + 1> powers{};
-  uint64_t power = 1;
-  for (uint64_t& p : powers) p = std::exchange(power, power * 10);
-  return powers;
-}();
-
-// fraction (in [0, 1)) · 10^decimals rounded to an integer, ties to even, computed exactly: the
-// fraction is m · 2^-k with an integer m below 2^53, and m · 10^18 stays below 2^113. This gives
-// the digits a fixed-decimal text conversion gives, without building the text.
-uint64_t ScaledFraction(double fraction, int decimals) {
-  if (fraction == 0) return 0;
-  int exponent = 0;
-  const double mantissa = std::frexp(fraction, &exponent);  // fraction = mantissa · 2^exponent
-  const int k = 53 - exponent;                               // at least 53 for a fraction below 1
-  if (k >= 128) return 0;                                    // below 2^-15 after scaling
-  const unsigned __int128 product =
-      static_cast<unsigned __int128>(static_cast<uint64_t>(std::ldexp(mantissa, 53))) * kPowersOfTen[decimals];
-  const unsigned __int128 whole = product >> k;
-  const unsigned __int128 rest = product - (whole << k);
-  const unsigned __int128 half = static_cast<unsigned __int128>(1) << (k - 1);
-  const bool up = rest > half || (rest == half && (whole & 1) != 0);
-  return static_cast<uint64_t>(whole) + (up ? 1 : 0);
 }
 
 }  // namespace
@@ -185,9 +159,12 @@ TPhaseDecimal RoundPhase(const Phase& value, int decimals) {
   // Only a value beyond the whole-cycle range keeps a fraction outside (-1, 1) after normalising.
   const double fraction = std::fabs(p.Low) < 1 ? std::fabs(p.Low) : 0.0;
 
-  // The exact binary fraction rounded to the decimals; 10^decimals when it carries.
-  const uint64_t scaled = ScaledFraction(fraction, result.Decimals);
-  bool carry = scaled == kPowersOfTen[result.Decimals];
+  // The exact binary fraction rounded to the decimals (below 10^18 + 1, so it fits); 10^decimals
+  // when it carries.
+  const uint64_t scaled = ScaleToDecimals(fraction, result.Decimals).value_or(0);
+  uint64_t carried = 1;
+  for (int d = 0; d < result.Decimals; ++d) carried *= 10;
+  bool carry = scaled == carried;
   if (result.Decimals == 0 && fraction == 0.5) carry = (result.Whole & 1) != 0;  // tie: to even whole cycles
   if (carry) {
     ++result.Whole;
