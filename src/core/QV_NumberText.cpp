@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -43,10 +44,12 @@ std::optional<uint64_t> ScaleToDecimals(double value, int decimals) {
   if (!(value >= 0) || !std::isfinite(value) || decimals < 0 || decimals > kMaxScaledDecimals) return std::nullopt;
   if (value == 0) return 0;
   using u128 = unsigned __int128;
-  int exponent = 0;
-  const double mantissa = std::frexp(value, &exponent);
-  const int s = exponent - 53;
-  const u128 product = static_cast<u128>(static_cast<uint64_t>(std::ldexp(mantissa, 53))) * kPowersOfTen[decimals];
+  // The fields of the IEEE double: value = m * 2^s exactly (subnormals have no hidden bit).
+  const uint64_t bits = std::bit_cast<uint64_t>(value);
+  const int biased = static_cast<int>(bits >> 52);  // the sign bit is 0 here
+  const uint64_t m = (bits & ((uint64_t{1} << 52) - 1)) | (biased != 0 ? uint64_t{1} << 52 : 0);
+  const int s = (biased != 0 ? biased : 1) - 1075;
+  const u128 product = static_cast<u128>(m) * kPowersOfTen[decimals];
   if (s >= 0) {
     if (s >= 64 || (product >> (64 - s)) != 0) return std::nullopt;
     return static_cast<uint64_t>(product << s);
