@@ -65,6 +65,18 @@ std::string_view TakeDigits(std::string_view& text) {
 
 // "0." + digits as a double; digits past the buffer change the value by less than 1e-120.
 double FractionValue(std::string_view digits) {
+  // Up to 15 digits both the digits and 10^count are exact doubles, so their one correctly rounded
+  // quotient is the correctly rounded value of the text.
+  constexpr size_t kExactDigits = 15;
+  if (digits.size() <= kExactDigits) {
+    uint64_t numerator = 0;
+    double denominator = 1;
+    for (char c : digits) {
+      numerator = numerator * 10 + static_cast<uint64_t>(c - '0');
+      denominator *= 10;
+    }
+    return static_cast<double>(numerator) / denominator;
+  }
   char buffer[128] = {'0', '.', '0'};
   const size_t count = std::min(digits.size(), sizeof buffer - 2);
   std::copy_n(digits.begin(), count, buffer + 2);

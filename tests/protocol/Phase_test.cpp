@@ -317,3 +317,21 @@ TEST(PhaseColumn, FractionDigitsAreThoseOfTheFixedDecimalText) {
     }
   }
 }
+
+// The fraction read from its digits is the correctly rounded value of "0.<digits>", however many
+// digits there are.
+TEST(PhaseParse, FractionIsTheCorrectlyRoundedValueOfItsDigits) {
+  std::mt19937_64 generator(5);
+  for (int i = 0; i < 5000; ++i) {
+    std::string digits(1 + generator() % 20, '0');
+    for (char& c : digits) c = static_cast<char>('0' + generator() % 10);
+    if (i % 10 == 0) std::fill(digits.begin(), digits.end(), i % 20 == 0 ? '9' : '0');
+    const std::string text = "0." + digits;
+    double expected = 0;
+    std::from_chars(text.data(), text.data() + text.size(), expected);
+    const auto parsed = Phase::Parse("12." + digits, '.');
+    ASSERT_TRUE(parsed.has_value()) << text;
+    EXPECT_EQ(parsed->High, 12);
+    EXPECT_EQ(parsed->Low, expected) << text;
+  }
+}
