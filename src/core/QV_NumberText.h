@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,10 @@ std::string FloatToShortest(double value);
 std::string FormatFloatFixed(double value, int width, int decimals, char separator = '.');
 // The same text written into buffer (no allocation); the view points into buffer.
 using TFixedTextBuffer = std::array<char, 448>;
+
+// A finite value of at least 0 times 10^decimals (decimals 0..18), rounded to an integer with ties to
+// even, exactly as a fixed-decimal text rounds it; none when the result does not fit 64 bits.
+std::optional<uint64_t> ScaleToDecimals(double value, int decimals);
 std::string_view FormatFloatFixed(double value, int width, int decimals, char separator, TFixedTextBuffer& buffer);
 
 // Upper-case hexadecimal digits of every byte, without separators ("8545620A").

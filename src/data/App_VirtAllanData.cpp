@@ -7,7 +7,24 @@
 
 #include "core/LogUnit.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
+
+// Two lanes of doubles; GCC and Clang compile the arithmetic to one packed IEEE instruction each
+// (bit-identical to the scalar one), which halves the cost of the divisions.
+using TLanes = double __attribute__((vector_size(2 * sizeof(double))));
+constexpr size_t kLanes = 2;
+
+TLanes Sqrt(TLanes x) {
+#if defined(__SSE2__)
+  return _mm_sqrt_pd(x);
+#else
+  return TLanes{std::sqrt(x[0]), std::sqrt(x[1])};
+#endif
+}
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // τ index 27 is 10^9 samples; index 28 would overflow 32 bits.
@@ -67,6 +84,10 @@ TVirtAllanData::TVirtAllanData(int aLogId, int atauMax, TAllanMode aMode, TClock
       FDbgTag(std::string("TVirtAllanData-") + AllanModeName(aMode)),
       FLogId(aLogId),
       FClock(clock) {
+  for (int32_t tau : Ftaus) {
+    FTauDivisors.emplace_back(tau);
+    FPhaseScale.push_back(tau * 1e12);
+  }
   FSampleCountPerTau.assign(FtauMax + 1, 0);
   Log(".Create: TauMax=" + std::to_string(FtauMax));
 }
@@ -96,6 +117,8 @@ void TVirtAllanData::SetVirtualFactors(int aRealCount) {
   FTauQuad.assign(cells, 0.0);
   FTauQuad_N.assign(cells, 0.0);
   FTermCount.assign(cells, 0);
+  FPendingTerms.resize(cells);
+  FPendingCount = 0;
   FPersistLists.clear();
   FPersistLists.reserve(cells);
   for (size_t v = 0; v < channels; ++v)
@@ -145,6 +168,7 @@ void TVirtAllanData::SetIntervalMs(double value) {
     return;
   }
   FIntervalMs = value;
+  FIntervalDivisor = TExactDivisor(value);
 }
 
 bool TVirtAllanData::Logging() const { return FLogId >= 0 && LogEnabled(FLogId); }
@@ -171,20 +195,44 @@ void TVirtAllanData::AddData(std::span<const double> Data) {
     CalcADEVfrequency(logging);
   else
     CalcADEVphase(logging);
+  FinishTerms();
   TTauMask updated = 0;
   for (TTauMask mask : FUpdatedTaus) updated |= mask;
   for (; updated != 0; updated &= updated - 1) ++FSampleCountPerTau[std::countr_zero(updated)];
   CalcADEVMinMax(logging);
 }
 
-inline void TVirtAllanData::AddSquare(size_t cell, int t, double d) {
-  const double q = d * d;
-  double& mean = FTauQuad[cell];
-  double& n = FTauQuad_N[cell];
-  mean = (n == 0) ? q : (n * mean + q) / (n + 1);
-  if (!(FDecayConst > 0 && n >= FDecayConst)) n += 1;
+inline void TVirtAllanData::AddTerm(size_t cell, int t, double d) {
+  FPendingTerms[FPendingCount++] = {cell, t, d};
   ++FTermCount[cell];
   FLastTau = std::max(FLastTau, static_cast<int32_t>(t));
+}
+
+// Running mean of the squared differences and the deviation of every term of the sample, two terms
+// at a time; an odd last term is computed twice and stored once.
+void TVirtAllanData::FinishTerms() {
+  const size_t count = FPendingCount;
+  for (size_t i = 0; i < count; i += kLanes) {
+    const TPendingTerm& first = FPendingTerms[i];
+    const TPendingTerm& second = FPendingTerms[std::min(i + 1, count - 1)];
+    const TLanes d{first.d, second.d};
+    const TLanes q = d * d;
+    const TLanes n{FTauQuad_N[first.cell], FTauQuad_N[second.cell]};
+    const TLanes averaged = (n * TLanes{FTauQuad[first.cell], FTauQuad[second.cell]} + q) / (n + 1);
+    const TLanes mean{n[0] == 0 ? q[0] : averaged[0], n[1] == 0 ? q[1] : averaged[1]};
+    TLanes adev = Sqrt(mean * 0.5);  // · 0.5 is exactly / 2
+    if (FMode != amFreq)
+      adev = FIntervalDivisor.Divide(adev / TLanes{FPhaseScale[first.t], FPhaseScale[second.t]} * 1000);
+    StoreTerm(first.cell, n[0], mean[0], adev[0]);
+    if (i + 1 < count) StoreTerm(second.cell, n[1], mean[1], adev[1]);
+  }
+  FPendingCount = 0;
+}
+
+inline void TVirtAllanData::StoreTerm(size_t cell, double n, double mean, double adev) {
+  FTauQuad[cell] = mean;
+  if (!(FDecayConst > 0 && n >= FDecayConst)) FTauQuad_N[cell] = n + 1;
+  FAdev[cell] = adev;
 }
 
 void TVirtAllanData::CalcADEVfrequency(bool logging) {
@@ -202,11 +250,10 @@ void TVirtAllanData::CalcADEVfrequency(bool logging) {
       const size_t cell = Cell(v, t);
       auto& s = FSamples[cell];
       s[1] = s[2];
-      s[2] = sums[t] / Ftaus[t];
+      s[2] = FTauDivisors[t].Divide(sums[t]);
       sums[t] = 0;
       if (++FBlockCount[cell] < 2) continue;
-      AddSquare(cell, t, s[2] - s[1]);
-      FAdev[cell] = std::sqrt(FTauQuad[cell] / 2);
+      AddTerm(cell, t, s[2] - s[1]);
       FUpdatedTaus[v] |= TTauMask{1} << t;
     }
   }
@@ -228,8 +275,7 @@ void TVirtAllanData::CalcADEVphase(bool logging) {
       auto& s = FSamples[cell];
       s = {s[1], s[2], x};
       if (++FBlockCount[cell] < 3) continue;
-      AddSquare(cell, t, s[0] - 2 * s[1] + s[2]);
-      FAdev[cell] = std::sqrt(FTauQuad[cell] / 2) / (Ftaus[t] * 1e12) * 1000 / FIntervalMs;
+      AddTerm(cell, t, s[0] - 2 * s[1] + s[2]);
       FUpdatedTaus[v] |= TTauMask{1} << t;
     }
   }
@@ -256,6 +302,14 @@ inline void TVirtAllanData::MinMaxCell(int v, int t, bool logging, std::optional
   const size_t cell = Cell(v, t);
   if (FTermCount[cell] == 0) return;  // this channel has no deviation at t yet
   const double a = FAdev[cell];
+  // Mostly the deviation lies inside the range kept; only a new extreme needs the clock and the log.
+  if (!(FADEVMin[cell] <= a && a <= FADEVMax[cell])) MoveExtremes(v, t, logging, now);
+  FPersistLists[cell].AddDeviation(a);
+}
+
+void TVirtAllanData::MoveExtremes(int v, int t, bool logging, std::optional<TWallTime>& now) {
+  const size_t cell = Cell(v, t);
+  const double a = FAdev[cell];
   const bool lower = std::isnan(FADEVMin[cell]) || FADEVMin[cell] > a;
   const bool higher = std::isnan(FADEVMax[cell]) || !(FADEVMax[cell] >= a);
   if ((lower || higher) && !now) now = FClock.Wall();
@@ -269,7 +323,6 @@ inline void TVirtAllanData::MinMaxCell(int v, int t, bool logging, std::optional
     FADEVMaxTime[cell] = now;
     if (logging) Log(".CalcADEVMinMax FADEVMax[" + std::to_string(v) + "," + std::to_string(t) + "]=" + Num(a));
   }
-  FPersistLists[cell].AddDeviation(a);
 }
 
 bool TVirtAllanData::ValidIndex(int v, int t) const {

@@ -9,6 +9,7 @@
 
 #include "core/Clock.h"
 #include "data/AllanLadderPosition.h"
+#include "data/ExactDivisor.h"
 
 // Running non-overlapping Allan deviations of several channels over a fixed 1-2-5 ladder of
 // averaging times. The counter store owns one calculator per mode and feeds it one sample (one value
@@ -124,11 +125,14 @@ class TVirtAllanData {
   bool Logging() const;
   TAllanMinMax ScaleMinMax(const char* operation, int k, const TPerChannelTau<double>& lows,
                            const TPerChannelTau<double>& highs) const;
-  void AddSquare(size_t cell, int t, double d);
+  void AddTerm(size_t cell, int t, double d);
+  void FinishTerms();
+  void StoreTerm(size_t cell, double n, double mean, double adev);
   void CalcADEVfrequency(bool logging);
   void CalcADEVphase(bool logging);
   void CalcADEVMinMax(bool logging);
   void MinMaxCell(int v, int t, bool logging, std::optional<TWallTime>& now);
+  void MoveExtremes(int v, int t, bool logging, std::optional<TWallTime>& now);
   void Log(const std::string& text) const;
 
   TPerChannelTau<double> FAdev;
@@ -162,9 +166,21 @@ class TVirtAllanData {
   TPerChannelTau<double> FTauQuad;
   TPerChannelTau<double> FTauQuad_N;
   TPerChannelTau<int64_t> FTermCount;
+  // Differences of the current sample whose squares still go into the running means; the divisions
+  // and square roots of two terms are done at once.
+  struct TPendingTerm {
+    size_t cell;
+    int t;
+    double d;
+  };
+  std::vector<TPendingTerm> FPendingTerms;  // one slot per cell; the first FPendingCount are used
+  size_t FPendingCount = 0;
   int32_t FLastTau = -1;
   int32_t FtauMax;
   std::vector<int32_t> Ftaus;
+  std::vector<TExactDivisor> FTauDivisors;  // block average of τ samples
+  std::vector<double> FPhaseScale;          // τ · 1e12: phase deviation per τ in ps
+  TExactDivisor FIntervalDivisor{1000};
   int32_t FDecayConst = 0;
   std::string FDbgTag;
   int FLogId;

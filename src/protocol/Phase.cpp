@@ -65,6 +65,18 @@ std::string_view TakeDigits(std::string_view& text) {
 
 // "0." + digits as a double; digits past the buffer change the value by less than 1e-120.
 double FractionValue(std::string_view digits) {
+  // Up to 15 digits both the digits and 10^count are exact doubles, so their one correctly rounded
+  // quotient is the correctly rounded value of the text.
+  constexpr size_t kExactDigits = 15;
+  if (digits.size() <= kExactDigits) {
+    uint64_t numerator = 0;
+    double denominator = 1;
+    for (char c : digits) {
+      numerator = numerator * 10 + static_cast<uint64_t>(c - '0');
+      denominator *= 10;
+    }
+    return static_cast<double>(numerator) / denominator;
+  }
   char buffer[128] = {'0', '.', '0'};
   const size_t count = std::min(digits.size(), sizeof buffer - 2);
   std::copy_n(digits.begin(), count, buffer + 2);
@@ -159,15 +171,17 @@ TPhaseDecimal RoundPhase(const Phase& value, int decimals) {
   // Only a value beyond the whole-cycle range keeps a fraction outside (-1, 1) after normalising.
   const double fraction = std::fabs(p.Low) < 1 ? std::fabs(p.Low) : 0.0;
 
-  // The exact binary fraction rounded to the decimals: "0.ddd", or "1.000" when it carries.
-  char text[PhaseMaxDecimals + 8];
-  const auto end = std::to_chars(text, text + sizeof text, fraction, std::chars_format::fixed, result.Decimals).ptr;
-  bool carry = text[0] == '1';
+  // The exact binary fraction rounded to the decimals (below 10^18 + 1, so it fits); 10^decimals
+  // when it carries.
+  const uint64_t scaled = ScaleToDecimals(fraction, result.Decimals).value_or(0);
+  uint64_t carried = 1;
+  for (int d = 0; d < result.Decimals; ++d) carried *= 10;
+  bool carry = scaled == carried;
   if (result.Decimals == 0 && fraction == 0.5) carry = (result.Whole & 1) != 0;  // tie: to even whole cycles
   if (carry) {
     ++result.Whole;
   } else if (result.Decimals > 0) {
-    std::from_chars(text + 2, end, result.Fraction);
+    result.Fraction = scaled;
   }
   if (result.Whole == 0 && result.Fraction == 0) result.Negative = false;
   return result;

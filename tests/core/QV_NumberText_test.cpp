@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
+#include <random>
+#include <vector>
+
 #include <limits>
 
 TEST(NumberText, FixedLikePrintfWithTheGivenSeparator) {
@@ -56,5 +61,25 @@ TEST(NumberText, SplitKeepsEmptyPartsAndListDropsOnlyTheEmptyRest) {
   for (const auto& c : cases) {
     EXPECT_EQ(SplitText(c.text, c.separator), c.parts) << '"' << c.text << '"';
     EXPECT_EQ(SplitTextList(c.text, c.separator), c.list) << '"' << c.text << '"';
+  }
+}
+
+// The fast integer path must give the text of the general fixed-decimal conversion for every value:
+// ties to even, negative zero, values that round to zero or carry, and magnitudes beyond 64 bits.
+TEST(FormatFloatFixed, TextIsThatOfTheFixedDecimalConversion) {
+  std::vector<double> values = {0.0, -0.0, 0.5, 1.5, 2.5, -2.5, 0.125, 0.0625, 9.9999999999999995, 1e7, 10000000.123456789,
+                                -4.4e-6, 1e-300, 1.8e19, 1e300, 0x1p63, 0x1p64, 123456789012.5, 4.9e-324};
+  std::mt19937_64 generator(3);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  for (int i = 0; i < 2000; ++i) values.push_back(std::ldexp(uniform(generator), static_cast<int>(generator() % 90) - 40));
+  for (double value : values) {
+    for (int decimals : {0, 1, 2, 5, 11, 15, 18, 19, 30}) {
+      char expected[400];
+      const auto end = std::to_chars(expected, expected + sizeof expected, value, std::chars_format::fixed, decimals).ptr;
+      std::string text(expected, end);
+      if (const auto dot = text.find('.'); dot != std::string::npos) text[dot] = ',';
+      if (text.size() < 26) text.insert(0, 26 - text.size(), ' ');
+      EXPECT_EQ(FormatFloatFixed(value, 26, decimals, ','), text) << value << " at " << decimals;
+    }
   }
 }

@@ -363,3 +363,36 @@ TEST(VirtAllanData, PersistRangeIsTheLogRangeOfEveryDeviation) {
   EXPECT_EQ(persist[0].Min(), low);
   EXPECT_EQ(persist[0].Max(), high);
 }
+
+// The terms of all channels are computed together; every channel must still get exactly the values
+// it gets alone, whatever the interval (power of two or not) and the decay.
+TEST(VirtAllanData, ChannelsComputedTogetherMatchEachChannelAloneBitForBit) {
+  constexpr int kChannels = 3;
+  std::vector<std::vector<double>> series;
+  for (unsigned k = 0; k < kChannels; ++k) series.push_back(RandomPhase(700, 20 + k));
+  for (TAllanMode mode : {amFreq, amPhaseRes}) {
+    for (double intervalMs : {1.0, 0.25, 1000.0, 3.0}) {
+      for (int decay : {0, 7}) {
+        TVirtAllanData together(-1, 8, mode);
+        together.SetVirtualFactors(kChannels);
+        together.SetIntervalMs(intervalMs);
+        together.SetDecayConst(decay);
+        for (size_t i = 0; i < series[0].size(); ++i)
+          together.AddData(std::vector<double>{series[0][i], series[1][i], series[2][i]});
+        for (int v = 0; v < kChannels; ++v) {
+          TVirtAllanData alone(-1, 8, mode);
+          alone.SetIntervalMs(intervalMs);
+          alone.SetDecayConst(decay);
+          Feed(alone, series[v]);
+          for (int t = 0; t <= alone.TauMax(); ++t) {
+            SCOPED_TRACE(testing::Message() << "mode=" << mode << " interval=" << intervalMs << " decay=" << decay
+                                            << " v=" << v << " t=" << t);
+            EXPECT_EQ(together.TermCount(v, t), alone.TermCount(0, t));
+            EXPECT_EQ(together.Adev(v, t), alone.Adev(0, t));
+            EXPECT_EQ(together.TauQuadN(v, t), alone.TauQuadN(0, t));
+          }
+        }
+      }
+    }
+  }
+}

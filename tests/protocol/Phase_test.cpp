@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <random>
 #include <cstring>
 #include <limits>
 
@@ -292,3 +294,44 @@ TEST(PhaseParse, ColumnTextsReadBack) {
 }
 
 }  // namespace
+
+// The digits of every fraction at every number of decimals are those of the fixed-decimal text of the
+// fraction: ties (exact binary halves) to even, carries into the whole cycles, tiny fractions to 0.
+TEST(PhaseColumn, FractionDigitsAreThoseOfTheFixedDecimalText) {
+  std::vector<double> fractions = {0.5, 0.25, 0.125, 0.375, 0.0625, 0.05, 0.95, 0.999999999999999889, 1e-300,
+                                   4.9e-324, 0x1p-60, 0x1p-64, 0.1, 0.7, 0.123456789012345678};
+  std::mt19937_64 generator(7);
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  for (int i = 0; i < 3000; ++i) fractions.push_back(uniform(generator));
+  for (int i = 0; i < 300; ++i) fractions.push_back(std::ldexp(uniform(generator), -static_cast<int>(generator() % 70)));
+  for (double fraction : fractions) {
+    for (int decimals = 0; decimals <= PhaseMaxDecimals; ++decimals) {
+      char text[64];
+      const auto end = std::to_chars(text, text + sizeof text, fraction, std::chars_format::fixed, decimals).ptr;
+      const bool carry = text[0] == '1' && !(decimals == 0 && fraction == 0.5);
+      uint64_t digits = 0;
+      if (decimals > 0 && !carry) std::from_chars(text + 2, end, digits);
+      const TPhaseDecimal rounded = RoundPhase(Phase{6, fraction}, decimals);
+      EXPECT_EQ(rounded.Whole, carry ? 7u : 6u) << std::string(text, end);
+      EXPECT_EQ(rounded.Fraction, carry ? 0u : digits) << std::string(text, end);
+    }
+  }
+}
+
+// The fraction read from its digits is the correctly rounded value of "0.<digits>", however many
+// digits there are.
+TEST(PhaseParse, FractionIsTheCorrectlyRoundedValueOfItsDigits) {
+  std::mt19937_64 generator(5);
+  for (int i = 0; i < 5000; ++i) {
+    std::string digits(1 + generator() % 20, '0');
+    for (char& c : digits) c = static_cast<char>('0' + generator() % 10);
+    if (i % 10 == 0) std::fill(digits.begin(), digits.end(), i % 20 == 0 ? '9' : '0');
+    const std::string text = "0." + digits;
+    double expected = 0;
+    std::from_chars(text.data(), text.data() + text.size(), expected);
+    const auto parsed = Phase::Parse("12." + digits, '.');
+    ASSERT_TRUE(parsed.has_value()) << text;
+    EXPECT_EQ(parsed->High, 12);
+    EXPECT_EQ(parsed->Low, expected) << text;
+  }
+}
