@@ -84,6 +84,18 @@ class SerialDeviceTest : public ::testing::Test {
     pair->Unplug();
   }
 
+  // A port that has delivered nothing is closed as a hardware fault exactly one second after it
+  // was opened (or reopened).
+  void ExpectSilenceFaultAfterOneSecond() {
+    clock.Advance(999ms);
+    EXPECT_FALSE(device->CheckDeviceClosed());
+    clock.Advance(1ms);
+    EXPECT_TRUE(device->CheckDeviceClosed());
+    EXPECT_EQ(device->ErrorCode(), QV_HardwareFault);
+    EXPECT_EQ(device->ErrorMessage(),
+              "Serial device does not send measurement data: Please check measurement hardware and baud rate settings!");
+  }
+
   // Waits in real time (the reader thread's) until `done` holds, reading as the decoder would.
   template <typename Done>
   bool ReadUntil(Done done) {
@@ -178,13 +190,7 @@ TEST_F(SerialDeviceTest, MissingPortFailsToOpen) {
 TEST_F(SerialDeviceTest, SilentInstrumentIsAHardwareFaultAfterOneSecond) {
   Open();
   EXPECT_FALSE(device->CheckDeviceClosed());
-  clock.Advance(999ms);
-  EXPECT_FALSE(device->CheckDeviceClosed());
-  clock.Advance(1ms);
-  EXPECT_TRUE(device->CheckDeviceClosed());
-  EXPECT_EQ(device->ErrorCode(), QV_HardwareFault);
-  EXPECT_EQ(device->ErrorMessage(),
-            "Serial device does not send measurement data: Please check measurement hardware and baud rate settings!");
+  ExpectSilenceFaultAfterOneSecond();
 }
 
 TEST_F(SerialDeviceTest, InstrumentThatReportsPassesTheDataCheck) {
@@ -272,13 +278,7 @@ TEST_F(SerialDeviceTest, SilentReopenedPortIsAHardwareFaultAfterOneSecond) {
   EXPECT_FALSE(device->CheckDeviceClosed());
   ASSERT_EQ(ReOpens(), 1u);
   device->QuitError();
-  clock.Advance(999ms);
-  EXPECT_FALSE(device->CheckDeviceClosed());
-  clock.Advance(1ms);
-  EXPECT_TRUE(device->CheckDeviceClosed());
-  EXPECT_EQ(device->ErrorCode(), QV_HardwareFault);
-  EXPECT_EQ(device->ErrorMessage(),
-            "Serial device does not send measurement data: Please check measurement hardware and baud rate settings!");
+  ExpectSilenceFaultAfterOneSecond();
 }
 
 TEST_F(SerialDeviceTest, ReopenedLineTakesTheWakeUpBeforeItsFirstByte) {
