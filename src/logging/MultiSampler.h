@@ -129,6 +129,7 @@ class TMultiSampler : public ISamplerSink, public ILogFileOwner {
   bool IsCounterPart(const TSimpleLogDefinition& simple) const;
   void UpdateTimeSynchro();
   bool CheckTimeSynchro(int dIndex);
+  bool AlignFirstLine(int dIndex);
 
   // Session events.
   bool IsAffected(const TLogDefinition& def, int32_t sIndex, int32_t what, bool sCopy) const;

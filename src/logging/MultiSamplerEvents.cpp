@@ -1,5 +1,7 @@
 // The multi-sampler: definitions change, time synchronisation of several counters, session events,
 // warnings and option changes.
+#include <algorithm>
+
 #include "core/LogUnit.h"
 #include "logging/MultiSampler.h"
 
@@ -96,7 +98,42 @@ void TMultiSampler::AddTimeStamp(int32_t sIndex, bool sCopy, int64_t aTimeStamp)
   session->SetTimeStamp(static_cast<int32_t>(aTimeStamp));
 }
 
+// Counters send their time stamps at moments of their own, so the newest stamp of one may be a
+// stamp ahead of another's. The first line starts at the newest stamp every waiting counter has
+// seen with the report after it, so each line pairs the reports of one instant.
+bool TMultiSampler::AlignFirstLine(int dIndex) {
+  const TLogDefinition& def = Writer(dIndex)->LogDef();
+  struct TWaiting {
+    TMultiProtocolItem* Item;
+    int Count;
+  };
+  std::vector<TWaiting> waiting;
+  for (int i = 0; i < def.Count(); ++i) {
+    const TSimpleLogDefinition& simple = def.Definition(i);
+    if (!IsCounterPart(simple)) continue;
+    TMultiSamplerSession& session = *FindMultiSession(simple);
+    TMultiProtocolItem* item = session.Item(dIndex, simple.StringClass());
+    if (item && item->FTimeSynchroNeeded && !item->FfirstLineDone)
+      waiting.push_back({item, session.ReportStrings(simple.StringClass()).Count()});
+  }
+  if (waiting.size() < 2) return true;
+  const auto& stamps = waiting.front().Item->FStampIndexes;
+  for (auto it = stamps.rbegin(); it != stamps.rend(); ++it) {
+    const bool everyReport = std::all_of(waiting.begin(), waiting.end(), [&](const TWaiting& w) {
+      const int32_t index = w.Item->StampIndex(it->first);
+      return index >= 0 && index + 10 <= w.Count;
+    });
+    if (!everyReport) continue;
+    for (TWaiting& w : waiting) w.Item->FTimeIndex = w.Item->StampIndex(it->first);
+    Log(".CheckTimeSynchro dIndex=" + std::to_string(dIndex) + ", first line at TimeStamp=" + std::to_string(it->first));
+    return true;
+  }
+  Log(".CheckTimeSynchro dIndex=" + std::to_string(dIndex) + ": no common time stamp");
+  return false;
+}
+
 bool TMultiSampler::CheckTimeSynchro(int dIndex) {
+  if (!AlignFirstLine(dIndex)) return false;
   const TLogDefinition& def = Writer(dIndex)->LogDef();
   const bool open = Writer(dIndex)->IsOpen();
   const std::string tag = ".CheckTimeSynchro dIndex=" + std::to_string(dIndex);

@@ -33,7 +33,14 @@ int TMultiProtocolItem::NextDataIndex() const {
   return static_cast<int>(q - whole <= 0.9 ? whole : std::round(q)) * 10;
 }
 
+int32_t TMultiProtocolItem::StampIndex(int32_t stamp) const {
+  for (auto it = FStampIndexes.rbegin(); it != FStampIndexes.rend(); ++it)
+    if (it->first == stamp) return it->second;
+  return -1;
+}
+
 void TMultiProtocolItem::StringsCleared() {
+  FStampIndexes.clear();
   FNextDataIndex = -1;
   FDone = 0;
   FTimeIndex = -1;
@@ -152,6 +159,12 @@ void TMultiSamplerSession::SetTimeStamp(int32_t value) {
     if (item->FTimeStampStartValue == -1) item->FTimeStampStartValue = value;
     if (!item->FTimeSynchroNeeded) continue;
     item->FTimeIndex = FBuffers[sscStandard].Count();
+    if (!item->FfirstLineDone) {
+      // A counter seldom runs more than a few stamps ahead of another; older ones cannot pair.
+      constexpr size_t kKeptStamps = 64;
+      if (item->FStampIndexes.size() >= kKeptStamps) item->FStampIndexes.pop_front();
+      item->FStampIndexes.emplace_back(value, item->FTimeIndex);
+    }
     item->FTimeStampCount += 1;
     item->FSynchroWait = true;
   }
@@ -192,6 +205,8 @@ void TMultiSamplerSession::SetLogDone(double dataCount, int dIndex, TSamplerStri
     item->FNextDataIndex = std::max(item->FNextDataIndex - aCount, -1.0);
     item->FDone = std::max(item->FDone - aCount / 10.0, 0.0);
     item->FTimeIndex = std::max(item->FTimeIndex - aCount, -1);
+    for (auto& stamp : item->FStampIndexes) stamp.second -= aCount;
+    std::erase_if(item->FStampIndexes, [](const auto& stamp) { return stamp.second < 0; });
   }
 }
 
@@ -212,7 +227,10 @@ int TMultiSamplerSession::GetCountProtocolReady(TSamplerStringClass aClass) {
       if (s <= count) c = s;
     }
     if (r == -1 || c < r) r = c;
-    if (item->FDone > 0 && !item->FfirstLineDone) item->FfirstLineDone = true;
+    if (item->FDone > 0 && !item->FfirstLineDone) {
+      item->FfirstLineDone = true;
+      item->FStampIndexes.clear();
+    }
   }
   return r;
 }

@@ -55,6 +55,12 @@ struct TMultiProtocolItem {
   uint32_t FSerialNumber = kSamplerSerialUnknown;
   bool FKeepLastReport = false;
   bool FfirstLineDone = false;
+  // Until the first line: the index of the report after each time stamp, so counters whose stamps
+  // arrive at different moments can start from the same instant.
+  std::deque<std::pair<int32_t, int32_t>> FStampIndexes;
+
+  // The index of the report after the time stamp, -1 when that stamp is not known.
+  int32_t StampIndex(int32_t stamp) const;
 
   // The read position rounded to the first string of a report; -1 = none.
   int NextDataIndex() const;

@@ -429,3 +429,52 @@ TEST_F(MultiSamplerTest, StopClosesFilesAndDropsTheSourcesButKeepsTheDefinitions
 }
 
 }  // namespace
+
+// Two counters as they run: each sends its time stamp every 100 ms, just before the report of that
+// instant; the faster one may have started earlier, and the reports of one instant come in
+// either order. Every line pairs the reports of one instant.
+TEST_F(MultiSamplerTest, CountersAtDifferentIntervalsArePairedByInstantAsTheyRun) {
+  struct TCase {
+    int intervalA, intervalB, startB;
+    bool mainFirst, differentDevices;
+  };
+  const TCase cases[] = {
+      {100, 50, 1000, true, false},  {100, 50, 1000, false, false}, {100, 50, 650, true, false},
+      {100, 50, 650, false, true},   {100, 50, 1000, true, true},   {100, 50, 1000, false, true},
+      {100, 10, 730, true, true},    {100, 10, 730, false, false},  {200, 50, 850, true, true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE("A " + std::to_string(c.intervalA) + " ms, B " + std::to_string(c.intervalB) + " ms from " +
+                 std::to_string(c.startB) + (c.mainFirst ? ", A first" : ", B first") +
+                 (c.differentDevices ? ", different devices" : ""));
+    TTempDir dir;
+    TFakeSource a(0, c.intervalA, 0, 0x1111);
+    TFakeSource b(1, c.intervalB, 0, 0x2222);
+    Sources({&a, &b});
+    auto def = std::make_unique<TLogDefinition>();
+    def->SetFileName(dir.File("AB.txt"));
+    def->SetAddHeader(false);
+    def->SetDifferentDevices(c.differentDevices);
+    def->AddDefinition(Simple(0));
+    def->AddDefinition(Simple(1));
+    sampler_->AddDefinition(std::move(def));
+    const auto set = [](int ms) { return CounterSet("t" + std::to_string(ms), std::to_string(ms), "0"); };
+    const auto read = [&](int source, int ms) {
+      if (ms % 100 == 0) sampler_->AddTimeStamp(source, false, ms / 100);
+      sampler_->AddStrings(source, false, set(ms));
+    };
+    for (int ms = std::min(1000, c.startB); ms < 4000; ms += c.intervalB) {
+      const bool aNow = ms >= 1000 && ms % c.intervalA == 0;
+      if (aNow && c.mainFirst) read(0, ms);
+      if (ms >= c.startB) read(1, ms);
+      if (aNow && !c.mainFirst) read(0, ms);
+    }
+    const auto lines = SplitLines(ReadWholeFile(dir.File("AB_251209_1.txt")));
+    EXPECT_GE(lines.size(), 3000u / c.intervalA - 1);
+    for (const std::string& line : lines) {
+      const std::string time = line.substr(1, 4);
+      EXPECT_EQ(line, "t" + time + " 1" + Field(time) + Field("0") + " 1" + Field(time) + Field("0"));
+    }
+    Sources({});
+  }
+}
