@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "acquisition/ConnectionKinds.h"
 #include "acquisition/IQV_SourceDataServer.h"
 #include "acquisition/QV_CommandAcceptance.h"
 #include "acquisition/QV_RemoteLogin.h"
@@ -16,9 +17,8 @@
 #include "core/QV_NumberText.h"
 #include "devices/QV_BaseDevice.h"
 #include "devices/QV_FileDevices.h"
-#include "devices/QV_ReportCodes.h"
-#include "devices/QV_SerialDevice.h"
 #include "devices/QV_Simulator.h"
+#include "devices/QV_ReportCodes.h"
 #include "protocol/QV_Commands.h"
 #include "protocol/QV_Header.h"
 #include "protocol/QV_ProcessReport.h"
@@ -39,25 +39,6 @@ namespace {
 bool RegularFileExists(const std::string& path) {
   std::error_code ec;
   return fs::is_regular_file(path, ec);
-}
-
-// Until the device enumeration lands, a serial port is found by its device path.
-std::optional<TQV_DeviceType> FindSerialPort(const std::string& name) {
-  std::error_code ec;
-  if (name.starts_with("/dev/") && fs::is_character_file(name, ec)) return QV_Serial;
-  return std::nullopt;
-}
-
-std::string ConnectionKindName(TConnectionType kind) {
-  switch (kind) {
-    case ctUSB: return "USB";
-    case ctSerial: return "serial";
-    case ctNetwork: return "network";
-    case ctTCPServer: return "TCP-Server";
-    case ctCAN: return "CAN";
-    case ctArchive: return "TCP-Archive";
-    default: return ConnectionTypeName(kind);
-  }
 }
 
 std::string ExceptionText(const std::exception& e) {
@@ -156,7 +137,7 @@ TQV_Result TSourceItem::OpenConnection(uint8_t UserID, const std::string& Port, 
     split.UserID = UserID;
     split.Port = Port;
     split.Baud = Baud;
-    const TOpenTarget target = ClassifyOpenTarget(split, FindSerialPort, RegularFileExists);
+    const TOpenTarget target = ClassifyOpenTarget(split, FindAttachedDevice, RegularFileExists);
     if (target.Result != QV_No_Err) {
       FErrorMessage = target.ErrorMessage;
       return target.Result;
@@ -180,48 +161,22 @@ TQV_Result TSourceItem::OpenTarget(const TOpenTarget& target, std::unique_ptr<TQ
     FErrorMessage = "Connection \"none\" is never opened";
     return QV_DeviceNotFound;
   }
-  TQV_Result result = QV_No_Err;
-  switch (target.Kind) {
-    case ctDemoNone: result = OpenSimulator(device); break;
-    case ctFile: result = OpenFile(target.DeviceName, device); break;
-    case ctSerial:
-      device = std::make_unique<TQV_SerialDevice>(FLogId, FMultiId, FReceiveEvent, FDoResetEvent, target.BaudRate,
-                                                  target.DeviceName);
-      break;
-    default:
-      // The transports of these kinds join later; the string itself was checked completely.
-      FErrorMessage = "Connection kind " + ConnectionKindName(target.Kind) + " is not available yet";
-      LogWarn(FLogId, FDbgTag + ".OpenConnection: " + FErrorMessage);
-      return QV_System_Err;
+  const TConnectionKind* kind = FindConnectionKind(target.Kind);
+  if (!kind || !kind->Available()) {
+    // The transports of these kinds join later; the string itself was checked completely.
+    FErrorMessage = "Connection kind " + ConnectionKindName(target.Kind) + " is not available yet";
+    LogWarn(FLogId, FDbgTag + ".OpenConnection: " + FErrorMessage);
+    return QV_System_Err;
   }
-  if (result != QV_No_Err) return result;
+  device = kind->Open(target, {FLogId, FMultiId, FReceiveEvent, FDoResetEvent, FSimulatorClock, FSimulatorWorker,
+                               FSplit.FileDataLoopForEver});
   std::string error;
-  if (!device->OpenPort(error)) {
-    result = device->ErrorCode() == QV_No_Err ? QV_DeviceNotFound : device->ErrorCode();
-    FErrorMessage = error.empty() ? device->ErrorMessage() : error;
-    LogWarn(FLogId, FDbgTag + ".OpenConnection failed " + QV_ResultName(result) + ": " + FErrorMessage);
-    device.reset();
-  }
+  if (device->OpenPort(error)) return QV_No_Err;
+  const TQV_Result result = device->ErrorCode() == QV_No_Err ? QV_DeviceNotFound : device->ErrorCode();
+  FErrorMessage = error.empty() ? device->ErrorMessage() : error;
+  LogWarn(FLogId, FDbgTag + ".OpenConnection failed " + QV_ResultName(result) + ": " + FErrorMessage);
+  device.reset();
   return result;
-}
-
-TQV_Result TSourceItem::OpenSimulator(std::unique_ptr<TQV_BaseDevice>& device) {
-  device = std::make_unique<TQV_SimulDevice>(FLogId, FMultiId, FReceiveEvent, FDoResetEvent, *FSimulatorClock,
-                                             FSimulatorWorker);
-  return QV_No_Err;
-}
-
-TQV_Result TSourceItem::OpenFile(const std::string& path, std::unique_ptr<TQV_BaseDevice>& device) {
-  try {
-    auto file = std::make_unique<TQV_FileDeviceItem>(FLogId, FMultiId, FReceiveEvent, FDoResetEvent, path);
-    file->LoopForEver = FSplit.FileDataLoopForEver;
-    device = std::move(file);
-    return QV_No_Err;
-  } catch (const std::exception& e) {
-    LogException(FLogId, FDbgTag + ".OpenConnection as file failed", e);
-    FErrorMessage = "Open connection failed: " + ExceptionText(e);
-    return QV_Err_Exception;
-  }
 }
 
 void TSourceItem::SetActualDevice(std::unique_ptr<TQV_BaseDevice> device) {

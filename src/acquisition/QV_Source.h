@@ -134,8 +134,6 @@ class TSourceItem : public IQV_ProcessHost {
   void SetActualDevice(std::unique_ptr<TQV_BaseDevice> device);
   void CloseLocked();
   TQV_Result OpenTarget(const TOpenTarget& target, std::unique_ptr<TQV_BaseDevice>& device);
-  TQV_Result OpenSimulator(std::unique_ptr<TQV_BaseDevice>& device);
-  TQV_Result OpenFile(const std::string& path, std::unique_ptr<TQV_BaseDevice>& device);
   TQV_Result ReadText(TConnection* connection, std::string& report);
   // Closes the connection on the results that end it; `text` becomes the reply for the caller.
   TQV_Result CloseOnFatal(TConnection& connection, TQV_Result result, std::string& text);

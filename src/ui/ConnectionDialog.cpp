@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "acquisition/ConnectionKinds.h"
 #include "acquisition/QV_ChannelData.h"
 #include "core/VTA_Common.h"
 
@@ -29,24 +30,9 @@ namespace {
 
 constexpr char kNotAvailable[] = "not available yet";
 
-// One entry of the connection list; the simulator and "no connection" share ctDemoNone.
-struct TKindEntry {
-  const char* Label;
-  TConnectionType Kind;
-  bool Demo;
-};
-constexpr TKindEntry kKinds[] = {
-    {"USB", ctUSB, false},
-    {"Serial port", ctSerial, false},
-    {"Network", ctNetwork, false},
-    {"CAN bus (Menlo)", ctCAN, false},
-    {"Another instance (TCP)", ctTCPServer, false},
-    {"Archive of another instance", ctArchive, false},
-    {"File playback", ctFile, false},
-    {"Simulator (DemoData)", ctDemoNone, true},
-    {"No connection", ctDemoNone, false},
-};
-constexpr int kKindCount = int(std::size(kKinds));
+using TKindEntry = TConnectionKind;
+const std::span<const TConnectionKind> kKinds = ConnectionKinds();
+const int kKindCount = int(kKinds.size());
 
 struct TSessionTypeEntry {
   const char* Label;
@@ -74,8 +60,6 @@ uint32_t ToBgr(const QColor& color) {
 // Playback needs a file; a folder of that name would only fail when opened.
 bool FileExists(const std::string& path) { return QFileInfo(Q(path)).isFile(); }
 
-// No device enumeration is offered yet: USB and serial names are not looked up.
-std::optional<TQV_DeviceType> NoDevice(const std::string&) { return std::nullopt; }
 
 int EntryOf(const TConnectionChoice& c) {
   for (int i = 0; i < kKindCount; ++i)
@@ -155,8 +139,6 @@ std::optional<TSourceDialogResult> TConnectionDialog::Ask(const TSourceDialogPre
   return dialog.Result();
 }
 
-bool TConnectionDialog::KindAvailable(TConnectionType kind) { return kind == ctFile || kind == ctDemoNone; }
-
 bool TConnectionDialog::SessionTypeAvailable(int32_t sessionType) { return sessionType == kSessionTypeCounter; }
 
 void TConnectionDialog::BuildWidgets() {
@@ -171,8 +153,8 @@ void TConnectionDialog::BuildWidgets() {
 
   FKind = Named(new QComboBox, "connectionKind");
   for (const TKindEntry& entry : kKinds) {
-    FKind->addItem(entry.Label);
-    if (!KindAvailable(entry.Kind)) DisableItem(FKind, FKind->count() - 1);
+    FKind->addItem(entry.DialogLabel);
+    if (!entry.Available()) DisableItem(FKind, FKind->count() - 1);
   }
   form->addRow("Connection:", FKind);
 
@@ -349,7 +331,8 @@ void TConnectionDialog::Preset(const TSourceDialogPreset& preset) {
   const std::string counterString = preset.SessionType == kSessionTypeCounter ? preset.OpenString : "";
   TChoiceFromString read = ChoiceFromOpenString(counterString, preset.ConnectionType, FileExists);
   // A new session whose stored kind has no transport yet starts on the simulator, which always opens.
-  if (counterString.empty() && !KindAvailable(read.Choice.Kind)) {
+  const TConnectionKind* stored = FindConnectionKind(read.Choice.Kind, read.Choice.Demo);
+  if (counterString.empty() && !(stored && stored->Available())) {
     read.Choice = TConnectionChoice{};
     read.Choice.Demo = true;
   }
@@ -490,10 +473,10 @@ std::string TConnectionDialog::CheckChoice() {
   const int32_t sessionType = FSessionType->currentData().toInt();
   if (!SessionTypeAvailable(sessionType)) return S(FSessionType->currentText()) + " sessions are " + kNotAvailable;
   const TKindEntry& entry = kKinds[FKind->currentIndex()];
-  if (!KindAvailable(entry.Kind)) return std::string(entry.Label) + " connections are " + kNotAvailable;
+  if (!entry.Available()) return std::string(entry.DialogLabel) + " connections are " + kNotAvailable;
 
   const TConnectionChoice choice = Choice();
-  const TChoiceCheck check = CheckConnectionChoice(choice, NoDevice, FileExists);
+  const TChoiceCheck check = CheckConnectionChoice(choice, FindAttachedDevice, FileExists);
   if (!check.Ok) return check.ErrorText;
 
   FResult = TSourceDialogResult{};

@@ -35,7 +35,6 @@ class TConnectionDialog : public QDialog {
   // The choice the widgets show now.
   TConnectionChoice Choice() const;
   // The transports that exist; the other kinds are shown disabled.
-  static bool KindAvailable(TConnectionType kind);
   static bool SessionTypeAvailable(int32_t sessionType);
 
   void accept() override;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "acquisition/ConnectionKinds.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -65,7 +67,7 @@ TEST_F(ConnectionDialogTest, PresetsRoundTrip) {
       {Recording + " LOOP_FOR_EVER WAIT_INTERVAL", ctFile, nullptr},
       {Recording + " USERID=4", ctFile, nullptr},
       {"ZCT2:/Q+V ZCT 1234", ctUSB, "USB connections are not available yet"},
-      {"COM3:57600 USERID=1", ctSerial, "Serial port connections are not available yet"},
+      {"COM3:57600 USERID=1", ctSerial, "Device not found: COM3:57600"},
       {"ZCT2:/HOST:/lab-counter:9999 USERID=3", ctNetwork, "Network connections are not available yet"},
       {"192.0.2.20", ctNetwork, "Network connections are not available yet"},
       {"CAN:MENLOA CHANNEL1 TYPE=0x21", ctCAN, "CAN bus (Menlo) connections are not available yet"},
@@ -142,8 +144,13 @@ TEST_F(ConnectionDialogTest, KindsAndSessionTypesWithoutTransportAreDisabled) {
     }
   };
   QComboBox* kinds = Field<QComboBox>(dialog, "connectionKind");
-  EXPECT_EQ(kinds->count(), 9);
-  checkBox(kinds, {"File playback", "Simulator (DemoData)", "No connection"});
+  // The dialog offers exactly what the source opens.
+  std::set<QString> available;
+  for (const TConnectionKind& row : ConnectionKinds())
+    if (row.Available()) available.insert(row.DialogLabel);
+  EXPECT_EQ(kinds->count(), int(ConnectionKinds().size()));
+  EXPECT_TRUE(available.count("Serial port"));
+  checkBox(kinds, available);
   checkBox(Field<QComboBox>(dialog, "sessionType"), {"Counter"});
 }
 

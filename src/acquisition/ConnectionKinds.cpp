@@ -1,0 +1,67 @@
+#include "acquisition/ConnectionKinds.h"
+
+#include <array>
+#include <filesystem>
+#include <system_error>
+
+#include "devices/QV_FileDevices.h"
+#include "devices/QV_SerialDevice.h"
+#include "devices/QV_Simulator.h"
+
+namespace {
+
+std::unique_ptr<TQV_BaseDevice> OpenSimulator(const TOpenTarget&, const TDeviceContext& c) {
+  return std::make_unique<TQV_SimulDevice>(c.LogId, c.MultiId, c.ReceiveEvent, c.DoResetEvent,
+                                           c.SimulatorClock ? *c.SimulatorClock : SystemClock(), c.SimulatorWorker);
+}
+
+std::unique_ptr<TQV_BaseDevice> OpenFile(const TOpenTarget& target, const TDeviceContext& c) {
+  auto file = std::make_unique<TQV_FileDeviceItem>(c.LogId, c.MultiId, c.ReceiveEvent, c.DoResetEvent,
+                                                   target.DeviceName);
+  file->LoopForEver = c.FileLoopForEver;
+  return file;
+}
+
+std::unique_ptr<TQV_BaseDevice> OpenSerial(const TOpenTarget& target, const TDeviceContext& c) {
+  return std::make_unique<TQV_SerialDevice>(c.LogId, c.MultiId, c.ReceiveEvent, c.DoResetEvent, target.BaudRate,
+                                            target.DeviceName);
+}
+
+constexpr std::array<TConnectionKind, 9> kKinds = {{
+    {ctUSB, false, "USB", "USB", nullptr},
+    {ctSerial, false, "serial", "Serial port", OpenSerial},
+    {ctNetwork, false, "network", "Network", nullptr},
+    {ctCAN, false, "CAN", "CAN bus (Menlo)", nullptr},
+    {ctTCPServer, false, "TCP-Server", "Another instance (TCP)", nullptr},
+    {ctArchive, false, "TCP-Archive", "Archive of another instance", nullptr},
+    {ctFile, false, "file", "File playback", OpenFile},
+    {ctDemoNone, true, "DemoData", "Simulator (DemoData)", OpenSimulator},
+    // "none" is never opened; the source refuses it before it looks for a device.
+    {ctDemoNone, false, "none", "No connection", nullptr},
+}};
+
+}  // namespace
+
+std::span<const TConnectionKind> ConnectionKinds() { return kKinds; }
+
+const TConnectionKind* FindConnectionKind(TConnectionType kind, bool demo) {
+  for (const TConnectionKind& row : kKinds)
+    if (row.Kind == kind && (kind != ctDemoNone || row.Demo == demo)) return &row;
+  return nullptr;
+}
+
+bool ConnectionKindAvailable(TConnectionType kind) {
+  const TConnectionKind* row = FindConnectionKind(kind);
+  return row && row->Available();
+}
+
+std::string ConnectionKindName(TConnectionType kind) {
+  const TConnectionKind* row = FindConnectionKind(kind);
+  return row ? row->Name : ConnectionTypeName(kind);
+}
+
+std::optional<TQV_DeviceType> FindAttachedDevice(const std::string& name) {
+  std::error_code ec;
+  if (name.starts_with("/dev/") && std::filesystem::is_character_file(name, ec)) return QV_Serial;
+  return std::nullopt;
+}

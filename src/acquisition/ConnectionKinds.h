@@ -1,0 +1,51 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "acquisition/QV_ConnectionString.h"
+#include "core/Clock.h"
+#include "devices/QV_CommonTypes.h"
+
+class TEvent;
+class TQV_BaseDevice;
+
+// What a source hands to the device it opens.
+struct TDeviceContext {
+  int32_t LogId = -1;
+  int32_t MultiId = -1;
+  std::shared_ptr<TEvent> ReceiveEvent;
+  bool DoResetEvent = false;
+  const TClock* SimulatorClock = nullptr;
+  bool SimulatorWorker = true;
+  bool FileLoopForEver = false;
+};
+
+// Creates the (not yet opened) device of a classified open string. May throw; the source reports it.
+using TOpenDevice = std::unique_ptr<TQV_BaseDevice> (*)(const TOpenTarget& target, const TDeviceContext& context);
+
+// One kind of connection: its names and how this build opens it. The source, the connection
+// dialog and the menus all read this one table, so a new transport adds one row.
+struct TConnectionKind {
+  TConnectionType Kind;
+  bool Demo;                // ctDemoNone: the simulator (true) or no connection (false)
+  const char* Name;         // in the source's messages ("network")
+  const char* DialogLabel;  // the connection dialog's entry
+  TOpenDevice Open;         // nullptr: this build cannot open the kind
+  // "No connection" is a choice of its own that never opens a device.
+  bool Available() const { return Open != nullptr || (Kind == ctDemoNone && !Demo); }
+};
+
+// In the order the connection dialog lists them.
+std::span<const TConnectionKind> ConnectionKinds();
+// The row of a kind (for ctDemoNone the simulator's); nullptr for a value outside the table.
+const TConnectionKind* FindConnectionKind(TConnectionType kind, bool demo = true);
+bool ConnectionKindAvailable(TConnectionType kind);
+// The kind's name in the source's messages; ConnectionTypeName for a value outside the table.
+std::string ConnectionKindName(TConnectionType kind);
+
+// Attached devices the open strings name. Until the device enumeration lands, a serial port is
+// found by its device path.
+std::optional<TQV_DeviceType> FindAttachedDevice(const std::string& name);
