@@ -162,7 +162,7 @@ void TQVSessionItem::SetHRQSettings(const THRQSettings& Value) {
     return;
   }
   Log(".SetHRQSettings changed -> transmit to device=" + text);
-  if (Multi_SetHRQData(FMultiId, text.c_str()) != mrOk) Warn(".SetHRQSettings transmit to device failed");
+  if (Source().SetHRQData(text) != mrOk) Warn(".SetHRQSettings transmit to device failed");
 }
 
 void TQVSessionItem::AddDeviceHRQData(const std::string& line) {
@@ -250,14 +250,14 @@ std::string TQVSessionItem::TransmitDeviceCalibrationData(const TCalibrationData
   std::string text;
   for (size_t i = 0; i < data.size(); ++i) text += (i ? ";" : "") + FormatFloatFixed(data[i], 15, 3);
   Log(".TransmitDeviceCalibrationData " + text);
-  const int32_t code = Multi_SetCalibrationData(FMultiId, text.c_str());
+  const int32_t code = Source().SetCalibrationData(text);
   if (code == mrOk) {
     AddInfo(75, 0, "Cmd Transmit calibration data");
     return {};
   }
   const std::string error = code == mrNotSupported
                                 ? "Change Device Calibration not supported, Firmware-Version=" +
-                                      std::to_string(Multi_GetFirmwareVersion(FMultiId))
+                                      std::to_string(Source().FirmwareVersion())
                                 : "Change Device Calibration failed, format error";
   Warn(".TransmitDeviceCalibrationData: " + error);
   return error;
@@ -275,7 +275,7 @@ bool TQVSessionItem::CheckCalibrationRange(double& Value) {
 }
 
 int32_t TQVSessionItem::CalibFactorFloatToInt() {
-  if (FCalibFactorFloatToInt == -1) FCalibFactorFloatToInt = Multi_GetCalibFactorFloatToInt(FMultiId);
+  if (FCalibFactorFloatToInt == -1) FCalibFactorFloatToInt = Source().CalibFactorFloatToInt();
   return FCalibFactorFloatToInt;
 }
 
@@ -285,7 +285,7 @@ void TQVSessionItem::SetCalibFactorFloatToInt(int32_t Value) {
     return;
   }
   Log(".SetCalibFactorFloatToInt " + std::to_string(Value));
-  Multi_SetCalibFactorFloatToInt(FMultiId, Value);
+  Source().SetCalibFactorFloatToInt(Value);
   FCalibFactorFloatToInt = -1;
 }
 

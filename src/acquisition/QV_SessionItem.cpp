@@ -37,8 +37,6 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
   return true;
 }
 
-// The text a caller buffer of the source interface received.
-std::string BufferText(const char* buffer) { return std::string(buffer, strnlen(buffer, MULTI_BUFFER_SIZE)); }
 
 }  // namespace
 
@@ -209,7 +207,7 @@ TQVSessionItem* TQVSessionItem::LinkedSession() const {
 
 // The stores' lines for the local data server; they go nowhere while it does not run.
 void TQVSessionItem::TcpReportLog(const std::string& Data, int32_t logType) {
-  if (LocalTcpServerRunning()) Multi_TcpReportLog(FMultiId, Data.c_str(), logType);
+  if (LocalTcpServerRunning()) Source().TcpReportLog(Data, logType);
 }
 
 bool TQVSessionItem::IsFileConnection() const { return FFileDevice || ConnectionType() == ctFile; }
@@ -279,11 +277,9 @@ std::string TQVSessionItem::OpenDevice() {
     FVersionString.clear();
   }
   const auto open = [&](const std::string& text, std::string& reply) {
-    char buffer[MULTI_BUFFER_SIZE] = {};
-    text.copy(buffer, MULTI_BUFFER_SIZE - 1);
-    const int32_t code = Multi_OpenConnectionEx(FMultiId, buffer, 0, 0);
-    reply = BufferText(buffer);
-    return code == mrOk;
+    const TSourceReply result = Source().Open(text);
+    reply = result.Text;
+    return result.Ok();
   };
   std::string reply;
   bool opened = open(toOpen, reply);
@@ -307,14 +303,14 @@ std::string TQVSessionItem::OpenDevice() {
   }
   SetDeviceOpened(true);
   // Asked once: a recording that reached its end is no longer open, but still was a file.
-  FFileDevice = Multi_IsFileDevice(FMultiId) != 0;
+  FFileDevice = Source().IsFileDevice();
   // A recording or a device without structured reports would refuse every structured read; such a
   // connection is read as text even when the expert setting asks for records.
-  FStructuredReports = ExpertMode() && FReportStruct && Multi_HasStructuredReports(FMultiId);
+  FStructuredReports = ExpertMode() && FReportStruct && Source().HasStructuredReports();
   if (ExpertMode() && FReportStruct && !FStructuredReports)
     Log(".OpenDevice: no structured reports from this device, text reports are read");
-  Multi_SetDecimalSeparator(FMultiId, FDecSep);
-  Multi_SetSend7016(FMultiId, 1);
+  Source().SetDecimalSeparator(FDecSep);
+  Source().SetSend7016(true);
   if (FRunLocalTcpServer && !LocalTcpServerRunning()) StartLocalTcpServer();
   FZCT_DM->DeviceOpened();
   FIVC_DM->DeviceOpened();
@@ -372,7 +368,7 @@ void TQVSessionItem::CloseDevice(bool stopServer) {
   if (!IsRunning()) return;
   const std::string openString = TSessionItem::OpenString();
   Log(".CloseDevice: " + openString + ", stopServer=" + BoolText(stopServer));
-  const int32_t userId = Multi_GetUserID(FMultiId);
+  const int32_t userId = Source().UserID();
   if (userId != AnyUser) {
     FUserIdINI = static_cast<uint8_t>(userId);
     Log(".CloseDevice: UserID=" + std::to_string(userId));
@@ -383,7 +379,7 @@ void TQVSessionItem::CloseDevice(bool stopServer) {
   AddInfo(71, 0, "Disconnect");
   Log(".CloseDevice: close connection");
   try {
-    Multi_CloseConnection(FMultiId);
+    Source().Close();
   } catch (const std::exception& e) {
     Warn(".CloseDevice: close connection failed");
     AddError(71, 0, std::string("Disconnect failed: ") + e.what());
@@ -421,12 +417,9 @@ void TQVSessionItem::SendCommandText(const std::string& text) { SendCommand(text
 bool TQVSessionItem::SendCommand(const std::string& data) {
   Log(".SendCommand " + AnsiToHex(data));
   try {
-    char buffer[MULTI_BUFFER_SIZE] = {};
-    const size_t length = std::min<size_t>(data.size(), MULTI_BUFFER_SIZE - 1);
-    std::memcpy(buffer, data.data(), length);
-    const int32_t code = Multi_SendCommand(FMultiId, buffer, static_cast<int32_t>(length));
-    if (code != mrOk) {
-      AddError(76, 0, BufferText(buffer));
+    const TSourceReply reply = Source().SendCommand(data);
+    if (!reply.Ok()) {
+      AddError(76, 0, reply.Text);
       return false;
     }
     if (FisESP && !data.empty() && static_cast<uint8_t>(data[0]) == QVCmd::PPI) {
@@ -507,7 +500,8 @@ bool TQVSessionItem::UpdateLocalServer(bool Run, uint16_t Port) {
 void TQVSessionItem::StartLocalTcpServer() {
   Log(".StartLocalTcpServer on port " + std::to_string(FLocalTcpServerPort));
   int32_t port = FLocalTcpServerPort;
-  const bool running = Multi_StartTcpServer(FMultiId, &port) == mrOk;
+  const TSourceReply start = Source().StartTcpServer(port);
+  const bool running = start.Ok();
   SetLocalTcpServerRunning(running);
   FZCT_DM->SetLocalServerRunning(running);
   if (running) {
@@ -515,25 +509,22 @@ void TQVSessionItem::StartLocalTcpServer() {
     AddInfo(82, 0, "Local TCP Server running on port " + std::to_string(port));
     return;
   }
-  char buffer[MULTI_BUFFER_SIZE] = {};
-  Multi_GetTcpServerError(FMultiId, buffer);
-  AddError(81, 0, "Local TPC Server Error: " + BufferText(buffer));
+  AddError(81, 0, "Local TPC Server Error: " + Source().TcpServerError().Text);
 }
 
 void TQVSessionItem::StopLocalTcpServer() {
   if (!LocalTcpServerRunning()) return;
   Log(".StopLocalTcpServer");
-  const bool stopped = Multi_StopTcpServer(FMultiId) == mrOk;
+  const bool stopped = Source().StopTcpServer() == mrOk;
   SetLocalTcpServerRunning(false);
   FZCT_DM->SetLocalServerRunning(false);
   if (stopped) {
     AddInfo(82, 0, "Local TCP Server stopped");
     return;
   }
-  char buffer[MULTI_BUFFER_SIZE] = {};
-  Multi_GetTcpServerError(FMultiId, buffer);
-  Warn(".StopLocalTcpServer failed: " + BufferText(buffer));
-  AddError(81, 0, "Local TPC Server Error: " + BufferText(buffer));
+  const std::string reason = Source().TcpServerError().Text;
+  Warn(".StopLocalTcpServer failed: " + reason);
+  AddError(81, 0, "Local TPC Server Error: " + reason);
 }
 
 // ============================== Device queries ==============================
@@ -545,7 +536,7 @@ uint32_t TQVSessionItem::GetSerialNumber() {
     FSerialNumberOk = true;
     return FSerialNumber.load();
   }
-  const uint32_t number = Multi_GetSerialNumber(FMultiId);
+  const uint32_t number = Source().SerialNumber();
   Log(".GetSerialNumber from device=" + IntToHex(number, 8));
   if (number == kSerialNumberUnknown) return FSerialNumber.load();
   SetSerialNumberValue(number);
@@ -559,43 +550,41 @@ uint32_t TQVSessionItem::GetSerialNumber() {
 }
 
 bool TQVSessionItem::RequestConnectedUsers() {
-  const int32_t code = Multi_RequestConnectedUser(FMultiId);
+  const int32_t code = Source().RequestConnectedUser();
   if (code != mrOk) Log(".RequestConnectedUser failed=" + std::to_string(code));
   return code == mrOk;
 }
 
 bool TQVSessionItem::ResetDevice() {
-  const int32_t code = Multi_ResetDevice(FMultiId);
+  const int32_t code = Source().ResetDevice();
   if (code != mrOk) Log(".RequestConnectedUser failed=" + std::to_string(code));
   return code == mrOk;
 }
 
-int32_t TQVSessionItem::GetUserId() const { return Multi_GetUserID(FMultiId); }
-uint32_t TQVSessionItem::GetBufferAmount() const { return Multi_GetBufferAmount(FMultiId); }
+int32_t TQVSessionItem::GetUserId() const { return Source().UserID(); }
+uint32_t TQVSessionItem::GetBufferAmount() const { return Source().BufferAmount(); }
 void TQVSessionItem::GetBufferAmounts(uint32_t& amount, uint32_t& highAmount) const {
-  Multi_GetBufferAmounts(FMultiId, &amount, &highAmount);
+  Source().BufferAmounts(amount, highAmount);
 }
-int32_t TQVSessionItem::GetFirmwareVersion() const { return Multi_GetFirmwareVersion(FMultiId); }
-uint32_t TQVSessionItem::GetTransmitBufferAmount() const { return Multi_GetTransmitBufferAmount(FMultiId); }
+int32_t TQVSessionItem::GetFirmwareVersion() const { return Source().FirmwareVersion(); }
+uint32_t TQVSessionItem::GetTransmitBufferAmount() const { return Source().TransmitBufferAmount(); }
 
 // ============================== Diagnostics ==============================
 
 std::string TQVSessionItem::Debug(bool Value) {
-  Multi_SetDebugLimit(FMultiId, logCreateNew, 0);
-  char buffer[MULTI_BUFFER_SIZE] = {};
-  if (Multi_SetDebugLog(FMultiId, Value ? 1 : 0, Letter().c_str(), 0, buffer) != mrOk) {
-    const std::string reason = BufferText(buffer);
-    Warn(".Debug failed: " + reason);
-    return reason;
+  Source().SetDebugLimit(logCreateNew, 0);
+  const TSourceReply set = Source().SetDebugLog(Value, Letter(), false);
+  if (!set.Ok()) {
+    Warn(".Debug failed: " + set.Text);
+    return set.Text;
   }
   FDebugLog = Value;
-  Multi_GetDebugFilename(FMultiId, buffer);
-  Log(".DebugFileName=" + BufferText(buffer));
+  Log(".DebugFileName=" + Source().DebugFilename().Text);
   return {};
 }
 
 void TQVSessionItem::DebugFlags(bool Report, bool LowLevel) {
-  if (Multi_DebugFlags(FMultiId, Report ? 1 : 0, LowLevel ? 1 : 0) != mrOk) {
+  if (Source().DebugFlags(Report, LowLevel) != mrOk) {
     Warn(".DebugFlags failed: invalid MultiId=" + std::to_string(FMultiId));
     return;
   }
@@ -605,18 +594,17 @@ void TQVSessionItem::DebugFlags(bool Report, bool LowLevel) {
 
 std::string TQVSessionItem::SetDebugPath(const std::string& Value) {
   Log(".SetDebugPath " + Value);
-  char buffer[MULTI_BUFFER_SIZE] = {};
-  Value.copy(buffer, MULTI_BUFFER_SIZE - 1);
-  if (Multi_SetOutputPath(FMultiId, buffer) != mrOk) return BufferText(buffer);
+  const TSourceReply set = Source().SetOutputPath(Value);
+  if (!set.Ok()) return set.Text;
   FDebugPath = Value.ends_with('/') ? Value : Value + "/";
   SavePath(LogId(), FDebugPath);
   return FDebugLog ? Debug(true) : std::string();
 }
 
 void TQVSessionItem::SetDebugStream(bool Value) {
-  char buffer[MULTI_BUFFER_SIZE] = {};
-  if (Multi_SetDebugLogStream(FMultiId, Value ? 1 : 0, Letter().c_str(), 0, buffer) != mrOk) {
-    Log(".SetDebugStream failed: " + BufferText(buffer));
+  const TSourceReply set = Source().SetDebugLogStream(Value, Letter(), false);
+  if (!set.Ok()) {
+    Log(".SetDebugStream failed: " + set.Text);
     return;
   }
   FDebugStream = Value;
@@ -625,7 +613,7 @@ void TQVSessionItem::SetDebugStream(bool Value) {
 void TQVSessionItem::SetDecimalSeparator(char Separator) {
   Log(".SetDecimalSeparator " + std::string(1, Separator));
   FDecSep = Separator;
-  Multi_SetDecimalSeparator(FMultiId, Separator);
+  Source().SetDecimalSeparator(Separator);
 }
 
 // ============================== Options ==============================

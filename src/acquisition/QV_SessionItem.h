@@ -11,6 +11,7 @@
 
 #include "acquisition/App_Sessions.h"
 #include "acquisition/QV_SessionOptions.h"
+#include "acquisition/SourceHandle.h"
 #include "core/CalendarTime.h"
 #include "data/IReportLogSink.h"
 #include "devices/QV_CommonTypes.h"
@@ -147,6 +148,8 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
 
   // ---- State ----
   int32_t MultiId() const { return FMultiId; }
+  // The session's own source, in-process.
+  TSourceHandle Source() const { return TSourceHandle(FMultiId); }
   TZCT_DataManagement& ZCT_DM() const { return *FZCT_DM; }
   TIVC_DataManagement& IVC_DM() const { return *FIVC_DM; }
   TQVSessionItem* LinkedSession() const;

@@ -94,16 +94,16 @@ bool TQVSessionItem::GetReport() {
 }
 
 void TQVSessionItem::ReadReport(std::string& line, int32_t& code) {
-  char buffer[MULTI_BUFFER_SIZE] = {};
   int64_t deviceMs = -1;
-  code = Multi_GetReportEx(FMultiId, buffer, &deviceMs);
-  line.assign(buffer, strnlen(buffer, MULTI_BUFFER_SIZE));
+  TSourceReply report = Source().GetReport(&deviceMs);
+  code = report.Code;
+  line = std::move(report.Text);
   // A failed read carries no report and so no device time.
   if (code == mrOk) TakeDeviceMs(deviceMs, ".ReadReport", !line.empty());
 }
 
 bool TQVSessionItem::ReadReportStruct(TQV_ReportStruct& record) {
-  Multi_GetReportStruct(record, FMultiId);
+  Source().GetReportStruct(record);
   const TQV_ReportType type = record.GetReportType();
   if (type == rt_None) return false;
   TakeDeviceMs(type == rt_Error ? -1 : record.GetDeviceMs(), ".ReadReportStruct", type != rt_Error);
@@ -243,7 +243,7 @@ void TQVSessionItem::ReportAuswerten(std::string line, const TQV_ReportStruct* r
     std::string data(TrimBlanks(std::string_view(line).substr(4)));
     if (data.starts_with(';')) data = std::string(TrimBlanks(std::string_view(data).substr(1)));
     if (!FDeviceStartStateTaken) {
-      FDeviceStartState = static_cast<TQV_DeviceStartState>(Multi_GetDeviceStartState(FMultiId));
+      FDeviceStartState = static_cast<TQV_DeviceStartState>(Source().DeviceStartState());
       FDeviceStartStateTaken = true;
     }
     const uint16_t code = header & 0x7FFF;
@@ -338,7 +338,7 @@ void TQVSessionItem::CheckHRQTimeout() {
   }
   Log(".ReportAuswerten Multi_ReadHRQData: start time monitoring");
   FWaitHRQTicks = now;
-  Multi_ReadHRQData(FMultiId);
+  Source().ReadHRQData();
 }
 
 uint16_t TQVSessionItem::TakeOverflowBit(uint16_t header, std::string& line) {
@@ -807,14 +807,14 @@ void TQVSessionItem::EvaluateVersion(const std::string& line) {
   }
   const bool demo = Contains(version, "Simulator");
   const bool esp = Contains(version, "VERSION ZCT2");
-  const int32_t firmware = Multi_GetFirmwareVersion(FMultiId);
+  const int32_t firmware = Source().FirmwareVersion();
   FisESP = esp;
   FhasPPI = esp && firmware >= 114;
   Log(".ThreadEvent_Report 7001:" + std::string(" is Demo=") + BoolText(demo) + ", is ZCT2=" + BoolText(esp) +
       ", has PPI=" + BoolText(FhasPPI));
   if (esp) ResetWaitBufferCleared();
   AddSync(swPeer, esp ? 1 : 0);
-  const auto feature = static_cast<uint16_t>(Multi_GetHardFeature(FMultiId));
+  const auto feature = static_cast<uint16_t>(Source().HardFeature());
   FHardFeature = feature;
   WithLinked([feature](TQVSessionItem& copy) { copy.FHardFeature = feature; });
   InterpretHardFeature(feature, "7001");
@@ -851,7 +851,7 @@ void TQVSessionItem::ReadDeviceDataAfterVersion(bool demo, int32_t firmware) {
 }
 
 void TQVSessionItem::StartHRQRead(const char* operation) {
-  const int32_t code = Multi_ReadHRQData(FMultiId);
+  const int32_t code = Source().ReadHRQData();
   if (code != mrOk) {
     Warn(".ThreadEvent_Report " + std::string(operation) + ": Multi_ReadHRQData failed " + std::to_string(code));
     ResetWaitHRQData();

@@ -16,7 +16,6 @@
 #include <charconv>
 
 #include "acquisition/App_Sessions.h"
-#include "acquisition/MultiSource.h"
 #include "acquisition/QV_SessionItem.h"
 #include "core/QV_NumberText.h"
 #include "core/VTA_Common.h"
@@ -58,8 +57,8 @@ TInfoBufferLevels SessionBufferLevels(TSessionItem& session) {
   counter->GetBufferAmounts(levels.ReceiveAmount, levels.ReceiveHighAmount);
   levels.TransmitAmount = counter->GetTransmitBufferAmount();
   if (counter->LocalTcpServerRunning()) {
-    char buffer[MULTI_BUFFER_SIZE] = {};
-    if (Multi_GetTcpServerClientsRemainingDataCounts(counter->MultiId(), buffer) == 1) levels.TcpServerDataCounts = buffer;
+    const TSourceReply counts = counter->Source().TcpServerClientsRemainingDataCounts();
+    if (counts.Ok()) levels.TcpServerDataCounts = counts.Text;
   }
   return levels;
 }
