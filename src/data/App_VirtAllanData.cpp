@@ -4,6 +4,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "core/LogUnit.h"
 
@@ -13,9 +14,7 @@
 
 namespace {
 
-// Two lanes of doubles; GCC and Clang compile the arithmetic to one packed IEEE instruction each
-// (bit-identical to the scalar one), which halves the cost of the divisions.
-using TLanes = double __attribute__((vector_size(2 * sizeof(double))));
+using TLanes = TVirtAllanData::TLanes;
 constexpr size_t kLanes = 2;
 
 TLanes Sqrt(TLanes x) {
@@ -48,6 +47,14 @@ std::vector<int32_t> BuildLadder(int tauMax) {
 int32_t RoundedDecade(double value, double offset) {
   return static_cast<int32_t>(std::lround(std::log10(value) + offset));
 }
+
+TLanes Load(const double* p) {
+  TLanes x;
+  std::memcpy(&x, p, sizeof x);
+  return x;
+}
+
+void Store(double* p, TLanes x) { std::memcpy(p, &x, sizeof x); }
 
 }  // namespace
 
@@ -117,8 +124,11 @@ void TVirtAllanData::SetVirtualFactors(int aRealCount) {
   FTauQuad.assign(cells, 0.0);
   FTauQuad_N.assign(cells, 0.0);
   FTermCount.assign(cells, 0);
-  FPendingTerms.resize(cells);
-  FPendingCount = 0;
+  FChannelEnds.assign(channels, 0);
+  FRowD.assign(channels, 0.0);
+  FRowChannels.assign(channels, 0);
+  FQuietLow.assign(cells, kNaN);
+  FQuietHigh.assign(cells, kNaN);
   FPersistLists.clear();
   FPersistLists.reserve(cells);
   for (size_t v = 0; v < channels; ++v)
@@ -145,6 +155,7 @@ void TVirtAllanData::ResetMinimumMaximum(int v) {
     const size_t cell = Cell(v, t);
     FADEVMin[cell] = FADEVMax[cell] = kNaN;
     FADEVMinTime[cell] = FADEVMaxTime[cell] = TAllanTime{};
+    FQuietLow[cell] = FQuietHigh[cell] = kNaN;
   }
   FMinMaxPending[v] = true;
 }
@@ -152,7 +163,10 @@ void TVirtAllanData::ResetMinimumMaximum(int v) {
 void TVirtAllanData::ResetPersist(int v) {
   Log(".BaseResetPersist, v=" + std::to_string(v));
   if (!ValidIndex(v, 0)) return;
-  for (int t = 0; t <= FtauMax; ++t) FPersistLists[Cell(v, t)] = TAllanPersistEntry(t);
+  for (int t = 0; t <= FtauMax; ++t) {
+    FPersistLists[Cell(v, t)] = TAllanPersistEntry(t);
+    FQuietLow[Cell(v, t)] = FQuietHigh[Cell(v, t)] = kNaN;
+  }
   FMinMaxPending[v] = true;
 }
 
@@ -195,95 +209,147 @@ void TVirtAllanData::AddData(std::span<const double> Data) {
     CalcADEVfrequency(logging);
   else
     CalcADEVphase(logging);
-  FinishTerms();
-  TTauMask updated = 0;
-  for (TTauMask mask : FUpdatedTaus) updated |= mask;
-  for (; updated != 0; updated &= updated - 1) ++FSampleCountPerTau[std::countr_zero(updated)];
   CalcADEVMinMax(logging);
 }
 
-inline void TVirtAllanData::AddTerm(size_t cell, int t, double d) {
-  FPendingTerms[FPendingCount++] = {cell, t, d};
-  ++FTermCount[cell];
+// The running mean of the squared differences and the deviation of two cells: every lane does the
+// same IEEE operations as a single cell would, so the results do not depend on the pairing.
+inline TVirtAllanData::TTermLanes TVirtAllanData::Terms(TLanes d, TLanes n, TLanes quad, TLanes scale) const {
+  const TLanes q = d * d;
+  const TLanes averaged = (n * quad + q) / (n + 1);
+  TTermLanes out;
+  out.Mean = n == 0 ? q : averaged;
+  out.Adev = Sqrt(out.Mean * 0.5);  // · 0.5 is exactly / 2
+  if (FMode != amFreq) out.Adev = FIntervalDivisor.Divide(out.Adev / scale * 1000);
+  // The weight count stops at the decay constant.
+  const TLanes decay = TLanes{1, 1} * FDecayConst;
+  out.N = FDecayConst > 0 ? (n >= decay ? n : n + 1) : n + 1;
+  return out;
+}
+
+// Two cells at a time; an odd last cell is computed in both lanes and stored once.
+void TVirtAllanData::FinishRow(int t, size_t terms) {
+  if (terms == 0) return;
+  const size_t row = Cell(0, t);
+  const TLanes scale = TLanes{1, 1} * FPhaseScale[t];
+  const TTauMask bit = TTauMask{1} << t;
+  if (terms == static_cast<size_t>(FRealCount)) {
+    // Every channel has a term (no value missing): the cells lie side by side.
+    double* quad = &FTauQuad[row];
+    double* weights = &FTauQuad_N[row];
+    double* adev = &FAdev[row];
+    size_t v = 0;
+    for (; v + kLanes <= terms; v += kLanes) {
+      const TTermLanes out = Terms(Load(&FRowD[v]), Load(weights + v), Load(quad + v), scale);
+      Store(quad + v, out.Mean);
+      Store(weights + v, out.N);
+      Store(adev + v, out.Adev);
+    }
+    if (v < terms) {
+      const TTermLanes out = Terms(TLanes{1, 1} * FRowD[v], TLanes{1, 1} * weights[v], TLanes{1, 1} * quad[v], scale);
+      quad[v] = out.Mean[0];
+      weights[v] = out.N[0];
+      adev[v] = out.Adev[0];
+    }
+    for (v = 0; v < terms; ++v) {
+      ++FTermCount[row + v];
+      if (!Quiet(row + v)) FUpdatedTaus[v] |= bit;
+    }
+  } else {
+    for (size_t i = 0; i < terms; i += kLanes) {
+      const int v0 = FRowChannels[i];
+      const int v1 = FRowChannels[std::min(i + 1, terms - 1)];
+      const size_t c0 = row + static_cast<size_t>(v0), c1 = row + static_cast<size_t>(v1);
+      const TTermLanes out = Terms(TLanes{FRowD[v0], FRowD[v1]}, TLanes{FTauQuad_N[c0], FTauQuad_N[c1]},
+                                   TLanes{FTauQuad[c0], FTauQuad[c1]}, scale);
+      for (size_t k = 0; k < kLanes && i + k < terms; ++k) {
+        const int v = FRowChannels[i + k];
+        const size_t cell = row + static_cast<size_t>(v);
+        FTauQuad[cell] = out.Mean[k];
+        FTauQuad_N[cell] = out.N[k];
+        FAdev[cell] = out.Adev[k];
+        ++FTermCount[cell];
+        if (!Quiet(cell)) FUpdatedTaus[v] |= bit;
+      }
+    }
+  }
+  ++FSampleCountPerTau[t];
   FLastTau = std::max(FLastTau, static_cast<int32_t>(t));
 }
 
-// Running mean of the squared differences and the deviation of every term of the sample, two terms
-// at a time; an odd last term is computed twice and stored once.
-void TVirtAllanData::FinishTerms() {
-  const size_t count = FPendingCount;
-  for (size_t i = 0; i < count; i += kLanes) {
-    const TPendingTerm& first = FPendingTerms[i];
-    const TPendingTerm& second = FPendingTerms[std::min(i + 1, count - 1)];
-    const TLanes d{first.d, second.d};
-    const TLanes q = d * d;
-    const TLanes n{FTauQuad_N[first.cell], FTauQuad_N[second.cell]};
-    const TLanes averaged = (n * TLanes{FTauQuad[first.cell], FTauQuad[second.cell]} + q) / (n + 1);
-    const TLanes mean{n[0] == 0 ? q[0] : averaged[0], n[1] == 0 ? q[1] : averaged[1]};
-    TLanes adev = Sqrt(mean * 0.5);  // · 0.5 is exactly / 2
-    if (FMode != amFreq)
-      adev = FIntervalDivisor.Divide(adev / TLanes{FPhaseScale[first.t], FPhaseScale[second.t]} * 1000);
-    StoreTerm(first.cell, n[0], mean[0], adev[0]);
-    if (i + 1 < count) StoreTerm(second.cell, n[1], mean[1], adev[1]);
-  }
-  FPendingCount = 0;
-}
-
-inline void TVirtAllanData::StoreTerm(size_t cell, double n, double mean, double adev) {
-  FTauQuad[cell] = mean;
-  if (!(FDecayConst > 0 && n >= FDecayConst)) FTauQuad_N[cell] = n + 1;
-  FAdev[cell] = adev;
-}
-
+// The blocks a sample ends are found per channel; the terms are then worked τ by τ, so that the
+// cells of one τ, which lie side by side, are visited together.
 void TVirtAllanData::CalcADEVfrequency(bool logging) {
   const size_t taus = Ftaus.size();
+  TTauMask any = 0;
   for (int v = 0; v < FRealCount; ++v) {
     const double y = FRealInputs[v];
     FUpdatedTaus[v] = 0;
+    FChannelEnds[v] = 0;
     if (logging) Log(".CalcADEVfrequency v=" + std::to_string(v) + " Input=" + Num(y));
     if (!std::isfinite(y)) continue;
     double* sums = &FSampleSum[static_cast<size_t>(v) * taus];
-    for (size_t t = 0; t < taus; ++t) sums[t] += y;
+    const TLanes ys = TLanes{1, 1} * y;
+    size_t t = 0;
+    for (; t + kLanes <= taus; t += kLanes) Store(sums + t, Load(sums + t) + ys);
+    if (t < taus) sums[t] += y;
     FPositions[v].Advance();
-    for (TTauMask ends = FPositions[v].Ends(); ends != 0; ends &= ends - 1) {
-      const int t = std::countr_zero(ends);
+    FChannelEnds[v] = FPositions[v].Ends();
+    any |= FChannelEnds[v];
+  }
+  for (; any != 0; any &= any - 1) {
+    const int t = std::countr_zero(any);
+    size_t terms = 0;
+    for (int v = 0; v < FRealCount; ++v) {
+      if (!((FChannelEnds[v] >> t) & 1)) continue;
       const size_t cell = Cell(v, t);
+      double& sum = FSampleSum[static_cast<size_t>(v) * taus + static_cast<size_t>(t)];
       auto& s = FSamples[cell];
       s[1] = s[2];
-      s[2] = FTauDivisors[t].Divide(sums[t]);
-      sums[t] = 0;
+      s[2] = FTauDivisors[t].Divide(sum);
+      sum = 0;
       if (++FBlockCount[cell] < 2) continue;
-      AddTerm(cell, t, s[2] - s[1]);
-      FUpdatedTaus[v] |= TTauMask{1} << t;
+      FRowD[v] = s[2] - s[1];
+      FRowChannels[terms++] = v;
     }
+    FinishRow(t, terms);
   }
   if (logging) Log(".CalcADEVfrequency LastTau=" + std::to_string(FLastTau));
 }
 
 void TVirtAllanData::CalcADEVphase(bool logging) {
+  TTauMask any = 0;
   for (int v = 0; v < FRealCount; ++v) {
     const double x = FRealInputs[v];
     FUpdatedTaus[v] = 0;
+    FChannelEnds[v] = 0;
     if (logging) Log(".CalcADEVphase v=" + std::to_string(v) + " Input=" + Num(x));
     if (!std::isfinite(x)) continue;
     // Phase points at samples 1, 1 + τ, 1 + 2τ, ...: the decimated series of the standard estimator.
-    const TTauMask ends = FPositions[v].Ends();
+    FChannelEnds[v] = FPositions[v].Ends();
     FPositions[v].Advance();
-    for (TTauMask rest = ends; rest != 0; rest &= rest - 1) {
-      const int t = std::countr_zero(rest);
+    any |= FChannelEnds[v];
+  }
+  for (; any != 0; any &= any - 1) {
+    const int t = std::countr_zero(any);
+    size_t terms = 0;
+    for (int v = 0; v < FRealCount; ++v) {
+      if (!((FChannelEnds[v] >> t) & 1)) continue;
       const size_t cell = Cell(v, t);
       auto& s = FSamples[cell];
-      s = {s[1], s[2], x};
+      s = {s[1], s[2], FRealInputs[v]};
       if (++FBlockCount[cell] < 3) continue;
-      AddTerm(cell, t, s[0] - 2 * s[1] + s[2]);
-      FUpdatedTaus[v] |= TTauMask{1} << t;
+      FRowD[v] = s[0] - 2 * s[1] + s[2];
+      FRowChannels[terms++] = v;
     }
+    FinishRow(t, terms);
   }
   if (logging) Log(".CalcADEVphase LastTau=" + std::to_string(FLastTau));
 }
 
-// Minima, maxima and persist ranges can only move where a deviation changed (or after their reset),
-// so only those cells are visited; the clock is read once, and only when an extreme moves.
+// Minima, maxima and persist ranges can only move where a new deviation left the quiet range of
+// its cell (or after their reset), so only those cells are visited; the clock is read once, and
+// only when an extreme moves.
 void TVirtAllanData::CalcADEVMinMax(bool logging) {
   std::optional<TWallTime> now;
   for (int v = 0; v < FRealCount; ++v) {
@@ -300,11 +366,19 @@ void TVirtAllanData::CalcADEVMinMax(bool logging) {
 
 inline void TVirtAllanData::MinMaxCell(int v, int t, bool logging, std::optional<TWallTime>& now) {
   const size_t cell = Cell(v, t);
-  if (FTermCount[cell] == 0) return;  // this channel has no deviation at t yet
   const double a = FAdev[cell];
-  // Mostly the deviation lies inside the range kept; only a new extreme needs the clock and the log.
+  if (Quiet(cell)) return;
+  if (FTermCount[cell] == 0) return;  // this channel has no deviation at t yet
   if (!(FADEVMin[cell] <= a && a <= FADEVMax[cell])) MoveExtremes(v, t, logging, now);
   FPersistLists[cell].AddDeviation(a);
+  UpdateQuietRange(cell);
+}
+
+void TVirtAllanData::UpdateQuietRange(size_t cell) {
+  const TAllanPersistEntry& persist = FPersistLists[cell];
+  // NaN in any bound leaves the range empty (every comparison with it fails).
+  FQuietLow[cell] = std::isnan(persist.FDevLow) ? kNaN : std::max(FADEVMin[cell], persist.FDevLow);
+  FQuietHigh[cell] = std::isnan(persist.FDevHigh) ? kNaN : std::min(FADEVMax[cell], persist.FDevHigh);
 }
 
 void TVirtAllanData::MoveExtremes(int v, int t, bool logging, std::optional<TWallTime>& now) {
