@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include <QSerialPortInfo>
+#include <algorithm>
+
 #include "devices/QV_FileDevices.h"
 #include "devices/QV_SerialDevice.h"
 #include "devices/QV_Simulator.h"
@@ -64,4 +67,11 @@ std::optional<TQV_DeviceType> FindAttachedDevice(const std::string& name) {
   std::error_code ec;
   if (name.starts_with("/dev/") && std::filesystem::is_character_file(name, ec)) return QV_Serial;
   return std::nullopt;
+}
+
+std::vector<std::string> AttachedSerialPorts() {
+  std::vector<std::string> ports;
+  for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) ports.push_back(port.systemLocation().toStdString());
+  std::sort(ports.begin(), ports.end());
+  return ports;
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "acquisition/QV_ConnectionString.h"
 #include "core/Clock.h"
@@ -49,3 +50,5 @@ std::string ConnectionKindName(TConnectionType kind);
 // Attached devices the open strings name. Until the device enumeration lands, a serial port is
 // found by its device path.
 std::optional<TQV_DeviceType> FindAttachedDevice(const std::string& name);
+// The serial ports of the system by their device paths ("/dev/ttyUSB0"), sorted.
+std::vector<std::string> AttachedSerialPorts();

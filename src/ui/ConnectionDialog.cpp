@@ -223,6 +223,7 @@ QWidget* TConnectionDialog::MakeKindPage(int entry) {
     case ctSerial:
       FSerialPort = Named(new QComboBox, "serialPort");
       FSerialPort->setEditable(true);
+      for (const std::string& port : AttachedSerialPorts()) FSerialPort->addItem(Q(port));
       FBaudRate = Named(new QComboBox, "baudRate");
       FBaudRate->setEditable(true);
       FBaudRate->setValidator(new QIntValidator(1, 99999999, FBaudRate));

@@ -14,6 +14,7 @@
 #include <set>
 
 #include "acquisition/QV_ChannelData.h"
+#include "support/PtyPair.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -152,6 +153,26 @@ TEST_F(ConnectionDialogTest, KindsAndSessionTypesWithoutTransportAreDisabled) {
   EXPECT_TRUE(available.count("Serial port"));
   checkBox(kinds, available);
   checkBox(Field<QComboBox>(dialog, "sessionType"), {"Counter"});
+}
+
+// A stored serial session whose port is there opens as it stands; a port that is gone is named.
+TEST_F(ConnectionDialogTest, StoredSerialSessionsAreAcceptedWhileTheirPortIsThere) {
+  if (!TPtyPair::SocatAvailable()) GTEST_SKIP() << "socat is not installed (scripts/install-deps)";
+  TPtyPair pair;
+  ASSERT_EQ(pair.Error(), "");
+  const std::string openString = pair.HostPath() + ":57600";
+  {
+    TConnectionDialog dialog(Stored(openString, ctSerial));
+    EXPECT_EQ(Live(dialog).toStdString(), openString);
+    dialog.accept();
+    ASSERT_EQ(dialog.result(), QDialog::Accepted) << Error(dialog).toStdString();
+    EXPECT_EQ(dialog.Result().ConnectionType, ctSerial);
+  }
+  pair.Unplug();
+  TConnectionDialog dialog(Stored(openString, ctSerial));
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(Error(dialog).toStdString(), "Device not found: " + openString);
 }
 
 TEST_F(ConnectionDialogTest, BadChoiceShowsTheSourceErrorAndStaysOpen) {
