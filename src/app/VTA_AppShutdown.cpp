@@ -65,7 +65,8 @@ void TVTA_Application::SaveSettings(bool closing) {
   }
   const auto lock = FSettings->Lock();
   for (const char* prefix : {"Info_", "ViewMessage_", "View_"}) FSettings->RemoveKeys(prefix);
-  const TSessionIndexMap map = FLists->SaveSessions(*FSettings, closing);
+  const TSessionIndexMap saved = FLists->SaveSessions(*FSettings, closing);
+  const TSessionIndexMap map = FKeptSessions.Save(*FSettings, saved.Count(), saved);
   // The windows and the components each save what they can; the file is written in any case.
   try {
     FUI.SaveWindowSettings(*FSettings, map);

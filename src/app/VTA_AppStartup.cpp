@@ -113,7 +113,10 @@ TSessionItem* TVTA_Application::NewSource(bool atStartup, std::optional<int32_t>
   Info(category, "TMainForm.SourceNewExecute sIndex=" + std::to_string(index));
   const int32_t storedType = StoredSessionType(*FSettings, index);
   std::unique_ptr<TSessionItem> session = MakeSession(storedType, index);
-  if (!session) return nullptr;
+  if (!session) {
+    if (storedIndex) KeepUnopenedSession(index, storedType);
+    return nullptr;
+  }
 
   if (session->OpenString().empty()) {
     TSourceDialogPreset request;
@@ -147,6 +150,17 @@ TSessionItem* TVTA_Application::NewSource(bool atStartup, std::optional<int32_t>
   }
   UpdateSessionList();
   return &added;
+}
+
+// A stored session this build cannot make keeps its keys for the next save; the user is told once.
+void TVTA_Application::KeepUnopenedSession(int32_t index, int32_t sessionType) {
+  FKeptSessions.Keep(*FSettings, index);
+  const std::string kind = sessionType == kSessionTypeSensor   ? "Sensor sessions"
+                           : sessionType == kSessionTypeLabJack ? "LabJack sensor sessions"
+                                                                : "Sessions of type " + std::to_string(sessionType);
+  AddError(index, kMsgCodeConnectSourceFailed, 0,
+           "Source " + std::string(1, SessionLetter(index)) + " not opened: " + kind +
+               " are not available in this version; its settings are kept");
 }
 
 std::unique_ptr<TSessionItem> TVTA_Application::MakeSession(int32_t sessionType, int32_t index) {

@@ -14,6 +14,7 @@
 #include "app/IVTA_AppComponent.h"
 #include "app/IVTA_Timers.h"
 #include "app/IVTA_UserInterface.h"
+#include "app/VTA_KeptSessions.h"
 #include "app/VTA_SessionStatus.h"
 #include "core/AppPaths.h"
 
@@ -216,6 +217,7 @@ class TVTA_Application {
   void CreateStoredSessions();
   // storedIndex: the stored session to recreate at start-up; none = the first free slot.
   TSessionItem* NewSource(bool atStartup, std::optional<int32_t> storedIndex);
+  void KeepUnopenedSession(int32_t index, int32_t sessionType);
   std::unique_ptr<TSessionItem> MakeSession(int32_t sessionType, int32_t index);
   TSessionItem& PutIntoSlot(std::unique_ptr<TSessionItem> session);
   void OpenStoredSessions();
@@ -278,6 +280,7 @@ class TVTA_Application {
   std::unique_ptr<TDebugConf> FDebugConf;
   std::unique_ptr<TMessageList> FMsgList;
   std::unique_ptr<TSessionLists> FLists;
+  TKeptSessions FKeptSessions;
   TSessionFactory FFactory;
   std::vector<std::unique_ptr<IVTA_AppComponent>> FComponents;
   TVTA_MultiSampler* FMultiSampler = nullptr;  // owned by FComponents

@@ -112,6 +112,18 @@ void TVTA_MultiSampler::ReadSettings(TVTASettings& settings, const TSessionLists
   SessionListChanged(lists);
   FSampler.ReadSettings(settings);
   MoveUnusableFolders();
+  if (settings.VersionFormat() < TVTASettings::kCurrentVersionFormat) TransformLinCombs(settings, lists);
+}
+
+// Files of format 5 and older kept two linear combinations per counter: each session makes them
+// virtual channels, and the log definitions that marked them log those channels instead.
+void TVTA_MultiSampler::TransformLinCombs(TVTASettings& settings, const TSessionLists& lists) {
+  for (TSessionItem* session : lists.Sessions()) {
+    auto* counter = dynamic_cast<TQVSessionItem*>(session);
+    int32_t virtLC1 = 0, virtLC2 = 0;
+    if (counter && counter->TransformLinComb(settings, virtLC1, virtLC2))
+      FSampler.TransformLinComb(counter->Index(), virtLC1, virtLC2);
+  }
 }
 
 // A definition whose folder cannot be made writes into the log root folder instead, and the user

@@ -58,6 +58,7 @@ class TVTA_MultiSampler : public IVTA_AppComponent {
 
  private:
   void MoveUnusableFolders();
+  void TransformLinCombs(TVTASettings& settings, const TSessionLists& lists);
 
   // Definitions whose folder could not be made: index -> the user's file name and the one used
   // instead. The settings keep the user's name, so the folder is tried again at the next start.

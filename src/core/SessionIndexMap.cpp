@@ -9,3 +9,9 @@ int TSessionIndexMap::Map(int oldIndex) const {
   const auto it = std::find(FOldIndexes.begin(), FOldIndexes.end(), oldIndex);
   return it == FOldIndexes.end() ? -1 : int(it - FOldIndexes.begin());
 }
+
+TSessionIndexMap TSessionIndexMap::Appended(int oldIndex) const {
+  std::vector<int> indexes = FOldIndexes;
+  indexes.push_back(oldIndex);
+  return TSessionIndexMap(std::move(indexes));
+}

@@ -8,6 +8,10 @@ class TSessionIndexMap {
  public:
   explicit TSessionIndexMap(std::vector<int> storedIndexes);
   int Map(int oldIndex) const;
+  // Sessions saved so far; a session saved next gets this index.
+  int Count() const { return static_cast<int>(FOldIndexes.size()); }
+  // The map with one more session saved behind the others.
+  TSessionIndexMap Appended(int oldIndex) const;
 
  private:
   std::vector<int> FOldIndexes;

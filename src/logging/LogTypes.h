@@ -20,6 +20,7 @@ std::string SamplerStringClassName(TSamplerStringClass aClass);
 constexpr int kLogTypeCount = 18;  // bits 0..17 have a meaning
 constexpr int kLogTypeADEV = 7;
 constexpr int kLogTypeADEVVirtual = 13;
+constexpr int kLogTypeFreqAbsVirtual = 11;  // what a linear combination of older files logged
 constexpr uint32_t kCounterLogTypes = 0x80CF;
 constexpr uint32_t kVirtualCounterLogTypes = 0x33C00;
 constexpr uint32_t kIntervalLogTypes = 0x30;

@@ -352,6 +352,53 @@ void TMultiSampler::DefinitionsChanged() {
   LogDefinitionsChanged(-1, false);
 }
 
+void TMultiSampler::TransformLinComb(int32_t sIndex, int32_t virtLC1, int32_t virtLC2) {
+  const std::string tag = ".TransformLinComb[" + std::to_string(sIndex) + "/False]";
+  const std::string none(kLogChannels, '0');
+  const auto ofSource = [&](const TSimpleLogDefinition& simple, TSamplerStringClass aClass) {
+    return simple.SessionIndex() == sIndex && !simple.SourceCopy() && simple.StringClass() == aClass;
+  };
+  for (int d = 0; d < DefinitionCount(); ++d) {
+    std::unique_ptr<TLogDefinition> def = Definition(d);
+    Log(tag + " DefinitionList.Count=" + std::to_string(def ? def->Count() : 0));
+    if (!def) continue;
+    std::vector<int> marked;
+    for (int i = 0; i < def->Count(); ++i) {
+      const TSimpleLogDefinition& simple = def->Definition(i);
+      if (!ofSource(simple, sscStandard) || !(simple.IsEnabled(2, 1) || simple.IsEnabled(2, 2))) continue;
+      Log(tag + " found LinComb dIndex=" + std::to_string(d) + " simple=" + simple.ToString());
+      marked.push_back(i);
+    }
+    if (marked.empty()) {
+      Log(tag + " no LinComb definitione for dIndex=" + std::to_string(d));
+      continue;
+    }
+    TSimpleLogDefinition* virt = nullptr;
+    for (int i = 0; i < def->Count() && !virt; ++i)
+      if (ofSource(def->Definition(i), sscVirtual)) virt = &def->Definition(i);
+    std::string marks = virt ? virt->LogEnabledString(1) : none;
+    for (const int32_t n : {virtLC1, virtLC2}) {
+      if (n <= 0 || n > kLogChannels) continue;
+      marks[static_cast<size_t>(n - 1)] = '1';
+      Log(tag + " enable virtual channel " + std::to_string(n));
+    }
+    if (!virt) {
+      Log(tag + " create new virtual channel definition for dIndex=" + std::to_string(d));
+      virt = &def->AddDefinition();
+      virt->SetSessionIndex(sIndex);
+      virt->SetStringClass(sscVirtual);
+    }
+    virt->SetLogEnabledString(1, marks);
+    virt->SetHasLogType(kLogTypeFreqAbsVirtual);
+    for (const int i : marked) {
+      def->Definition(i).SetLogEnabledString(2, none);
+      Log(tag + " clear LinComb dIndex=" + std::to_string(d) + " simple=" + def->Definition(i).ToString());
+    }
+    ChangeDefinition(d, std::move(def));
+  }
+  LogDefinitionsChanged(sIndex, false);
+}
+
 void TMultiSampler::ReadSettings(TAppSettings& settings) {
   Log(".BaseReadSettings");
   BeginUpdate();

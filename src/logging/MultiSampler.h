@@ -82,6 +82,10 @@ class TMultiSampler : public ISamplerSink, public ILogFileOwner {
   void EndUpdate();
   void ReadSettings(TAppSettings& settings);
   void SaveSettings(TAppSettings& settings) const;
+  // Settings files of format 5 and older marked a counter's two linear combinations in row 2 of
+  // its simple definitions; the session made them virtual channels virtLC1 and virtLC2 (0 = none),
+  // which its virtual definition now logs.
+  void TransformLinComb(int32_t sIndex, int32_t virtLC1, int32_t virtLC2);
   // Option change codes: 4 temperature unit, 8/16/32 log time format, source, zone.
   void UpdateOptions(int32_t what);
   void SetTimeSettings(const TLogTimeSettings& time);

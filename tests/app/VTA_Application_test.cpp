@@ -467,3 +467,31 @@ TEST_F(AppTest, SplashOnlyOnTheOwnerThread) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stored session this build cannot make (here: LabJack) is not opened; the user is told once,
+// and its keys come back behind the open sessions at the next save, renumbered like them.
+TEST_F(AppTest, AStoredSessionThatCannotBeOpenedKeepsItsKeysThroughASave) {
+  WriteIni("SessionCount=3\nSession_0_OpenString=fake:0\nSession_1_SessionType=2\nSession_1_OpenString=LJ:T7\n"
+           "Session_1_Color=255\nSession_1_Names=a, b\nSession_2_OpenString=fake:2\n");
+  auto app = MakeApp();
+  ASSERT_TRUE(app->LosGehts());
+  EXPECT_EQ(app->Lists().GetSession(1), nullptr);
+  int told = 0;
+  for (const auto& item : app->Messages().Snapshot())
+    if (item.Text.find("Source B not opened: LabJack sensor sessions are not available in this version") !=
+        std::string::npos)
+      ++told;
+  EXPECT_EQ(told, 1);
+  app->FormClose();
+  const std::string ini = Ini();
+  EXPECT_NE(ini.find("SessionCount=3\r\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("Session_0_OpenString=fake:0\r\n"), std::string::npos);
+  EXPECT_NE(ini.find("Session_1_OpenString=fake:2\r\n"), std::string::npos);
+  for (const char* key : {"Session_2_SessionType=2\r\n", "Session_2_OpenString=LJ:T7\r\n", "Session_2_Color=255\r\n",
+                          "Session_2_Names=a, b\r\n"})
+    EXPECT_NE(ini.find(key), std::string::npos) << key;
+}
+
+}  // namespace

@@ -300,3 +300,51 @@ INSTANTIATE_TEST_SUITE_P(PcAndCounterTime, MultiSamplerMidnight,
                          });
 
 }  // namespace
+
+namespace {
+
+// A settings file of format 5 kept a linear combination of counter channels and marked it for
+// logging in row 2; now the session makes it a virtual channel and the definition logs that.
+TEST_F(MultiSamplerDemo, ALinearCombinationOfAnOlderFileIsLoggedAsItsVirtualChannel) {
+  settings_.SetValue("INI_Version", int32_t{5});
+  settings_.SetValue("Session_0_LC_Names", std::string("Sum, LC_A2, "));
+  settings_.SetValue("Session_0_LC1_Mult1_4", std::string("1 0 0 0 "));
+  settings_.SetValue("Log_DefsCount", int32_t{1});
+  settings_.SetValue("Log_1_Count", int32_t{1});
+  settings_.SetValue("Log_1_AddHeader", false);
+  settings_.SetValue("Log_1_FileName", dir_.File("LC.txt"));
+  settings_.SetValue("Log_1_Simple1_LogTypes", int32_t{2});
+  settings_.SetValue("Log_1_Simple1_Enabled1", std::string("1"));
+  settings_.SetValue("Log_1_Simple1_Enabled2", std::string("1"));
+  ASSERT_LT(settings_.VersionFormat(), TVTASettings::kCurrentVersionFormat);
+  component_.ReadSettings(settings_, lists_);
+
+  const std::unique_ptr<TLogDefinition> def = component_.Sampler().Definition(0);
+  ASSERT_TRUE(def);
+  ASSERT_EQ(def->Count(), 2);
+  EXPECT_EQ(def->Definition(0).LogEnabledString(2), std::string(24, '0'));
+  const TSimpleLogDefinition& virt = def->Definition(1);
+  EXPECT_EQ(virt.StringClass(), sscVirtual);
+  EXPECT_TRUE(virt.HasLogType(kLogTypeFreqAbsVirtual));
+  EXPECT_EQ(virt.LogEnabledString(1), "1" + std::string(23, '0'));
+
+  Open();
+  RunSteps(80);
+  const std::string file = component_.Sampler().FileName(0);
+  ASSERT_FALSE(file.empty());
+  int compared = 0;
+  for (const std::string& line : SplitLines(ReadWholeFile(file))) {
+    if (line.empty() || line[0] == '#') continue;
+    // Date, time, then channel 1's frequency and the virtual channel of factor 1 on it, each after
+    // its sync column.
+    std::vector<std::string> fields = SplitText(line, " ");
+    std::erase(fields, std::string());
+    ASSERT_EQ(fields.size(), 6u) << line;
+    if (fields[3].find_first_of("0123456789") == std::string::npos) continue;  // no frequency yet
+    EXPECT_NEAR(std::stod(fields[5]), std::stod(fields[3]), 1e-6) << line;
+    ++compared;
+  }
+  EXPECT_GE(compared, 3);
+}
+
+}  // namespace
