@@ -62,14 +62,13 @@ std::string ColdfireValue(double x, uint16_t header, int channel, int channelCou
   const int mode = (header >> 12) & 7;
   const int rate = std::min((header >> 8) & 0xF, 13);
   const bool averaging = header & 0x1000;
-  int shift = 0;
-  double divisor = 1;
-  if (mode == 2 || mode == 3) {  // frequencies are divided by D, averaged ones by D twice
-    divisor = AveragingDivisor[rate] * (averaging ? AveragingDivisor[rate] : 1);
-  } else if (averaging && (mode != 5 || channel > 0 || channelCount == 1)) {
-    divisor = AveragingDivisor[rate];
-  }
-  if (averaging) shift = ExponentOffset[rate];
+  const bool frequency = mode == 2 || mode == 3;
+  // Averages carry the rate's exponent offset and divisor, except channel 1 of averaged differences
+  // (the reference); frequencies are divided by the divisor once more.
+  const bool averaged = averaging && (mode != 5 || channel > 0 || channelCount == 1);
+  const int shift = averaged ? ExponentOffset[rate] : 0;
+  double divisor = averaged ? AveragingDivisor[rate] : 1;
+  if (frequency) divisor *= AveragingDivisor[rate];
   const auto mantissa = static_cast<int64_t>(std::llround(std::ldexp(x * divisor, 35 - ValueExponent - shift)));
   const uint64_t bits = static_cast<uint64_t>(mantissa) & 0x000FFFFFFFFFFFFFull;  // 52 bits, two's complement
   std::string out(1, static_cast<char>((ValueExponent & 0xF) << 4 | bits >> 48));

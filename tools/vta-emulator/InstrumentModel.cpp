@@ -118,7 +118,7 @@ TInstrumentModel::TCommandResult TInstrumentModel::Execute(std::string_view comm
   TCommandResult result;
   if (command.empty()) return result;
   uint8_t c = Byte(command, 0);
-  if (command.size() == 1 && (c & 0x80) && c != 0x85 && c < 0xBC) {
+  if (command.size() == 1 && (c & 0x80) && c != 0x85 && (c < 0xBC || c > 0xBF)) {
     result.ClearBuffer = true;
     c &= 0x7F;
   }
