@@ -15,9 +15,9 @@
 // emulator's frames are checked against it, not built from it.
 class TDecodeChain {
  public:
-  explicit TDecodeChain(TQV_PeerType peer) : device(clock) {
+  explicit TDecodeChain(TQV_PeerType peer, TQV_DeviceType type = QV_CDC) : device(clock) {
     clock.Advance(std::chrono::milliseconds(1000));
-    device.SetDeviceType(QV_CDC);
+    device.SetDeviceType(type);
     device.SetPeer(peer);
     decoder = std::make_unique<TQV_ReportDevice>(&device, &infoList, clock);
     state.Device = &device;

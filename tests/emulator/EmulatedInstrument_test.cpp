@@ -100,7 +100,9 @@ void ExpectFormula(const std::vector<std::string>& lines, size_t channels) {
     ASSERT_EQ(rows[i].size(), channels);
     const double n8 = rows[i][0] - 1000;
     for (size_t k = 0; k < channels; ++k) EXPECT_DOUBLE_EQ(rows[i][k], 1000.0 * (k + 1) + n8);
-    if (i > 0) EXPECT_DOUBLE_EQ(rows[i][0] - rows[i - 1][0], 0.125);
+    if (i > 0) {
+  EXPECT_DOUBLE_EQ(rows[i][0] - rows[i - 1][0], 0.125);
+    }
   }
 }
 
@@ -145,7 +147,9 @@ TEST_F(EmulatorNetworkTest, ColdfireStreamsCdcBlocksOfItsTransmitRing) {
     const auto& b = blocks[i];
     EXPECT_GE(b.Size, b.ByteCount + (b.Offset & (b.Size - 1)));
     EXPECT_EQ((b.WritePtr >> 17) & 3, 0u) << "user 1";
-    if (i > 0) EXPECT_EQ(b.ReadPtr, (blocks[i - 1].ReadPtr + b.ByteCount) % 0x20000) << "a gapless stream";
+    if (i > 0) {
+  EXPECT_EQ(b.ReadPtr, (blocks[i - 1].ReadPtr + b.ByteCount) % 0x20000) << "a gapless stream";
+    }
     frames += b.Data;
   }
   TDecodeChain chain(ptColdfire);
@@ -213,7 +217,9 @@ TEST_F(EmulatorNetworkTest, RefusalsAnswerAsConfiguredAndThenGiveWay) {
     server.close();
     Start(s);
     const std::string request = c.command ? CommandRequest("\x29") : Request("CONNECT", '0');
-    if (c.command) EXPECT_EQ(Send(Request("CONNECT", '0')), "ok\r\n");
+    if (c.command) {
+  EXPECT_EQ(Send(Request("CONNECT", '0')), "ok\r\n");
+    }
     for (int i = 0; i < 2; ++i) EXPECT_EQ(Send(request, 300ms), c.answer);
     EXPECT_EQ(Send(request), "ok\r\n") << "after the refusals";
   }
