@@ -101,7 +101,7 @@ void ExpectFormula(const std::vector<std::string>& lines, size_t channels) {
     const double n8 = rows[i][0] - 1000;
     for (size_t k = 0; k < channels; ++k) EXPECT_DOUBLE_EQ(rows[i][k], 1000.0 * (k + 1) + n8);
     if (i > 0) {
-  EXPECT_DOUBLE_EQ(rows[i][0] - rows[i - 1][0], 0.125);
+      EXPECT_DOUBLE_EQ(rows[i][0] - rows[i - 1][0], 0.125);
     }
   }
 }
@@ -148,7 +148,7 @@ TEST_F(EmulatorNetworkTest, ColdfireStreamsCdcBlocksOfItsTransmitRing) {
     EXPECT_GE(b.Size, b.ByteCount + (b.Offset & (b.Size - 1)));
     EXPECT_EQ((b.WritePtr >> 17) & 3, 0u) << "user 1";
     if (i > 0) {
-  EXPECT_EQ(b.ReadPtr, (blocks[i - 1].ReadPtr + b.ByteCount) % 0x20000) << "a gapless stream";
+      EXPECT_EQ(b.ReadPtr, (blocks[i - 1].ReadPtr + b.ByteCount) % 0x20000) << "a gapless stream";
     }
     frames += b.Data;
   }
@@ -218,7 +218,7 @@ TEST_F(EmulatorNetworkTest, RefusalsAnswerAsConfiguredAndThenGiveWay) {
     Start(s);
     const std::string request = c.command ? CommandRequest("\x29") : Request("CONNECT", '0');
     if (c.command) {
-  EXPECT_EQ(Send(Request("CONNECT", '0')), "ok\r\n");
+      EXPECT_EQ(Send(Request("CONNECT", '0')), "ok\r\n");
     }
     for (int i = 0; i < 2; ++i) EXPECT_EQ(Send(request, 300ms), c.answer);
     EXPECT_EQ(Send(request), "ok\r\n") << "after the refusals";
