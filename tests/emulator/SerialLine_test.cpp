@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <thread>
 
 #include "DecodeChain.h"
@@ -106,7 +107,11 @@ std::string ReadFrame(TPtyEnd& host) {
 
 TEST_F(EmulatorSerialTest, ColdfireSendsFramesOneAcknowledgementAtATime) {
   Start(TPeer::Coldfire);
+  EXPECT_EQ(ReadFor(100ms), "") << "nothing before the host is there";
+  host->Write("\x01");  // the version request
+  EXPECT_EQ(host->Read(1, 500), "\x01") << "echoed";
   const std::string first = ReadFrame(*host);
+  EXPECT_EQ(first.substr(1, 3), std::string("\x70\x01") + "V") << "the version comes first";
   ASSERT_FALSE(first.empty());
   EXPECT_EQ(ReadFor(100ms), "") << "nothing more before the acknowledgement";
   // A repeat request (the end byte with bit 0 cleared) brings the same frame again.
@@ -137,6 +142,39 @@ TEST_F(EmulatorSerialTest, ColdfireSendsFramesOneAcknowledgementAtATime) {
     measurements += IsMeasurementLine(line);
   }
   EXPECT_GE(measurements, 2u);
+}
+
+}  // namespace
+
+namespace {
+
+// The host's own serial device reads the emulated Coldfire counter: "vta-cli reports" on the host
+// end of the line prints the formula values with no count failures.
+TEST_F(EmulatorSerialTest, SerialDeviceOfTheHostReadsTheColdfireCounter) {
+  Start(TPeer::Coldfire);
+  host.reset();  // the program opens the line itself
+  QProcess cli;
+  cli.start(QString(VTA_BINARY_DIR) + "/vta-cli",
+            {"reports", QString::fromStdString(pair->HostPath() + ":115200"), "--count", "40"});
+  ASSERT_TRUE(cli.waitForFinished(30000));
+  const QStringList lines = QString::fromUtf8(cli.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+  ASSERT_EQ(lines.size(), 40);
+  EXPECT_TRUE(lines[0].startsWith("7001VERSION ZCT: 63 UCF 230115 User1")) << lines[0].toStdString();
+  std::vector<std::string> measurements;
+  for (const QString& line : lines) {
+    EXPECT_FALSE(line.startsWith("7F22")) << line.toStdString();
+    if (IsMeasurementLine(line.toStdString())) measurements.push_back(line.toStdString());
+  }
+  ASSERT_GE(measurements.size(), 10u);
+  for (size_t i = 0; i < measurements.size(); ++i) {
+    const auto v = LineValues(measurements[i]);
+    ASSERT_EQ(v.size(), 3u);
+    EXPECT_DOUBLE_EQ(v[1], v[0] + 1000);
+    if (i > 0) {
+      EXPECT_DOUBLE_EQ(v[0], LineValues(measurements[i - 1])[0] + 0.125) << "no measurement lost or repeated";
+    }
+  }
 }
 
 }  // namespace

@@ -99,9 +99,9 @@ std::string ColdfireReport(const TEmulatedReport& r, const TIdentity& identity) 
         out += ColdfireValue(r.Values[k], r.Header, static_cast<int>(k), static_cast<int>(r.Values.size()));
       break;
     case TEmulatedReport::rkTimestamp:
-      // Full seconds go out as the second stamp, the other tenths as tenth-second stamps.
-      AppendBigEndian(out, r.Tenths % 10 == 0 ? 0x7015 : 0x7016, 2);
-      AppendBigEndian(out, r.Tenths % 10 == 0 ? r.Tenths / 10 : r.Tenths, 4);
+      // Every tenth goes out as a tenth-second stamp; the host shows the full seconds as 7015.
+      AppendBigEndian(out, 0x7016, 2);
+      AppendBigEndian(out, r.Tenths, 4);
       break;
     case TEmulatedReport::rkVersion:
       AppendBigEndian(out, 0x7001, 2);

@@ -37,8 +37,6 @@ std::string TSerialLine::Open() {
     cfmakeraw(&tio);
     tcsetattr(FFd, TCSANOW, &tio);
   }
-  // A Coldfire instrument sends from power-up; a network module waits for the open command.
-  FStreaming = FSetup.Peer == TEmulatorSettings::TPeer::Coldfire;
   FReadIndex = FRing.EndIndex();
   FStreamStart = std::chrono::steady_clock::now();
   FThread = std::thread([this] { Run(); });
@@ -161,6 +159,12 @@ void TSerialLine::ModuleSend() {
 // ---- Coldfire ----
 
 void TSerialLine::ColdfireInput(uint8_t byte) {
+  if (!FStreaming) {
+    // What a Coldfire instrument sends before the host opens its port is lost on a real line; a
+    // pty would keep it, so the instrument starts with the host's first byte.
+    FStreaming = true;
+    FReadIndex = FRing.EndIndex();
+  }
   if (!FCommand.empty() || !IsEndOrRepeat(byte)) {
     FCommand.push_back(static_cast<char>(byte));
     Write(std::string(1, static_cast<char>(byte)));  // every command byte is echoed
@@ -177,10 +181,11 @@ void TSerialLine::ColdfireInput(uint8_t byte) {
   if (!FPending) return;
   if (byte == FEndByte) {
     FPending.reset();
-  } else {
-    // A repeat request (end byte with bit 0 cleared) or the host's wake-up: send the frame again.
+  } else if (byte == (FEndByte & 0xFE) || byte == 0xBC) {
+    // A repeat request (the end byte with bit 0 cleared) or the host's wake-up: the frame again.
     Write(*FPending);
   }
+  // Another end byte acknowledges an earlier frame once more: nothing to do.
 }
 
 void TSerialLine::ColdfireSend() {
