@@ -50,12 +50,11 @@ TEmulatorOptions TEmulatorOptions::Parse(const std::vector<std::string>& args) {
   TEmulatorOptions o;
   TEmulatorSettings& s = o.Settings;
   bool peerGiven = false, placeGiven = false;
+  // Help wins over every mistake on the line.
+  for (const std::string& arg : args) o.Help |= arg == "--help" || arg == "-h";
+  if (o.Help) return o;
   for (size_t i = 0; i < args.size() && o.Error.empty(); ++i) {
     const std::string& name = args[i];
-    if (name == "--help" || name == "-h") {
-      o.Help = true;
-      return o;
-    }
     if (name == "--lose-on-reconnect") {
       s.LoseOnReconnect = true;
       continue;
