@@ -293,6 +293,15 @@ TEST_F(EmulatorNetworkTest, LoggingOnAgainContinuesOrRestartsTheRing) {
   }
 }
 
+TEST_F(EmulatorNetworkTest, DataConnectionComesFromTheConfiguredAddress) {
+  TEmulatorSettings s = Settings();
+  s.ConnectFrom = "127.0.0.3";
+  Start(s);
+  auto data = LogOn();
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data->peerAddress().toString(), "127.0.0.3") << "a host other than the instrument";
+}
+
 TEST_F(EmulatorNetworkTest, TraceListsEveryReportSentWithItsValues) {
   TTempDir dir;
   TEmulatorSettings s = Settings();

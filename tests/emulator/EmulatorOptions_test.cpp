@@ -14,7 +14,7 @@ TEST(EmulatorOptionsTest, FullNetworkLine) {
   const auto o = TEmulatorOptions::Parse({"--peer", "coldfire", "--listen", "127.0.0.5:2024", "--interval-ms", "20",
                                           "--channels", "24", "--refuse", "bu", "--refuse-count", "3", "--drop-after",
                                           "1.5", "--silent-after", "0.25", "--trace", "t.txt", "--lose-on-reconnect",
-                                          "--serial-number", "1234ABCD", "--mode", "2"});
+                                          "--serial-number", "1234ABCD", "--mode", "2", "--connect-from", "127.0.0.9"});
   ASSERT_EQ(o.Error, "");
   const TEmulatorSettings& s = o.Settings;
   EXPECT_EQ(s.Peer, TEmulatorSettings::TPeer::Coldfire);
@@ -30,6 +30,7 @@ TEST(EmulatorOptionsTest, FullNetworkLine) {
   EXPECT_TRUE(s.LoseOnReconnect);
   EXPECT_EQ(s.SerialNumber, 0x1234ABCDu);
   EXPECT_EQ(s.Mode, 2);
+  EXPECT_EQ(s.ConnectFrom, "127.0.0.9");
 }
 
 TEST(EmulatorOptionsTest, DefaultsOfASerialLine) {

@@ -222,9 +222,16 @@ std::string TEmulatedInstrument::LogOn(const TManagementRequest& request) {
   slot.Stream.reset();
   // The same host logging on again continues where it stopped, unless the instrument loses that.
   const bool resume = slot.ResumeIndex && slot.HostAddress == request.HostAddress && !FSettings.LoseOnReconnect;
-  TNetworkStream::TSetup setup{FSettings.Peer,      Identity(user),         request.HostAddress, request.HostPort,
-                               FSettings.DropAfter, FSettings.SilentAfter, 0,                   !resume};
+  TNetworkStream::TSetup setup;
+  setup.Peer = FSettings.Peer;
+  setup.Identity = Identity(user);
+  setup.HostAddress = request.HostAddress;
+  setup.HostPort = request.HostPort;
+  setup.ConnectFrom = FSettings.ConnectFrom;
+  setup.DropAfter = FSettings.DropAfter;
+  setup.SilentAfter = FSettings.SilentAfter;
   setup.StartIndex = resume ? *slot.ResumeIndex : Announce();
+  setup.BufferCleared = !resume;
   slot.LoggedOn = true;
   slot.HostAddress = request.HostAddress;
   slot.HostPort = request.HostPort;

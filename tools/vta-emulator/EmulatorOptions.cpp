@@ -39,6 +39,7 @@ std::string TEmulatorOptions::HelpText() {
          "  --refuse-count N       give the refusal N times only (default: always)\n"
          "  --drop-after SECONDS   close each data connection after this long (serial: stop until resumed)\n"
          "  --silent-after SECONDS stop sending data after this long, keeping the connection\n"
+         "  --connect-from ADDRESS connect the data back from this local address (a foreign host)\n"
          "  --lose-on-reconnect    a user that logs on again gets only new data\n"
          "  --serial-number HEX    serial number in the version report (default 00E0A001)\n"
          "  --trace FILE           write one line per report sent and per request\n"
@@ -110,6 +111,8 @@ TEmulatorOptions TEmulatorOptions::Parse(const std::vector<std::string>& args) {
       const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), serial, 16);
       ok = error == std::errc() && end == value.data() + value.size() && serial <= 0xFFFFFFFF;
       s.SerialNumber = static_cast<uint32_t>(serial);
+    } else if (name == "--connect-from") {
+      s.ConnectFrom = value;
     } else if (name == "--trace") {
       s.TracePath = value;
     } else {

@@ -48,6 +48,11 @@ std::string TNetworkStream::Who() const { return "user" + std::to_string(FSetup.
 void TNetworkStream::Run() {
   const QString host = QHostAddress(FSetup.HostAddress).toString() + ":" + QString::number(FSetup.HostPort);
   QTcpSocket socket;
+  if (!FSetup.ConnectFrom.empty() && !socket.bind(QHostAddress(QString::fromStdString(FSetup.ConnectFrom)))) {
+    FTrace.Note(Who(), "cannot connect from " + FSetup.ConnectFrom + ": " + socket.errorString().toStdString());
+    FRunning = false;
+    return;
+  }
   socket.connectToHost(QHostAddress(FSetup.HostAddress), FSetup.HostPort);
   if (!socket.waitForConnected(3000)) {
     FTrace.Note(Who(), "connect back to " + host.toStdString() + " failed: " + socket.errorString().toStdString());

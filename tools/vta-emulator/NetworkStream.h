@@ -20,6 +20,7 @@ class TNetworkStream {
     EmulatorFrames::TIdentity Identity;
     uint32_t HostAddress = 0;
     uint16_t HostPort = 0;
+    std::string ConnectFrom;  // local address of the connection; empty = the system's choice
     std::chrono::milliseconds DropAfter{0};
     std::chrono::milliseconds SilentAfter{0};
     uint64_t StartIndex = 0;
