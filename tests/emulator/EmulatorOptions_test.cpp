@@ -55,6 +55,8 @@ TEST(EmulatorOptionsTest, Mistakes) {
       {{"--peer", "coldfire", "--listen", "127.0.0.1", "--channels", "25"}, "Invalid value for --channels: 25"},
       {{"--peer", "coldfire", "--listen", "127.0.0.1", "--refuse", "no"}, "Invalid value for --refuse: no"},
       {{"--peer", "coldfire", "--listen", "127.0.0.1", "--drop-after", "-1"}, "Invalid value for --drop-after: -1"},
+      {{"--peer", "coldfire", "--listen", "127.0.0.1", "--silent-after", "0.0001"}, "Invalid value for --silent-after: 0.0001"},
+      {{"--peer", "coldfire", "--listen", "127.0.0.1", "--silent-after", "1.-5"}, "Invalid value for --silent-after: 1.-5"},
       {{"--peer", "coldfire", "--listen", "127.0.0.1", "--frobnicate", "1"}, "Unknown option --frobnicate"},
       {{"--peer"}, "Missing value after --peer"},
   };

@@ -1,6 +1,7 @@
 #include "EmulatedInstrument.h"
 
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -108,6 +109,7 @@ uint64_t TEmulatedInstrument::Announce() {
 
 void TEmulatedInstrument::RunManagement(std::promise<std::string>& listening) {
   QTcpServer server;
+  server.setProxy(QNetworkProxy::NoProxy);
   if (!server.listen(QHostAddress(QString::fromStdString(FSettings.ListenAddress)), FSettings.ManagementPort)) {
     listening.set_value("Cannot listen on " + FSettings.ListenAddress + ":" + std::to_string(FSettings.ManagementPort) +
                         ": " + server.errorString().toStdString());

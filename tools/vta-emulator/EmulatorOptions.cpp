@@ -13,6 +13,18 @@ bool ToInt(const std::string& text, long long& value) {
   return error == std::errc() && end == text.data() + text.size();
 }
 
+// SECONDS with up to three decimals ("1", "0.25"), read without the locale.
+bool ToMilliseconds(const std::string& text, std::chrono::milliseconds& out) {
+  const size_t dot = text.find('.');
+  long long whole = 0, fraction = 0;
+  const std::string decimals = dot == std::string::npos ? "" : text.substr(dot + 1);
+  if (!ToInt(text.substr(0, dot), whole) || whole < 0 || decimals.size() > 3) return false;
+  if (!decimals.empty() && (!ToInt(decimals, fraction) || fraction < 0)) return false;
+  for (size_t i = decimals.size(); i < 3; ++i) fraction *= 10;
+  out = std::chrono::milliseconds(whole * 1000 + fraction);
+  return true;
+}
+
 // ADDRESS[:PORT]
 bool ParseListen(const std::string& text, TEmulatorSettings& s) {
   const size_t colon = text.rfind(':');
@@ -67,13 +79,7 @@ TEmulatorOptions TEmulatorOptions::Parse(const std::vector<std::string>& args) {
     const std::string& value = args[++i];
     long long number = 0;
     const bool isNumber = ToInt(value, number);
-    const auto seconds = [&](std::chrono::milliseconds& out) {
-      double v = 0;
-      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), v);
-      if (error != std::errc() || end != value.data() + value.size() || v < 0) return false;
-      out = std::chrono::milliseconds(static_cast<long long>(v * 1000));
-      return true;
-    };
+    const auto seconds = [&](std::chrono::milliseconds& out) { return ToMilliseconds(value, out); };
     bool ok = true;
     if (name == "--peer") {
       ok = value == "network-module" || value == "coldfire";

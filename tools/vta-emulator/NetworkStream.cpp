@@ -1,6 +1,7 @@
 #include "NetworkStream.h"
 
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QTcpSocket>
 
 namespace {
@@ -48,6 +49,8 @@ std::string TNetworkStream::Who() const { return "user" + std::to_string(FSetup.
 void TNetworkStream::Run() {
   const QString host = QHostAddress(FSetup.HostAddress).toString() + ":" + QString::number(FSetup.HostPort);
   QTcpSocket socket;
+  // An instrument talks to its host directly; no system proxy look-up (which runs threads of its own).
+  socket.setProxy(QNetworkProxy::NoProxy);
   if (!FSetup.ConnectFrom.empty() && !socket.bind(QHostAddress(QString::fromStdString(FSetup.ConnectFrom)))) {
     FTrace.Note(Who(), "cannot connect from " + FSetup.ConnectFrom + ": " + socket.errorString().toStdString());
     FRunning = false;

@@ -37,8 +37,6 @@ std::string TSerialLine::Open() {
     cfmakeraw(&tio);
     tcsetattr(FFd, TCSANOW, &tio);
   }
-  FReadIndex = FRing.EndIndex();
-  FStreamStart = std::chrono::steady_clock::now();
   FThread = std::thread([this] { Run(); });
   return {};
 }
@@ -70,6 +68,8 @@ void TSerialLine::Write(std::string_view bytes) {
 
 void TSerialLine::Run() {
   const bool coldfire = FSetup.Peer == TEmulatorSettings::TPeer::Coldfire;
+  FReadIndex = FRing.EndIndex();
+  FStreamStart = std::chrono::steady_clock::now();
   char buffer[512];
   while (!FStop) {
     pollfd p{FFd, POLLIN, 0};
@@ -161,9 +161,9 @@ void TSerialLine::ModuleSend() {
 void TSerialLine::ColdfireInput(uint8_t byte) {
   if (!FStreaming) {
     // What a Coldfire instrument sends before the host opens its port is lost on a real line; a
-    // pty would keep it, so the instrument starts with the host's first byte.
+    // pty would keep it, so the instrument starts with the host's first byte, version first.
     FStreaming = true;
-    FReadIndex = FRing.EndIndex();
+    FReadIndex = FControl.Announce();
   }
   if (!FCommand.empty() || !IsEndOrRepeat(byte)) {
     FCommand.push_back(static_cast<char>(byte));
