@@ -127,11 +127,11 @@ TEST_F(EmulatorSerialTest, ColdfireSendsFramesOneAcknowledgementAtATime) {
   std::string frames = first + second;
   host->Write(second.substr(second.size() - 1));
   bool settings = false;
-  for (int i = 0; i < 200 && !settings; ++i) {
+  for (int i = 0; i < 200 && !(settings && i >= 10); ++i) {
     const std::string frame = ReadFrame(*host);
     ASSERT_FALSE(frame.empty());
     frames += frame;
-    settings = frame.find(Bytes({0x70, 0x20, 0x05, 0x00})) != std::string::npos;
+    settings |= frame.find(Bytes({0x70, 0x20, 0x05, 0x00})) != std::string::npos;
     host->Write(frame.substr(frame.size() - 1));
   }
   EXPECT_TRUE(settings) << "the settings report of the new rate";
