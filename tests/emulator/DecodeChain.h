@@ -26,14 +26,19 @@ class TDecodeChain {
   std::vector<std::string> Lines(const std::string& bytes) {
     device.Feed(bytes);
     std::vector<std::string> lines;
-    for (int guard = 0; guard < 100000; ++guard) {
+    // A dropped report (a repeated version, say) reads as empty too: go on while bytes are left.
+    for (int guard = 0, idle = 0; guard < 100000 && idle < 3; ++guard) {
       std::string report;
       const TQV_Result result = decoder->DeviceGetReport(report);
       if (result != QV_No_Err) {
         lines.push_back("ERROR " + report);
         continue;
       }
-      if (report.empty()) break;
+      idle = report.empty() ? idle + 1 : 0;
+      if (report.empty()) {
+        if (device.BufferAmount() == 0) break;
+        continue;
+      }
       std::string line;
       ProcessBinReport(state, report, line);
       if (!line.empty()) lines.push_back(line);
