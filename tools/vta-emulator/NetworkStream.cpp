@@ -70,6 +70,7 @@ void TNetworkStream::Run() {
   while (!FStop) {
     if (since(FSetup.DropAfter)) {
       FTrace.Note(Who(), "drops the data connection");
+      FRunning = false;  // before the host can notice the drop and ask
       socket.abort();
       break;
     }
