@@ -275,10 +275,10 @@ TEST_F(EmulatorNetworkTest, LoggingOnAgainContinuesOrRestartsTheRing) {
     auto data = LogOn();
     ASSERT_TRUE(data);
     std::string bytes = ReadUntil(*data, [](const std::string& b) { return b.size() > 1000; });
+    EXPECT_EQ(Send(Request("DISCONN", '0')), "ok\r\n");
+    bytes += ReadFor(*data, 100ms);  // what was still under way, then the close
     const auto before = TakeCdcBlocks(bytes);
     ASSERT_FALSE(before.empty());
-    EXPECT_EQ(Send(Request("DISCONN", '0')), "ok\r\n");
-    ReadFor(*data, 100ms);  // what was still under way, then the close
     data.reset();
     std::this_thread::sleep_for(100ms);  // the instrument measures on meanwhile
     auto again = LogOn();
