@@ -199,6 +199,20 @@ TEST_F(EmulatorNetworkTest, RequestsAnswerTheInstrumentsReplies) {
   EXPECT_TRUE(feature);
 }
 
+TEST_F(EmulatorNetworkTest, ColdfireAnswersAMemoryReadWithToolsData) {
+  Start(Settings(TPeer::Coldfire));
+  auto data = LogOn();
+  ASSERT_TRUE(data);
+  std::string bytes = ReadFor(*data, 50ms);
+  EXPECT_EQ(Send(CommandRequest(std::string("\x85\x40\x00\x07\xE0\x00\x4C", 7))), "ok\r\n");
+  bytes += ReadFor(*data, 200ms);
+  std::string tools;
+  for (const auto& b : TakeCdcBlocks(bytes))
+    if (b.Flags & 2) tools += b.Data;
+  ASSERT_EQ(tools.size(), 76u) << "the identity block";
+  EXPECT_EQ(BigEndianWord(tools, 48), 0x00E0A001u) << "the serial number at bytes 49..52";
+}
+
 TEST_F(EmulatorNetworkTest, RefusalsAnswerAsConfiguredAndThenGiveWay) {
   struct TCase {
     TRefusal refusal;

@@ -269,6 +269,9 @@ std::string TEmulatedInstrument::Command(const TManagementRequest& request) {
   if (result.ConnectedUsers) slot->Stream->Push(TEmulatedReport::Of(TEmulatedReport::rkToolsData, UserTable()));
   if (result.HardFeature && FSettings.Peer == TEmulatorSettings::TPeer::NetworkModule)
     slot->Stream->Push(TEmulatedReport::Of(TEmulatedReport::rkHardFeature, std::string("\x01\x00\x00\x00", 4)));
+  if (result.MemoryRead > 0)
+    slot->Stream->Push(TEmulatedReport::Of(TEmulatedReport::rkToolsData,
+                                           EmulatorFrames::IdentityBlock(result.MemoryRead, FSettings.SerialNumber)));
   if (result.Stop) slot->Stream->Stop();
   return "ok";
 }

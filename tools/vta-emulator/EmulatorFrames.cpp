@@ -76,6 +76,13 @@ std::string ColdfireValue(double x, uint16_t header, int channel, int channelCou
   return out;
 }
 
+std::string IdentityBlock(int length, uint32_t serialNumber) {
+  std::string block(76, '\0');
+  for (int i = 0; i < 4; ++i) block[48 + i] = static_cast<char>(serialNumber >> (24 - 8 * i));
+  block.resize(static_cast<size_t>(length), '\0');
+  return block;
+}
+
 std::string VersionText(TEmulatorSettings::TPeer peer, const TIdentity& id) {
   const std::string ip = std::to_string(id.Address >> 24) + "." + std::to_string(id.Address >> 16 & 0xFF) + "." +
                          std::to_string(id.Address >> 8 & 0xFF) + "." + std::to_string(id.Address & 0xFF);

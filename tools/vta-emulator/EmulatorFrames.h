@@ -45,6 +45,10 @@ std::string TransmitBlock(const TEmulatedReport& report, uint32_t address, const
 // Words the block of a report occupies in the instrument's buffer.
 uint32_t TransmitBlockWords(const TEmulatedReport& report);
 
+// `length` bytes of the instrument's memory from the identity block on: zeros, with the serial
+// number at bytes 49..52 (counted from 1), most significant first.
+std::string IdentityBlock(int length, uint32_t serialNumber);
+
 std::string VersionText(TEmulatorSettings::TPeer peer, const TIdentity& identity);
 // One trace line: what a report carries, in words a test can read back.
 std::string TraceText(const TEmulatedReport& report);

@@ -155,7 +155,9 @@ TInstrumentModel::TCommandResult TInstrumentModel::Execute(std::string_view comm
     result.Stop = sub == "\x60";
     result.ConnectedUsers = sub == std::string_view("\x42\x01", 2);
     result.HardFeature = sub == std::string_view("Ei\x05", 3);
-    result.Known = result.Stop || result.ConnectedUsers || result.HardFeature || sub == "\x10" || sub == "\x11";
+    if (sub.size() == 6 && sub[0] == 0x40) result.MemoryRead = std::min<int>(Byte(sub, 5), 128);
+    result.Known = result.Stop || result.ConnectedUsers || result.HardFeature || result.MemoryRead > 0 || sub == "\x10" ||
+                   sub == "\x11";
   } else {
     result.Known = false;
   }

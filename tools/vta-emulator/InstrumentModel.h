@@ -37,6 +37,7 @@ class TInstrumentModel {
     bool ConnectedUsers = false;  // 0x85 0x42 0x01
     bool HardFeature = false;     // 0x85 "E" "i" 0x05
     bool SettingsChanged = false; // rate, mode or scrambler: a settings report follows
+    int MemoryRead = 0;           // 0x85 0x40 + address + length: bytes of memory asked for
   };
 
   explicit TInstrumentModel(const TEmulatorSettings& settings);
