@@ -79,6 +79,12 @@ TEST(EmulatorProgramTest, HelpErrorsAndSignal) {
   EXPECT_EQ(wrong.exitCode(), 2);
   EXPECT_TRUE(wrong.readAllStandardError().startsWith("Interval 3 ms is none of 1, 2, 5, 10, ..., 20000"));
 
+  QProcess noTrace;
+  noTrace.start(program, {"--peer", "coldfire", "--listen", "127.0.0.1:0", "--trace", "/nonexistent/dir/trace.txt"});
+  ASSERT_TRUE(noTrace.waitForFinished(10000));
+  EXPECT_EQ(noTrace.exitCode(), 2);
+  EXPECT_TRUE(noTrace.readAllStandardError().startsWith("Cannot write the trace file /nonexistent/dir/trace.txt"));
+
   QProcess run;
   run.start(program, {"--peer", "network-module", "--listen", "127.0.0.1:0"});
   ASSERT_TRUE(run.waitForReadyRead(10000));

@@ -38,6 +38,7 @@ EmulatorFrames::TIdentity TEmulatedInstrument::Identity(int userId) const {
 }
 
 std::string TEmulatedInstrument::Start() {
+  if (!FSettings.TracePath.empty() && !FTrace.IsOpen()) return "Cannot write the trace file " + FSettings.TracePath;
   if (TInstrumentModel::IntervalIndex(FSettings.IntervalMs) < 0)
     return "Interval " + std::to_string(FSettings.IntervalMs) + " ms is none of 1, 2, 5, 10, ..., 20000";
   FStop = false;

@@ -35,7 +35,6 @@ class TEmulatedInstrument : public IInstrumentControl {
   void Stop();
   // The management port actually bound (the system's choice when 0 was asked for).
   uint16_t ManagementPort() const { return FBoundPort; }
-  const TEmulatorSettings& Settings() const { return FSettings; }
 
   // The answer to one management request; none means the instrument stays silent.
   std::optional<std::string> Answer(const TManagementRequest& request);

@@ -40,7 +40,6 @@ class TNetworkStream {
   // Connected and streaming (also while silent); false once the connection ended.
   bool Running() const { return FRunning; }
   uint64_t ReadIndex() const;
-  const TSetup& Setup() const { return FSetup; }
 
  private:
   void Run();
