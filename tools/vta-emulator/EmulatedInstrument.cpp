@@ -65,7 +65,11 @@ void TEmulatedInstrument::Stop() {
   if (FManagement.joinable()) FManagement.join();
   for (TUserSlot& slot : FSlots) slot.Stream.reset();
   FSerial.reset();
-  FGeneratorWake.notify_all();
+  {
+    // Under the lock, so that the generator is either waiting or will see the flag: no lost wake-up.
+    std::lock_guard lock(FModelMutex);
+    FGeneratorWake.notify_all();
+  }
   if (FGenerator.joinable()) FGenerator.join();
 }
 
