@@ -1,0 +1,183 @@
+#include "EmulatedInstrument.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <thread>
+
+#include "DecodeChain.h"
+#include "StreamParsing.h"
+#include "support/PtyPair.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using TPeer = TEmulatorSettings::TPeer;
+
+std::string Bytes(std::initializer_list<int> values) {
+  std::string bytes;
+  for (int v : values) bytes += static_cast<char>(v);
+  return bytes;
+}
+
+// The instrument on one end of a socat pty pair, the test as the host on the other.
+class EmulatorSerialTest : public ::testing::Test {
+ protected:
+  void Start(TPeer peer, std::chrono::milliseconds dropAfter = 0ms) {
+    if (!TPtyPair::SocatAvailable()) GTEST_SKIP() << "socat is not installed (scripts/install-deps installs it)";
+    pair = std::make_unique<TPtyPair>();
+    ASSERT_EQ(pair->Error(), "");
+    TEmulatorSettings s;
+    s.Peer = peer;
+    s.SerialPath = pair->InstrumentPath();
+    s.IntervalMs = 10;
+    s.Channels = 3;
+    s.DropAfter = dropAfter;
+    instrument = std::make_unique<TEmulatedInstrument>(s);
+    ASSERT_EQ(instrument->Start(), "");
+    host = std::make_unique<TPtyEnd>(pair->HostPath());
+    ASSERT_TRUE(host->IsOpen());
+  }
+  std::string ReadFor(std::chrono::milliseconds wait) { return host->Read(SIZE_MAX, static_cast<int>(wait.count())); }
+  void TearDown() override { instrument.reset(); }
+
+  std::unique_ptr<TPtyPair> pair;
+  std::unique_ptr<TEmulatedInstrument> instrument;
+  std::unique_ptr<TPtyEnd> host;
+};
+
+TEST_F(EmulatorSerialTest, NetworkModuleStreamsAfterTheOpenCommandAndStopsOnTheStopCommand) {
+  Start(TPeer::NetworkModule);
+  EXPECT_EQ(ReadFor(100ms), "") << "silent until opened";
+  host->Write(Bytes({0x01, 0xBE}));
+  std::string bytes = ReadFor(300ms);
+  const std::string stream = bytes;
+  const auto blocks = TakeTransmitBlocks(bytes);
+  ASSERT_GE(blocks.size(), 5u);
+  EXPECT_EQ(blocks[0].Type, 'p');
+  TDecodeChain chain(ptESP);
+  const auto lines = chain.Lines(stream);
+  size_t measurements = 0;
+  for (const auto& line : lines) {
+    if (!IsMeasurementLine(line)) continue;
+    ++measurements;
+    const auto v = LineValues(line);
+    ASSERT_EQ(v.size(), 3u) << line;
+    EXPECT_DOUBLE_EQ(v[2] - v[0], 2000);
+  }
+  EXPECT_GE(measurements, 3u);
+
+  host->Write(Bytes({0x02, 0x85, 0x60}));
+  ReadFor(100ms);
+  EXPECT_EQ(ReadFor(150ms), "") << "stopped";
+}
+
+TEST_F(EmulatorSerialTest, NetworkModuleResendsFromTheResumptionAddress) {
+  Start(TPeer::NetworkModule, 200ms);
+  host->Write(Bytes({0x01, 0xBE}));
+  std::string bytes = ReadFor(400ms);
+  auto blocks = TakeTransmitBlocks(bytes);
+  ASSERT_GE(blocks.size(), 8u);
+  EXPECT_EQ(ReadFor(100ms), "") << "interrupted after DropAfter";
+  const TQV_TransmitBlock& wanted = blocks[5];
+  const uint32_t address = wanted.BufferPointer();
+  host->Write(Bytes({0x04, 0x73}) + Bytes({0, static_cast<int>(address >> 16), static_cast<int>(address >> 8 & 0xFF),
+                                           static_cast<int>(address & 0xFF)}));
+  std::string resent = ReadFor(150ms);
+  const auto again = TakeTransmitBlocks(resent);
+  ASSERT_FALSE(again.empty());
+  EXPECT_EQ(again[0].BufferPointer(), address);
+  EXPECT_EQ(again[0].Raw, wanted.Raw) << "the same block once more";
+  // The address after each block is its address + 2 x values + 4 words.
+  for (size_t i = 1; i < again.size(); ++i)
+    EXPECT_EQ(again[i].BufferPointer(), (again[i - 1].BufferPointer() + 2 * again[i - 1].ValueCount + 4) & 0x1FFFF);
+}
+
+// Reads one serial frame (up to its end byte 0xBD or 0xBF).
+std::string ReadFrame(TPtyEnd& host) {
+  std::string frame;
+  for (int i = 0; i < 400; ++i) {
+    const std::string b = host.Read(1, 500);
+    if (b.empty()) break;
+    frame += b;
+    if (b == "\xBD" || b == "\xBF") break;
+  }
+  return frame;
+}
+
+TEST_F(EmulatorSerialTest, ColdfireSendsFramesOneAcknowledgementAtATime) {
+  Start(TPeer::Coldfire);
+  EXPECT_EQ(ReadFor(100ms), "") << "nothing before the host is there";
+  host->Write("\x01");  // the version request
+  EXPECT_EQ(host->Read(1, 500), "\x01") << "echoed";
+  const std::string first = ReadFrame(*host);
+  EXPECT_EQ(first.substr(1, 3), std::string("\x70\x01") + "V") << "the version comes first";
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(ReadFor(100ms), "") << "nothing more before the acknowledgement";
+  // A repeat request (the end byte with bit 0 cleared) brings the same frame again.
+  host->Write(std::string(1, static_cast<char>(first.back() & 0xFE)));
+  EXPECT_EQ(ReadFrame(*host), first);
+  host->Write(first.substr(first.size() - 1));
+  const std::string second = ReadFrame(*host);
+  ASSERT_FALSE(second.empty());
+  EXPECT_NE(second.back(), first.back()) << "the end bytes alternate";
+  // A command byte instead of the acknowledgement is echoed and executed.
+  host->Write("\x25");
+  EXPECT_EQ(host->Read(1, 500), "\x25");
+  std::vector<std::string> frames = {first, second};
+  host->Write(second.substr(second.size() - 1));
+  bool settings = false;
+  for (int i = 0; i < 200 && !(settings && i >= 10); ++i) {
+    const std::string frame = ReadFrame(*host);
+    ASSERT_FALSE(frame.empty());
+    frames.push_back(frame);
+    settings |= frame.find(Bytes({0x70, 0x20, 0x05, 0x00})) != std::string::npos;
+    host->Write(frame.substr(frame.size() - 1));
+  }
+  EXPECT_TRUE(settings) << "the settings report of the new rate";
+  // The host's serial reader takes them one by one, as they come on the line.
+  TDecodeChain chain(ptColdfire, QV_Serial);
+  size_t measurements = 0;
+  for (const std::string& frame : frames) {
+    for (const auto& line : chain.Lines(frame)) {
+      EXPECT_FALSE(line.starts_with("ERROR")) << line;
+      measurements += IsMeasurementLine(line);
+    }
+  }
+  EXPECT_GE(measurements, 2u);
+}
+
+}  // namespace
+
+namespace {
+
+// The host's own serial device reads the emulated Coldfire counter: "vta-cli reports" on the host
+// end of the line prints the formula values with no count failures.
+TEST_F(EmulatorSerialTest, SerialDeviceOfTheHostReadsTheColdfireCounter) {
+  Start(TPeer::Coldfire);
+  host.reset();  // the program opens the line itself
+  QProcess cli;
+  cli.start(QString(VTA_BINARY_DIR) + "/vta-cli",
+            {"reports", QString::fromStdString(pair->HostPath() + ":115200"), "--count", "40"});
+  ASSERT_TRUE(cli.waitForFinished(30000));
+  const QStringList lines = QString::fromUtf8(cli.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+  ASSERT_EQ(lines.size(), 40);
+  EXPECT_TRUE(lines[0].startsWith("7001VERSION ZCT: 63 UCF 230115 User1")) << lines[0].toStdString();
+  std::vector<std::string> measurements;
+  for (const QString& line : lines) {
+    EXPECT_FALSE(line.startsWith("7F22")) << line.toStdString();
+    if (IsMeasurementLine(line.toStdString())) measurements.push_back(line.toStdString());
+  }
+  ASSERT_GE(measurements.size(), 10u);
+  for (size_t i = 0; i < measurements.size(); ++i) {
+    const auto v = LineValues(measurements[i]);
+    ASSERT_EQ(v.size(), 3u);
+    EXPECT_DOUBLE_EQ(v[1], v[0] + 1000);
+    if (i > 0) {
+      EXPECT_DOUBLE_EQ(v[0], LineValues(measurements[i - 1])[0] + 0.125) << "no measurement lost or repeated";
+    }
+  }
+}
+
+}  // namespace
