@@ -66,6 +66,9 @@ struct TMainFormDialogs {
   std::function<bool(TLogDefinitionDialog& dialog)> LogDefinition;
   // A folder choice; empty when cancelled. Default: the system's folder dialog.
   std::function<QString(QWidget* parent, const QString& caption, const QString& start)> Folder;
+  // Runs one of the settings dialogs (nominal frequencies, Allan, time settings, ...); true when it
+  // was accepted. Default: exec.
+  std::function<bool(QDialog& dialog)> Settings;
 };
 
 struct TMainFormOptions {
@@ -196,6 +199,12 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void DecSepLogExecute(char separator);
   void TempUnitExecute(int32_t unit);
   void LogRootFolderExecute();
+
+  // Settings dialogs (MainSettingsDialogs.cpp).
+  bool RunSettingsDialog(QDialog& dialog);
+  void NomFreqExecute(TSessionItem& session);
+  void AllanConfigExecute(TSessionItem& session);
+  void TimeSettingsExecute();
 
   // Log definitions (MainLogging.cpp).
   void NewLogConfigExecute();

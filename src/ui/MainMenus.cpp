@@ -50,11 +50,9 @@ QIcon SessionIcon(const TSessionItem& session) {
 // The kinds whose dialogs or views are not built yet.
 bool KindAvailable(TSessionCmd kind) {
   switch (kind) {
-    case TSessionCmd::AllanConfig:
     case TSessionCmd::LocalServer:
     case TSessionCmd::ClockAlarm:
     case TSessionCmd::DigitalInputs:
-    case TSessionCmd::NomFreq:
     case TSessionCmd::HRQSettings:
     case TSessionCmd::Calibrate:
     case TSessionCmd::VirtualZCT:
@@ -131,7 +129,8 @@ void TMainForm::CreateLoggingMenu() {
     MarkUnavailable(newConfig);
   FLoggingSessionsEnd = FLoggingMenu->addAction("Root Folder...");
   connect(FLoggingSessionsEnd, &QAction::triggered, this, [this] { LogRootFolderExecute(); });
-  MarkUnavailable(FLoggingMenu->addAction("Time settings..."));
+  connect(FLoggingMenu->addAction("Time settings..."), &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.TimeSettingsExecute", [this] { TimeSettingsExecute(); }); });
   MarkUnavailable(FLoggingMenu->addAction("Debug Files..."));
   FLoggingMenu->addSeparator();
 }

@@ -39,13 +39,13 @@ std::vector<std::string> CounterItems(const std::string& indent, bool removable)
                                          "Channel Colors/Names...",
                                          "Clock Warnings... (off)",
                                          "Digital-Input Names... (off)",
-                                         "Nominal Frequencies... (off)",
+                                         "Nominal Frequencies...",
                                          "ZCT High Resolution Channels... (off)",
                                          "IVC Calibration... (off)",
                                          "&Allan Deviation",
                                          "  Restart Calculation",
                                          "  Clear Min-/Max Values",
-                                         "  Configuration... (off)",
+                                         "  Configuration...",
                                          "  -",
                                          "  Show in Info Box",
                                          "Virtual ZCT Channels... (off)",
@@ -85,7 +85,7 @@ TEST_F(MainFormTest, OneSessionStandsDirectlyInTheMenusWithoutRemoveSource) {
   EXPECT_EQ(bar, (std::vector<std::string>{"&Source", "&Window", "&Action", "&Logging", "&Devices", "&Options", "&Help"}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Logging")),
             (std::vector<std::string>{"New Log Configuration... (off)", "Source A", "Root Folder...",
-                                      "Time settings... (off)", "Debug Files... (off)", "-"}));
+                                      "Time settings...", "Debug Files... (off)", "-"}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Options")),
             (std::vector<std::string>{"Decimal separator window", "  point", "  comma", "Decimal separator log files",
                                       "  point", "  comma", "Temperature unit", "  °C", "  °F",

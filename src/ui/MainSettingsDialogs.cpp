@@ -1,0 +1,69 @@
+// The settings dialogs of the main window: they show the stored values and apply the user's
+// choices through the same engine calls that reading the settings file makes.
+#include <QDialog>
+
+#include "acquisition/QV_SessionItem.h"
+#include "app/VTA_MultiSampler.h"
+#include "core/QV_NumberText.h"
+#include "core/VTA_Common.h"
+#include "core/VTA_Settings.h"
+#include "data/ZCT_DataManagement.h"
+#include "ui/AllanConfigDialog.h"
+#include "ui/GraphicChild.h"
+#include "ui/MainForm.h"
+#include "ui/NomFreqDialog.h"
+#include "ui/TimeSettingsDialog.h"
+
+namespace {
+
+constexpr int kUserInputCategory = 12;
+
+QString SessionCaption(const TSessionItem& session, const QString& title) {
+  return "[" + QString(QChar(SessionLetter(session.Index()))) + "] " + title;
+}
+
+}  // namespace
+
+bool TMainForm::RunSettingsDialog(QDialog& dialog) {
+  if (FOptions.Dialogs.Settings) return FOptions.Dialogs.Settings(dialog);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+void TMainForm::NomFreqExecute(TSessionItem& session) {
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (!counter) return;
+  TVTASettings& settings = FApp->Settings();
+  const int stored = counter->ZCT_DM().ChannelCount();
+  const int count = stored > 0 ? stored : session.ChannelData().MaxChannels();
+  std::vector<std::string> names;
+  for (int k = 1; k <= count; ++k) names.push_back(session.ChannelData().ChannelName(k));
+  TNomFreqDialog dialog(this, SessionCaption(session, "Nominal Frequencies"), names,
+                        TNomFreqDialog::Read(*counter, settings), FApp->ExpertMode(), settings.FormatSettingsWin());
+  if (!RunSettingsDialog(dialog)) return;
+  TNomFreqDialog::Apply(dialog.Values(), *counter, settings);
+  for (TMDIChild* view : ViewsOf(session))
+    if (auto* graphic = dynamic_cast<TGraphicChild*>(view); graphic && graphic->Session() == &session)
+      graphic->UpdateSession(1);
+}
+
+void TMainForm::AllanConfigExecute(TSessionItem& session) {
+  auto* store = dynamic_cast<TZCT_DataManagement*>(session.DataManagement());
+  if (!store) return;
+  TAllanConfigDialog dialog(this, store->AllanDecay());
+  if (!RunSettingsDialog(dialog)) return;
+  if (const std::optional<int32_t> decay = dialog.Decay()) store->SetAllanDecay(*decay);
+}
+
+void TMainForm::TimeSettingsExecute() {
+  TVTASettings& settings = FApp->Settings();
+  const TLogTimeSettings before = TimeSettingsOf(settings);
+  TTimeSettingsDialog dialog(this, before);
+  if (!RunSettingsDialog(dialog)) return;
+  const TLogTimeSettings after = dialog.Value();
+  TTimeSettingsDialog::Store(after, settings);
+  const int32_t what = TTimeSettingsDialog::ChangeCode(before, after);
+  if (what == 0) return;
+  Log(kUserInputCategory, "Change time settings for logging files to format=" + after.Format +
+                              " ZCTTime=" + BoolText(after.SourceZCT) + ", UTC=" + BoolText(after.ZoneUTC));
+  BroadcastOptions(what);
+}
