@@ -34,7 +34,6 @@ class MainLoggingTest : public MainFormTest {
       folderRequests.push_back(caption.toStdString() + " | " + start.toStdString());
       return folderAnswer;
     };
-    options.Dialogs.Settings = [this](QDialog& dialog) { return settingsDialog(dialog); };
     MakeForm(std::move(options));
     EXPECT_TRUE(form->FormActivate());
     return *form;
@@ -65,7 +64,6 @@ class MainLoggingTest : public MainFormTest {
   int dialogs = 0;
   std::vector<std::string> folderRequests;
   QString folderAnswer;
-  std::function<bool(QDialog&)> settingsDialog;
 };
 
 const std::vector<std::string> kFixedItems = {"New Log Configuration...", "Source A", "Root Folder...",
