@@ -32,6 +32,7 @@ class TMultiSampler;
 class TMDIChild;
 class TMessageChild;
 class TDebugChild;
+struct TDebugSessionChoice;
 class TGraphicChild;
 class TTextChild;
 class TVTA_StatusBar;
@@ -205,6 +206,8 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void NomFreqExecute(TSessionItem& session);
   void AllanConfigExecute(TSessionItem& session);
   void TimeSettingsExecute();
+  void DebugFilesExecute();
+  void ApplyDebugChoice(TSessionItem& session, const TDebugSessionChoice& wanted, const std::string& root);
 
   // Log definitions (MainLogging.cpp).
   void NewLogConfigExecute();

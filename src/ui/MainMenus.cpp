@@ -131,7 +131,8 @@ void TMainForm::CreateLoggingMenu() {
   connect(FLoggingSessionsEnd, &QAction::triggered, this, [this] { LogRootFolderExecute(); });
   connect(FLoggingMenu->addAction("Time settings..."), &QAction::triggered, this,
           [this] { RunCycle("TMainForm.TimeSettingsExecute", [this] { TimeSettingsExecute(); }); });
-  MarkUnavailable(FLoggingMenu->addAction("Debug Files..."));
+  connect(FLoggingMenu->addAction("Debug Files..."), &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.DebugFilesExecute", [this] { DebugFilesExecute(); }); });
   FLoggingMenu->addSeparator();
 }
 

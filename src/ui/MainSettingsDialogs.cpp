@@ -6,9 +6,11 @@
 #include "app/VTA_MultiSampler.h"
 #include "core/QV_NumberText.h"
 #include "core/VTA_Common.h"
+#include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
 #include "data/ZCT_DataManagement.h"
 #include "ui/AllanConfigDialog.h"
+#include "ui/DebugFilesDialog.h"
 #include "ui/GraphicChild.h"
 #include "ui/MainForm.h"
 #include "ui/NomFreqDialog.h"
@@ -17,6 +19,13 @@
 namespace {
 
 constexpr int kUserInputCategory = 12;
+constexpr int32_t kMsgCodeDebugLogFailed = 85;
+
+TDebugSessionChoice DebugChoiceOf(TSessionItem& session) {
+  const auto* counter = dynamic_cast<const TQVSessionItem*>(&session);
+  return {session.Index(), session.FriendlyName(), session.Color(), counter != nullptr, session.DebugLog(),
+          session.DebugReport(), session.DebugLowLevel(), counter && counter->DebugStream()};
+}
 
 QString SessionCaption(const TSessionItem& session, const QString& title) {
   return "[" + QString(QChar(SessionLetter(session.Index()))) + "] " + title;
@@ -66,4 +75,49 @@ void TMainForm::TimeSettingsExecute() {
   Log(kUserInputCategory, "Change time settings for logging files to format=" + after.Format +
                               " ZCTTime=" + BoolText(after.SourceZCT) + ", UTC=" + BoolText(after.ZoneUTC));
   BroadcastOptions(what);
+}
+
+void TMainForm::DebugFilesExecute() {
+  TVTASettings& settings = FApp->Settings();
+  TDebugFilesChoice choice{FApp->DebugRootFolder(), settings.AppDebugLog(), {}};
+  for (TSessionItem* session : FApp->Lists().Sessions()) choice.Sessions.push_back(DebugChoiceOf(*session));
+  TDebugFilesDialog dialog(this, choice);
+  if (FOptions.Dialogs.Folder)
+    dialog.SetFolderChooser([this](const QString& caption, const QString& start) {
+      return FOptions.Dialogs.Folder(this, caption, start);
+    });
+  if (!RunSettingsDialog(dialog)) return;
+  const TDebugFilesChoice chosen = dialog.Choice();
+  settings.SetDebugRootFolder(chosen.RootFolder);
+  settings.SetAppDebugLog(chosen.KeepAllApp);
+  TDebugConf& conf = FApp->DebugConf();
+  conf.UpdateConfig();
+  Log(kUserInputCategory, "TMainForm.DebugFilesExecute");
+  for (TSessionItem* session : FApp->Lists().CopyList()) {
+    const int32_t id = conf.SourceLogId(session->Index());
+    if (id == session->LogId()) continue;
+    session->SetLogId(id);
+    Log(kUserInputCategory, "TMainForm.DebugFilesExecute change Session[" + std::to_string(session->Index()) + "/" +
+                                BoolText(session->IsCopy()) + "].LogId=" + std::to_string(id));
+  }
+  const std::string root = FApp->ConfigureDebugLog();
+  for (const TDebugSessionChoice& wanted : chosen.Sessions) {
+    TSessionItem* session = FApp->Lists().GetSession(wanted.Index);
+    if (!session) continue;
+    ApplyDebugChoice(*session, wanted, root);
+  }
+  UpdateStatus();
+}
+
+void TMainForm::ApplyDebugChoice(TSessionItem& session, const TDebugSessionChoice& wanted, const std::string& root) {
+  const int32_t index = session.Index();
+  if (const std::string error = session.SetDebugPath(root); !error.empty())
+    FApp->AddError(index, kMsgCodeDebugLogFailed, 0, "Session debug log failed: " + error);
+  if (wanted.KeepAll != session.DebugLog())
+    if (const std::string error = session.Debug(wanted.KeepAll); !error.empty())
+      FApp->AddError(index, kMsgCodeDebugLogFailed, 0, "Session debug log failed: " + error);
+  session.DebugFlags(wanted.HexReports, wanted.LowLevel);
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (counter && wanted.Stream != counter->DebugStream()) counter->SetDebugStream(wanted.Stream);
+  if (TInfoChild* info = InfoView(index)) info->UpdateDebugLog(session.DebugLog(), counter && counter->DebugStream(), false);
 }

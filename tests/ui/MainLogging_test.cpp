@@ -67,7 +67,7 @@ class MainLoggingTest : public MainFormTest {
 };
 
 const std::vector<std::string> kFixedItems = {"New Log Configuration...", "Source A", "Root Folder...",
-                                              "Time settings...", "Debug Files... (off)", "-"};
+                                              "Time settings...", "Debug Files...", "-"};
 
 std::vector<std::string> WithDefinitionMenu(const std::string& caption, bool enabled) {
   std::vector<std::string> lines = kFixedItems;

@@ -85,7 +85,7 @@ TEST_F(MainFormTest, OneSessionStandsDirectlyInTheMenusWithoutRemoveSource) {
   EXPECT_EQ(bar, (std::vector<std::string>{"&Source", "&Window", "&Action", "&Logging", "&Devices", "&Options", "&Help"}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Logging")),
             (std::vector<std::string>{"New Log Configuration... (off)", "Source A", "Root Folder...",
-                                      "Time settings...", "Debug Files... (off)", "-"}));
+                                      "Time settings...", "Debug Files...", "-"}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Options")),
             (std::vector<std::string>{"Decimal separator window", "  point", "  comma", "Decimal separator log files",
                                       "  point", "  comma", "Temperature unit", "  °C", "  °F",
