@@ -111,6 +111,9 @@ void TMainForm::SessionCommand(TSessionCmd kind, QAction& action) {
     case TSessionCmd::Channel:
       logCommand("SourceChannelExecute");
       return ChannelColorsExecute(*session);
+    case TSessionCmd::DigitalInputs:
+      logCommand("SourceDigitalInputsExecute");
+      return DGINamesExecute(*session);
     case TSessionCmd::NomFreq:
       logCommand("SourceNomFreqExecute");
       return NomFreqExecute(*session);

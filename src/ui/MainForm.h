@@ -205,6 +205,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   bool RunSettingsDialog(QDialog& dialog);
   void NomFreqExecute(TSessionItem& session);
   void AllanConfigExecute(TSessionItem& session);
+  void DGINamesExecute(TSessionItem& session);
   void TimeSettingsExecute();
   void DebugFilesExecute();
   void ApplyDebugChoice(TSessionItem& session, const TDebugSessionChoice& wanted, const std::string& root);

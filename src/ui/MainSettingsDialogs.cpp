@@ -10,6 +10,7 @@
 #include "core/VTA_Settings.h"
 #include "data/ZCT_DataManagement.h"
 #include "ui/AllanConfigDialog.h"
+#include "ui/DGINamesDialog.h"
 #include "ui/DebugFilesDialog.h"
 #include "ui/GraphicChild.h"
 #include "ui/MainForm.h"
@@ -53,6 +54,19 @@ void TMainForm::NomFreqExecute(TSessionItem& session) {
   for (TMDIChild* view : ViewsOf(session))
     if (auto* graphic = dynamic_cast<TGraphicChild*>(view); graphic && graphic->Session() == &session)
       graphic->UpdateSession(1);
+}
+
+void TMainForm::DGINamesExecute(TSessionItem& session) {
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (!counter) return;
+  TDGINamesDialog dialog(this, SessionCaption(session, "Digital-Input Names"), session.Color(),
+                         TDGINamesDialog::Read(*counter), counter->TransmittedDGIs());
+  if (!RunSettingsDialog(dialog)) return;
+  TDGINamesDialog::Apply(dialog.Names(), *counter);
+  for (TMDIChild* view : ViewsOf(session)) {
+    if (view->Session() == &session) view->UpdateSession(1);
+    if (view->SecondSession() == &session) view->UpdateSession(2);
+  }
 }
 
 void TMainForm::AllanConfigExecute(TSessionItem& session) {

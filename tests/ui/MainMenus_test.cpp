@@ -38,7 +38,7 @@ std::vector<std::string> CounterItems(const std::string& indent, bool removable)
                                          "-",
                                          "Channel Colors/Names...",
                                          "Clock Warnings... (off)",
-                                         "Digital-Input Names... (off)",
+                                         "Digital-Input Names...",
                                          "Nominal Frequencies...",
                                          "ZCT High Resolution Channels... (off)",
                                          "IVC Calibration... (off)",
