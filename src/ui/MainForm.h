@@ -208,6 +208,8 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void DGINamesExecute(TSessionItem& session);
   void TimeSettingsExecute();
   void DebugFilesExecute();
+  void CenterValuesExecute();
+  void InternTestExecute();
   void ApplyDebugChoice(TSessionItem& session, const TDebugSessionChoice& wanted, const std::string& root);
 
   // Log definitions (MainLogging.cpp).

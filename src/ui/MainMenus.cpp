@@ -99,7 +99,8 @@ void TMainForm::CreateWindowMenu() {
   connect(FWindowMenu->addAction("Change Window Settings..."), &QAction::triggered, this,
           [this] { RunCycle("TMainForm.ChangeWindowSettings", [this] { ChangeWindowSettingsExecute(); }); });
   FWindowMenu->addSeparator();
-  MarkUnavailable(FWindowMenu->addAction("Center values..."));
+  connect(FWindowMenu->addAction("Center values..."), &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.CenterValuesExecute", [this] { CenterValuesExecute(); }); });
   FWindowMenu->addSeparator();
   connect(FWindowMenu->addAction("&Messages"), &QAction::triggered, this, [this] { MessagesExecute(); });
   connect(FWindowMenu->addAction("Clear Messages"), &QAction::triggered, this, [this] {
@@ -193,7 +194,8 @@ void TMainForm::CreateHelpMenus() {
   FInternMenu = menuBar()->addMenu("Intern");
   FInternMenu->setObjectName("InternMenu");
   FInternMenu->setToolTipsVisible(true);
-  MarkUnavailable(FInternMenu->addAction("Intern: Test"));
+  connect(FInternMenu->addAction("Intern: Test"), &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.cmdIntern", [this] { InternTestExecute(); }); });
   connect(FInternMenu->addAction("Send Command"), &QAction::triggered, this,
           [this] { RunCycle("TMainForm.cmdIntern", [this] { SendCommandExecute(); }); });
 }

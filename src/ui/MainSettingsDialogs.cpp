@@ -10,6 +10,7 @@
 #include "core/VTA_Settings.h"
 #include "data/ZCT_DataManagement.h"
 #include "ui/AllanConfigDialog.h"
+#include "ui/CenterValuesDialog.h"
 #include "ui/DGINamesDialog.h"
 #include "ui/DebugFilesDialog.h"
 #include "ui/GraphicChild.h"
@@ -134,4 +135,31 @@ void TMainForm::ApplyDebugChoice(TSessionItem& session, const TDebugSessionChoic
   auto* counter = dynamic_cast<TQVSessionItem*>(&session);
   if (counter && wanted.Stream != counter->DebugStream()) counter->SetDebugStream(wanted.Stream);
   if (TInfoChild* info = InfoView(index)) info->UpdateDebugLog(session.DebugLog(), counter && counter->DebugStream(), false);
+}
+
+void TMainForm::CenterValuesExecute() {
+  const int32_t entry = TChildArray::EntryOf(FActiveChild);
+  if (entry <= 0 || entry >= FChildArray.Length()) return;
+  auto* view = dynamic_cast<TGraphicChild*>(FChildArray.Entry(entry).View);
+  if (!view || !view->Session()) return;
+  const TSessionItem& session = *view->Session();
+  const TDataManagement* store = session.DataManagement();
+  const int count = store && store->ChannelCount() > 0 ? store->ChannelCount() : session.ChannelData().MaxChannels();
+  std::vector<std::string> names;
+  std::vector<double> centres;
+  for (int k = 1; k <= count; ++k) {
+    names.push_back(session.ChannelData().ChannelName(k));
+    centres.push_back(view->Scale(k).Center);
+  }
+  TCenterValuesDialog dialog(this, names, centres, FApp->Settings().FormatSettingsWin());
+  if (!RunSettingsDialog(dialog)) return;
+  Log(kUserInputCategory, "TMainForm.CenterValuesExecute[" + std::to_string(entry) + "]");
+  view->SetCenterValues(dialog.Centres());
+}
+
+void TMainForm::InternTestExecute() {
+  auto* counter = dynamic_cast<TQVSessionItem*>(FApp->Lists().GetSession(0));
+  if (!counter) return;
+  if (!counter->RequestConnectedUsers())
+    LogError(kUserInputCategory, "TMainForm cmdIntern ResetDevice failed=" + BoolText(false));
 }

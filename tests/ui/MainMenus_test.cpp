@@ -149,7 +149,7 @@ TEST_F(MainFormTest, ExpertModeAddsRawModesHeartbeatsMemoryAndIntern) {
   EXPECT_NE(std::find(source.begin(), source.end(), "  Raw Data Average"), source.end());
   EXPECT_EQ(MenuLines(TopMenu(window, "&Action")).back(), "Show Heartbeats");
   EXPECT_EQ(MenuLines(TopMenu(window, "&Help")).back(), "Memory State");
-  EXPECT_EQ(MenuLines(TopMenu(window, "Intern")), (std::vector<std::string>{"Intern: Test (off)", "Send Command"}));
+  EXPECT_EQ(MenuLines(TopMenu(window, "Intern")), (std::vector<std::string>{"Intern: Test", "Send Command"}));
 }
 
 TEST_F(MainFormTest, NamesInMenusKeepTheirAmpersand) {

@@ -1,6 +1,9 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTableWidget>
 #include <QGroupBox>
 #include <QRadioButton>
 #include <gtest/gtest.h>
@@ -8,6 +11,8 @@
 #include "data/ZCT_DataManagement.h"
 #include "core/VTA_Settings.h"
 #include "ui/AllanConfigDialog.h"
+#include "ui/CenterValuesDialog.h"
+#include "ui/GraphicChild.h"
 #include "ui/DebugFilesDialog.h"
 #include "ui/MainFormTestSupport.h"
 
@@ -70,6 +75,40 @@ TEST_F(MainSettingsDialogsTest, DebugFilesMoveTheApplicationsAndTheSessionsDebug
   EXPECT_FALSE(QDir(QString::fromStdString(root)).entryList(QDir::Files).isEmpty());
   EXPECT_NE(InternLogFileName(form->App().LogId()), oldFile);
   EXPECT_EQ(InternLogFileName(form->App().LogId()).rfind(root, 0), 0u);
+}
+
+TEST_F(MainSettingsDialogsTest, CenterValuesSetTheCentresOfTheActiveGraphicView) {
+  WriteIni("INI_Version=6\n" + StoredSessions(1) +
+           "ChildCount=1\n"
+           "View_1_Id=1\nView_1_Session=0\nView_1_SessionCopy=False\nView_1_GraphicMode1=2\n"
+           "View_1_Scale_1_3=5, -7, 0.25, 0\n");
+  MakeForm();
+  ASSERT_TRUE(form->FormActivate());
+  auto* view = dynamic_cast<TGraphicChild*>(form->ChildArray().Entry(1).View);
+  ASSERT_NE(view, nullptr);
+  QMenu* window = TopMenu(*form, "&Window");
+  QAction* center = nullptr;
+  for (QAction* action : window->actions())
+    if (action->text() == "Center values...") center = action;
+  ASSERT_NE(center, nullptr);
+
+  int asked = 0;
+  settingsDialog = [&](QDialog& dialog) {
+    auto& centres = dynamic_cast<TCenterValuesDialog&>(dialog);
+    ++asked;
+    EXPECT_EQ(centres.Grid()->item(2, 2)->text().toStdString(), "0.25");
+    centres.Grid()->item(0, 2)->setText("1.5");
+    centres.Grid()->item(2, 2)->setText("");
+    centres.accept();
+    return centres.result() == QDialog::Accepted;
+  };
+  center->trigger();  // no active view yet: nothing to centre
+  EXPECT_EQ(asked, 0);
+  form->MdiArea().setActiveSubWindow(qobject_cast<QMdiSubWindow*>(view->PlacementWidget()));
+  center->trigger();
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(view->Scale(1).Center, 1.5);
+  EXPECT_EQ(view->Scale(3).Center, 0.25);
 }
 
 }  // namespace
