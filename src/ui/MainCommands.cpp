@@ -114,6 +114,9 @@ void TMainForm::SessionCommand(TSessionCmd kind, QAction& action) {
     case TSessionCmd::DigitalInputs:
       logCommand("SourceDigitalInputsExecute");
       return DGINamesExecute(*session);
+    case TSessionCmd::HRQSettings:
+      logCommand("SourceHRQSettingsExecute");
+      return HRQSettingsExecute(*session);
     case TSessionCmd::NomFreq:
       logCommand("SourceNomFreqExecute");
       return NomFreqExecute(*session);

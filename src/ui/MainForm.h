@@ -206,6 +206,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void NomFreqExecute(TSessionItem& session);
   void AllanConfigExecute(TSessionItem& session);
   void DGINamesExecute(TSessionItem& session);
+  void HRQSettingsExecute(TSessionItem& session);
   void TimeSettingsExecute();
   void DebugFilesExecute();
   void CenterValuesExecute();

@@ -14,6 +14,7 @@
 #include "ui/DGINamesDialog.h"
 #include "ui/DebugFilesDialog.h"
 #include "ui/GraphicChild.h"
+#include "ui/HRQSettingsDialog.h"
 #include "ui/MainForm.h"
 #include "ui/NomFreqDialog.h"
 #include "ui/TimeSettingsDialog.h"
@@ -27,6 +28,15 @@ TDebugSessionChoice DebugChoiceOf(TSessionItem& session) {
   const auto* counter = dynamic_cast<const TQVSessionItem*>(&session);
   return {session.Index(), session.FriendlyName(), session.Color(), counter != nullptr, session.DebugLog(),
           session.DebugReport(), session.DebugLowLevel(), counter && counter->DebugStream()};
+}
+
+// The names of the session's counter channels in use.
+std::vector<std::string> ChannelNames(const TSessionItem& session) {
+  const TDataManagement* store = session.DataManagement();
+  const int count = store && store->ChannelCount() > 0 ? store->ChannelCount() : session.ChannelData().MaxChannels();
+  std::vector<std::string> names;
+  for (int k = 1; k <= count; ++k) names.push_back(session.ChannelData().ChannelName(k));
+  return names;
 }
 
 QString SessionCaption(const TSessionItem& session, const QString& title) {
@@ -44,11 +54,7 @@ void TMainForm::NomFreqExecute(TSessionItem& session) {
   auto* counter = dynamic_cast<TQVSessionItem*>(&session);
   if (!counter) return;
   TVTASettings& settings = FApp->Settings();
-  const int stored = counter->ZCT_DM().ChannelCount();
-  const int count = stored > 0 ? stored : session.ChannelData().MaxChannels();
-  std::vector<std::string> names;
-  for (int k = 1; k <= count; ++k) names.push_back(session.ChannelData().ChannelName(k));
-  TNomFreqDialog dialog(this, SessionCaption(session, "Nominal Frequencies"), names,
+  TNomFreqDialog dialog(this, SessionCaption(session, "Nominal Frequencies"), ChannelNames(session),
                         TNomFreqDialog::Read(*counter, settings), FApp->ExpertMode(), settings.FormatSettingsWin());
   if (!RunSettingsDialog(dialog)) return;
   TNomFreqDialog::Apply(dialog.Values(), *counter, settings);
@@ -68,6 +74,15 @@ void TMainForm::DGINamesExecute(TSessionItem& session) {
     if (view->Session() == &session) view->UpdateSession(1);
     if (view->SecondSession() == &session) view->UpdateSession(2);
   }
+}
+
+void TMainForm::HRQSettingsExecute(TSessionItem& session) {
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (!counter) return;
+  THRQSettingsDialog dialog(this, SessionCaption(session, "ZCT High Resolution Channels"), ChannelNames(session),
+                            counter->HRQSettingsValue(), FApp->Settings().FormatSettingsWin());
+  if (!RunSettingsDialog(dialog)) return;
+  counter->SetHRQSettings(dialog.Settings());
 }
 
 void TMainForm::AllanConfigExecute(TSessionItem& session) {
@@ -142,15 +157,9 @@ void TMainForm::CenterValuesExecute() {
   if (entry <= 0 || entry >= FChildArray.Length()) return;
   auto* view = dynamic_cast<TGraphicChild*>(FChildArray.Entry(entry).View);
   if (!view || !view->Session()) return;
-  const TSessionItem& session = *view->Session();
-  const TDataManagement* store = session.DataManagement();
-  const int count = store && store->ChannelCount() > 0 ? store->ChannelCount() : session.ChannelData().MaxChannels();
-  std::vector<std::string> names;
+  const std::vector<std::string> names = ChannelNames(*view->Session());
   std::vector<double> centres;
-  for (int k = 1; k <= count; ++k) {
-    names.push_back(session.ChannelData().ChannelName(k));
-    centres.push_back(view->Scale(k).Center);
-  }
+  for (int k = 1; k <= static_cast<int>(names.size()); ++k) centres.push_back(view->Scale(k).Center);
   TCenterValuesDialog dialog(this, names, centres, FApp->Settings().FormatSettingsWin());
   if (!RunSettingsDialog(dialog)) return;
   Log(kUserInputCategory, "TMainForm.CenterValuesExecute[" + std::to_string(entry) + "]");

@@ -40,7 +40,7 @@ std::vector<std::string> CounterItems(const std::string& indent, bool removable)
                                          "Clock Warnings... (off)",
                                          "Digital-Input Names...",
                                          "Nominal Frequencies...",
-                                         "ZCT High Resolution Channels... (off)",
+                                         "ZCT High Resolution Channels...",
                                          "IVC Calibration... (off)",
                                          "&Allan Deviation",
                                          "  Restart Calculation",
