@@ -117,6 +117,9 @@ void TMainForm::SessionCommand(TSessionCmd kind, QAction& action) {
     case TSessionCmd::HRQSettings:
       logCommand("SourceHRQSettingsExecute");
       return HRQSettingsExecute(*session);
+    case TSessionCmd::Calibrate:
+      logCommand("SourceCalibrateExecute");
+      return IVCCalibrationExecute(*session);
     case TSessionCmd::NomFreq:
       logCommand("SourceNomFreqExecute");
       return NomFreqExecute(*session);

@@ -207,6 +207,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void AllanConfigExecute(TSessionItem& session);
   void DGINamesExecute(TSessionItem& session);
   void HRQSettingsExecute(TSessionItem& session);
+  void IVCCalibrationExecute(TSessionItem& session);
   void TimeSettingsExecute();
   void DebugFilesExecute();
   void CenterValuesExecute();

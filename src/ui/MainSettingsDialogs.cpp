@@ -15,6 +15,7 @@
 #include "ui/DebugFilesDialog.h"
 #include "ui/GraphicChild.h"
 #include "ui/HRQSettingsDialog.h"
+#include "ui/IVCCalibrationDialog.h"
 #include "ui/MainForm.h"
 #include "ui/NomFreqDialog.h"
 #include "ui/TimeSettingsDialog.h"
@@ -83,6 +84,19 @@ void TMainForm::HRQSettingsExecute(TSessionItem& session) {
                             counter->HRQSettingsValue(), FApp->Settings().FormatSettingsWin());
   if (!RunSettingsDialog(dialog)) return;
   counter->SetHRQSettings(dialog.Settings());
+}
+
+void TMainForm::IVCCalibrationExecute(TSessionItem& session) {
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (!counter) return;
+  std::vector<std::string> names;
+  const int count = std::max(1, counter->TransmittedIVCs());
+  for (int k = 1; k <= count; ++k) names.push_back(counter->IVCChannelData().ChannelName(k));
+  TIVCCalibrationDialog dialog(this, SessionCaption(session, "IVC Calibration"), names, TIVCCalibrationDialog::Read(*counter),
+                               FApp->Settings().FormatSettingsWin(),
+                               [counter](double& value) { return counter->CheckCalibrationRange(value); });
+  if (!RunSettingsDialog(dialog)) return;
+  TIVCCalibrationDialog::Apply(dialog, *counter);
 }
 
 void TMainForm::AllanConfigExecute(TSessionItem& session) {

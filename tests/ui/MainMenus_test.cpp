@@ -41,7 +41,7 @@ std::vector<std::string> CounterItems(const std::string& indent, bool removable)
                                          "Digital-Input Names...",
                                          "Nominal Frequencies...",
                                          "ZCT High Resolution Channels...",
-                                         "IVC Calibration... (off)",
+                                         "IVC Calibration...",
                                          "&Allan Deviation",
                                          "  Restart Calculation",
                                          "  Clear Min-/Max Values",
@@ -273,7 +273,7 @@ TEST_F(MainFormTest, NoticesCheckTheChoicesAndTrimTheMenus) {
   EXPECT_FALSE(has("&Source", "&PPI"));
   session.Notify(swZCTonly, 0);
   window.App().DisplayTimerTimer();
-  EXPECT_FALSE(has("&Source", "IVC Calibration... (off)"));
+  EXPECT_FALSE(has("&Source", "IVC Calibration..."));
   EXPECT_FALSE(has("&Source", "Virtual IVC Channels... (off)"));
   EXPECT_TRUE(has("&Source", "&Mode"));
 }
@@ -283,7 +283,7 @@ TEST_F(MainFormTest, AnIntervalCounterOnlySessionKeepsItsOwnItems) {
   Session(0).Notify(swIVConly, 0);
   window.App().DisplayTimerTimer();
   EXPECT_EQ(MenuLines(TopMenu(window, "&Source")),
-            (std::vector<std::string>{"Run Local Server ... (off)", "-", "Channel Colors/Names...", "IVC Calibration... (off)",
+            (std::vector<std::string>{"Run Local Server ... (off)", "-", "Channel Colors/Names...", "IVC Calibration...",
                                       "Virtual IVC Channels... (off)", "-", "Config Device... (off)", "-",
                                       "&Change Source...", "Re-Open Source", "-", "&New Source..."}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Action")), (std::vector<std::string>{"Clear Buffer", "Version"}));
