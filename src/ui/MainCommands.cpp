@@ -120,6 +120,12 @@ void TMainForm::SessionCommand(TSessionCmd kind, QAction& action) {
     case TSessionCmd::Calibrate:
       logCommand("SourceCalibrateExecute");
       return IVCCalibrationExecute(*session);
+    case TSessionCmd::VirtualZCT:
+      logCommand("SourceVirtualZCTChannelsExecute");
+      return VirtualChannelsExecute(*session, false);
+    case TSessionCmd::VirtualIVC:
+      logCommand("SourceVirtualIVCChannelsExecute");
+      return VirtualChannelsExecute(*session, true);
     case TSessionCmd::NomFreq:
       logCommand("SourceNomFreqExecute");
       return NomFreqExecute(*session);

@@ -208,6 +208,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void DGINamesExecute(TSessionItem& session);
   void HRQSettingsExecute(TSessionItem& session);
   void IVCCalibrationExecute(TSessionItem& session);
+  void VirtualChannelsExecute(TSessionItem& session, bool ivc);
   void TimeSettingsExecute();
   void DebugFilesExecute();
   void CenterValuesExecute();

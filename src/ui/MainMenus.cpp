@@ -52,8 +52,6 @@ bool KindAvailable(TSessionCmd kind) {
   switch (kind) {
     case TSessionCmd::LocalServer:
     case TSessionCmd::ClockAlarm:
-    case TSessionCmd::VirtualZCT:
-    case TSessionCmd::VirtualIVC:
     case TSessionCmd::SensorAlarm:
     case TSessionCmd::Config:
       return false;

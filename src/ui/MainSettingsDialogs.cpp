@@ -8,7 +8,9 @@
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
+#include "data/IVC_DataManagement.h"
 #include "data/ZCT_DataManagement.h"
+#include "logging/MultiSampler.h"
 #include "ui/AllanConfigDialog.h"
 #include "ui/CenterValuesDialog.h"
 #include "ui/DGINamesDialog.h"
@@ -19,11 +21,13 @@
 #include "ui/MainForm.h"
 #include "ui/NomFreqDialog.h"
 #include "ui/TimeSettingsDialog.h"
+#include "ui/VirtualChannelsDialog.h"
 
 namespace {
 
 constexpr int kUserInputCategory = 12;
 constexpr int32_t kMsgCodeDebugLogFailed = 85;
+constexpr int32_t kSamplerVirtualChanged = 6;  // "Virtual definitions changed"
 
 TDebugSessionChoice DebugChoiceOf(TSessionItem& session) {
   const auto* counter = dynamic_cast<const TQVSessionItem*>(&session);
@@ -97,6 +101,47 @@ void TMainForm::IVCCalibrationExecute(TSessionItem& session) {
                                [counter](double& value) { return counter->CheckCalibrationRange(value); });
   if (!RunSettingsDialog(dialog)) return;
   TIVCCalibrationDialog::Apply(dialog, *counter);
+}
+
+void TMainForm::VirtualChannelsExecute(TSessionItem& session, bool ivc) {
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (ivc && !counter) return;
+  TVirtualChannels value;
+  std::vector<std::string> names;
+  if (ivc) {
+    value.Record = counter->VirtualIVCChannelData();
+    for (int k = 1; k <= DM_MaxChannels; ++k) value.Factors[size_t(k - 1)] = counter->VirtualIVCFactors(k);
+    value.Description = counter->VirtualIVCDescription();
+    const int count = std::max(1, counter->TransmittedIVCs());
+    for (int k = 1; k <= count; ++k) names.push_back(counter->IVCChannelData().ChannelName(k));
+  } else {
+    value.Record = session.VirtualChannelData();
+    for (int k = 1; k <= DM_MaxChannels; ++k) value.Factors[size_t(k - 1)] = session.VirtualFactors(k);
+    value.Description = session.VirtualDescription();
+    names = ChannelNames(session);
+  }
+  TVirtualChannelsDialog dialog(this, SessionCaption(session, ivc ? "Virtual IVC Channels" : "Virtual ZCT Channels"), names,
+                                value, FApp->Settings().FormatSettingsWin());
+  if (!RunSettingsDialog(dialog)) return;
+  const TVirtualChannels chosen = dialog.Value();
+  for (int k = 1; k <= DM_MaxChannels; ++k) {
+    const TChannelFactors& factors = chosen.Factors[size_t(k - 1)];
+    ivc ? counter->SetVirtualIVCFactors(k, factors) : session.SetVirtualFactors(k, factors);
+  }
+  if (ivc) {
+    counter->SetVirtualIVCChannelData(chosen.Record);
+    counter->SetVirtualIVCDescription(chosen.Description);
+  } else {
+    session.SetVirtualChannelData(chosen.Record);
+    session.SetVirtualDescription(chosen.Description);
+  }
+  // The interval-counter part logs through the session's copy when it has one.
+  const bool copy = ivc && FApp->Lists().GetSessionCopy(session.Index()) != nullptr;
+  if (TMultiSampler* sampler = Sampler()) sampler->UpdateSession(session.Index(), copy, kSamplerVirtualChanged, "");
+  for (TMDIChild* view : ViewsOf(session)) {
+    if (view->Session() == &session) view->UpdateSession(1);
+    if (view->SecondSession() == &session) view->UpdateSession(2);
+  }
 }
 
 void TMainForm::AllanConfigExecute(TSessionItem& session) {

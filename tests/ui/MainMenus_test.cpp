@@ -48,8 +48,8 @@ std::vector<std::string> CounterItems(const std::string& indent, bool removable)
                                          "  Configuration...",
                                          "  -",
                                          "  Show in Info Box",
-                                         "Virtual ZCT Channels... (off)",
-                                         "Virtual IVC Channels... (off)",
+                                         "Virtual ZCT Channels...",
+                                         "Virtual IVC Channels...",
                                          "-",
                                          "Config Device... (off)",
                                          "-",
@@ -274,7 +274,7 @@ TEST_F(MainFormTest, NoticesCheckTheChoicesAndTrimTheMenus) {
   session.Notify(swZCTonly, 0);
   window.App().DisplayTimerTimer();
   EXPECT_FALSE(has("&Source", "IVC Calibration..."));
-  EXPECT_FALSE(has("&Source", "Virtual IVC Channels... (off)"));
+  EXPECT_FALSE(has("&Source", "Virtual IVC Channels..."));
   EXPECT_TRUE(has("&Source", "&Mode"));
 }
 
@@ -284,7 +284,7 @@ TEST_F(MainFormTest, AnIntervalCounterOnlySessionKeepsItsOwnItems) {
   window.App().DisplayTimerTimer();
   EXPECT_EQ(MenuLines(TopMenu(window, "&Source")),
             (std::vector<std::string>{"Run Local Server ... (off)", "-", "Channel Colors/Names...", "IVC Calibration...",
-                                      "Virtual IVC Channels... (off)", "-", "Config Device... (off)", "-",
+                                      "Virtual IVC Channels...", "-", "Config Device... (off)", "-",
                                       "&Change Source...", "Re-Open Source", "-", "&New Source..."}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Action")), (std::vector<std::string>{"Clear Buffer", "Version"}));
 }

@@ -13,6 +13,7 @@
 #include "ui/AllanConfigDialog.h"
 #include "ui/CenterValuesDialog.h"
 #include "ui/GraphicChild.h"
+#include "ui/VirtualChannelsDialog.h"
 #include "ui/DebugFilesDialog.h"
 #include "ui/MainFormTestSupport.h"
 
@@ -109,6 +110,27 @@ TEST_F(MainSettingsDialogsTest, CenterValuesSetTheCentresOfTheActiveGraphicView)
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(view->Scale(1).Center, 1.5);
   EXPECT_EQ(view->Scale(3).Center, 0.25);
+}
+
+TEST_F(MainSettingsDialogsTest, VirtualZCTChannelsGoToTheSessionAndItsStore) {
+  Started(1);
+  settingsDialog = [&](QDialog& dialog) {
+    auto& virt = dynamic_cast<TVirtualChannelsDialog&>(dialog);
+    virt.Grid()->item(0, 0)->setText("D12");
+    virt.Grid()->item(0, 2)->setText("1");
+    virt.Grid()->item(0, 3)->setText("-1");
+    virt.DescriptionEdit()->setText("Differences");
+    virt.accept();
+    return virt.result() == QDialog::Accepted;
+  };
+  Action("SourceVirtualZCTChannels", 0)->trigger();
+  TSessionItem& session = Session(0);
+  EXPECT_EQ(session.VirtualChannelCount(), 1);
+  EXPECT_EQ(session.VirtualFactors(1)[0], 1);
+  EXPECT_EQ(session.VirtualFactors(1)[1], -1);
+  EXPECT_EQ(session.VirtualChannelData().ChannelId(1), "D12");
+  EXPECT_EQ(session.VirtualChannelData().MaxChannels(), 1);
+  EXPECT_EQ(session.VirtualDescription(), "Differences");
 }
 
 }  // namespace
