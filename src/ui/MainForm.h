@@ -13,6 +13,7 @@
 #include "app/IVTA_Timers.h"
 #include "app/IVTA_UserInterface.h"
 #include "app/VTA_Application.h"
+#include "devices/QV_DeviceInfo.h"
 #include "ui/GraphicScale.h"
 #include "ui/InfoChild.h"
 #include "ui/LogDefinitionDialog.h"
@@ -80,6 +81,8 @@ struct TMainFormOptions {
   TMainFormDialogs Dialogs;
   // The serial numbers of the program-wide device list, in list order ("&Devices"); none = no list.
   std::function<std::vector<uint32_t>()> DeviceSerials;
+  // The program's information about the instrument with that serial number ("&Devices" items).
+  std::function<std::optional<TQV_DeviceInfo>(uint32_t)> DeviceInfo;
 };
 
 // The main window: a multi-document frame around the application object. It owns the application
@@ -209,6 +212,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void HRQSettingsExecute(TSessionItem& session);
   void IVCCalibrationExecute(TSessionItem& session);
   void VirtualChannelsExecute(TSessionItem& session, bool ivc);
+  void DeviceInfoExecute(uint32_t serialNumber);
   void TimeSettingsExecute();
   void DebugFilesExecute();
   void CenterValuesExecute();

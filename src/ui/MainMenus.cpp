@@ -381,7 +381,8 @@ void TMainForm::UpdateDevicesMenu() {
     QAction* item = FDevicesMenu->addAction(QString::fromStdString("Q+V device " + IntToHex(serials[index], 8)));
     item->setObjectName(index == 0 ? QString("DevicesInfo") : QString("DevicesInfo_%1").arg(index));
     item->setProperty("tag", int(index));
-    MarkUnavailable(item);
+    const uint32_t serial = serials[index];
+    connect(item, &QAction::triggered, this, [this, serial] { DeviceInfoExecute(serial); });
     FDeviceItems.push_back(item);
   }
 }

@@ -9,12 +9,14 @@
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
 #include "data/IVC_DataManagement.h"
+#include "devices/QV_DeviceInfo.h"
 #include "data/ZCT_DataManagement.h"
 #include "logging/MultiSampler.h"
 #include "ui/AllanConfigDialog.h"
 #include "ui/CenterValuesDialog.h"
 #include "ui/DGINamesDialog.h"
 #include "ui/DebugFilesDialog.h"
+#include "ui/DeviceInfoDialog.h"
 #include "ui/GraphicChild.h"
 #include "ui/HRQSettingsDialog.h"
 #include "ui/IVCCalibrationDialog.h"
@@ -230,4 +232,12 @@ void TMainForm::InternTestExecute() {
   if (!counter) return;
   if (!counter->RequestConnectedUsers())
     LogError(kUserInputCategory, "TMainForm cmdIntern ResetDevice failed=" + BoolText(false));
+}
+
+void TMainForm::DeviceInfoExecute(uint32_t serialNumber) {
+  Log(kUserInputCategory, "TMainForm.DevicesInfoExecute " + IntToHex(serialNumber, 8));
+  const std::optional<TQV_DeviceInfo> info = FOptions.DeviceInfo ? FOptions.DeviceInfo(serialNumber) : std::nullopt;
+  if (!info) return ShowMessageBox(windowTitle(), QString::fromStdString("No information on Q+V device " + IntToHex(serialNumber, 8)));
+  TDeviceInfoDialog dialog(this, *info);
+  RunSettingsDialog(dialog);
 }

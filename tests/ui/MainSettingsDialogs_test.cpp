@@ -15,6 +15,8 @@
 #include "ui/GraphicChild.h"
 #include "ui/VirtualChannelsDialog.h"
 #include "ui/DebugFilesDialog.h"
+#include "ui/DeviceInfoDialog.h"
+#include "devices/QV_DeviceInfo.h"
 #include "ui/MainFormTestSupport.h"
 
 namespace {
@@ -131,6 +133,33 @@ TEST_F(MainSettingsDialogsTest, VirtualZCTChannelsGoToTheSessionAndItsStore) {
   EXPECT_EQ(session.VirtualChannelData().ChannelId(1), "D12");
   EXPECT_EQ(session.VirtualChannelData().MaxChannels(), 1);
   EXPECT_EQ(session.VirtualDescription(), "Differences");
+}
+
+TEST_F(MainSettingsDialogsTest, DevicesItemsShowTheDeviceInformation) {
+  WriteIni(StoredSessions(1) + "ChildCount=0\n");
+  TMainFormOptions options = Options();
+  options.DeviceSerials = [] { return std::vector<uint32_t>{0x1234ABCD, 7}; };
+  options.DeviceInfo = [](uint32_t serial) -> std::optional<TQV_DeviceInfo> {
+    if (serial != 0x1234ABCD) return std::nullopt;
+    TQV_DeviceInfo info;
+    info.SetSerialNumber(serial);
+    return info;
+  };
+  MakeForm(std::move(options));
+  ASSERT_TRUE(form->FormActivate());
+  form->App().DisplayTimerTimer();
+  QMenu* devices = TopMenu(*form, "&Devices");
+  ASSERT_EQ(MenuLines(devices), (std::vector<std::string>{"Q+V device 1234ABCD", "Q+V device 00000007"}));
+  std::vector<QString> shown;
+  settingsDialog = [&](QDialog& dialog) {
+    shown.push_back(dynamic_cast<TDeviceInfoDialog&>(dialog).windowTitle());
+    return false;
+  };
+  devices->actions()[0]->trigger();
+  EXPECT_EQ(shown, std::vector<QString>{"Q+V device 1234ABCD"});
+  devices->actions()[1]->trigger();  // listed, but its information is gone
+  EXPECT_EQ(shown.size(), 1u);
+  EXPECT_EQ(messages.back(), form->windowTitle().toStdString() + ": No information on Q+V device 00000007");
 }
 
 }  // namespace
