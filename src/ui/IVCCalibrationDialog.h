@@ -1,6 +1,7 @@
 #pragma once
 #include <QDialog>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
