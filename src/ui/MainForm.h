@@ -218,6 +218,10 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void CenterValuesExecute();
   void InternTestExecute();
   void ApplyDebugChoice(TSessionItem& session, const TDebugSessionChoice& wanted, const std::string& root);
+  // A failure becomes the session's user error 85.
+  void SwitchSessionDebugLog(TSessionItem& session, bool keepAll);
+  // The info view's debug switches of a session.
+  void DebugEnable(int32_t sIndex, bool aDebug, bool aStream, bool aTest);
 
   // Log definitions (MainLogging.cpp).
   void NewLogConfigExecute();

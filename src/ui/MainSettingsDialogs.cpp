@@ -204,9 +204,7 @@ void TMainForm::ApplyDebugChoice(TSessionItem& session, const TDebugSessionChoic
   const int32_t index = session.Index();
   if (const std::string error = session.SetDebugPath(root); !error.empty())
     FApp->AddError(index, kMsgCodeDebugLogFailed, 0, "Session debug log failed: " + error);
-  if (wanted.KeepAll != session.DebugLog())
-    if (const std::string error = session.Debug(wanted.KeepAll); !error.empty())
-      FApp->AddError(index, kMsgCodeDebugLogFailed, 0, "Session debug log failed: " + error);
+  SwitchSessionDebugLog(session, wanted.KeepAll);
   session.DebugFlags(wanted.HexReports, wanted.LowLevel);
   auto* counter = dynamic_cast<TQVSessionItem*>(&session);
   if (counter && wanted.Stream != counter->DebugStream()) counter->SetDebugStream(wanted.Stream);
@@ -240,4 +238,21 @@ void TMainForm::DeviceInfoExecute(uint32_t serialNumber) {
   if (!info) return ShowMessageBox(windowTitle(), QString::fromStdString("No information on Q+V device " + IntToHex(serialNumber, 8)));
   TDeviceInfoDialog dialog(this, *info);
   RunSettingsDialog(dialog);
+}
+
+void TMainForm::SwitchSessionDebugLog(TSessionItem& session, bool keepAll) {
+  if (keepAll == session.DebugLog()) return;
+  if (const std::string error = session.Debug(keepAll); !error.empty())
+    FApp->AddError(session.Index(), kMsgCodeDebugLogFailed, 0, "Session debug log failed: " + error);
+}
+
+void TMainForm::DebugEnable(int32_t sIndex, bool aDebug, bool aStream, bool aTest) {
+  Log(kUserInputCategory, "TMainForm.DebugEnable: sIndex=" + std::to_string(sIndex) + " aDebug=" + BoolText(aDebug) +
+                              " aStream=" + BoolText(aStream) + " aTest=" + BoolText(aTest));
+  TSessionItem* session = FApp->Lists().GetSession(sIndex);
+  if (!session) return;
+  SwitchSessionDebugLog(*session, aDebug);
+  if (auto* counter = dynamic_cast<TQVSessionItem*>(session); counter && aStream != counter->DebugStream())
+    counter->SetDebugStream(aStream);
+  UpdateStatus();
 }

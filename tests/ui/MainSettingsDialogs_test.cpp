@@ -162,4 +162,18 @@ TEST_F(MainSettingsDialogsTest, DevicesItemsShowTheDeviceInformation) {
   EXPECT_EQ(messages.back(), form->windowTitle().toStdString() + ": No information on Q+V device 00000007");
 }
 
+// The info view's debug switch reaches the session; a failure is the session's user error 85.
+TEST_F(MainSettingsDialogsTest, InfoViewDebugSwitchSwitchesTheSessionsDebugLog) {
+  Started(1);
+  Session(0).Probe().DebugError = "disk full";
+  auto* debug = form->InfoView(0)->findChild<QCheckBox*>("CheckDebug");
+  ASSERT_NE(debug, nullptr);
+  debug->click();
+  EXPECT_TRUE(LogHas("TMainForm.DebugEnable: sIndex=0 aDebug=True aStream=False aTest=False"));
+  bool reported = false;
+  for (const TMessageItem& item : form->App().Messages().Snapshot())
+    reported = reported || (item.Code == 85 && item.Text == "Session debug log failed: disk full" && item.sIndex == 0);
+  EXPECT_TRUE(reported);
+}
+
 }  // namespace
