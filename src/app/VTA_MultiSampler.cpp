@@ -110,20 +110,6 @@ void TVTA_MultiSampler::ReadSettings(TVTASettings& settings, const TSessionLists
   MoveUnusableFolders();
 }
 
-void TVTA_MultiSampler::TakeTimeSettings(TVTASettings& settings) {
-  const TLogTimeSettings time = TimeSettingsOf(settings);
-  FUtc = time.ZoneUTC;
-  FTimeFromCounter = time.SourceZCT;
-  for (auto& [session, source] : FSources) source->SetTimeSettings(FUtc, FTimeFromCounter);
-  FSampler.SetTimeSettings(time);
-}
-
-void TVTA_MultiSampler::UpdateOptions(int32_t what, TVTASettings& settings) {
-  constexpr int32_t kTimeChanges = 8 | 16 | 32;
-  if (what & kTimeChanges) TakeTimeSettings(settings);
-  FSampler.UpdateOptions(what);
-}
-
 // A definition whose folder cannot be made writes into the log root folder instead, and the user
 // is told where its files go.
 void TVTA_MultiSampler::MoveUnusableFolders() {
@@ -198,3 +184,17 @@ void TVTA_MultiSampler::SaveSettings(TVTASettings& settings, const TSessionIndex
 }
 
 void TVTA_MultiSampler::Stop() { FSampler.Stop(); }
+
+void TVTA_MultiSampler::TakeTimeSettings(TVTASettings& settings) {
+  const TLogTimeSettings time = TimeSettingsOf(settings);
+  FUtc = time.ZoneUTC;
+  FTimeFromCounter = time.SourceZCT;
+  for (auto& [session, source] : FSources) source->SetTimeSettings(FUtc, FTimeFromCounter);
+  FSampler.SetTimeSettings(time);
+}
+
+void TVTA_MultiSampler::UpdateOptions(int32_t what, TVTASettings& settings) {
+  constexpr int32_t kTimeChanges = 8 | 16 | 32;
+  if (what & kTimeChanges) TakeTimeSettings(settings);
+  FSampler.UpdateOptions(what);
+}
