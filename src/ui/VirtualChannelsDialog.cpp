@@ -39,7 +39,9 @@ TVirtualChannelsDialog::TVirtualChannelsDialog(QWidget* parent, const QString& c
   FGrid->setHorizontalHeaderLabels(headers);
   for (int row = 0; row < rows; ++row) {
     const int k = row + 1;
-    FGrid->setItem(row, 0, new QTableWidgetItem(QString::fromStdString(value.Record.ChannelId(k))));
+    // A new virtual channel is offered with the id the converted linear combinations get.
+    const std::string id = k > used ? "V" + std::to_string(k) : value.Record.ChannelId(k);
+    FGrid->setItem(row, 0, new QTableWidgetItem(QString::fromStdString(id)));
     FGrid->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(value.Record.ChannelName(k))));
     for (int ch = 1; ch <= realCount; ++ch) {
       const double f = value.Factors[size_t(row)][size_t(ch - 1)];

@@ -34,6 +34,7 @@ TEST(VirtualChannelsDialog, ShowsEachVirtualChannelAsARowOfFactors) {
   EXPECT_EQ(dialog.Grid()->item(0, 3)->text(), "-1");
   EXPECT_EQ(dialog.Grid()->item(0, 4)->text(), "");
   EXPECT_EQ(dialog.DescriptionEdit()->text(), "Differences");
+  EXPECT_EQ(dialog.Grid()->item(1, 0)->text(), "V2");  // a spare row for a new channel
 }
 
 TEST(VirtualChannelsDialog, EmptiedRowsGoAndTheRestMoveUp) {
@@ -41,7 +42,6 @@ TEST(VirtualChannelsDialog, EmptiedRowsGoAndTheRestMoveUp) {
   // Row 1 emptied, row 3 defined: it becomes virtual channel 1.
   dialog.Grid()->item(0, 2)->setText("");
   dialog.Grid()->item(0, 3)->setText("0");
-  dialog.Grid()->item(2, 0)->setText("V3");
   dialog.Grid()->item(2, 1)->setText("Mean, all");
   for (int column = 2; column < 5; ++column) dialog.Grid()->item(2, column)->setText("0.333");
   dialog.DescriptionEdit()->setText(" Mean ");
