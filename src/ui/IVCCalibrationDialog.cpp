@@ -35,12 +35,15 @@ TIVCCalibrationDialog::TIVCCalibrationDialog(QWidget* parent, const QString& cap
     for (QTableWidgetItem* fixed : {number, name}) fixed->setFlags(Qt::ItemIsEnabled);
     FGrid->setItem(row, 0, number);
     FGrid->setItem(row, 1, name);
-    FGrid->setItem(row, kValueColumn, new QTableWidgetItem(FloatTextIn(value.Values[size_t(row)], format)));
+    auto* cell = new QTableWidgetItem(value.Known ? FloatTextIn(value.Values[size_t(row)], format) : QString("-"));
+    if (!value.Known) cell->setFlags(Qt::ItemIsEnabled);
+    FGrid->setItem(row, kValueColumn, cell);
   }
   FGrid->resizeColumnsToContents();
   FGrid->horizontalHeader()->setStretchLastSection(true);
   FGrid->setMinimumWidth(400);
   layout->addWidget(FGrid);
+  if (!value.Known) layout->addWidget(new QLabel("Device calibration not read yet", this));
   FUseDevice = new QCheckBox("Use device calibration", this);
   FUseDevice->setChecked(value.UseDevice);
   layout->addWidget(FUseDevice);
@@ -59,6 +62,7 @@ std::optional<double> TIVCCalibrationDialog::CellValue(int row) const {
 }
 
 QString TIVCCalibrationDialog::Check() const {
+  if (!FInput.Known) return {};
   for (int row = 0; row < FGrid->rowCount(); ++row) {
     const QString text = FGrid->item(row, kValueColumn)->text().trimmed();
     const QString channel = "Channel " + QString::number(row + 1) + ": ";
@@ -72,19 +76,21 @@ QString TIVCCalibrationDialog::Check() const {
 
 TIVCCalibration TIVCCalibrationDialog::Value() const {
   TIVCCalibration result = FInput;
+  result.UseDevice = FUseDevice->isChecked();
+  if (!FInput.Known) return result;
   for (int row = 0; row < FGrid->rowCount(); ++row) {
     double value = CellValue(row).value_or(FInput.Values[size_t(row)]);
     if (value != FInput.Values[size_t(row)] && FRangeCheck) FRangeCheck(value);
     result.Values[size_t(row)] = value;
   }
-  result.UseDevice = FUseDevice->isChecked();
   return result;
 }
 
 bool TIVCCalibrationDialog::ValuesChanged() const { return Value().Values != FInput.Values; }
 
 TIVCCalibration TIVCCalibrationDialog::Read(const TQVSessionItem& session) {
-  return {session.IVC_DM().DeviceCalibration(), session.UseDeviceCalibration()};
+  const TIVC_DataManagement& store = session.IVC_DM();
+  return {store.DeviceCalibration(), session.UseDeviceCalibration(), store.DeviceCalibrationSet()};
 }
 
 void TIVCCalibrationDialog::Apply(const TIVCCalibrationDialog& dialog, TQVSessionItem& session) {

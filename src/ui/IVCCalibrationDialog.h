@@ -17,11 +17,14 @@ class TQVSessionItem;
 struct TIVCCalibration {
   TCalibrationData Values{};  // ns per channel 1..24: the instrument's calibration
   bool UseDevice = false;     // apply the instrument's calibration to the interval values
+  bool Known = true;          // the instrument has reported its calibration
 };
 
 // "IVC Calibration": the instrument's calibration of each interval-counter channel in ns and
 // whether it is applied. Edited values are written into the instrument; each must pass the
-// session's range check, which may fold it into the range the instrument stores.
+// session's range check, which may fold it into the range the instrument stores. Until the
+// instrument has reported its calibration the values cannot be edited: writing them would
+// replace the instrument's unknown values with zeros.
 class TIVCCalibrationDialog : public QDialog {
   Q_OBJECT
 

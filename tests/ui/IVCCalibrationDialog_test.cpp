@@ -72,6 +72,9 @@ TEST(IVCCalibrationDialog, ApplyingSwitchesTheUseOfTheDeviceCalibration) {
   TIVCCalibrationDialog dialog(nullptr, "x", {"a"}, TIVCCalibrationDialog::Read(*session), kPoint,
                                [&](double& value) { return session->CheckCalibrationRange(value); });
   EXPECT_FALSE(dialog.UseDeviceBox()->isChecked());
+  // Not reported by the instrument yet: nothing to edit, so nothing can overwrite it with zeros.
+  EXPECT_EQ(dialog.Grid()->item(0, 2)->text(), "-");
+  EXPECT_FALSE(dialog.Grid()->item(0, 2)->flags() & Qt::ItemIsEditable);
   dialog.UseDeviceBox()->setChecked(true);
   TIVCCalibrationDialog::Apply(dialog, *session);
   EXPECT_TRUE(session->UseDeviceCalibration());
