@@ -154,6 +154,12 @@ void TVTA_Application::CreateNotifications() {
 void TVTA_Application::CreateDebugLog() {
   SetLimit(FLogId, logCreateNew, 0);
   HeaderLines(FLogId, {"VTA-App: " + FOptions.ProgramPath + ", Version: " + kAppVersion + " - " + kAppBuildDate, ""});
+  ConfigureDebugLog();
+  Info(kMainCategory, "TMainForm.FormCreate: LogId=" + std::to_string(FLogId) + ", Version=" + FCaption);
+  if (FExpertMode) Info(kMainCategory, "TMainForm.FormCreate: ExpertMode=True");
+}
+
+const std::string& TVTA_Application::ConfigureDebugLog() {
   const std::string configured = FSettings->DebugRootFolder();
   const bool usable = FolderUsable(configured);
   FDebugRootFolder = usable ? WithDelimiter(configured) : FSettings->ExePath() + "Debug/";
@@ -165,8 +171,7 @@ void TVTA_Application::CreateDebugLog() {
   SavePath(FLogId, FDebugRootFolder);
   LogFileName(FLogId, FDebugRootFolder + FAppBaseName + ".txt", !FSettings->AppDebugLog());
   if (!usable) Error(kMainCategory, "Invalid path DebugRootFolder=" + configured);
-  Info(kMainCategory, "TMainForm.FormCreate: LogId=" + std::to_string(FLogId) + ", Version=" + FCaption);
-  if (FExpertMode) Info(kMainCategory, "TMainForm.FormCreate: ExpertMode=True");
+  return FDebugRootFolder;
 }
 
 std::string TVTA_Application::UsableFolder(const std::string& folder, const std::string& fallback,

@@ -190,6 +190,9 @@ class TVTA_Application {
   const std::string& DllInfo() const { return FDllInfo; }
   const std::string& AppBaseName() const { return FAppBaseName; }
   const std::string& DebugRootFolder() const { return FDebugRootFolder; }
+  // Takes "DebugRootFolder" and "Debug_LogMain" from the settings again: a changed folder or mode
+  // opens a new application debug file. Returns the folder in use.
+  const std::string& ConfigureDebugLog();
   const std::string& LogRootFolder() const { return FLogRootFolder; }
   bool ExpertMode() const { return FExpertMode; }
   bool AllInitialized() const { return FAllInitialized; }

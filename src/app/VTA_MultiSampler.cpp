@@ -20,11 +20,11 @@ std::array<std::string, kLogChannels> Names(const TQV_ChannelData& data) {
   return names;
 }
 
+}  // namespace
+
 TLogTimeSettings TimeSettingsOf(TVTASettings& settings) {
   return {settings.LogTimeFormat(), settings.LogTimeSourceZCT(), settings.LogTimeZoneSystem()};
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------- session adapter
 
@@ -104,11 +104,7 @@ TVTA_MultiSampler::TVTA_MultiSampler(TMultiSamplerConfig config)
 TVTA_MultiSampler::~TVTA_MultiSampler() { FSampler.Stop(); }
 
 void TVTA_MultiSampler::ReadSettings(TVTASettings& settings, const TSessionLists& lists) {
-  const TLogTimeSettings time = TimeSettingsOf(settings);
-  FUtc = time.ZoneUTC;
-  FTimeFromCounter = time.SourceZCT;
-  for (auto& [session, source] : FSources) source->SetTimeSettings(FUtc, FTimeFromCounter);
-  FSampler.SetTimeSettings(time);
+  TakeTimeSettings(settings);
   SessionListChanged(lists);
   FSampler.ReadSettings(settings);
   MoveUnusableFolders();
@@ -200,3 +196,17 @@ void TVTA_MultiSampler::SaveSettings(TVTASettings& settings, const TSessionIndex
 }
 
 void TVTA_MultiSampler::Stop() { FSampler.Stop(); }
+
+void TVTA_MultiSampler::TakeTimeSettings(TVTASettings& settings) {
+  const TLogTimeSettings time = TimeSettingsOf(settings);
+  FUtc = time.ZoneUTC;
+  FTimeFromCounter = time.SourceZCT;
+  for (auto& [session, source] : FSources) source->SetTimeSettings(FUtc, FTimeFromCounter);
+  FSampler.SetTimeSettings(time);
+}
+
+void TVTA_MultiSampler::UpdateOptions(int32_t what, TVTASettings& settings) {
+  constexpr int32_t kTimeChanges = 8 | 16 | 32;
+  if (what & kTimeChanges) TakeTimeSettings(settings);
+  FSampler.UpdateOptions(what);
+}

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -7,6 +8,9 @@
 #include "logging/MultiSampler.h"
 
 class TSessionItem;
+
+// The log time settings of the settings file ("LogTimeFormat", "LogTimeSourceZCT", "LogTimeZoneSystem").
+TLogTimeSettings TimeSettingsOf(TVTASettings& settings);
 
 // A session (or interval-counter copy) as a source of the multi-sampler. The session must outlive
 // the adapter; the multi-sampler drops its entry before the adapter goes.
@@ -24,6 +28,7 @@ class TSessionSamplerSource : public ISamplerSource {
   TLogSourceInfo SourceInfo() const override;
   void AddSamplerLogTypes(uint32_t types) override;
   void ResetSamplerLogTypes() override;
+  // The window thread changes them while the report thread times lines.
   void SetTimeSettings(bool utc, bool timeFromCounter) {
     FUtc = utc;
     FTimeFromCounter = timeFromCounter;
@@ -32,8 +37,8 @@ class TSessionSamplerSource : public ISamplerSource {
  private:
   TSessionItem& FSession;
   const TClock& FClock;
-  bool FUtc;
-  bool FTimeFromCounter;
+  std::atomic<bool> FUtc;
+  std::atomic<bool> FTimeFromCounter;
 };
 
 // The multi-sampler as a part of the application: it reads and saves the "Log_" definitions,
@@ -55,8 +60,12 @@ class TVTA_MultiSampler : public IVTA_AppComponent {
   void SaveSettings(TVTASettings& settings, const TSessionIndexMap& map) override;
   bool LogFileActive() const override { return FSampler.LogFileActive(); }
   void Stop() override;
+  // An option change of the window (codes 1 to 32): changed log time settings are taken from the
+  // settings first, then the files written with the old ones are closed.
+  void UpdateOptions(int32_t what, TVTASettings& settings);
 
  private:
+  void TakeTimeSettings(TVTASettings& settings);
   void MoveUnusableFolders();
   void TransformLinCombs(TVTASettings& settings, const TSessionLists& lists);
 

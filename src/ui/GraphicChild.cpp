@@ -175,9 +175,12 @@ void TGraphicChild::DoRange(int32_t Diff, int32_t Faktor) {
 
 void TGraphicChild::DoCenterValues() {
   if (!ReadStore()) return;
-  const std::vector<double> last = LastValues();
-  for (size_t i = 0; i < last.size() && i < size_t(kChannels); ++i)
-    if (std::isfinite(last[i])) FScale[i + 1].Center = last[i];
+  SetCenterValues(LastValues());
+}
+
+void TGraphicChild::SetCenterValues(const std::vector<double>& centres) {
+  for (size_t i = 0; i < centres.size() && i < size_t(kChannels); ++i)
+    if (std::isfinite(centres[i])) FScale[i + 1].Center = centres[i];
   for (int ch = 1; ch <= kChannels; ++ch) ClearPersistBuffer(1, ch);
   ClearGraph();
 }

@@ -40,6 +40,8 @@ class TGraphicChild : public TMDIChild {
   void PersistEnable(int Channel, bool Value);
   // Each channel of base 1 takes its current value as its centre.
   void DoCenterValues();
+  // Channel i + 1 takes centres[i] as its centre where that is finite; the traces start again.
+  void SetCenterValues(const std::vector<double>& centres);
   // Range buttons on the selected channel, or on all channels when none is selected.
   void DoRange(int32_t Diff, int32_t Faktor);
   void PhaseDiffResetted();

@@ -19,6 +19,7 @@
 #include "core/QV_NumberText.h"
 #include "core/VTA_Settings.h"
 #include "data/ZCT_DataManagement.h"
+#include "app/VTA_MultiSampler.h"
 #include "ui/ChannelColorDialog.h"
 #include "ui/MainForm.h"
 #include "ui/MenuText.h"
@@ -104,9 +105,30 @@ void TMainForm::SessionCommand(TSessionCmd kind, QAction& action) {
       if (store)
         for (int32_t channel = 1; channel <= TQV_ChannelData::ChannelCount; ++channel) store->ResetAllanPersist(channel);
       return;
+    case TSessionCmd::AllanConfig:
+      logCommand("SourceAllanConfigExecute");
+      return AllanConfigExecute(*session);
     case TSessionCmd::Channel:
       logCommand("SourceChannelExecute");
       return ChannelColorsExecute(*session);
+    case TSessionCmd::DigitalInputs:
+      logCommand("SourceDigitalInputsExecute");
+      return DGINamesExecute(*session);
+    case TSessionCmd::HRQSettings:
+      logCommand("SourceHRQSettingsExecute");
+      return HRQSettingsExecute(*session);
+    case TSessionCmd::Calibrate:
+      logCommand("SourceCalibrateExecute");
+      return IVCCalibrationExecute(*session);
+    case TSessionCmd::VirtualZCT:
+      logCommand("SourceVirtualZCTChannelsExecute");
+      return VirtualChannelsExecute(*session, false);
+    case TSessionCmd::VirtualIVC:
+      logCommand("SourceVirtualIVCChannelsExecute");
+      return VirtualChannelsExecute(*session, true);
+    case TSessionCmd::NomFreq:
+      logCommand("SourceNomFreqExecute");
+      return NomFreqExecute(*session);
     case TSessionCmd::Change:
       logCommand("SourceChangeExecute");
       return SourceChangeExecute(*session);
@@ -194,6 +216,8 @@ void TMainForm::BroadcastOptions(int32_t what) {
   for (TSessionItem* session : FApp->Lists().CopyList()) session->UpdateOptions(what);
   for (TMDIChild* view : FChildArray.Views()) view->UpdateOptions(what);
   if (FMessageView) FMessageView->UpdateOptions(what);
+  // Log files of the old time settings or unit are closed; the next line opens a new one.
+  if (TVTA_MultiSampler* sampler = FApp->MultiSampler()) sampler->UpdateOptions(what, FApp->Settings());
 }
 
 void TMainForm::DecSepWinExecute(char separator) {

@@ -13,6 +13,7 @@
 #include "app/IVTA_Timers.h"
 #include "app/IVTA_UserInterface.h"
 #include "app/VTA_Application.h"
+#include "devices/QV_DeviceInfo.h"
 #include "ui/GraphicScale.h"
 #include "ui/InfoChild.h"
 #include "ui/LogDefinitionDialog.h"
@@ -32,6 +33,7 @@ class TMultiSampler;
 class TMDIChild;
 class TMessageChild;
 class TDebugChild;
+struct TDebugSessionChoice;
 class TGraphicChild;
 class TTextChild;
 class TVTA_StatusBar;
@@ -66,6 +68,9 @@ struct TMainFormDialogs {
   std::function<bool(TLogDefinitionDialog& dialog)> LogDefinition;
   // A folder choice; empty when cancelled. Default: the system's folder dialog.
   std::function<QString(QWidget* parent, const QString& caption, const QString& start)> Folder;
+  // Runs one of the settings dialogs (nominal frequencies, Allan, time settings, ...); true when it
+  // was accepted. Default: exec.
+  std::function<bool(QDialog& dialog)> Settings;
 };
 
 struct TMainFormOptions {
@@ -76,6 +81,8 @@ struct TMainFormOptions {
   TMainFormDialogs Dialogs;
   // The serial numbers of the program-wide device list, in list order ("&Devices"); none = no list.
   std::function<std::vector<uint32_t>()> DeviceSerials;
+  // The program's information about the instrument with that serial number ("&Devices" items).
+  std::function<std::optional<TQV_DeviceInfo>(uint32_t)> DeviceInfo;
 };
 
 // The main window: a multi-document frame around the application object. It owns the application
@@ -196,6 +203,25 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void DecSepLogExecute(char separator);
   void TempUnitExecute(int32_t unit);
   void LogRootFolderExecute();
+
+  // Settings dialogs (MainSettingsDialogs.cpp).
+  bool RunSettingsDialog(QDialog& dialog);
+  void NomFreqExecute(TSessionItem& session);
+  void AllanConfigExecute(TSessionItem& session);
+  void DGINamesExecute(TSessionItem& session);
+  void HRQSettingsExecute(TSessionItem& session);
+  void IVCCalibrationExecute(TSessionItem& session);
+  void VirtualChannelsExecute(TSessionItem& session, bool ivc);
+  void DeviceInfoExecute(uint32_t serialNumber);
+  void TimeSettingsExecute();
+  void DebugFilesExecute();
+  void CenterValuesExecute();
+  void InternTestExecute();
+  void ApplyDebugChoice(TSessionItem& session, const TDebugSessionChoice& wanted, const std::string& root);
+  // A failure becomes the session's user error 85.
+  void SwitchSessionDebugLog(TSessionItem& session, bool keepAll);
+  // The info view's debug switches of a session.
+  void DebugEnable(int32_t sIndex, bool aDebug, bool aStream, bool aTest);
 
   // Log definitions (MainLogging.cpp).
   void NewLogConfigExecute();

@@ -50,15 +50,8 @@ QIcon SessionIcon(const TSessionItem& session) {
 // The kinds whose dialogs or views are not built yet.
 bool KindAvailable(TSessionCmd kind) {
   switch (kind) {
-    case TSessionCmd::AllanConfig:
     case TSessionCmd::LocalServer:
     case TSessionCmd::ClockAlarm:
-    case TSessionCmd::DigitalInputs:
-    case TSessionCmd::NomFreq:
-    case TSessionCmd::HRQSettings:
-    case TSessionCmd::Calibrate:
-    case TSessionCmd::VirtualZCT:
-    case TSessionCmd::VirtualIVC:
     case TSessionCmd::SensorAlarm:
     case TSessionCmd::Config:
       return false;
@@ -102,7 +95,8 @@ void TMainForm::CreateWindowMenu() {
   connect(FWindowMenu->addAction("Change Window Settings..."), &QAction::triggered, this,
           [this] { RunCycle("TMainForm.ChangeWindowSettings", [this] { ChangeWindowSettingsExecute(); }); });
   FWindowMenu->addSeparator();
-  MarkUnavailable(FWindowMenu->addAction("Center values..."));
+  connect(FWindowMenu->addAction("Center values..."), &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.CenterValuesExecute", [this] { CenterValuesExecute(); }); });
   FWindowMenu->addSeparator();
   connect(FWindowMenu->addAction("&Messages"), &QAction::triggered, this, [this] { MessagesExecute(); });
   connect(FWindowMenu->addAction("Clear Messages"), &QAction::triggered, this, [this] {
@@ -131,8 +125,10 @@ void TMainForm::CreateLoggingMenu() {
     MarkUnavailable(newConfig);
   FLoggingSessionsEnd = FLoggingMenu->addAction("Root Folder...");
   connect(FLoggingSessionsEnd, &QAction::triggered, this, [this] { LogRootFolderExecute(); });
-  MarkUnavailable(FLoggingMenu->addAction("Time settings..."));
-  MarkUnavailable(FLoggingMenu->addAction("Debug Files..."));
+  connect(FLoggingMenu->addAction("Time settings..."), &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.TimeSettingsExecute", [this] { TimeSettingsExecute(); }); });
+  connect(FLoggingMenu->addAction("Debug Files..."), &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.DebugFilesExecute", [this] { DebugFilesExecute(); }); });
   FLoggingMenu->addSeparator();
 }
 
@@ -194,7 +190,8 @@ void TMainForm::CreateHelpMenus() {
   FInternMenu = menuBar()->addMenu("Intern");
   FInternMenu->setObjectName("InternMenu");
   FInternMenu->setToolTipsVisible(true);
-  MarkUnavailable(FInternMenu->addAction("Intern: Test"));
+  connect(FInternMenu->addAction("Intern: Test"), &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.cmdIntern", [this] { InternTestExecute(); }); });
   connect(FInternMenu->addAction("Send Command"), &QAction::triggered, this,
           [this] { RunCycle("TMainForm.cmdIntern", [this] { SendCommandExecute(); }); });
 }
@@ -384,7 +381,8 @@ void TMainForm::UpdateDevicesMenu() {
     QAction* item = FDevicesMenu->addAction(QString::fromStdString("Q+V device " + IntToHex(serials[index], 8)));
     item->setObjectName(index == 0 ? QString("DevicesInfo") : QString("DevicesInfo_%1").arg(index));
     item->setProperty("tag", int(index));
-    MarkUnavailable(item);
+    const uint32_t serial = serials[index];
+    connect(item, &QAction::triggered, this, [this, serial] { DeviceInfoExecute(serial); });
     FDeviceItems.push_back(item);
   }
 }

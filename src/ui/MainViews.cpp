@@ -392,6 +392,7 @@ TInfoEnvironment TMainForm::InfoEnvironment() {
   env.Message = [this](const QString& caption, const QString& text) { ShowMessageBox(caption, text); };
   env.LogDefinitions = [this] { return LogSwitches(); };
   env.ToggleLogDefinition = [this](int32_t definition) { ToggleLogDefinition(definition); };
+  env.DebugEnable = [this](int32_t index, bool debug, bool stream, bool test) { DebugEnable(index, debug, stream, test); };
   return env;
 }
 

@@ -24,6 +24,7 @@ int32_t HRQChannelCount(const TQVSessionItem& session) {
 void AddSessionKinds(TMainFormOptions& options) {
   AddBuiltInSessionKinds(options.App);
   options.DeviceSerials = Multi_DeviceSerialNumbers;
+  options.DeviceInfo = Multi_GetDeviceInfo;
   options.Kinds.Traits = [](TSessionItem& session) {
     TSessionTraits traits;
     if (const TQVSessionItem* counter = Counter(session)) {

@@ -97,6 +97,8 @@ class MainFormTest : public ::testing::Test {
       answers.pop_front();
       return answer;
     };
+    // Settings dialogs are handed to the test, which edits and closes them; none: cancelled.
+    options.Dialogs.Settings = [this](QDialog& dialog) { return settingsDialog && settingsDialog(dialog); };
     return options;
   }
 
@@ -135,6 +137,7 @@ class MainFormTest : public ::testing::Test {
   bool questionAnswer = false;
   std::deque<std::optional<TSourceDialogResult>> answers;
   int connectionRequests = 0;
+  std::function<bool(QDialog&)> settingsDialog;
   std::unique_ptr<TMainForm> form;
 };
 

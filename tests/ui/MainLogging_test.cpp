@@ -3,14 +3,17 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "core/CalendarTime.h"
 #include "core/VTA_Settings.h"
 #include "logging/MultiSampler.h"
 #include "ui/LogDefinitionDialog.h"
 #include "ui/MainFormTestSupport.h"
 #include "ui/StatusBar.h"
+#include "ui/TimeSettingsDialog.h"
 
 namespace {
 
@@ -64,7 +67,7 @@ class MainLoggingTest : public MainFormTest {
 };
 
 const std::vector<std::string> kFixedItems = {"New Log Configuration...", "Source A", "Root Folder...",
-                                              "Time settings... (off)", "Debug Files... (off)", "-"};
+                                              "Time settings...", "Debug Files...", "-"};
 
 std::vector<std::string> WithDefinitionMenu(const std::string& caption, bool enabled) {
   std::vector<std::string> lines = kFixedItems;
@@ -193,6 +196,40 @@ TEST_F(MainLoggingTest, RootFolderIsAskedStoredAndLogged) {
   folderAnswer.clear();
   LoggingItem("Root Folder...")->trigger();
   EXPECT_EQ(form->App().Settings().LogRootFolder(), dir.File("other/"));
+}
+
+// The time settings are stored, logged and taken by the multi-sampler at once: its lines carry the
+// new format.
+TEST_F(MainLoggingTest, TimeSettingsAreStoredAndTakenByTheMultiSampler) {
+  StartedWithSampler(1);
+  std::vector<std::string> shown;
+  std::function<void(TTimeSettingsDialog&)> edit = [](TTimeSettingsDialog& dialog) {
+    dialog.UTCButton()->setChecked(true);
+    dialog.FormatEdit()->setText("HHNNSS");
+  };
+  settingsDialog = [&](QDialog& dialog) {
+    auto& time = dynamic_cast<TTimeSettingsDialog&>(dialog);
+    shown.push_back(time.Value().Format);
+    edit(time);
+    dialog.accept();
+    return dialog.result() == QDialog::Accepted;
+  };
+  const TDateTime noon = 46085.5;
+  EXPECT_EQ(Sampler().FormatLineTime(noon), FormatLogTime("YYMMDD HHNNSS.ZZZ", noon));
+  LoggingItem("Time settings...")->trigger();
+  EXPECT_EQ(shown, std::vector<std::string>{"YYMMDD HHNNSS.ZZZ"});
+  EXPECT_TRUE(form->App().Settings().LogTimeZoneSystem());
+  EXPECT_EQ(form->App().Settings().LogTimeFormat(), "HHNNSS");
+  EXPECT_TRUE(LogHas("Change time settings for logging files to format=HHNNSS ZCTTime=False, UTC=True"));
+  EXPECT_TRUE(LogHas("TMainForm.UpdateOptions what=40"));
+  EXPECT_EQ(Sampler().FormatLineTime(noon), FormatLogTime("HHNNSS", noon));
+  EXPECT_NE(FormatLogTime("HHNNSS", noon), FormatLogTime("YYMMDD HHNNSS.ZZZ", noon));
+
+  // Unchanged settings are not announced.
+  edit = [](TTimeSettingsDialog&) {};
+  LoggingItem("Time settings...")->trigger();
+  EXPECT_EQ(shown.back(), "HHNNSS");
+  EXPECT_FALSE(LogHas("TMainForm.UpdateOptions what=0"));
 }
 
 }  // namespace

@@ -38,18 +38,18 @@ std::vector<std::string> CounterItems(const std::string& indent, bool removable)
                                          "-",
                                          "Channel Colors/Names...",
                                          "Clock Warnings... (off)",
-                                         "Digital-Input Names... (off)",
-                                         "Nominal Frequencies... (off)",
-                                         "ZCT High Resolution Channels... (off)",
-                                         "IVC Calibration... (off)",
+                                         "Digital-Input Names...",
+                                         "Nominal Frequencies...",
+                                         "ZCT High Resolution Channels...",
+                                         "IVC Calibration...",
                                          "&Allan Deviation",
                                          "  Restart Calculation",
                                          "  Clear Min-/Max Values",
-                                         "  Configuration... (off)",
+                                         "  Configuration...",
                                          "  -",
                                          "  Show in Info Box",
-                                         "Virtual ZCT Channels... (off)",
-                                         "Virtual IVC Channels... (off)",
+                                         "Virtual ZCT Channels...",
+                                         "Virtual IVC Channels...",
                                          "-",
                                          "Config Device... (off)",
                                          "-",
@@ -85,7 +85,7 @@ TEST_F(MainFormTest, OneSessionStandsDirectlyInTheMenusWithoutRemoveSource) {
   EXPECT_EQ(bar, (std::vector<std::string>{"&Source", "&Window", "&Action", "&Logging", "&Devices", "&Options", "&Help"}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Logging")),
             (std::vector<std::string>{"New Log Configuration... (off)", "Source A", "Root Folder...",
-                                      "Time settings... (off)", "Debug Files... (off)", "-"}));
+                                      "Time settings...", "Debug Files...", "-"}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Options")),
             (std::vector<std::string>{"Decimal separator window", "  point", "  comma", "Decimal separator log files",
                                       "  point", "  comma", "Temperature unit", "  °C", "  °F",
@@ -149,7 +149,7 @@ TEST_F(MainFormTest, ExpertModeAddsRawModesHeartbeatsMemoryAndIntern) {
   EXPECT_NE(std::find(source.begin(), source.end(), "  Raw Data Average"), source.end());
   EXPECT_EQ(MenuLines(TopMenu(window, "&Action")).back(), "Show Heartbeats");
   EXPECT_EQ(MenuLines(TopMenu(window, "&Help")).back(), "Memory State");
-  EXPECT_EQ(MenuLines(TopMenu(window, "Intern")), (std::vector<std::string>{"Intern: Test (off)", "Send Command"}));
+  EXPECT_EQ(MenuLines(TopMenu(window, "Intern")), (std::vector<std::string>{"Intern: Test", "Send Command"}));
 }
 
 TEST_F(MainFormTest, NamesInMenusKeepTheirAmpersand) {
@@ -273,8 +273,8 @@ TEST_F(MainFormTest, NoticesCheckTheChoicesAndTrimTheMenus) {
   EXPECT_FALSE(has("&Source", "&PPI"));
   session.Notify(swZCTonly, 0);
   window.App().DisplayTimerTimer();
-  EXPECT_FALSE(has("&Source", "IVC Calibration... (off)"));
-  EXPECT_FALSE(has("&Source", "Virtual IVC Channels... (off)"));
+  EXPECT_FALSE(has("&Source", "IVC Calibration..."));
+  EXPECT_FALSE(has("&Source", "Virtual IVC Channels..."));
   EXPECT_TRUE(has("&Source", "&Mode"));
 }
 
@@ -283,8 +283,8 @@ TEST_F(MainFormTest, AnIntervalCounterOnlySessionKeepsItsOwnItems) {
   Session(0).Notify(swIVConly, 0);
   window.App().DisplayTimerTimer();
   EXPECT_EQ(MenuLines(TopMenu(window, "&Source")),
-            (std::vector<std::string>{"Run Local Server ... (off)", "-", "Channel Colors/Names...", "IVC Calibration... (off)",
-                                      "Virtual IVC Channels... (off)", "-", "Config Device... (off)", "-",
+            (std::vector<std::string>{"Run Local Server ... (off)", "-", "Channel Colors/Names...", "IVC Calibration...",
+                                      "Virtual IVC Channels...", "-", "Config Device... (off)", "-",
                                       "&Change Source...", "Re-Open Source", "-", "&New Source..."}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Action")), (std::vector<std::string>{"Clear Buffer", "Version"}));
 }

@@ -1,0 +1,258 @@
+// The settings dialogs of the main window: they show the stored values and apply the user's
+// choices through the same engine calls that reading the settings file makes.
+#include <QDialog>
+
+#include "acquisition/QV_SessionItem.h"
+#include "app/VTA_MultiSampler.h"
+#include "core/QV_NumberText.h"
+#include "core/VTA_Common.h"
+#include "core/VTA_DebugConf.h"
+#include "core/VTA_Settings.h"
+#include "data/IVC_DataManagement.h"
+#include "devices/QV_DeviceInfo.h"
+#include "data/ZCT_DataManagement.h"
+#include "logging/MultiSampler.h"
+#include "ui/AllanConfigDialog.h"
+#include "ui/CenterValuesDialog.h"
+#include "ui/DGINamesDialog.h"
+#include "ui/DebugFilesDialog.h"
+#include "ui/DeviceInfoDialog.h"
+#include "ui/GraphicChild.h"
+#include "ui/HRQSettingsDialog.h"
+#include "ui/IVCCalibrationDialog.h"
+#include "ui/MainForm.h"
+#include "ui/NomFreqDialog.h"
+#include "ui/TimeSettingsDialog.h"
+#include "ui/VirtualChannelsDialog.h"
+
+namespace {
+
+constexpr int kUserInputCategory = 12;
+constexpr int32_t kMsgCodeDebugLogFailed = 85;
+constexpr int32_t kSamplerVirtualChanged = 6;  // "Virtual definitions changed"
+
+TDebugSessionChoice DebugChoiceOf(TSessionItem& session) {
+  const auto* counter = dynamic_cast<const TQVSessionItem*>(&session);
+  return {session.Index(), session.FriendlyName(), session.Color(), counter != nullptr, session.DebugLog(),
+          session.DebugReport(), session.DebugLowLevel(), counter && counter->DebugStream()};
+}
+
+// The names of the session's counter channels in use.
+std::vector<std::string> ChannelNames(const TSessionItem& session) {
+  const TDataManagement* store = session.DataManagement();
+  const int count = store && store->ChannelCount() > 0 ? store->ChannelCount() : session.ChannelData().MaxChannels();
+  std::vector<std::string> names;
+  for (int k = 1; k <= count; ++k) names.push_back(session.ChannelData().ChannelName(k));
+  return names;
+}
+
+QString SessionCaption(const TSessionItem& session, const QString& title) {
+  return "[" + QString(QChar(SessionLetter(session.Index()))) + "] " + title;
+}
+
+}  // namespace
+
+bool TMainForm::RunSettingsDialog(QDialog& dialog) {
+  if (FOptions.Dialogs.Settings) return FOptions.Dialogs.Settings(dialog);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+void TMainForm::NomFreqExecute(TSessionItem& session) {
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (!counter) return;
+  TVTASettings& settings = FApp->Settings();
+  TNomFreqDialog dialog(this, SessionCaption(session, "Nominal Frequencies"), ChannelNames(session),
+                        TNomFreqDialog::Read(*counter, settings), FApp->ExpertMode(), settings.FormatSettingsWin());
+  if (!RunSettingsDialog(dialog)) return;
+  TNomFreqDialog::Apply(dialog.Values(), *counter, settings);
+  for (TMDIChild* view : ViewsOf(session))
+    if (auto* graphic = dynamic_cast<TGraphicChild*>(view); graphic && graphic->Session() == &session)
+      graphic->UpdateSession(1);
+}
+
+void TMainForm::DGINamesExecute(TSessionItem& session) {
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (!counter) return;
+  TDGINamesDialog dialog(this, SessionCaption(session, "Digital-Input Names"), session.Color(),
+                         TDGINamesDialog::Read(*counter), counter->TransmittedDGIs());
+  if (!RunSettingsDialog(dialog)) return;
+  TDGINamesDialog::Apply(dialog.Names(), *counter);
+  for (TMDIChild* view : ViewsOf(session)) {
+    if (view->Session() == &session) view->UpdateSession(1);
+    if (view->SecondSession() == &session) view->UpdateSession(2);
+  }
+}
+
+void TMainForm::HRQSettingsExecute(TSessionItem& session) {
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (!counter) return;
+  THRQSettingsDialog dialog(this, SessionCaption(session, "ZCT High Resolution Channels"), ChannelNames(session),
+                            counter->HRQSettingsValue(), FApp->Settings().FormatSettingsWin());
+  if (!RunSettingsDialog(dialog)) return;
+  counter->SetHRQSettings(dialog.Settings());
+}
+
+void TMainForm::IVCCalibrationExecute(TSessionItem& session) {
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (!counter) return;
+  std::vector<std::string> names;
+  const int count = std::max(1, counter->TransmittedIVCs());
+  for (int k = 1; k <= count; ++k) names.push_back(counter->IVCChannelData().ChannelName(k));
+  TIVCCalibrationDialog dialog(this, SessionCaption(session, "IVC Calibration"), names, TIVCCalibrationDialog::Read(*counter),
+                               FApp->Settings().FormatSettingsWin(),
+                               [counter](double& value) { return counter->CheckCalibrationRange(value); });
+  if (!RunSettingsDialog(dialog)) return;
+  TIVCCalibrationDialog::Apply(dialog, *counter);
+}
+
+void TMainForm::VirtualChannelsExecute(TSessionItem& session, bool ivc) {
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (ivc && !counter) return;
+  TVirtualChannels value;
+  std::vector<std::string> names;
+  if (ivc) {
+    value.Record = counter->VirtualIVCChannelData();
+    for (int k = 1; k <= DM_MaxChannels; ++k) value.Factors[size_t(k - 1)] = counter->VirtualIVCFactors(k);
+    value.Description = counter->VirtualIVCDescription();
+    const int count = std::max(1, counter->TransmittedIVCs());
+    for (int k = 1; k <= count; ++k) names.push_back(counter->IVCChannelData().ChannelName(k));
+  } else {
+    value.Record = session.VirtualChannelData();
+    for (int k = 1; k <= DM_MaxChannels; ++k) value.Factors[size_t(k - 1)] = session.VirtualFactors(k);
+    value.Description = session.VirtualDescription();
+    names = ChannelNames(session);
+  }
+  TVirtualChannelsDialog dialog(this, SessionCaption(session, ivc ? "Virtual IVC Channels" : "Virtual ZCT Channels"), names,
+                                value, FApp->Settings().FormatSettingsWin());
+  if (!RunSettingsDialog(dialog)) return;
+  const TVirtualChannels chosen = dialog.Value();
+  for (int k = 1; k <= DM_MaxChannels; ++k) {
+    const TChannelFactors& factors = chosen.Factors[size_t(k - 1)];
+    ivc ? counter->SetVirtualIVCFactors(k, factors) : session.SetVirtualFactors(k, factors);
+  }
+  if (ivc) {
+    counter->SetVirtualIVCChannelData(chosen.Record);
+    counter->SetVirtualIVCDescription(chosen.Description);
+  } else {
+    session.SetVirtualChannelData(chosen.Record);
+    session.SetVirtualDescription(chosen.Description);
+  }
+  // The interval-counter part logs through the session's copy when it has one.
+  const bool copy = ivc && FApp->Lists().GetSessionCopy(session.Index()) != nullptr;
+  if (TMultiSampler* sampler = Sampler()) sampler->UpdateSession(session.Index(), copy, kSamplerVirtualChanged, "");
+  for (TMDIChild* view : ViewsOf(session)) {
+    if (view->Session() == &session) view->UpdateSession(1);
+    if (view->SecondSession() == &session) view->UpdateSession(2);
+  }
+}
+
+void TMainForm::AllanConfigExecute(TSessionItem& session) {
+  auto* store = dynamic_cast<TZCT_DataManagement*>(session.DataManagement());
+  if (!store) return;
+  TAllanConfigDialog dialog(this, store->AllanDecay());
+  if (!RunSettingsDialog(dialog)) return;
+  if (const std::optional<int32_t> decay = dialog.Decay()) store->SetAllanDecay(*decay);
+}
+
+void TMainForm::TimeSettingsExecute() {
+  TVTASettings& settings = FApp->Settings();
+  const TLogTimeSettings before = TimeSettingsOf(settings);
+  TTimeSettingsDialog dialog(this, before);
+  if (!RunSettingsDialog(dialog)) return;
+  const TLogTimeSettings after = dialog.Value();
+  TTimeSettingsDialog::Store(after, settings);
+  const int32_t what = TTimeSettingsDialog::ChangeCode(before, after);
+  if (what == 0) return;
+  Log(kUserInputCategory, "Change time settings for logging files to format=" + after.Format +
+                              " ZCTTime=" + BoolText(after.SourceZCT) + ", UTC=" + BoolText(after.ZoneUTC));
+  BroadcastOptions(what);
+}
+
+void TMainForm::DebugFilesExecute() {
+  TVTASettings& settings = FApp->Settings();
+  TDebugFilesChoice choice{FApp->DebugRootFolder(), settings.AppDebugLog(), {}};
+  for (TSessionItem* session : FApp->Lists().Sessions()) choice.Sessions.push_back(DebugChoiceOf(*session));
+  TDebugFilesDialog dialog(this, choice);
+  if (FOptions.Dialogs.Folder)
+    dialog.SetFolderChooser([this](const QString& caption, const QString& start) {
+      return FOptions.Dialogs.Folder(this, caption, start);
+    });
+  if (!RunSettingsDialog(dialog)) return;
+  const TDebugFilesChoice chosen = dialog.Choice();
+  settings.SetDebugRootFolder(chosen.RootFolder);
+  settings.SetAppDebugLog(chosen.KeepAllApp);
+  TDebugConf& conf = FApp->DebugConf();
+  conf.UpdateConfig();
+  Log(kUserInputCategory, "TMainForm.DebugFilesExecute");
+  for (TSessionItem* session : FApp->Lists().CopyList()) {
+    const int32_t id = conf.SourceLogId(session->Index());
+    if (id == session->LogId()) continue;
+    session->SetLogId(id);
+    Log(kUserInputCategory, "TMainForm.DebugFilesExecute change Session[" + std::to_string(session->Index()) + "/" +
+                                BoolText(session->IsCopy()) + "].LogId=" + std::to_string(id));
+  }
+  const std::string root = FApp->ConfigureDebugLog();
+  for (const TDebugSessionChoice& wanted : chosen.Sessions) {
+    TSessionItem* session = FApp->Lists().GetSession(wanted.Index);
+    if (!session) continue;
+    ApplyDebugChoice(*session, wanted, root);
+  }
+  UpdateStatus();
+}
+
+void TMainForm::ApplyDebugChoice(TSessionItem& session, const TDebugSessionChoice& wanted, const std::string& root) {
+  const int32_t index = session.Index();
+  if (const std::string error = session.SetDebugPath(root); !error.empty())
+    FApp->AddError(index, kMsgCodeDebugLogFailed, 0, "Session debug log failed: " + error);
+  SwitchSessionDebugLog(session, wanted.KeepAll);
+  session.DebugFlags(wanted.HexReports, wanted.LowLevel);
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (counter && wanted.Stream != counter->DebugStream()) counter->SetDebugStream(wanted.Stream);
+  if (TInfoChild* info = InfoView(index)) info->UpdateDebugLog(session.DebugLog(), counter && counter->DebugStream(), false);
+}
+
+void TMainForm::CenterValuesExecute() {
+  const int32_t entry = TChildArray::EntryOf(FActiveChild);
+  if (entry <= 0 || entry >= FChildArray.Length()) return;
+  auto* view = dynamic_cast<TGraphicChild*>(FChildArray.Entry(entry).View);
+  if (!view || !view->Session()) return;
+  const std::vector<std::string> names = ChannelNames(*view->Session());
+  std::vector<double> centres;
+  for (int k = 1; k <= static_cast<int>(names.size()); ++k) centres.push_back(view->Scale(k).Center);
+  TCenterValuesDialog dialog(this, names, centres, FApp->Settings().FormatSettingsWin());
+  if (!RunSettingsDialog(dialog)) return;
+  Log(kUserInputCategory, "TMainForm.CenterValuesExecute[" + std::to_string(entry) + "]");
+  view->SetCenterValues(dialog.Centres());
+}
+
+void TMainForm::InternTestExecute() {
+  auto* counter = dynamic_cast<TQVSessionItem*>(FApp->Lists().GetSession(0));
+  if (!counter) return;
+  if (!counter->RequestConnectedUsers())
+    LogError(kUserInputCategory, "TMainForm cmdIntern ResetDevice failed=" + BoolText(false));
+}
+
+void TMainForm::DeviceInfoExecute(uint32_t serialNumber) {
+  Log(kUserInputCategory, "TMainForm.DevicesInfoExecute " + IntToHex(serialNumber, 8));
+  const std::optional<TQV_DeviceInfo> info = FOptions.DeviceInfo ? FOptions.DeviceInfo(serialNumber) : std::nullopt;
+  if (!info) return ShowMessageBox(windowTitle(), QString::fromStdString("No information on Q+V device " + IntToHex(serialNumber, 8)));
+  TDeviceInfoDialog dialog(this, *info);
+  RunSettingsDialog(dialog);
+}
+
+void TMainForm::SwitchSessionDebugLog(TSessionItem& session, bool keepAll) {
+  if (keepAll == session.DebugLog()) return;
+  if (const std::string error = session.Debug(keepAll); !error.empty())
+    FApp->AddError(session.Index(), kMsgCodeDebugLogFailed, 0, "Session debug log failed: " + error);
+}
+
+void TMainForm::DebugEnable(int32_t sIndex, bool aDebug, bool aStream, bool aTest) {
+  Log(kUserInputCategory, "TMainForm.DebugEnable: sIndex=" + std::to_string(sIndex) + " aDebug=" + BoolText(aDebug) +
+                              " aStream=" + BoolText(aStream) + " aTest=" + BoolText(aTest));
+  TSessionItem* session = FApp->Lists().GetSession(sIndex);
+  if (!session) return;
+  SwitchSessionDebugLog(*session, aDebug);
+  if (auto* counter = dynamic_cast<TQVSessionItem*>(session); counter && aStream != counter->DebugStream())
+    counter->SetDebugStream(aStream);
+  UpdateStatus();
+}
