@@ -13,21 +13,27 @@
 
 namespace {
 
-std::unique_ptr<TQV_BaseDevice> OpenSimulator(const TOpenTarget&, const TDeviceContext& c) {
-  return std::make_unique<TQV_SimulDevice>(c.LogId, c.MultiId, c.ReceiveEvent, c.DoResetEvent,
-                                           c.SimulatorClock ? *c.SimulatorClock : SystemClock(), c.SimulatorWorker);
+TQV_Result OpenSimulator(const TOpenTarget&, const TDeviceContext& c, std::unique_ptr<TQV_BaseDevice>& device,
+                         std::string&) {
+  device = std::make_unique<TQV_SimulDevice>(c.LogId, c.MultiId, c.ReceiveEvent, c.DoResetEvent,
+                                             c.SimulatorClock ? *c.SimulatorClock : SystemClock(), c.SimulatorWorker);
+  return QV_No_Err;
 }
 
-std::unique_ptr<TQV_BaseDevice> OpenFile(const TOpenTarget& target, const TDeviceContext& c) {
+TQV_Result OpenFile(const TOpenTarget& target, const TDeviceContext& c, std::unique_ptr<TQV_BaseDevice>& device,
+                    std::string&) {
   auto file = std::make_unique<TQV_FileDeviceItem>(c.LogId, c.MultiId, c.ReceiveEvent, c.DoResetEvent,
                                                    target.DeviceName);
   file->LoopForEver = c.FileLoopForEver;
-  return file;
+  device = std::move(file);
+  return QV_No_Err;
 }
 
-std::unique_ptr<TQV_BaseDevice> OpenSerial(const TOpenTarget& target, const TDeviceContext& c) {
-  return std::make_unique<TQV_SerialDevice>(c.LogId, c.MultiId, c.ReceiveEvent, c.DoResetEvent, target.BaudRate,
-                                            target.DeviceName);
+TQV_Result OpenSerial(const TOpenTarget& target, const TDeviceContext& c, std::unique_ptr<TQV_BaseDevice>& device,
+                      std::string&) {
+  device = std::make_unique<TQV_SerialDevice>(c.LogId, c.MultiId, c.ReceiveEvent, c.DoResetEvent, target.BaudRate,
+                                              target.DeviceName);
+  return QV_No_Err;
 }
 
 constexpr std::array<TConnectionKind, 9> kKinds = {{

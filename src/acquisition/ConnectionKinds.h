@@ -24,8 +24,10 @@ struct TDeviceContext {
   bool FileLoopForEver = false;
 };
 
-// Creates the (not yet opened) device of a classified open string. May throw; the source reports it.
-using TOpenDevice = std::unique_ptr<TQV_BaseDevice> (*)(const TOpenTarget& target, const TDeviceContext& context);
+// Creates the (not yet opened) device of a classified open string; on failure the result and the
+// reason in `error`. May throw; the source reports it.
+using TOpenDevice = TQV_Result (*)(const TOpenTarget& target, const TDeviceContext& context,
+                                   std::unique_ptr<TQV_BaseDevice>& device, std::string& error);
 
 // One kind of connection: its names and how this build opens it. The source, the connection
 // dialog and the menus all read this one table, so a new transport adds one row.

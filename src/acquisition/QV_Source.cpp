@@ -168,9 +168,15 @@ TQV_Result TSourceItem::OpenTarget(const TOpenTarget& target, std::unique_ptr<TQ
     LogWarn(FLogId, FDbgTag + ".OpenConnection: " + FErrorMessage);
     return QV_System_Err;
   }
-  device = kind->Open(target, {FLogId, FMultiId, FReceiveEvent, FDoResetEvent, FSimulatorClock, FSimulatorWorker,
-                               FSplit.FileDataLoopForEver});
   std::string error;
+  const TQV_Result made = kind->Open(target,
+                                     {FLogId, FMultiId, FReceiveEvent, FDoResetEvent, FSimulatorClock,
+                                      FSimulatorWorker, FSplit.FileDataLoopForEver},
+                                     device, error);
+  if (made != QV_No_Err) {
+    FErrorMessage = error;
+    return made;
+  }
   if (device->OpenPort(error)) return QV_No_Err;
   const TQV_Result result = device->ErrorCode() == QV_No_Err ? QV_DeviceNotFound : device->ErrorCode();
   FErrorMessage = error.empty() ? device->ErrorMessage() : error;
