@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
@@ -58,6 +59,7 @@ TQV_NetworkDevice::TQV_NetworkDevice(int32_t aLogId, int32_t aMultiId, std::shar
 TQV_NetworkDevice::~TQV_NetworkDevice() {
   if (FPortIsOpened && !ClosePort()) LogError(FLogId, FDbgTag + ".Destroy: ClosePort failed");
   ForceClose();
+  JoinTry();
 }
 
 // ---- Properties ----
@@ -342,6 +344,7 @@ bool TQV_NetworkDevice::OpenPort(std::string& ErrorMsg) {
     return false;
   }
   FPortIsOpened = true;
+  FFirstCommand = FPeerType != ptColdfire;
   QuitError();
   LogIt(FLogId, FDbgTag + ".OpenPort ok " + FDeviceIPAndPort);
   return true;
@@ -487,16 +490,31 @@ bool TQV_NetworkDevice::CheckDeviceClosed() {
   if (ReceivedSec() == 0)
     SetError(QV_HardwareFault, "NetworkDevice does not send measurement data: Please check measurement hardware!");
   else
-    SetError(QV_Err_DataTransferInterrupted, "Network device: Data transfer interrupted. Please wait...");
+    RecoverFromTCPError();
   return false;
 }
 
 // ---- Received data ----
 
-void TQV_NetworkDevice::ServerExecute(const std::string& data) {
-  if (FPeerType == ptUnknown) FPeerType = data.find(CDCMagic) != std::string::npos ? ptColdfire : ptESP;
+void TQV_NetworkDevice::ServerExecute(const std::string& received) {
   FLastReceivedMs = int64_t(FClock.TickMs());
-  SaveBinaryData(data.data(), data.size());
+  FDataDuringTry = true;
+  SaveBinaryData(received.data(), received.size());
+  std::string data = received;
+  if (FPeerType == ptUnknown) {
+    // The peer shows itself by the first block magic: CDC header or transmit block.
+    data = FremainingData + received;
+    FremainingData.clear();
+    const size_t cdc = data.find(CDCMagic), esp = data.find("ZCT2");
+    if (cdc == std::string::npos && esp == std::string::npos) {
+      FremainingData = data.substr(data.size() > 3 ? data.size() - 3 : 0);
+      return;
+    }
+    FPeerType = cdc < esp ? ptColdfire : ptESP;
+    FFirstCommand = FPeerType == ptESP;
+    LogIt(FLogId, FDbgTag + (FPeerType == ptColdfire ? ".CheckPeer: Coldfire" : ".CheckPeer: ESP"));
+    data.erase(0, std::min(cdc, esp));
+  }
   if (FPeerType == ptColdfire)
     ServerExecuteCDC(data);
   else
@@ -543,10 +561,30 @@ void TQV_NetworkDevice::TakeCDCBlock(const std::string& header, std::string_view
     FCDCTitleLogged = true;
   }
   LogIt(FLogId, text);
-  // The instrument repeats a block it is not sure arrived: its data are here already.
-  if (text == FLastCDCBlockString) return;
-  FLastCDCBlockString = text;
   const uint32_t flags = Word(header, 16);
+  const uint32_t writePtr = Word(header, 20), readPtr = Word(header, 24);
+  const bool bigRing = writePtr > 0x6FFFFFFF;
+  const uint32_t ringMask = bigRing ? 0x7FFFF : 0x1FFFF;
+  SetCFUserID(uint8_t(((writePtr >> (bigRing ? 19 : 17)) & 3) + 1));
+  const uint32_t w = writePtr & ringMask, r = readPtr & ringMask;
+  SetCFBufferAmount(w >= r ? w - r : w + ringMask + 1 - r);
+  const uint32_t repeatAddr = readPtr & 0x300FFFFF;
+  const bool fits = !FisReconnected.exchange(false) ||
+                    ContinuesAfterReconnect(repeatAddr, Word(header, 8), ringMask, flags);
+  SetPeerRepeatAddr(repeatAddr);
+  if (!fits) return;
+  if (flags & 1) {
+    LogIt(FLogId, "### NetworkDevice Buffer cleared ###");
+    FReceiveBuffer->Clear();
+  }
+  // The instrument repeats a block it is not sure arrived: its data are here already.
+  if (text == FLastCDCBlockString) {
+    LogIt(FLogId, "### NetworkDevice: received same block -> ignore it");
+    FErrorFlags |= 1;
+    return;
+  }
+  FLastCDCBlockString = text;
+  if (!block.empty()) FErrorFlags = 0;
   if (flags & 2) {
     FToolsBuffer->WriteAnsiString(std::string(block));
     return;
@@ -563,4 +601,130 @@ void TQV_NetworkDevice::WriteReceived(std::string_view bytes) {
     SetError(QV_Err_ReceiveBufferOverflow, "NetworkDevice: Receive buffer overflow, buffer cleared");
   }
   if (FReceiveEvent) FReceiveEvent->Set();
+}
+
+bool TQV_NetworkDevice::ContinuesAfterReconnect(uint32_t repeatAddr, uint32_t byteCount, uint32_t ringMask,
+                                                uint32_t flags) {
+  LogIt(FLogId, "### CDC-Header-Block after reconnect ");
+  // Positions are ring positions: the stream may wrap between the two blocks.
+  if (((PeerRepeatAddr() + byteCount - repeatAddr) & ringMask) == 0) {
+    LogIt(FLogId, "### CDC-Header-Block fits");
+    return true;
+  }
+  if (((PeerRepeatAddr() - repeatAddr) & ringMask) == 0) {
+    LogIt(FLogId, "### CDC-Header-Block repeated -> ignore");
+    return false;
+  }
+  const std::string message = "Data lost! Data transfer restarted";
+  LogError(FLogId, "### NetworkDevice after reconnect: " + message);
+  SetError(QV_Err_Reconnected, message);
+  FReceiveBuffer->Clear();
+  if ((flags & 1) == 0) LogIt(FLogId, "############################ BUFFER CLEARED ############################");
+  return true;
+}
+
+// ---- Recovery ----
+
+void TQV_NetworkDevice::JoinTry() {
+  if (FTryThread.joinable()) FTryThread.join();
+}
+
+void TQV_NetworkDevice::TestDataConnected() {
+  std::string request, answer, reason;
+  FTryResult = false;
+  if (!FReachability.Check(FDeviceIP, FDeviceManagementPort, FTimings.PingLimitMs, reason)) {
+    FTryErrorCode = QV_Err_PingFailed;
+    FTryErrorMessage = "No connection to " + FDeviceIPAndPort;
+  } else {
+    const TExchange ex = Exchange([this] { return BuildRequest(rkTry); }, request, answer, reason);
+    const std::string text = AnswerText(answer);
+    FTryResult = ex == TExchange::Answered && text == "ok";
+    FTryErrorCode = FTryResult                       ? QV_No_Err
+                    : ex == TExchange::ConnectFailed ? QV_Err_ConnectFailed
+                    : ex == TExchange::Closed        ? QV_Err_RequestFailed
+                    : answer.empty()                 ? QV_Err_RequestTimeout
+                    : StartsWith(text, "fe")         ? QV_Err_RepeatRequest
+                                                     : QV_Err_RequestDenied;
+    FTryErrorMessage = ex == TExchange::ConnectFailed ? reason
+                       : ex == TExchange::Closed      ? "Test Data Connected failed: TCP connection closed"
+                       : StartsWith(text, "fe")       ? "repeat TRYBABY-Request(" + text + ")"
+                                                      : "Request " + AnsiToHex(request) + " failed: " + text;
+  }
+  FTryState = tryFinished;
+}
+
+void TQV_NetworkDevice::RecoverFromTCPError() {
+  if (FContextTool) return;
+  FErrorFlags |= 2;
+  LogError(FLogId, FDbgTag + ".RecoverFromTCPError FErrorFlags=" + IntToHex(FErrorFlags, 2) + " #####");
+  if (!DataConnected()) {
+    LogIt(FLogId, FDbgTag + ".RecoverFromTCPError connection for measurement data already closed");
+    Reconnect();
+    return;
+  }
+  const int64_t now = int64_t(FClock.TickMs());
+  switch (FTryState.load()) {
+    case tryCleared:
+      if (FNoAnswerCounter == 0)
+        SetError(QV_Err_DataTransferInterrupted, "Network device: Data transfer interrupted. Please wait...");
+      JoinTry();
+      FDataDuringTry = false;
+      FTryState = tryRunning;
+      FTryThread = std::thread([this] { TestDataConnected(); });
+      FLastReceivedMs = now;
+      return;
+    case tryRunning:
+      FLastReceivedMs = now;
+      return;
+    default:
+      break;
+  }
+  JoinTry();
+  FTryState = tryCleared;
+  const TQV_Result code = FTryErrorCode;
+  if (FTryResult && (FErrorFlags & 4) == 0) {
+    FErrorFlags |= 4;
+    FNoAnswerCounter = 0;
+    QuitError();
+    LogIt(FLogId, "##### RecoverFromTCPError END, Verbindung besteht noch #####");
+  } else if (!FTryResult && (code == QV_Err_ConnectFailed || code == QV_Err_RequestTimeout ||
+                             code == QV_Err_RequestFailed || code == QV_Err_RepeatRequest ||
+                             code == QV_Err_PingFailed)) {
+    FErrorFlags &= ~4;
+    if (FDataDuringTry) {
+      FNoAnswerCounter = 0;
+      QuitError();
+      LogIt(FLogId, "##### RecoverFromTCPError END, Messdaten empfangen #####");
+      return;
+    }
+    ++FNoAnswerCounter;
+    SetError(code, "Network device: Data transfer interrupted (" + std::to_string(FNoAnswerCounter) + "). " +
+                       (FNoAnswerCounter <= 3 ? "Please wait..." : "Please check device and network."));
+    FLastReceivedMs = now;
+  } else {
+    if (!FTryResult) LogError(FLogId, "##### RecoverFromTCPError TRY-Request failed -> CF lost connection");
+    Reconnect();
+  }
+}
+
+void TQV_NetworkDevice::Reconnect() {
+  LogError(FLogId, FDbgTag + ".RecoverFromTCPError connection lost");
+  ForceClose();
+  FOldUserId = UserID();
+  std::string error;
+  bool opened = false;
+  for (int attempt = 0; attempt < 4 && !opened; ++attempt) {
+    if (attempt > 0) {
+      if (ErrorCode() != QV_Err_RepeatRequest) break;
+      LogIt(FLogId, "#### RecoverFromTCPError: retry reopen");
+    }
+    opened = OpenPort(error);
+  }
+  if (!opened) {
+    SetError(QV_Err_Disconnected, "Network device lost, connection closed!");
+    return;
+  }
+  LogIt(FLogId, "##### RecoverFromTCPError: reopened  #####################");
+  QuitError();
+  FisReconnected = true;
 }

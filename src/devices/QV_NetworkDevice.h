@@ -58,6 +58,7 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   const std::string& DeviceIPAndPort() const { return FDeviceIPAndPort; }
   uint16_t DeviceManagementPort() const { return FDeviceManagementPort; }
   bool DataConnected() const { return FDataFd.load() >= 0; }
+  bool IsReconnected() const { return FisReconnected; }
 
   enum TRequestKind { rkLogOn, rkLogOff, rkTry };
   // The management request bytes; text is the printable form for the log.
@@ -84,6 +85,12 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   void ServerExecuteCDC(const std::string& data);
   void ServerExecute_ESP(const std::string& data);
   void TakeCDCBlock(const std::string& header, std::string_view block);
+  // After a reopen: true when the block continues the stream, false when it repeats data at hand.
+  bool ContinuesAfterReconnect(uint32_t repeatAddr, uint32_t byteCount, uint32_t ringMask, uint32_t flags);
+  void RecoverFromTCPError();
+  void TestDataConnected();
+  void JoinTry();
+  void Reconnect();
   void WriteReceived(std::string_view bytes);
   bool WaitDataConnection();
   bool Reachable();
@@ -105,7 +112,19 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   bool FPingNeeded = false;
   uint8_t FOldUserId = NoUser;
   std::atomic<bool> FDeviceDisconnectRequested = false;
-  bool FFirstCommand = false;
+  std::atomic<bool> FFirstCommand = false;
+
+  // Recovery: the liveness test runs on FTryThread, which the report thread starts and joins.
+  enum TTryState { tryCleared = 0, tryRunning = 1, tryFinished = 2 };
+  std::atomic<int> FTryState = tryCleared;
+  std::thread FTryThread;
+  bool FTryResult = false;
+  TQV_Result FTryErrorCode = QV_No_Err;
+  std::string FTryErrorMessage;
+  std::atomic<bool> FDataDuringTry = false;
+  uint32_t FNoAnswerCounter = 0;
+  uint8_t FErrorFlags = 0;
+  std::atomic<bool> FisReconnected = false;
 
   // Data server: listening socket, data connection and a wake pipe, served by one thread that
   // this device starts and joins.
