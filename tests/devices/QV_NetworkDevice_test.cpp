@@ -285,3 +285,73 @@ TEST_F(NetworkDeviceTest, ForceCloseSendsNoLogOff) {
 }
 
 }  // namespace
+
+namespace {
+
+// A CDC block whose ReadPtr gives the repeat address.
+std::string CDCBlockAt(const std::string& data, uint32_t readPtr) {
+  return Word(0xBFBFBFBF) + Word(uint32_t(data.size())) + Word(uint32_t(data.size())) + Word(0) + Word(0) +
+         Word(readPtr + 0x10) + Word(readPtr) + Word(0) + data;
+}
+
+class NetworkRecoveryTest : public NetworkDeviceTest {
+ protected:
+  // Lets the no-data limit pass until the device has logged on again and its data connection is up.
+  bool RecoverBy(TQV_NetworkDevice& device) {
+    for (int i = 0; i < 200; ++i) {
+      clock.Advance(11s);
+      device.DeviceReadAvailable(100);
+      if (device.IsReconnected() && instrument.Requests("CONNECT").size() == 2 && instrument.WaitDataConnected(10))
+        return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+};
+
+struct ContinuationCase {
+  uint32_t readPtr;      // of the first block after the reopen; the last one before it had 0x1FFFC
+  std::string received;  // what the receive buffer then holds
+  TQV_Result code;
+};
+
+class NetworkContinuationTest : public NetworkRecoveryTest, public ::testing::WithParamInterface<ContinuationCase> {};
+
+TEST_P(NetworkContinuationTest, FirstBlockAfterReopen) {
+  auto device = Opened();
+  ASSERT_TRUE(instrument.SendData(CDCBlockAt("wait", 0x1FFFC)));
+  ASSERT_EQ(Received(*device, 4), "wait");
+  device->SetReceivedSec(5);
+  instrument.Script({"no\r\n"});  // the liveness test is refused: the device reopens
+  ASSERT_TRUE(RecoverBy(*device));
+  ASSERT_TRUE(instrument.SendData(CDCBlockAt("next", GetParam().readPtr)));
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(device->ReceiveBuffer().ReadAvailable(1000), GetParam().received);
+  EXPECT_EQ(device->ErrorCode(), GetParam().code);
+  if (GetParam().code == QV_Err_Reconnected) EXPECT_EQ(device->ErrorMessage(), "Data lost! Data transfer restarted");
+}
+
+// The ring of 0x20000 bytes wraps between the last block and the next: 0x1FFFC + 4 is 0.
+INSTANTIATE_TEST_SUITE_P(RepeatAddresses, NetworkContinuationTest,
+                         ::testing::Values(ContinuationCase{0x00000, "next", QV_No_Err},
+                                           ContinuationCase{0x1FFFC, "", QV_No_Err},
+                                           ContinuationCase{0x00400, "next", QV_Err_Reconnected}));
+
+TEST_F(NetworkRecoveryTest, UnansweredLivenessTestCountsInterruptions) {
+  auto device = Opened();
+  ASSERT_TRUE(instrument.SendData(CDCBlock("data", 4, 0)));
+  ASSERT_EQ(Received(*device, 4), "data");
+  device->SetReceivedSec(5);
+  instrument.Script({std::nullopt});
+  clock.Advance(11s);
+  device->DeviceReadAvailable(10);
+  EXPECT_EQ(device->ErrorMessage(), "Network device: Data transfer interrupted. Please wait...");
+  for (int i = 0; i < 100 && instrument.Requests("TRYBABY").empty(); ++i) std::this_thread::sleep_for(10ms);
+  std::this_thread::sleep_for(std::chrono::milliseconds(timings.RequestLimitMs + 100));
+  clock.Advance(11s);
+  device->DeviceReadAvailable(10);
+  EXPECT_EQ(device->ErrorCode(), QV_Err_RequestTimeout);
+  EXPECT_EQ(device->ErrorMessage(), "Network device: Data transfer interrupted (1). Please wait...");
+}
+
+}  // namespace
