@@ -13,6 +13,7 @@
 #include "core/LogUnit.h"
 #include "core/NamedEvent.h"
 #include "core/QV_NumberText.h"
+#include "devices/QV_MissingDisconnects.h"
 
 namespace {
 
@@ -92,11 +93,15 @@ std::string TQV_NetworkDevice::UserDigit(uint8_t user) const {
 }
 
 std::string TQV_NetworkDevice::BuildRequest(TRequestKind kind) const {
-  static const char* const names[] = {"CONNECT", "DISCONN", "TRYBABY"};
   const uint8_t user = kind == rkLogOn ? (FOldUserId != NoUser ? FOldUserId : RegisterID()) : UserID();
+  return BuildRequest(kind, user, FServerPort);
+}
+
+std::string TQV_NetworkDevice::BuildRequest(TRequestKind kind, uint8_t user, uint16_t port) const {
+  static const char* const names[] = {"CONNECT", "DISCONN", "TRYBABY"};
   std::string r = names[kind] + UserDigit(user) + FServerIP_CFformat + ":";
-  r += char(FServerPort >> 8);
-  r += char(FServerPort & 0xFF);
+  r += char(port >> 8);
+  r += char(port & 0xFF);
   return r + "\r\n";
 }
 
@@ -180,6 +185,7 @@ TQV_Result TQV_NetworkDevice::StartData() {
   }
   if (text == "sv") {
     LogError(FLogId, FDbgTag + ".StartData failed: already connected");
+    FDeviceDisconnectNeccessary = true;
     SetError(QV_Err_AlreadyConnected, "Already connected");
     return QV_Err_AlreadyConnected;
   }
@@ -191,9 +197,18 @@ TQV_Result TQV_NetworkDevice::StartData() {
   if (StartsWith(text, "ab")) {
     std::string message = RegisterID() != NoUser ? "UserID " + std::to_string(RegisterID()) + " already in use"
                                                   : std::string("Too many users");
+    const uint8_t user = FOldUserId != NoUser ? FOldUserId : RegisterID();
+    const auto entry = TQV_MissingDisconnects::Instance().Take(user);
+    if (entry) LogIt(FLogId, FDbgTag + ".StartData found misssing disconnect " + *entry);
     if (answer.size() >= 20) {
       SetUserConnected(answer.substr(4, 16));
       message += ". " + UserConnected();
+      // The slot still names another address: the registration is a stale one of this host.
+      if (entry && user >= 1 && user <= 4 && answer.substr(4 + 4 * (user - 1), 4) != FServerIP_CFformat) {
+        FDeviceDisconnectNeccessary = true;
+        FDeviceDisconnectString = *entry;
+        LogIt(FLogId, FDbgTag + ".StartData Abmeldung zu missingDisconnect=" + *entry + " wiederholen");
+      }
     }
     SetError(QV_TooManyUser, prefix + message);
     return QV_TooManyUser;
@@ -203,10 +218,19 @@ TQV_Result TQV_NetworkDevice::StartData() {
 }
 
 TQV_Result TQV_NetworkDevice::StopData() {
-  if (!DataConnected() && !FPortIsOpened) return QV_No_Err;
+  if (!DataConnected() && !FPortIsOpened && !FDeviceDisconnectNeccessary) return QV_No_Err;
   FDeviceDisconnectRequested = true;
+  // A stale registration is logged off with the server port it was made with.
+  uint16_t port = FServerPort;
+  uint8_t user = UserID();
+  if (!FDeviceDisconnectString.empty()) {
+    port = TQV_MissingDisconnects::PortOf(FDeviceDisconnectString);
+    user = uint8_t(FDeviceDisconnectString[7] - '0');
+    FDeviceDisconnectString.clear();
+  }
   std::string request, answer, reason;
-  const TExchange ex = Exchange([this] { return BuildRequest(rkLogOff); }, request, answer, reason);
+  const TExchange ex = Exchange([&] { return BuildRequest(rkLogOff, user, port); }, request, answer, reason);
+  FDeviceDisconnectNeccessary = ex == TExchange::Answered && StartsWith(AnswerText(answer), "fe");
   const std::string text = AnswerText(answer);
   if (ex == TExchange::ConnectFailed) {
     SetError(QV_Err_ConnectFailed, reason);
@@ -329,6 +353,15 @@ bool TQV_NetworkDevice::OpenPort(std::string& ErrorMsg) {
   for (int attempt = 0; attempt < 4 && result == QV_Err_RepeatRequest; ++attempt) {
     if (attempt > 0) WaitSleep(FTimings.LogOnPauseMs);
     result = StartData();
+    if (result != QV_No_Err && FDeviceDisconnectNeccessary) {
+      if (result == QV_TooManyUser) LogIt(FLogId, FDbgTag + ".OpenPort fehlende Abmeldung wiederholen");
+      WaitSleep(50);
+      StopData();
+      if (attempt < 3 && (result == QV_TooManyUser || result == QV_Err_AlreadyConnected)) {
+        LogIt(FLogId, FDbgTag + ".OpenPort Too many user/ Already connected -> retry");
+        result = QV_Err_RepeatRequest;
+      }
+    }
     if (result != QV_No_Err) continue;
     if (!WaitDataConnection()) {
       result = QV_Err_RequestFailed;
@@ -375,6 +408,11 @@ bool TQV_NetworkDevice::ClosePort() {
     }
   } else {
     LogError(FLogId, "TQV_NetworkDevice.ClosePort " + FDeviceIPAndPort + ": no connection -> do not send DISCONNECT");
+    if (!ResetCmdSent()) {
+      const std::string entry = TQV_MissingDisconnects::Entry(UserID(), FServerPort);
+      TQV_MissingDisconnects::Instance().Add(entry);
+      LogIt(FLogId, "TQV_NetworkDevice.ClosePort added missing disconnect " + entry);
+    }
     ok = false;
   }
   StopServer();

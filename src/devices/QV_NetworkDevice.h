@@ -63,6 +63,7 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   enum TRequestKind { rkLogOn, rkLogOff, rkTry };
   // The management request bytes; text is the printable form for the log.
   std::string BuildRequest(TRequestKind kind) const;
+  std::string BuildRequest(TRequestKind kind, uint8_t user, uint16_t port) const;
   std::string BuildCommandRequest(const std::string& command) const;
   // Takes bytes of the data connection (the server's reader calls it).
   void ServerExecute(const std::string& data);
@@ -112,6 +113,8 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   bool FPingNeeded = false;
   uint8_t FOldUserId = NoUser;
   std::atomic<bool> FDeviceDisconnectRequested = false;
+  bool FDeviceDisconnectNeccessary = false;
+  std::string FDeviceDisconnectString;  // missing-disconnect entry to log off first
   std::atomic<bool> FFirstCommand = false;
 
   // Recovery: the liveness test runs on FTryThread, which the report thread starts and joins.

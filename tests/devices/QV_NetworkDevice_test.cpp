@@ -10,6 +10,7 @@
 #include "core/CircularBuffer.h"
 #include "core/NamedEvent.h"
 #include "core/QV_NumberText.h"
+#include "devices/QV_MissingDisconnects.h"
 #include "support/LogCapture.h"
 #include "support/ScriptedInstrument.h"
 
@@ -122,7 +123,9 @@ const std::string UserTable = std::string("ab\r\n") + std::string("\x7F\x00\x00\
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, NetworkLogOnTest,
-    ::testing::Values(LogOnCase{{"sv\r\n"}, QV_Err_AlreadyConnected, "Already connected"},
+    ::testing::Values(LogOnCase{{"sv\r\n", "ok\r\n", "sv\r\n", "ok\r\n", "sv\r\n", "ok\r\n", "sv\r\n"},
+                                QV_Err_AlreadyConnected,
+                                "Already connected"},
                       LogOnCase{{"no\r\n"}, QV_Err_RequestDenied, "CONNECT-Request to $ failed: no"},
                       LogOnCase{{std::nullopt}, QV_Err_RequestTimeout, "CONNECT-Request timed out"},
                       LogOnCase{{UserTable}, QV_TooManyUser, "CONNECT-Request to $ failed: Too many users. "},
@@ -137,6 +140,36 @@ TEST_F(NetworkDeviceTest, RepeatedLogOnSucceedsAfterTa) {
   std::string error;
   EXPECT_TRUE(device->OpenPort(error)) << error;
   EXPECT_EQ(instrument.Requests("CONNECT").size(), 2u);
+}
+
+// The first bytes of each request, in order.
+std::vector<std::string> Kinds(const std::vector<std::string>& requests) {
+  std::vector<std::string> kinds;
+  for (const auto& r : requests) kinds.push_back(r.substr(0, 7));
+  return kinds;
+}
+
+TEST_F(NetworkDeviceTest, AlreadyConnectedLogsOffAndLogsOnAgain) {
+  instrument.Script({"sv\r\n"});
+  auto device = Make();
+  std::string error;
+  EXPECT_TRUE(device->OpenPort(error)) << error;
+  EXPECT_EQ(Kinds(instrument.Requests()), (std::vector<std::string>{"CONNECT", "DISCONN", "CONNECT"}));
+}
+
+TEST_F(NetworkDeviceTest, StaleRegistrationIsLoggedOffWithItsRecordedPort) {
+  TQV_MissingDisconnects::Instance().Add(TQV_MissingDisconnects::Entry(2, 0x1234));
+  // User slot 2 names another address than this host's.
+  const std::string table = std::string(4, '\0') + std::string("\x0A\x00\x00\x09", 4) + std::string(8, '\0');
+  instrument.Script({"ab\r\n" + table});
+  auto device = Make();
+  device->SetUserID(2);
+  std::string error;
+  EXPECT_TRUE(device->OpenPort(error)) << error;
+  const auto requests = instrument.Requests();
+  ASSERT_EQ(Kinds(requests), (std::vector<std::string>{"CONNECT", "DISCONN", "CONNECT"}));
+  EXPECT_EQ(AnsiToHex(requests[1]), AnsiToHex(std::string("DISCONN1\x7F\x00\x00\x01:\x12\x34\r\n", 17)));
+  EXPECT_TRUE(TQV_MissingDisconnects::Instance().Entries().empty());
 }
 
 TEST_F(NetworkDeviceTest, CommandRequestCarriesLengthAndBytes) {
