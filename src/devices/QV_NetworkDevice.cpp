@@ -377,6 +377,7 @@ bool TQV_NetworkDevice::OpenPort(std::string& ErrorMsg) {
     return false;
   }
   FPortIsOpened = true;
+  FOpenTicks = FClock.TickMs();
   FFirstCommand = FPeerType != ptColdfire;
   QuitError();
   LogIt(FLogId, FDbgTag + ".OpenPort ok " + FDeviceIPAndPort);
@@ -519,7 +520,7 @@ void TQV_NetworkDevice::ReadDataConnection() {
 
 bool TQV_NetworkDevice::CheckDeviceClosed() {
   if (FDataConnectionLost.exchange(false)) {
-    SetError(QV_Err_Disconnected, "Network device: data connection closed by the device");
+    DataConnectionDropped();
     return false;
   }
   const int64_t last = FLastReceivedMs.load();
@@ -764,5 +765,46 @@ void TQV_NetworkDevice::Reconnect() {
   }
   LogIt(FLogId, "##### RecoverFromTCPError: reopened  #####################");
   QuitError();
+  FisReconnected = true;
+}
+
+void TQV_NetworkDevice::DataConnectionDropped() {
+  LogError(FLogId, FDbgTag + ".ServerDisconnect: unexpected -> StopData");
+  FDeviceDisconnectNeccessary = true;
+  const bool loggedOff = StopData() == QV_No_Err;
+  LogIt(FLogId, FDbgTag + ".ServerDisconnect: unexpected -> StopServer");
+  const uint16_t port = FServerPort;
+  StopServer();
+  FPortIsOpened = false;
+  if (!loggedOff) {
+    const std::string entry = TQV_MissingDisconnects::Entry(UserID(), port);
+    TQV_MissingDisconnects::Instance().Add(entry);
+    LogIt(FLogId, "TQV_NetworkDevice.ServerDisconnect added missing disconnect " + entry);
+  }
+  LogError(FLogId, FDbgTag + ".ServerDisconnect -> QV_Err_Disconnected");
+  SetError(QV_Err_Disconnected, "Network device: connection closed by the device");
+}
+
+std::string TQV_NetworkDevice::DeviceRead(uint8_t len) {
+  CheckReconnect();
+  return TQV_BaseDevice::DeviceRead(len);
+}
+
+std::string TQV_NetworkDevice::DeviceReadAvailable(uint32_t maxLen) {
+  CheckReconnect();
+  return TQV_BaseDevice::DeviceReadAvailable(maxLen);
+}
+
+void TQV_NetworkDevice::CheckReconnect() {
+  if (!FPortIsOpened || FClock.TickMs() - FOpenTicks <= FTimings.DailyReconnectMs) return;
+  LogIt(FLogId, "CheckReconnect: more than one day elapsed");
+  FOldUserId = UserID();
+  if (!ClosePort()) LogError(FLogId, "CheckReconnect: close failed");
+  std::string error;
+  if (!OpenPort(error)) {
+    LogError(FLogId, "CheckReconnect: open failed " + error);
+    return;
+  }
+  // The stream goes on where it stopped unless the instrument lost data meanwhile.
   FisReconnected = true;
 }

@@ -20,6 +20,7 @@ struct TNetworkTimings {
   uint32_t RepeatPauseMs = 30;      // before a busy command is repeated
   uint32_t LogOnPauseMs = 100;      // before a log-on is repeated
   uint32_t PingLimitMs = 1500;
+  uint64_t DailyReconnectMs = 86400000;  // open time after which the device reconnects itself
 };
 
 // An instrument on the LAN (device type QV_Remote), reached by a reverse connection: the device
@@ -47,6 +48,8 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   void ForceClose();
   bool DeviceWrite(const std::string& Data) override;
   bool CheckDeviceClosed() override;
+  std::string DeviceRead(uint8_t len) override;
+  std::string DeviceReadAvailable(uint32_t maxLen) override;
   std::string DeviceHost() const override { return FDeviceHost; }
   std::string DeviceIP() const override { return FDeviceIP; }
   std::string ToString() const override;
@@ -92,6 +95,9 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   void TestDataConnected();
   void JoinTry();
   void Reconnect();
+  void CheckReconnect();
+  // The instrument dropped the data connection: log off and close on the owner's thread.
+  void DataConnectionDropped();
   void WriteReceived(std::string_view bytes);
   bool WaitDataConnection();
   bool Reachable();
@@ -128,6 +134,7 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   uint32_t FNoAnswerCounter = 0;
   uint8_t FErrorFlags = 0;
   std::atomic<bool> FisReconnected = false;
+  uint64_t FOpenTicks = 0;
 
   // Data server: listening socket, data connection and a wake pipe, served by one thread that
   // this device starts and joins.

@@ -282,6 +282,27 @@ TEST_F(NetworkDeviceTest, DroppedDataConnectionIsReported) {
   EXPECT_EQ(device->ErrorCode(), QV_Err_Disconnected);
 }
 
+TEST_F(NetworkDeviceTest, DroppedDataConnectionLogsOffAndCloses) {
+  auto device = Opened();
+  instrument.DropData();
+  for (int i = 0; i < 200 && device->DataConnected(); ++i) std::this_thread::sleep_for(5ms);
+  device->DeviceReadAvailable(10);
+  EXPECT_EQ(instrument.Requests("DISCONN").size(), 1u);
+  EXPECT_FALSE(device->ServerIsRunning());
+  EXPECT_FALSE(device->PortIsOpened());
+}
+
+TEST_F(NetworkDeviceTest, ReconnectsAfterADayOfOpenTime) {
+  auto device = Opened();
+  ASSERT_TRUE(instrument.SendData(CDCBlock("day1", 4, 0)));
+  ASSERT_EQ(Received(*device, 4), "day1");
+  clock.Advance(std::chrono::hours(24) + 1s);
+  device->DeviceReadAvailable(10);
+  EXPECT_EQ(Kinds(instrument.Requests()), (std::vector<std::string>{"CONNECT", "DISCONN", "CONNECT"}));
+  EXPECT_TRUE(device->PortIsOpened());
+  EXPECT_TRUE(log.Contains("CheckReconnect: more than one day elapsed"));
+}
+
 TEST_F(NetworkDeviceTest, DataConnectionFromAnotherHostIsRefused) {
   auto device = Opened();
   EXPECT_FALSE(TScriptedInstrument::ConnectionKept("127.0.0.250", "127.0.0.1", device->ServerPort()));
