@@ -305,12 +305,24 @@ TQV_Result TQV_NetworkDevice::SendServerCmd(const std::string& command) {
   return QV_Err_RequestDenied;
 }
 
+bool TQV_NetworkDevice::IsBufferClearingCmd(const std::string& cmd) {
+  const uint8_t c = cmd.empty() ? 0 : uint8_t(cmd[0]);
+  return (c & 0x80) != 0 && c != 0x85 && (c < 0xBC || c > 0xBF);
+}
+
 bool TQV_NetworkDevice::DeviceWrite(const std::string& Data) {
-  // A network-module instrument answers the first version command of a session by itself.
-  if (FFirstCommand && Data == "V") {
-    FFirstCommand = false;
-    LogIt(FLogId, FDbgTag + ".DeviceWrite: first version command dropped");
+  // A network-module instrument reports its version by itself when a connection starts.
+  const uint8_t first = Data.empty() ? 0 : uint8_t(Data[0]);
+  if (FFirstCommand.exchange(false) && (first == 0x01 || first == 0x80 || first == 0x81)) {
+    LogIt(FLogId, FDbgTag + ".DeviceWrite(" + AnsiToHex(Data) + "): ignore first version command");
     return true;
+  }
+  if (Data == std::string("\x85\x42\x01", 3)) LogIt(FLogId, FDbgTag + ".DeviceWrite -> ReadConnectedUsers");
+  const bool clearing = IsBufferClearingCmd(Data);
+  const bool previousIgnore = FIgnoreDataUntilStreamInterrupted;
+  if (clearing) {
+    FIgnoreDataUntilStreamInterrupted = true;
+    LogIt(FLogId, FDbgTag + ".DeviceWrite(" + AnsiToHex(Data) + "): IgnoreDataUntilStreamInterrupted ###");
   }
   TQV_Result result = SendServerCmd(Data);
   for (int repeat = 0; repeat < 3 && result == QV_Err_RepeatRequest; ++repeat) {
@@ -319,10 +331,15 @@ bool TQV_NetworkDevice::DeviceWrite(const std::string& Data) {
     result = SendServerCmd(Data);
   }
   if (result != QV_No_Err) {
+    if (clearing) {
+      FIgnoreDataUntilStreamInterrupted = previousIgnore;
+      LogIt(FLogId, FDbgTag + ".DeviceWrite(" + AnsiToHex(Data) + ") failed -> restore IgnoreDataUntilStreamInterrupted ");
+    }
     if (result == QV_Err_RequestDenied && StartsWith(Data, "\x85\x12")) SetError(result, "Login failed: invalid password");
     return false;
   }
   LogIt(FLogId, FDbgTag + ".DeviceWrite {" + AnsiToHex(Data) + "}");
+  if (clearing) FReceiveBuffer->Clear();
   if (Data == "\x85P" || Data == "\x85Q") {
     SetResetCmdSent(true);
     LogIt(FLogId, FDbgTag + ".DeviceWrite ResetCmdSent");
@@ -615,6 +632,8 @@ void TQV_NetworkDevice::TakeCDCBlock(const std::string& header, std::string_view
   if (flags & 1) {
     LogIt(FLogId, "### NetworkDevice Buffer cleared ###");
     FReceiveBuffer->Clear();
+    if (FIgnoreDataUntilStreamInterrupted.exchange(false))
+      LogIt(FLogId, "### NetworkDevice Reset IgnoreDataUntilStreamInterrupted");
   }
   // The instrument repeats a block it is not sure arrived: its data are here already.
   if (text == FLastCDCBlockString) {
@@ -626,6 +645,12 @@ void TQV_NetworkDevice::TakeCDCBlock(const std::string& header, std::string_view
   if (!block.empty()) FErrorFlags = 0;
   if (flags & 2) {
     FToolsBuffer->WriteAnsiString(std::string(block));
+    return;
+  }
+  // After a buffer-clearing command the old stream is of no use until the instrument restarts it.
+  if (FIgnoreDataUntilStreamInterrupted) {
+    LogIt(FLogId, "NetworkDevice: IgnoreDataUntilStreamInterrupted (" + std::to_string(block.size()) + "): " +
+                      AnsiToHex(block));
     return;
   }
   WriteReceived(block);

@@ -81,6 +81,8 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   TQV_Result StartData();
   TQV_Result StopData();
   TQV_Result SendServerCmd(const std::string& command);
+  // First byte with bit 7 set, other than 0x85 and 0xBC..0xBF: the instrument empties its buffer.
+  static bool IsBufferClearingCmd(const std::string& cmd);
   bool StartServer();
   void StopServer();
   void ServerLoop();
@@ -122,6 +124,7 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   bool FDeviceDisconnectNeccessary = false;
   std::string FDeviceDisconnectString;  // missing-disconnect entry to log off first
   std::atomic<bool> FFirstCommand = false;
+  std::atomic<bool> FIgnoreDataUntilStreamInterrupted = false;
 
   // Recovery: the liveness test runs on FTryThread, which the report thread starts and joins.
   enum TTryState { tryCleared = 0, tryRunning = 1, tryFinished = 2 };

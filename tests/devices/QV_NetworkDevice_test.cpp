@@ -199,6 +199,23 @@ TEST_F(NetworkDeviceTest, BusyCommandSucceedsOnRepeat) {
   EXPECT_EQ(instrument.Requests("CMD").size(), 2u);
 }
 
+TEST_F(NetworkDeviceTest, DataAfterAClearingCommandWaitIfTheStreamRestarts) {
+  auto device = Opened();
+  ASSERT_TRUE(device->DeviceWrite("\x83"));
+  ASSERT_TRUE(instrument.SendData(CDCBlock("stal", 4, 0) + CDCBlock("new.", 4, 0, 1, 0x600)));
+  EXPECT_EQ(Received(*device, 4), "new.");
+}
+
+TEST_F(NetworkDeviceTest, FirstVersionCommandOfANetworkModuleIsDropped) {
+  auto device = Opened();
+  ASSERT_TRUE(instrument.SendData("ZCT2"));
+  for (int i = 0; i < 200 && device->PeerType() == ptUnknown; ++i) std::this_thread::sleep_for(5ms);
+  ASSERT_EQ(device->PeerType(), ptESP);
+  EXPECT_TRUE(device->DeviceWrite("\x01"));
+  EXPECT_TRUE(device->DeviceWrite("\x01"));
+  EXPECT_EQ(instrument.Requests("CMD").size(), 1u);
+}
+
 TEST_F(NetworkDeviceTest, OverlongCommandIsRefusedUnsent) {
   auto device = Opened();
   EXPECT_FALSE(device->DeviceWrite(std::string(256, 'x')));
