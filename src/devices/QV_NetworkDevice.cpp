@@ -385,6 +385,7 @@ bool TQV_NetworkDevice::OpenPort(std::string& ErrorMsg) {
       SetError(result, "No Data connection to " + FDeviceIP + ". Please check firewall settings");
     }
   }
+  if (result == QV_No_Err && FContextTool && !EnterToolsMode()) result = ErrorCode();
   if (result != QV_No_Err) {
     StopServer();
     LogError(FLogId, FDbgTag + ".OpenPort failed " + FDeviceIPAndPort);
@@ -399,6 +400,14 @@ bool TQV_NetworkDevice::OpenPort(std::string& ErrorMsg) {
   QuitError();
   LogIt(FLogId, FDbgTag + ".OpenPort ok " + FDeviceIPAndPort);
   return true;
+}
+
+bool TQV_NetworkDevice::EnterToolsMode() {
+  if (FPeerType == ptColdfire) {
+    LogIt(FLogId, FDbgTag + ".OpenPort ToolsMode -> send ClearBuffer cmd");
+    if (!DeviceWrite("\x80")) return false;
+  }
+  return DeviceWrite("\x85\x10");
 }
 
 bool TQV_NetworkDevice::WaitDataConnection() {
@@ -417,6 +426,15 @@ bool TQV_NetworkDevice::ClosePort() {
   LogIt(FLogId, "### Close NetworkDevice " + FDeviceIPAndPort + " ###");
   bool ok = true;
   if (FReachability.Check(FDeviceIP, FDeviceManagementPort, FTimings.PingLimitMs, FPingError)) {
+    if (CmdResponse() != crt_none) {
+      LogIt(FLogId, "TQV_NetworkDevice.ClosePort: clear CmdResponse=" + std::to_string(int(CmdResponse())));
+      SetCmdResponse(crt_none);
+    }
+    if (FContextTool) SendServerCmd("\x85\x11");
+    if (ForcedClose()) {
+      LogIt(FLogId, "TQV_NetworkDevice.ClosePort ForcedClose -> DeviceDisconnectNeccessary");
+      FDeviceDisconnectNeccessary = true;
+    }
     TQV_Result result = QV_Err_RepeatRequest;
     for (int attempt = 0; attempt < 4 && result == QV_Err_RepeatRequest; ++attempt) result = StopData();
     ok = result == QV_No_Err;

@@ -102,6 +102,8 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   void DataConnectionDropped();
   void WriteReceived(std::string_view bytes);
   bool WaitDataConnection();
+  // Tools context: the instrument is switched to tools mode right after the log-on.
+  bool EnterToolsMode();
   bool Reachable();
   static std::string AnswerText(const std::string& answer);
   std::string UserDigit(uint8_t user) const;

@@ -348,6 +348,19 @@ TEST_F(NetworkDeviceTest, ClosePortLogsOff) {
   EXPECT_FALSE(device->ServerIsRunning());
 }
 
+TEST_F(NetworkDeviceTest, ToolsContextSwitchesToolsModeOnAndOff) {
+  auto device = Make();
+  device->SetContextTool(true);
+  std::string error;
+  ASSERT_TRUE(device->OpenPort(error)) << error;
+  ASSERT_TRUE(instrument.WaitDataConnected());
+  EXPECT_TRUE(device->ClosePort());
+  const auto commands = instrument.Requests("CMD");
+  ASSERT_EQ(commands.size(), 2u);
+  EXPECT_EQ(commands[0].substr(16), std::string("\x02\x85\x10", 3));
+  EXPECT_EQ(commands[1].substr(16), std::string("\x02\x85\x11", 3));
+}
+
 TEST_F(NetworkDeviceTest, ForceCloseSendsNoLogOff) {
   auto device = Opened();
   device->ForceClose();
