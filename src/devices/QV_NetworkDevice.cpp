@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
+#include <sys/time.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -127,6 +128,9 @@ TQV_NetworkDevice::TExchange TQV_NetworkDevice::Exchange(const std::function<std
   addr.sin_port = htons(FDeviceManagementPort);
   inet_pton(AF_INET, FDeviceIP.c_str(), &addr.sin_addr);
   int fd = socket(AF_INET, SOCK_STREAM, 0);
+  // An address that swallows the connection attempt fails within the request limit.
+  const timeval limit{time_t(FTimings.RequestLimitMs / 1000), suseconds_t(FTimings.RequestLimitMs % 1000 * 1000)};
+  if (fd >= 0) setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
   if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     reason = errno == ECONNREFUSED || errno == ETIMEDOUT || errno == ECONNRESET
                  ? "No connection to network device"
@@ -139,10 +143,14 @@ TQV_NetworkDevice::TExchange TQV_NetworkDevice::Exchange(const std::function<std
   getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len);
   char text[INET_ADDRSTRLEN] = {};
   inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
-  FServerIP = text;
-  FServerIP_CFformat.assign(reinterpret_cast<const char*>(&local.sin_addr), 4);
-  // The request names the host address the instrument sees, known only now.
-  request = build();
+  {
+    // The liveness test asks from its own thread while the report thread may send a command.
+    std::lock_guard lock(FServerIPLock);
+    FServerIP = text;
+    FServerIP_CFformat.assign(reinterpret_cast<const char*>(&local.sin_addr), 4);
+    // The request names the host address the instrument sees, known only now.
+    request = build();
+  }
   send(fd, request.data(), request.size(), MSG_NOSIGNAL);
   // A real LAN may take long for the first byte; after that a short silence ends the answer.
   uint32_t wait = FTimings.RequestLimitMs;

@@ -116,6 +116,7 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   bool FSystemServerPort = false;
   std::string FServerIP;
   std::string FServerIP_CFformat = std::string(4, '\0');
+  std::mutex FServerIPLock;
   TNetworkTimings FTimings;
   TNetworkReachability FReachability;
   std::string FDbgTag = "TQV_NetworkDevice";
