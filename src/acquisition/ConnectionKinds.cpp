@@ -3,11 +3,16 @@
 #include <array>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QSerialPortInfo>
 #include <algorithm>
 
+#include "core/LogUnit.h"
 #include "devices/QV_FileDevices.h"
+#include "devices/QV_NetworkDevice.h"
 #include "devices/QV_SerialDevice.h"
 #include "devices/QV_Simulator.h"
 
@@ -36,10 +41,33 @@ TQV_Result OpenSerial(const TOpenTarget& target, const TDeviceContext& c, std::u
   return QV_No_Err;
 }
 
+// A "HOST:/" name must resolve to exactly one IPv4 address.
+TQV_Result OpenNetwork(const TOpenTarget& target, const TDeviceContext& c, std::unique_ptr<TQV_BaseDevice>& device,
+                       std::string& error) {
+  std::string address = target.Address;
+  std::string host;
+  if (target.ResolveHost) {
+    host = target.Address;
+    std::vector<std::string> found;
+    for (const QHostAddress& a : QHostInfo::fromName(QString::fromStdString(host)).addresses())
+      if (a.protocol() == QAbstractSocket::IPv4Protocol) found.push_back(a.toString().toStdString());
+    if (found.size() != 1) {
+      LogWarn(c.LogId, "TSourceItem.OpenConnection hostname not found " + host);
+      error = "Host not found: " + host;
+      return QV_DeviceNotFound;
+    }
+    address = found.front();
+    LogIt(c.LogId, "TSourceItem.OpenConnection hostname " + host + " -> " + address);
+  }
+  device = std::make_unique<TQV_NetworkDevice>(c.LogId, c.MultiId, c.ReceiveEvent, c.DoResetEvent, address, host,
+                                               TQV_NetworkDevice::DefaultManagementPort, target.DataPort);
+  return QV_No_Err;
+}
+
 constexpr std::array<TConnectionKind, 9> kKinds = {{
     {ctUSB, false, "USB", "USB", nullptr},
     {ctSerial, false, "serial", "Serial port", OpenSerial},
-    {ctNetwork, false, "network", "Network", nullptr},
+    {ctNetwork, false, "network", "Network", OpenNetwork},
     {ctCAN, false, "CAN", "CAN bus (Menlo)", nullptr},
     {ctTCPServer, false, "TCP-Server", "Another instance (TCP)", nullptr},
     {ctArchive, false, "TCP-Archive", "Archive of another instance", nullptr},

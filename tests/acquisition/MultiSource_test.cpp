@@ -59,8 +59,9 @@ TEST(MultiSource, OpenRepliesForEveryKind) {
     const char* Reply;
   } cases[] = {
       {"TCP:192.0.2.5:9999", "Connection kind TCP-Server is not available yet"},
-      {"192.0.2.20:9999", "Connection kind network is not available yet"},
-      {"ZCT2:/192.0.2.20", "Connection kind network is not available yet"},
+      // Nothing listens on this loopback address: the management request is refused.
+      {"127.0.0.77:9999", "No connection to network device"},
+      {"ZCT2:/HOST:/no-such-host.invalid", "Host not found: no-such-host.invalid"},
       {"CAN:MENLOF CHANNEL0 TYPE=0x20", "Connection kind CAN is not available yet"},
       {"ARCHIVE:192.0.2.5:9999 2024-01-02 10:20:30;2024-01-02 11:00", "Connection kind TCP-Archive is not available yet"},
       {"/dev/null:9600", "Error open Serial Device /dev/null: Inappropriate ioctl for device"},

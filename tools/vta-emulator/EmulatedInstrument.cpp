@@ -234,7 +234,10 @@ std::string TEmulatedInstrument::LogOn(const TManagementRequest& request) {
   setup.Identity = Identity(user);
   setup.HostAddress = request.HostAddress;
   setup.HostPort = request.HostPort;
-  setup.ConnectFrom = FSettings.ConnectFrom;
+  // An instrument connects back from its own address, unless a foreign host is being played. A
+  // wildcard listen address leaves the choice to the system.
+  const bool wildcard = FSettings.ListenAddress.empty() || FSettings.ListenAddress == "0.0.0.0";
+  setup.ConnectFrom = !FSettings.ConnectFrom.empty() ? FSettings.ConnectFrom : wildcard ? "" : FSettings.ListenAddress;
   setup.DropAfter = FSettings.DropAfter;
   setup.SilentAfter = FSettings.SilentAfter;
   setup.StartIndex = resume ? *slot.ResumeIndex : Announce();

@@ -171,7 +171,9 @@ std::string TransmitBlock(const TEmulatedReport& r, uint32_t address, const TIde
       w = r.FpgaMs;
       // Frequencies travel in thousandths of the unit the host shows.
       for (double v : r.Values) AppendLittleEndian(values, std::bit_cast<uint64_t>(IsFrequency(r.Header) ? v * 1000 : v), 8);
-      x = r.Tenths;
+      // Firmware from 1.14 on (this one) carries the scrambler in X bits 0-1 of a measurement, the
+      // other flags (bits 2-3) cleared; the time comes with the timestamp blocks.
+      x = (r.Header >> 4) & 3;
       break;
     case TEmulatedReport::rkTimestamp:
       type = 'r';

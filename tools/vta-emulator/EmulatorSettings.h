@@ -27,7 +27,7 @@ struct TEmulatorSettings {
   // Zero = never. Counted from the start of each data stream.
   std::chrono::milliseconds DropAfter{0};
   std::chrono::milliseconds SilentAfter{0};
-  // Network: the local address the data connections come from; empty = the system's choice. A
+  // Network: the local address the data connections come from; empty = ListenAddress. A
   // different loopback address than ListenAddress plays a foreign host taking the connection.
   std::string ConnectFrom;
   // A user that logs on again restarts at the newest data instead of where it left off.
