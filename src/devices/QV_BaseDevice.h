@@ -286,7 +286,8 @@ class TQV_BaseDevice {
   TQV_DeviceType FDevType = QV_Serial;
   int32_t FZCTChannelCount = 0;
   uint32_t FPeerRepeatAddr = 0;
-  TQV_PeerType FPeerType = ptUnknown;
+  // The network device learns the peer on its data server's thread while others read it.
+  std::atomic<TQV_PeerType> FPeerType = ptUnknown;
   uint32_t FReportCounter = 0;
   bool FResetCmdSent = false;
   uint32_t FSerialNumberValue = UnknownSerialNumber;
