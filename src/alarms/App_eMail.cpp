@@ -417,3 +417,12 @@ TEMailSender::TTransferResult TEMailSender::Transfer(const TEMail& mail, const T
   if (!replies.LastRefusal.empty()) return {false, replies.LastRefusal[0] == '5', replies.LastRefusal};
   return {false, false, curl_easy_strerror(rc)};
 }
+
+std::string SendTestMail(const TEMailServerLogin& login, const std::string& recipient, int logId) {
+  TEMailSender sender(logId);
+  sender.SetLogin(login);
+  const TEMail mail = sender.GeneratePlainEmail(sender.SenderAddress(), recipient,
+                                                {"Test email", "Test outgoing email server configuration"}, "Test EMail");
+  std::string error;
+  return sender.SendAndWait(mail, error) ? std::string() : error;
+}

@@ -144,3 +144,7 @@ class TEMailSender {
   std::atomic<bool> FAbort = false;  // read by a running transfer, which Stop abandons
   std::thread FThread;  // declared last: starts after every field it uses
 };
+
+// The test mail of the e-mail server configuration ("Test EMail"), sent through a sender of its own
+// with that login; waits for the answer (at most two minutes): "" when sent, else the reason.
+std::string SendTestMail(const TEMailServerLogin& login, const std::string& recipient, int logId);

@@ -35,10 +35,14 @@ void TVTA_Notifications::ReadSettings(TVTASettings& settings, const TSessionList
     settings.SetMailIsDefault(true);
     login = settings.MailDefaultLogin();
   }
-  FSender.SetLogin(*login);
-  FList.SetSenderName(login->Sender());
+  UseLogin(*login);
   TakeSessionNames(lists);
   FList.ReadSettings(settings, static_cast<int32_t>(lists.Sessions().size()));
+}
+
+void TVTA_Notifications::UseLogin(const TEMailServerLogin& login) {
+  FSender.SetLogin(login);
+  FList.SetSenderName(login.Sender());
 }
 
 void TVTA_Notifications::SessionListChanged(const TSessionLists& lists) {

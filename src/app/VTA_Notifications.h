@@ -23,6 +23,9 @@ class TVTA_Notifications : public IVTA_AppComponent {
 
   TNotificationList& List() { return FList; }
   TEMailSender& MailSender() { return FSender; }
+  // Mails go out through this login from now on, with its sender address.
+  void UseLogin(const TEMailServerLogin& login);
+  int LogId() const { return FLogId; }
   // For the display cycle: whether the message's popup is still to be shown (then it is taken).
   bool TakePendingPopup(const TMessageItem& item) { return FList.TakePendingPopup(item.Link); }
 

@@ -214,6 +214,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void VirtualChannelsExecute(TSessionItem& session, bool ivc);
   void DeviceInfoExecute(uint32_t serialNumber);
   void TimeSettingsExecute();
+  void ConfigEmailServerExecute();
   void DebugFilesExecute();
   void CenterValuesExecute();
   void InternTestExecute();

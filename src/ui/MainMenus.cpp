@@ -168,7 +168,8 @@ void TMainForm::CreateOptionsMenu() {
     connect(item, &QAction::triggered, this, [this, u] { TempUnitExecute(u); });
   }
   MarkUnavailable(FOptionsMenu->addAction("Email Notifications..."));
-  MarkUnavailable(FOptionsMenu->addAction("Config Email Server..."));
+  connect(FOptionsMenu->addAction("Config Email Server..."), &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.ConfigEmailServerExecute", [this] { ConfigEmailServerExecute(); }); });
   MarkUnavailable(FOptionsMenu->addAction("Popup Message Notifications..."));
   FOptionsMenu->addSeparator();
   connect(FOptionsMenu->addAction("Save Settings"), &QAction::triggered, this, [this] {

@@ -4,6 +4,7 @@
 
 #include "acquisition/QV_SessionItem.h"
 #include "app/VTA_MultiSampler.h"
+#include "app/VTA_Notifications.h"
 #include "core/QV_NumberText.h"
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
@@ -16,6 +17,7 @@
 #include "ui/CenterValuesDialog.h"
 #include "ui/DGINamesDialog.h"
 #include "ui/DebugFilesDialog.h"
+#include "ui/EMailServerDialog.h"
 #include "ui/DeviceInfoDialog.h"
 #include "ui/GraphicChild.h"
 #include "ui/HRQSettingsDialog.h"
@@ -166,6 +168,24 @@ void TMainForm::TimeSettingsExecute() {
   Log(kUserInputCategory, "Change time settings for logging files to format=" + after.Format +
                               " ZCTTime=" + BoolText(after.SourceZCT) + ", UTC=" + BoolText(after.ZoneUTC));
   BroadcastOptions(what);
+}
+
+void TMainForm::ConfigEmailServerExecute() {
+  TVTASettings& settings = FApp->Settings();
+  TVTA_Notifications* notifications = FApp->Notifications();
+  if (!notifications) return;
+  const TEMailServerLogin defaultLogin = settings.MailDefaultLogin();
+  TEMailServerDialog dialog(this, settings.MailIsDefault(), settings.MailConfigLogin(),
+                            [logId = notifications->LogId(), defaultLogin](
+                                const std::optional<TEMailServerLogin>& login, const std::string& recipient) {
+                              return SendTestMail(login.value_or(defaultLogin), recipient, logId);
+                            });
+  if (!RunSettingsDialog(dialog)) return;
+  const TEMailServerChoice choice = dialog.Choice();
+  settings.SetMailIsDefault(choice.UseDefault);
+  if (choice.Login) settings.SetMailConfigLogin(*choice.Login);
+  notifications->UseLogin(choice.Login.value_or(defaultLogin));
+  Log(kUserInputCategory, std::string("TMainForm.ConfigEmailServerExecute default=") + BoolText(choice.UseDefault));
 }
 
 void TMainForm::DebugFilesExecute() {
