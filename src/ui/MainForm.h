@@ -215,6 +215,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void DeviceInfoExecute(uint32_t serialNumber);
   void TimeSettingsExecute();
   void ConfigEmailServerExecute();
+  void PopupNotificationsExecute();
   void DebugFilesExecute();
   void CenterValuesExecute();
   void InternTestExecute();

@@ -170,7 +170,8 @@ void TMainForm::CreateOptionsMenu() {
   MarkUnavailable(FOptionsMenu->addAction("Email Notifications..."));
   connect(FOptionsMenu->addAction("Config Email Server..."), &QAction::triggered, this,
           [this] { RunCycle("TMainForm.ConfigEmailServerExecute", [this] { ConfigEmailServerExecute(); }); });
-  MarkUnavailable(FOptionsMenu->addAction("Popup Message Notifications..."));
+  connect(FOptionsMenu->addAction("Popup Message Notifications..."), &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.PopupNotificationsExecute", [this] { PopupNotificationsExecute(); }); });
   FOptionsMenu->addSeparator();
   connect(FOptionsMenu->addAction("Save Settings"), &QAction::triggered, this, [this] {
     RunCycle("TMainForm.SaveSettings", [this] { FApp->SaveSettings(false); });

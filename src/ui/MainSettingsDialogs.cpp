@@ -24,6 +24,7 @@
 #include "ui/IVCCalibrationDialog.h"
 #include "ui/MainForm.h"
 #include "ui/NomFreqDialog.h"
+#include "ui/PopupNotificationsDialog.h"
 #include "ui/TimeSettingsDialog.h"
 #include "ui/VirtualChannelsDialog.h"
 
@@ -186,6 +187,26 @@ void TMainForm::ConfigEmailServerExecute() {
   if (choice.Login) settings.SetMailConfigLogin(*choice.Login);
   notifications->UseLogin(choice.Login.value_or(defaultLogin));
   Log(kUserInputCategory, std::string("TMainForm.ConfigEmailServerExecute default=") + BoolText(choice.UseDefault));
+}
+
+void TMainForm::PopupNotificationsExecute() {
+  TVTA_Notifications* notifications = FApp->Notifications();
+  if (!notifications) return;
+  TNotificationList& list = notifications->List();
+  std::vector<TPopupNotificationRow> rows;
+  for (size_t i = 0; i < list.Count(); ++i) {
+    const TNotification n = list.GetItem(i);
+    if (n.Notify == ntBig) rows.push_back({i, n.enabled, n.SourceIndex, n.BigMsgType, n.Text});
+  }
+  TPopupNotificationsDialog dialog(this, std::move(rows));
+  if (!RunSettingsDialog(dialog)) return;
+  for (const TPopupNotificationRow& row : dialog.Rows()) {
+    TNotification n = list.GetItem(row.Index);
+    if (n.enabled == row.Enabled) continue;
+    n.enabled = row.Enabled;
+    list.SetItem(row.Index, n);
+  }
+  Log(kUserInputCategory, "TMainForm.PopupNotificationsExecute");
 }
 
 void TMainForm::DebugFilesExecute() {

@@ -90,7 +90,7 @@ TEST_F(MainFormTest, OneSessionStandsDirectlyInTheMenusWithoutRemoveSource) {
             (std::vector<std::string>{"Decimal separator window", "  point", "  comma", "Decimal separator log files",
                                       "  point", "  comma", "Temperature unit", "  °C", "  °F",
                                       "Email Notifications... (off)", "Config Email Server...",
-                                      "Popup Message Notifications... (off)", "-", "Save Settings"}));
+                                      "Popup Message Notifications...", "-", "Save Settings"}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Help")),
             (std::vector<std::string>{"User Manual", "  English", "  German", "-", "&Info..."}));
 }
