@@ -228,6 +228,20 @@ void TNotificationList::SetItem(size_t Index, const TNotification& Value) {
   *FList.at(Index) = Value;
 }
 
+std::vector<TNotification> TNotificationList::MailNotifications() const {
+  std::lock_guard lock(FLock);
+  std::vector<TNotification> mails;
+  for (const auto& n : FList)
+    if (n->Notify != ntBig) mails.push_back(*n);
+  return mails;
+}
+
+void TNotificationList::ReplaceMailNotifications(const std::vector<TNotification>& mails) {
+  std::lock_guard lock(FLock);
+  std::erase_if(FList, [](const auto& n) { return n->Notify != ntBig; });
+  for (const TNotification& mail : mails) FList.push_back(std::make_unique<TNotification>(mail));
+}
+
 bool TNotificationList::NotifyMessage(TMessageItem& aMsg) {
   bool shown = false;
   try {

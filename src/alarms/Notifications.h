@@ -92,6 +92,10 @@ class TNotificationList : public IMessageNotifier {
   size_t Count() const;
   TNotification GetItem(size_t Index) const;
   void SetItem(size_t Index, const TNotification& Value);
+  // The e-mail notifications (once, always) as the dialog left them; popups stay as they are, so
+  // messages that point at them keep their link.
+  std::vector<TNotification> MailNotifications() const;
+  void ReplaceMailNotifications(const std::vector<TNotification>& mails);
 
   bool NotifyMessage(TMessageItem& aMsg) override;
   // The display cycle's part: true (and the mark cleared) when the notification a worker-thread

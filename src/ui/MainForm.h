@@ -216,6 +216,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void TimeSettingsExecute();
   void ConfigEmailServerExecute();
   void PopupNotificationsExecute();
+  void EmailNotificationsExecute();
   void DebugFilesExecute();
   void CenterValuesExecute();
   void InternTestExecute();

@@ -167,7 +167,8 @@ void TMainForm::CreateOptionsMenu() {
     const int32_t u = unit;
     connect(item, &QAction::triggered, this, [this, u] { TempUnitExecute(u); });
   }
-  MarkUnavailable(FOptionsMenu->addAction("Email Notifications..."));
+  connect(FOptionsMenu->addAction("Email Notifications..."), &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.EmailNotificationsExecute", [this] { EmailNotificationsExecute(); }); });
   connect(FOptionsMenu->addAction("Config Email Server..."), &QAction::triggered, this,
           [this] { RunCycle("TMainForm.ConfigEmailServerExecute", [this] { ConfigEmailServerExecute(); }); });
   connect(FOptionsMenu->addAction("Popup Message Notifications..."), &QAction::triggered, this,

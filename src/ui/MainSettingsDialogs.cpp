@@ -18,6 +18,7 @@
 #include "ui/DGINamesDialog.h"
 #include "ui/DebugFilesDialog.h"
 #include "ui/EMailServerDialog.h"
+#include "ui/EmailNotificationsDialog.h"
 #include "ui/DeviceInfoDialog.h"
 #include "ui/GraphicChild.h"
 #include "ui/HRQSettingsDialog.h"
@@ -187,6 +188,17 @@ void TMainForm::ConfigEmailServerExecute() {
   if (choice.Login) settings.SetMailConfigLogin(*choice.Login);
   notifications->UseLogin(choice.Login.value_or(defaultLogin));
   Log(kUserInputCategory, std::string("TMainForm.ConfigEmailServerExecute default=") + BoolText(choice.UseDefault));
+}
+
+void TMainForm::EmailNotificationsExecute() {
+  TVTA_Notifications* notifications = FApp->Notifications();
+  if (!notifications) return;
+  std::vector<std::pair<int32_t, std::string>> sessions;
+  for (TSessionItem* session : FApp->Lists().Sessions()) sessions.emplace_back(session->Index(), session->FriendlyName());
+  TEmailNotificationsDialog dialog(this, notifications->List().MailNotifications(), std::move(sessions));
+  if (!RunSettingsDialog(dialog)) return;
+  notifications->List().ReplaceMailNotifications(dialog.Notifications());
+  Log(kUserInputCategory, "TMainForm.EmailNotificationsExecute count=" + std::to_string(dialog.Notifications().size()));
 }
 
 void TMainForm::PopupNotificationsExecute() {

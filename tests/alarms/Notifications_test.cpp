@@ -320,3 +320,32 @@ TEST(NotificationSettings, OlderFormatsAndShortEntries) {
 }
 
 }  // namespace
+
+namespace {
+
+// The e-mail notifications dialog replaces the mail notifications; popups keep their objects, so a
+// message that links to one still finds it.
+TEST(NotificationListEdit, ReplacingTheMailNotificationsKeepsThePopups) {
+  TNotificationList list(nullptr, "host");
+  auto popup = std::make_unique<TNotification>();
+  popup->Notify = ntBig;
+  const TNotification* popupLink = popup.get();
+  list.Add(std::move(popup));
+  auto mail = std::make_unique<TNotification>();
+  mail->EmailAddress = "old@lab.example";
+  list.Add(std::move(mail));
+
+  TNotification fresh;
+  fresh.Notify = ntAlways;
+  fresh.EmailAddress = "new@lab.example";
+  list.ReplaceMailNotifications({fresh, fresh});
+  ASSERT_EQ(list.Count(), 3u);
+  EXPECT_EQ(list.GetItem(0).Notify, ntBig);
+  const std::vector<TNotification> mails = list.MailNotifications();
+  ASSERT_EQ(mails.size(), 2u);
+  EXPECT_EQ(mails[0].EmailAddress, "new@lab.example");
+  list.SetPopupEnabled(popupLink, false);
+  EXPECT_FALSE(list.GetItem(0).enabled);
+}
+
+}  // namespace

@@ -89,7 +89,7 @@ TEST_F(MainFormTest, OneSessionStandsDirectlyInTheMenusWithoutRemoveSource) {
   EXPECT_EQ(MenuLines(TopMenu(window, "&Options")),
             (std::vector<std::string>{"Decimal separator window", "  point", "  comma", "Decimal separator log files",
                                       "  point", "  comma", "Temperature unit", "  °C", "  °F",
-                                      "Email Notifications... (off)", "Config Email Server...",
+                                      "Email Notifications...", "Config Email Server...",
                                       "Popup Message Notifications...", "-", "Save Settings"}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Help")),
             (std::vector<std::string>{"User Manual", "  English", "  German", "-", "&Info..."}));
