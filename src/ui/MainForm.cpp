@@ -1,5 +1,8 @@
 #include "ui/MainForm.h"
 
+#include "app/VTA_Notifications.h"
+#include "ui/FormBigMessage.h"
+
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -226,17 +229,14 @@ void TMainForm::ErrorBox(const std::string& text) {
 }
 
 // A popup is a window of its own that the operator closes when he comes: a modal box would stop the
-// display cycle (and with it every view) until then.
+// display cycle (and with it every view) until then. One window serves every popup.
 void TMainForm::ShowPopup(const TMessageItem& item) {
-  const QString text = QString::fromStdString(item.Text);
-  if (FOptions.Dialogs.Message) return FOptions.Dialogs.Message(windowTitle(), text);
-  const QMessageBox::Icon icon = item.MsgType == mtError     ? QMessageBox::Critical
-                                 : item.MsgType == mtWarning ? QMessageBox::Warning
-                                                             : QMessageBox::Information;
-  auto* box = new QMessageBox(icon, windowTitle(), text, QMessageBox::Ok, this);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setModal(false);
-  box->show();
+  if (FOptions.Dialogs.Message) return FOptions.Dialogs.Message(windowTitle(), QString::fromStdString(item.Text));
+  if (!FBigMessage)
+    FBigMessage = new TFormBigMessage(this, [this](const TNotification* link, bool enabled) {
+      if (TVTA_Notifications* notifications = FApp->Notifications()) notifications->List().SetPopupEnabled(link, enabled);
+    });
+  FBigMessage->ShowNotification(item.Text, item.sIndex, item.Code, item.Link);
 }
 
 void TMainForm::ShowSplash(const std::string& text) {

@@ -26,6 +26,7 @@ class QActionGroup;
 class QMdiArea;
 class QMenu;
 class TAppPaths;
+class TFormBigMessage;
 class TFormSplash;
 class TIVC_DataManagement;
 class TLogDefinitionDialog;
@@ -289,6 +290,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   bool FFirstActivate = true;
   bool FDestroying = false;
   TFormSplash* FSplash = nullptr;
+  TFormBigMessage* FBigMessage = nullptr;  // the "VTA Message" window, made with the first popup
 
   TChildArray FChildArray;
   TMessageChild* FMessageView = nullptr;

@@ -2,6 +2,7 @@
 
 #include "ui/AllanChild.h"
 #include "ui/DebugChild.h"
+#include "ui/FormBigMessage.h"
 #include "ui/GraphicChild.h"
 #include "ui/TextAllanChild.h"
 
@@ -377,13 +378,15 @@ TEST_F(MainFormTest, PopupDoesNotBlockTheDisplayCycle) {
   item.MsgType = mtError;
   item.Text = "Reference clock invalid";
   window.ShowPopup(item);  // returns at once instead of running a modal loop
-  const QList<QMessageBox*> boxes = window.findChildren<QMessageBox*>();
-  ASSERT_EQ(boxes.size(), 1);
-  EXPECT_TRUE(boxes.front()->isVisible());
-  EXPECT_FALSE(boxes.front()->isModal());
-  EXPECT_EQ(boxes.front()->text(), "Reference clock invalid");
-  EXPECT_EQ(boxes.front()->icon(), QMessageBox::Critical);
-  boxes.front()->close();
+  item.sIndex = 0;
+  item.Text = "Data Loss";
+  window.ShowPopup(item);
+  const QList<TFormBigMessage*> popups = window.findChildren<TFormBigMessage*>();
+  ASSERT_EQ(popups.size(), 1) << "one window serves every popup";
+  EXPECT_TRUE(popups.front()->isVisible());
+  EXPECT_FALSE(popups.front()->isModal());
+  EXPECT_EQ(popups.front()->TextLabel()->text(), "A: Data Loss");
+  popups.front()->close();
 }
 
 TEST_F(MainFormTest, BusyNoticeShowsItsTextAndGoes) {
