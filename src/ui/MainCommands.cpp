@@ -126,6 +126,9 @@ void TMainForm::SessionCommand(TSessionCmd kind, QAction& action) {
     case TSessionCmd::VirtualIVC:
       logCommand("SourceVirtualIVCChannelsExecute");
       return VirtualChannelsExecute(*session, true);
+    case TSessionCmd::ClockAlarm:
+      logCommand("SourceClockAlarmExecute");
+      return ClockWarningsExecute(*session);
     case TSessionCmd::NomFreq:
       logCommand("SourceNomFreqExecute");
       return NomFreqExecute(*session);

@@ -216,6 +216,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void DeviceInfoExecute(uint32_t serialNumber);
   void TimeSettingsExecute();
   void ConfigEmailServerExecute();
+  void ClockWarningsExecute(TSessionItem& session);
   void PopupNotificationsExecute();
   void EmailNotificationsExecute();
   void DebugFilesExecute();

@@ -51,7 +51,6 @@ QIcon SessionIcon(const TSessionItem& session) {
 bool KindAvailable(TSessionCmd kind) {
   switch (kind) {
     case TSessionCmd::LocalServer:
-    case TSessionCmd::ClockAlarm:
     case TSessionCmd::SensorAlarm:
     case TSessionCmd::Config:
       return false;

@@ -15,6 +15,7 @@
 #include "logging/MultiSampler.h"
 #include "ui/AllanConfigDialog.h"
 #include "ui/CenterValuesDialog.h"
+#include "ui/ClockWarningsDialog.h"
 #include "ui/DGINamesDialog.h"
 #include "ui/DebugFilesDialog.h"
 #include "ui/EMailServerDialog.h"
@@ -59,6 +60,16 @@ QString SessionCaption(const TSessionItem& session, const QString& title) {
 bool TMainForm::RunSettingsDialog(QDialog& dialog) {
   if (FOptions.Dialogs.Settings) return FOptions.Dialogs.Settings(dialog);
   return dialog.exec() == QDialog::Accepted;
+}
+
+void TMainForm::ClockWarningsExecute(TSessionItem& session) {
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (!counter) return;
+  TClockWarningsDialog dialog(this, SessionCaption(session, ""), counter->ClockAlarm(), ChannelNames(session),
+                              FApp->Settings().FormatSettings());
+  if (!RunSettingsDialog(dialog)) return;
+  if (dialog.Result().CopyTo(counter->ClockAlarm()))
+    Log(kUserInputCategory, "TMainForm.SourceClockAlarmExecute changed [" + std::string(1, SessionLetter(session.Index())) + "]");
 }
 
 void TMainForm::NomFreqExecute(TSessionItem& session) {

@@ -37,7 +37,7 @@ std::vector<std::string> CounterItems(const std::string& indent, bool removable)
                                          "Run Local Server ... (off)",
                                          "-",
                                          "Channel Colors/Names...",
-                                         "Clock Warnings... (off)",
+                                         "Clock Warnings...",
                                          "Digital-Input Names...",
                                          "Nominal Frequencies...",
                                          "ZCT High Resolution Channels...",
