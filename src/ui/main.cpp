@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QMessageBox>
+#include <cstring>
 #include <iostream>
 #include <memory>
 
@@ -10,11 +11,28 @@
 #include "ui/SessionKinds.h"
 
 // The desktop program: the main window around the application object.
+namespace {
+const char kUsage[] = "usage: VTA_App [--config-dir DIR] [--connect CONNECTION] [--expert]\n";
+}
+
 int main(int argc, char** argv) {
+  // Answered before the window system is touched, so they work without a display too.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::cout << "VTA_App " << VTA_VERSION << '\n';
+    return 0;
+  }
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::cout << kUsage
+              << "  --config-dir DIR       settings in DIR instead of $XDG_CONFIG_HOME/VTA_App\n"
+                 "  --connect CONNECTION   the first session of a first start, e.g. DemoData\n"
+                 "  --expert               expert mode: raw data modes, the Intern menu and internal views\n"
+                 "See VTA_App(1).\n";
+    return 0;
+  }
   QApplication application(argc, argv);
   QApplication::setApplicationName("VTA_App");
   const TProgramArgsResult parsed = ParseProgramArgs(std::vector<std::string>(argv + 1, argv + argc),
-                                                      "usage: VTA_App [--config-dir DIR] [--connect CONNECTION] [--expert]\n", true);
+                                                      kUsage, true);
   if (!parsed.Args) {
     std::cerr << parsed.Error;
     return 2;
