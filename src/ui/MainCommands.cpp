@@ -25,6 +25,7 @@
 #include "ui/MenuText.h"
 #include "ui/MessageChild.h"
 #include "ui/SessionCommands.h"
+#include "ui/UserManual.h"
 
 namespace {
 
@@ -263,8 +264,10 @@ void TMainForm::LogRootFolderExecute() {
 // ---------------------------------------------------------------- help and expert commands
 
 void TMainForm::UserManualExecute(const QString& fileName) {
-  const QString path = QCoreApplication::applicationDirPath() + "/" + fileName;
-  if (!QFileInfo::exists(path)) return ShowMessageBox(windowTitle(), "File " + path + " not found");
+  const QString programDir = QCoreApplication::applicationDirPath();
+  const QString path = FindUserManual(programDir, fileName);
+  if (path.isEmpty())
+    return ShowMessageBox(windowTitle(), "File " + UserManualCandidates(programDir, fileName).join(" or ") + " not found");
   if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return;
   LogError(kUserInputCategory, "TMainForm.MenuClick.cmdUserManual failed to open " + path.toStdString() + ", error=-1");
   ShowMessageBox(windowTitle(), "Can not open the document " + path + "\r\n" + "no document viewer accepted it");
