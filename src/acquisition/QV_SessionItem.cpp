@@ -154,6 +154,7 @@ std::shared_ptr<TDataManagement> TQVSessionItem::CreateDatamanager() {
     store->SetOnError([this](int32_t code, int32_t subCode, const std::string& text) { AddError(code, subCode, text); });
     store->SetOnWarning([this](int32_t code, int32_t subCode, const std::string& text) { AddWarning(code, subCode, text); });
   }
+  ApplyReportDetails();
   FZCT_DM->SetMultiId(FMultiId);
   FZCT_DM->SetNumberFormats(options.FormatWin, options.FormatLog);
   FZCT_DM->SetSamplerSink(FEnv.Sampler);
@@ -579,6 +580,7 @@ std::string TQVSessionItem::Debug(bool Value) {
     return set.Text;
   }
   FDebugLog = Value;
+  ApplyReportDetails();
   Log(".DebugFileName=" + Source().DebugFilename().Text);
   return {};
 }
@@ -590,6 +592,16 @@ void TQVSessionItem::DebugFlags(bool Report, bool LowLevel) {
   }
   FDebugReport = Report;
   FDebugLowLevel = LowLevel;
+  ApplyReportDetails();
+}
+
+// Read on the report thread: the stores' flag is atomic, the session's switches are not.
+bool TQVSessionItem::ReportDetails() const { return FZCT_DM && FZCT_DM->ReportDetails(); }
+
+void TQVSessionItem::ApplyReportDetails() {
+  const bool details = FDebugLog && FDebugReport;
+  if (FZCT_DM) FZCT_DM->SetReportDetails(details);
+  if (FIVC_DM) FIVC_DM->SetReportDetails(details);
 }
 
 std::string TQVSessionItem::SetDebugPath(const std::string& Value) {

@@ -216,6 +216,9 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   bool GetHasIVC() const;
 
  private:
+  // Per-report diagnostic lines: only while the session has its own debug log and logs reports.
+  bool ReportDetails() const;
+  void ApplyReportDetails();
   friend class TSessionItem;
   struct TLink;
   // How a failed read is handled; the text and the structured path lead to the same cases.

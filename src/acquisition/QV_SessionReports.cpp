@@ -251,7 +251,7 @@ void TQVSessionItem::ReportAuswerten(std::string line, const TQV_ReportStruct* r
       CheckExpectedHeader(code);
     if (!FWaitBufferCleared) SendAddedOpenCommand();
     if (IgnoreWhileWaiting(code, line, data)) return;
-    if (FDebugReport && header != rc_Empty)
+    if (ReportDetails() && header != rc_Empty)
       Log(".ReportAuswerten: ms=" + std::to_string(FDeviceMs.load()) + ", Data=" + line);
     header = TakeOverflowBit(header, line);
     FixTimeBase(header);
@@ -513,13 +513,13 @@ void TQVSessionItem::EvaluateSeconds(uint16_t code, const std::string& data) {
       std::lock_guard lock(FTextLock);
       FBufNo7015 = data;
     }
-    Log(".ReportAuswerten: Seconds: " + data + " FDeviceMs=" + std::to_string(FDeviceMs.load()));
+    if (ReportDetails()) Log(".ReportAuswerten: Seconds: " + data + " FDeviceMs=" + std::to_string(FDeviceMs.load()));
     if (FEnv.Sampler) FEnv.Sampler->AddTimeStamp(Index(), IsCopy(), value * 10);
     FZCT_DM->AddTimeStamp(value * 10);
     CheckRawTimestamp(".ReportAuswerten: Seconds: " + data);
     return;
   }
-  Log(".ReportAuswerten: 100ms: " + data + " FDeviceMs=" + std::to_string(FDeviceMs.load()));
+  if (ReportDetails()) Log(".ReportAuswerten: 100ms: " + data + " FDeviceMs=" + std::to_string(FDeviceMs.load()));
   if (FEnv.Sampler) FEnv.Sampler->AddTimeStamp(Index(), IsCopy(), value);
   FZCT_DM->AddTimeStamp(value);
   CheckRawTimestamp(".ReportAuswerten: 100ms: " + data);

@@ -125,6 +125,10 @@ class TDataManagement {
 
   int32_t LogId() const { return FLogId.load(); }
   void SetLogId(int32_t value) { FLogId.store(value); }
+  // Lines for every report (time stamps, extracted values) go to the diagnostic log only while the
+  // session logs its reports; otherwise a long run fills the log with them.
+  bool ReportDetails() const { return FReportDetails.load(); }
+  void SetReportDetails(bool value) { FReportDetails.store(value); }
   int32_t SessId() const { return FSessId; }
   // A copy of the current header, taken under the lock.
   TQVHeader ValueHeader() const;
@@ -170,6 +174,7 @@ class TDataManagement {
  private:
   std::atomic<int32_t> FChannelCount{0};
   std::atomic<int32_t> FLogId;
+  std::atomic<bool> FReportDetails{false};
   const int32_t FSessId;
   std::atomic<bool> FSessIsCopy;
   std::atomic<bool> FSynchronizedNeeded{false};

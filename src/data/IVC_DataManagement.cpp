@@ -374,7 +374,7 @@ std::string TIVC_DataManagement::GenerateSamplerStringIVC() const {
   std::lock_guard guard(FLockObj);
   std::string result;
   for (int32_t i = 1; i <= FLetzterKanal; ++i) result += FormatFloatFixed(FIVC[i], SamplerFieldWidth, 2, LogSep());
-  Dbg(".GenerateSamplerStringIVC=" + result);
+  if (ReportDetails()) Dbg(".GenerateSamplerStringIVC=" + result);
   return result;
 }
 

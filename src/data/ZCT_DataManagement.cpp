@@ -83,7 +83,7 @@ TZCT_DataManagement::~TZCT_DataManagement() = default;
 
 void TZCT_DataManagement::Dbg(const std::string& text) const { LogIt(LogId(), DbgTag() + text); }
 
-bool TZCT_DataManagement::DbgOn() const { return LogId() >= 0 && LogEnabled(LogId()); }
+bool TZCT_DataManagement::DbgOn() const { return ReportDetails() && LogId() >= 0 && LogEnabled(LogId()); }
 
 void TZCT_DataManagement::DbgError(const std::string& text) const { LogError(LogId(), DbgTag() + text); }
 
@@ -609,8 +609,9 @@ void TZCT_DataManagement::AddTimeStamp(int64_t time100ms) {
     ++FTimeCount;
     FTimeIndex = X();
   }
-  Dbg(".AddTimeStamp " + std::to_string(time100ms) + ", laufX=" + std::to_string(X()) + " Index=" +
-      std::to_string(FTimeIndex) + ", Anzahl=" + std::to_string(FTimeCount));
+  if (DbgOn())
+    Dbg(".AddTimeStamp " + std::to_string(time100ms) + ", laufX=" + std::to_string(X()) + " Index=" +
+        std::to_string(FTimeIndex) + ", Anzahl=" + std::to_string(FTimeCount));
 }
 
 int32_t TZCT_DataManagement::GetNewCountTimeStamp(int32_t startX) const {

@@ -154,7 +154,7 @@ QGroupBox* TLogDefinitionDialog::MakeFileGroup() {
   FGenerate = new QCheckBox("Generate file name automatically", group);
   FGenerate->setChecked(true);
   grid->addWidget(FGenerate, 1, 1);
-  grid->addWidget(new QLabel("Actual date string yymmdd will be added", group), 2, 1);
+  grid->addWidget(new QLabel("Current date yymmdd will be added", group), 2, 1);
   connect(browse, &QPushButton::clicked, this, [this] { BrowseClick(); });
   connect(FGenerate, &QCheckBox::toggled, this, [this] { Changed(); });
   return group;
@@ -181,7 +181,7 @@ QGroupBox* TLogDefinitionDialog::MakeOptionsGroup() {
   auto* checks = new QVBoxLayout;
   FAddHeader = new QCheckBox("Add Header", group);
   FAddHeader->setChecked(true);
-  FOpen = new QCheckBox("Open immediatly", group);
+  FOpen = new QCheckBox("Open immediately", group);
   FOpen->setChecked(true);
   FSyncTime = new QCheckBox("Sync Time", group);
   checks->addWidget(FAddHeader);

@@ -113,7 +113,7 @@ std::vector<TMessageChild::TRow> TMessageChild::BuildRows(const TMessageTail& ta
   // Filling from the oldest counted message on.
   std::vector<TRow> rows;
   rows.reserve(count);
-  std::string lastDate, lastTime;
+  std::string lastDate;
   for (size_t i = first; i < n && rows.size() < count; ++i) {
     const TMessageItem& item = items[i];
     if (i == first || dates[i] != lastDate) {
@@ -121,11 +121,9 @@ std::vector<TMessageChild::TRow> TMessageChild::BuildRows(const TMessageTail& ta
       lastDate = dates[i];
       if (rows.size() >= count) break;
     }
-    const std::string time = TimeText(item.Time);
-    rows.push_back({tail.Seqs[i], false, QString(QChar(SessionLetter(item.sIndex))),
-                    time != lastTime ? Q(time) : QString(), Q(ShownText(item)), item.sColor, item.MsgType,
-                    item.Code == kMsgCodeCompatibility});
-    lastTime = time;
+    // Every row keeps its time, also when several messages share one second.
+    rows.push_back({tail.Seqs[i], false, QString(QChar(SessionLetter(item.sIndex))), Q(TimeText(item.Time)),
+                    Q(ShownText(item)), item.sColor, item.MsgType, item.Code == kMsgCodeCompatibility});
   }
   return rows;
 }
@@ -159,6 +157,8 @@ void TMessageChild::WriteRow(int row, const TRow& content) {
   session->setBackground(ToQColor(content.Color));
   session->setForeground(ContrastQColor(content.Color));
   session->setTextAlignment(Qt::AlignCenter);
+  // A text wider than its column shows whole on hover.
+  FTable->item(row, mcText)->setToolTip(content.Text);
   for (int col : {mcTime, mcText}) {
     QTableWidgetItem* cell = FTable->item(row, col);
     cell->setForeground(TypeColor(content.MsgType));

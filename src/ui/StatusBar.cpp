@@ -1,6 +1,8 @@
 #include "ui/StatusBar.h"
 
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include "acquisition/VTA_Sessions.h"
 #include "app/VTA_SessionStatus.h"
@@ -15,6 +17,15 @@ constexpr int kTextIndent = 4;
 const QString kInitialTexts[] = {QString(), "Channel:", "User: -", "Lost: -", "Sync: -"};
 // Texts that size a new field, so that the usual values fit without widening.
 const QString kSizingTexts[] = {QString(), "ZCT: 24, IVC: 4", "User: 255", "Lost: 99999", "Sync: 9999999999"};
+
+// What each session field means; %1 is the session letter.
+const QString kFieldToolTips[] = {
+    "Session %1: its colour while the device is open, grey while it is closed",
+    "Session %1: the channels the instrument carries (counter ZCT, digital inputs DGI, interval counter IVC)",
+    "Session %1: the user number the instrument gave this program on a shared line (\"-\": a line of its own)",
+    "Session %1: measurements lost since the session opened; anything but 0 means gaps in the data",
+    "Session %1: the instrument's last seconds time stamp; it counts up while data arrives",
+};
 
 }  // namespace
 
@@ -126,6 +137,30 @@ int TVTA_StatusBar::MinWidth() const {
   int width = 0;
   for (const TPanel& panel : FPanels) width += panel.Width;
   return width + HighResWidth() + TextWidth(kLoggingWidthText) + 2 + BarHeight();
+}
+
+QString TVTA_StatusBar::ToolTipAt(const QPoint& pos) const {
+  int x = 0;
+  for (size_t i = 0; i < FPanels.size(); ++i) {
+    x += FPanels[i].Width;
+    if (pos.x() < x) return kFieldToolTips[i % sfCount].arg(QChar(SessionLetter(int32_t(i / sfCount))));
+  }
+  if (const int w = HighResWidth(); w > 0 && pos.x() < x + w)
+    return "Sessions with high-resolution channels, and how many each has";
+  if (!FLogging.isEmpty() && pos.x() >= width() - (TextWidth(kLoggingWidthText) + kTextMargin))
+    return "Diagnostic files (Debug) and measurement logs (Logging) are being written";
+  return {};
+}
+
+bool TVTA_StatusBar::event(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QStatusBar::event(event);
+  auto* help = static_cast<QHelpEvent*>(event);
+  const QString text = ToolTipAt(help->pos());
+  if (text.isEmpty())
+    QToolTip::hideText();
+  else
+    QToolTip::showText(help->globalPos(), text, this);
+  return true;
 }
 
 QSize TVTA_StatusBar::sizeHint() const { return {MinWidth(), BarHeight()}; }

@@ -48,12 +48,15 @@ class TVTA_StatusBar : public QStatusBar {
   // The minimum width of the status area: the session panels, the "High Res." panel, the width of
   // "Logging       ", 2 and the bar's height.
   int MinWidth() const;
+  // What the panel at `pos` means, for its tooltip; empty outside every panel.
+  QString ToolTipAt(const QPoint& pos) const;
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   struct TPanel {

@@ -354,4 +354,33 @@ TEST(QVSessionThreads, ReportThreadDrivesACounterSession) {
   EXPECT_GT(lists.SyncList().Count(), 0u);
 }
 
+// Per-report lines reach the diagnostic log only while the session keeps its own debug log and
+// logs its reports: with the switches off a long run must not fill the log.
+TEST_F(QVSession, PerReportDiagnosticLinesFollowTheSessionsDebugSwitches) {
+  struct TCase {
+    bool DebugLog, DebugReport, Expected;
+  };
+  const auto perReportLines = [this] {
+    size_t n = 0;
+    for (const std::string& line : log.Lines())
+      n += line.find(".ReportAuswerten: ms=") != std::string::npos || line.find(".AddTimeStamp ") != std::string::npos;
+    return n;
+  };
+  for (const TCase c : {TCase{false, true, false}, TCase{false, false, false}, TCase{true, false, false},
+                        TCase{true, true, true}}) {
+    Make(0);
+    TTempDir debug;
+    ASSERT_EQ(session->SetDebugPath(debug.Path()), "");
+    ASSERT_EQ(session->Debug(c.DebugLog), "");
+    session->DebugFlags(c.DebugReport, true);
+    OpenDemo();
+    ASSERT_EQ(opened, "");
+    const size_t before = perReportLines();
+    RunSteps(30);
+    const size_t lines = perReportLines() - before;
+    EXPECT_EQ(lines > 0, c.Expected) << "log " << c.DebugLog << " report " << c.DebugReport << ": " << lines;
+    session->CloseDevice(true);
+  }
+}
+
 }  // namespace

@@ -552,6 +552,7 @@ TEST_F(IvcStoreTest, OpeningAndClearedBuffersRestartTheStore) {
 TEST_F(IvcStoreTest, DiagnosticsCarryTheStoreTag) {
   TLogCapture log;
   Build(log.Id(), 2);
+  store->SetReportDetails(true);  // per-report lines are written only on request
   store->SetAddLogStrings(true);
   store->SetAddLogStrings(true);
   Add({1.5});

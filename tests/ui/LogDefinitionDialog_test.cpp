@@ -84,7 +84,7 @@ TEST_F(LogDefinitionDialogTest, CaptionsChoicesAndPanels) {
   EXPECT_EQ(dialog->NameFormatButton(true)->text(), "Date_Name");
   EXPECT_EQ(dialog->GenerateBox()->text(), "Generate file name automatically");
   EXPECT_TRUE(dialog->AddHeaderBox()->isChecked());
-  EXPECT_EQ(dialog->OpenBox()->text(), "Open immediatly");
+  EXPECT_EQ(dialog->OpenBox()->text(), "Open immediately");
   EXPECT_TRUE(dialog->OpenBox()->isChecked());
   EXPECT_EQ(dialog->SyncTimeBox()->text(), "Sync Time");
   EXPECT_FALSE(dialog->SyncTimeBox()->isChecked());

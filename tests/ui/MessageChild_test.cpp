@@ -55,7 +55,8 @@ TEST_F(MessageChildTest, RowsShowDateSessionTimeAndText) {
   EXPECT_EQ(Text(1, 1), time);
   EXPECT_EQ(Text(1, 2), "Connect failed (2)");
   EXPECT_EQ(Text(2, 0), "B");
-  EXPECT_EQ(Text(2, 1), "");  // same time as the row before
+  EXPECT_EQ(Text(2, 1), time);  // kept although the row before has the same second
+  EXPECT_EQ(table.item(1, 2)->toolTip().toStdString(), "Connect failed (2)");  // whole text on hover
   EXPECT_EQ(Text(3, 0), " ");
 
   EXPECT_EQ(table.item(1, 0)->background().color(), ToQColor(0x800000));
