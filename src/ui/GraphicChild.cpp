@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -80,6 +81,9 @@ TGraphicChild::TGraphicChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSessi
   auto addButton = [&](const char* text, std::function<void()> handler) { AddButton(*row, text, std::move(handler)); };
   addButton("Clear graph", [this] { ClearGraph(); });
   addButton("Save Image", [this] { SaveImage(SaveFolder()); });
+  FAutoButton = AddButton(*row, "Auto", [this] { SetAutoScale(FAutoButton->isChecked()); });
+  FAutoButton->setCheckable(true);
+  FAutoButton->setToolTip("Fit the scale to the values on the plot whenever they leave it");
   addButton("Center", [this] { DoCenterValues(); });
   addButton("Range - -", [this] { DoRange(0, -1); });
   addButton("Range -", [this] { DoRange(-1, 0); });
@@ -110,6 +114,8 @@ TGraphicChild::TGraphicChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSessi
 
   for (auto& persist : FPersist) persist.Resize(FPlot->GraphWidth(), FPlot->GraphHeight());
   SetGraphicMode(aMode);
+  FAutoScale = aMode != gmSensor;  // fitted at the first refresh with values
+  FAutoButton->setChecked(FAutoScale);
   TMDIChild::UpdateSession(1);
 }
 
@@ -152,10 +158,50 @@ void TGraphicChild::ApplyAxis() {
   FPlot->SetUnitsPerDiv(0, scale.UnitsPerDiv());
   FPlot->SetUnitText(0, scale.Unit);
   FPlot->SetUnitColor(0, selected >= 1 ? ToQColor(FLeftChannels->ChannelColor(ch)) : QColor(Qt::black));
+  std::vector<uint32_t> colors;
+  for (int c = 1; c <= kChannels; ++c)
+    if (FLeftChannels->ChannelEnabled(c)) colors.push_back(FLeftChannels->ChannelColor(c));
+  FPlot->DrawColoredCursor(FPlotX, CursorQColor(colors));
   FPlot->DrawBitmaps();
 }
 
+void TGraphicChild::SetAutoScale(bool value) {
+  FAutoScale = value;
+  if (FAutoButton->isChecked() != value) FAutoButton->setChecked(value);
+  if (value) AutoFit(std::clamp(StoreChannelCount(1), 0, kChannels));
+}
+
+// The values of the channels that "Auto" looks after, over the page the plot shows, decide.
+void TGraphicChild::AutoFit(int32_t channelCount) {
+  TDataManagement* store = ReadStore();
+  if (!store || FGraphicMode == gmSensor) return;
+  const int32_t page = VisiblePage(*store);
+  if (page <= 0) return;
+  const int32_t start = (store->LaufX(StoreScale()) - page) & DM_HistoryMask;
+  const double halfDivisions = double(FPlot->Mitte()) / TQV_Plot::kPixelsPerDiv;
+  const int selected = SelectedChannel();
+  bool changed = false;
+  for (int ch = 1; ch <= channelCount; ++ch) {
+    if ((selected >= 1 && ch != selected) || !FLeftChannels->ChannelEnabled(ch)) continue;
+    double low = INFINITY, high = -INFINITY;
+    for (const double v : FetchValues(ch, start, page))
+      if (std::isfinite(v)) low = std::min(low, v), high = std::max(high, v);
+    TChannelScale& scale = FScale[size_t(ch)];
+    if (!AutoScaleNeedsFit(FGraphicMode, scale, low, high, halfDivisions)) continue;
+    const TChannelScale fitted = ClampChannelScale(FGraphicMode, AutoChannelScale(FGraphicMode, scale, low, high, halfDivisions));
+    if (fitted == scale) continue;  // beyond the widest scale: nothing better to offer
+    scale = fitted;
+    ClearPersistBuffer(1, ch);
+    changed = true;
+  }
+  if (!changed) return;
+  LogInfo(".AutoFit");
+  ApplyAxis();
+  ClearGraph();
+}
+
 void TGraphicChild::DoRange(int32_t Diff, int32_t Faktor) {
+  SetAutoScale(false);
   const int selected = SelectedChannel();
   bool changed = false;
   for (int ch = 1; ch <= kChannels; ++ch) {
@@ -174,6 +220,7 @@ void TGraphicChild::DoRange(int32_t Diff, int32_t Faktor) {
 }
 
 void TGraphicChild::DoCenterValues() {
+  SetAutoScale(false);
   if (!ReadStore()) return;
   SetCenterValues(LastValues());
 }
@@ -389,12 +436,18 @@ void TGraphicChild::UpdateDisplay() {
     int32_t count = 0;
     try {
       if (FDataX < 0) {
-        FDataX = store->LaufX(StoreScale());
+        // A cleared graph starts with the page of history the store holds: a scale change
+        // redraws the trace instead of waiting for new values.
+        FDataX = (store->LaufX(StoreScale()) - VisiblePage(*store)) & DM_HistoryMask;
         FPlotX = 0;
       }
       count = std::clamp(store->GetNewCount(FDataX, StoreScale()), 0, DM_HistoryLength);
     } catch (const std::exception& e) {
       LogException(".UpdateDisplay Start-Koordinate Datenhaltung failed", e);
+    }
+    if (count > 0 && FAutoScale) {
+      AutoFit(channelCount);
+      if (FDataX < 0) return UpdateDisplay();  // refitted: the page is drawn anew
     }
     if (count > 0) {
       try {
@@ -408,6 +461,10 @@ void TGraphicChild::UpdateDisplay() {
   }
   FPlot->DrawCursor(FPlotX);
   FPlot->DrawBitmaps();
+}
+
+int32_t TGraphicChild::VisiblePage(const TDataManagement& store) const {
+  return std::clamp(store.Count(StoreScale()), 0, std::max(FPlot->GraphWidth() - kSweepGap, 1));
 }
 
 // More new values than the plot has columns: only the newest page is drawn, over the whole width
@@ -425,8 +482,19 @@ void TGraphicChild::DrawNewValues(int32_t count, int32_t channelCount) {
     if (!FLeftChannels->ChannelEnabled(ch)) continue;
     FResultArray = FetchValues(ch, startData, drawn);
     std::vector<int32_t> rows(size_t(drawn), -1);
+    std::vector<int8_t> edges(size_t(drawn), 0);
+    bool beyond = false;
     if (FResultArray.size() == size_t(drawn))
-      for (int32_t i = 0; i < drawn; ++i) rows[size_t(i)] = ValueToRow(FGraphicMode, FResultArray[size_t(i)], FScale[size_t(ch)], mitte, ch);
+      for (int32_t i = 0; i < drawn; ++i) {
+        const TPlotPoint point = ValueToPlotPoint(FGraphicMode, FResultArray[size_t(i)], FScale[size_t(ch)], mitte, ch);
+        // A value beyond the edge breaks the trace and gets a mark instead of a line along the edge.
+        if (point.Edge != TPlotEdge::Inside) {
+          edges[size_t(i)] = int8_t(point.Edge);
+          beyond = true;
+          continue;
+        }
+        rows[size_t(i)] = point.Row;
+      }
     if (FLeftChannels->PersistEnabled(ch)) {
       try {
         TPersistBuffer& persist = FPersist[size_t(ch)];
@@ -443,6 +511,7 @@ void TGraphicChild::DrawNewValues(int32_t count, int32_t channelCount) {
       }
     }
     FPlot->DrawMeasurement(0, rows, startX, ch, ToQColor(FLeftChannels->ChannelColor(ch)));
+    if (beyond) FPlot->DrawEdgeMarks(edges, startX, ch, ToQColor(FLeftChannels->ChannelColor(ch)));
   }
 }
 
@@ -504,6 +573,8 @@ void TGraphicChild::ReadSettings(TAppSettings& Settings, const std::string& Sett
   const int32_t selected = Settings.GetValue(P + "Selected1", int32_t(SelectedChannel()));
   FLeftChannels->SetSelectedChannel(std::clamp(selected, 0, kChannels));
   SetHorizontalScale(Settings.GetValue(P + "HScale", FHorizontalScale));
+  // Views stored before "Auto" existed keep the scales their users set.
+  SetAutoScale(Settings.GetValue(P + "AutoScale", DefaultSettings() && FAutoScale));
   ApplyAxis();
   ClearGraph();
   UpdateCaption();
@@ -518,4 +589,5 @@ void TGraphicChild::SaveSettings(TAppSettings& Settings, const std::string& Sett
   for (int ch = 1; ch <= kChannels; ++ch) Settings.SetValue(P + "Scale_1_" + std::to_string(ch), ScaleText(FScale[size_t(ch)]));
   Settings.SetValue(P + "Selected1", int32_t(SelectedChannel()));
   Settings.SetValue(P + "HScale", FHorizontalScale);
+  Settings.SetValue(P + "AutoScale", FAutoScale);
 }

@@ -12,6 +12,7 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QToolButton;
 class TIVC_DataManagement;
 
 // The graphic view: the values of the enabled channels of a session as traces on a plot that is
@@ -44,6 +45,11 @@ class TGraphicChild : public TMDIChild {
   void SetCenterValues(const std::vector<double>& centres);
   // Range buttons on the selected channel, or on all channels when none is selected.
   void DoRange(int32_t Diff, int32_t Faktor);
+  // "Auto": while on, the selected channel (or every shown channel) is fitted to the values on the
+  // plot whenever they leave it or shrink to a line. New views start with it; the range and centre
+  // buttons switch it off, as the user has taken the scale in hand.
+  bool AutoScale() const { return FAutoScale; }
+  void SetAutoScale(bool value);
   void PhaseDiffResetted();
 
   // ---- Properties ----
@@ -93,6 +99,8 @@ class TGraphicChild : public TMDIChild {
   void UpdateInterval();
   void RestartReading();
   void DrawNewValues(int32_t count, int32_t channelCount);
+  int32_t VisiblePage(const TDataManagement& store) const;
+  void AutoFit(int32_t channelCount);
   void RedrawPersist();
 
   TGraphicMode FGraphicMode = gmFreqAbs;
@@ -106,5 +114,7 @@ class TGraphicChild : public TMDIChild {
   TQV_Plot* FPlot = nullptr;
   TQV_Channels* FLeftChannels = nullptr;
   QComboBox* FHScale = nullptr;
+  QToolButton* FAutoButton = nullptr;
+  bool FAutoScale = false;
   std::vector<double> FResultArray;
 };

@@ -123,26 +123,64 @@ TChannelScale RangeFactor(TGraphicMode mode, TChannelScale scale, int32_t faktor
   return scale;
 }
 
+namespace {
+
+// Values of the phase modes come in picoseconds and interval differences in nanoseconds; their
+// axes are in seconds.
+double AxisUnitsPerValue(TGraphicMode mode) {
+  if (mode == gmIVCdiff) return 1e-9;
+  if (IsFrequencyMode(mode) || mode == gmSensor) return 1;
+  return 1e-12;
+}
+
+}  // namespace
+
 double ValueOffsetPixels(TGraphicMode mode, double value, const TChannelScale& scale, double scaleFrom) {
   const double upd = scale.UnitsPerDiv();
-  double v;
-  if (IsFrequencyMode(mode))
-    v = (value - scale.Center) * 100 / upd;
-  else if (mode == gmSensor)
-    v = (value - scaleFrom) / upd * 100;
-  else if (mode == gmIVCdiff)
-    v = (value - scale.Center) / 1e9 * 100 / upd;
-  else
-    v = (value - scale.Center) / 1e12 * 100 / upd;
+  const double v = mode == gmSensor ? (value - scaleFrom) / upd * 100
+                                    : (value - scale.Center) * AxisUnitsPerValue(mode) * 100 / upd;
   return v + scale.OffsetDiv * 100;
+}
+
+TChannelScale AutoChannelScale(TGraphicMode mode, TChannelScale scale, double low, double high, double halfDivisions) {
+  if (mode == gmSensor || !std::isfinite(low) || !std::isfinite(high) || halfDivisions <= 0) return scale;
+  if (low > high) std::swap(low, high);
+  scale.Center = low / 2 + high / 2;
+  scale.OffsetDiv = 0;
+  const TScaleLimits limits = GraphicScaleLimits(mode);
+  const double needed = (high - low) / 2 * AxisUnitsPerValue(mode) / (0.8 * halfDivisions);
+  for (int32_t exponent = limits.LowExponent; exponent <= limits.HighExponent; ++exponent) {
+    for (const int32_t step : {1, 2, 5}) {
+      scale.Step = step;
+      scale.Exponent = exponent;
+      if (scale.UnitsPerDiv() >= needed) return scale;
+    }
+  }
+  return scale;  // wider than the widest scale: the widest
+}
+
+bool AutoScaleNeedsFit(TGraphicMode mode, const TChannelScale& scale, double low, double high, double halfDivisions) {
+  if (mode == gmSensor || !std::isfinite(low) || !std::isfinite(high) || halfDivisions <= 0) return false;
+  const double limit = halfDivisions * 100;
+  const double a = ValueOffsetPixels(mode, low, scale), b = ValueOffsetPixels(mode, high, scale);
+  if (std::abs(a) > limit || std::abs(b) > limit) return true;
+  // A finer scale exists only above the lowest one.
+  const bool finest = scale.Step == 1 && scale.Exponent <= GraphicScaleLimits(mode).LowExponent;
+  return !finest && std::abs(b - a) < 0.15 * 2 * limit;
+}
+
+TPlotPoint ValueToPlotPoint(TGraphicMode mode, double value, const TChannelScale& scale, int32_t mitte, int32_t channel,
+                            double scaleFrom) {
+  const double v = ValueOffsetPixels(mode, value, scale, scaleFrom);
+  if (std::isnan(v)) return {-1, TPlotEdge::Inside};
+  const double limit = std::max(0, mitte - channel);
+  const TPlotEdge edge = v > limit ? TPlotEdge::Above : v < -limit ? TPlotEdge::Below : TPlotEdge::Inside;
+  return {mitte - int32_t(std::lround(std::clamp(v, -limit, limit))), edge};
 }
 
 int32_t ValueToRow(TGraphicMode mode, double value, const TChannelScale& scale, int32_t mitte, int32_t channel,
                    double scaleFrom) {
-  const double v = ValueOffsetPixels(mode, value, scale, scaleFrom);
-  if (std::isnan(v)) return -1;
-  const double limit = std::max(0, mitte - channel);
-  return mitte - int32_t(std::lround(std::clamp(v, -limit, limit)));
+  return ValueToPlotPoint(mode, value, scale, mitte, channel, scaleFrom).Row;
 }
 
 int32_t NextPlotX(int32_t plotX, int32_t count, int32_t width) {

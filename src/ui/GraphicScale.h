@@ -69,5 +69,23 @@ double ValueOffsetPixels(TGraphicMode mode, double value, const TChannelScale& s
 int32_t ValueToRow(TGraphicMode mode, double value, const TChannelScale& scale, int32_t mitte, int32_t channel,
                    double scaleFrom = 0);
 
+// Where a value lies against the plot: inside, or beyond the top or the bottom edge.
+enum class TPlotEdge : int8_t { Inside = 0, Above = 1, Below = -1 };
+struct TPlotPoint {
+  int32_t Row;  // as ValueToRow: the edge row for values beyond it, -1 for NaN
+  TPlotEdge Edge;
+};
+TPlotPoint ValueToPlotPoint(TGraphicMode mode, double value, const TChannelScale& scale, int32_t mitte, int32_t channel,
+                            double scaleFrom = 0);
+
+// "Auto": the scale that shows the values from `low` to `high` (in the mode's value unit) about
+// the middle of a plot `halfDivisions` divisions high above and below the centre line, filling at
+// most 80 % of it: the centre on their middle, no offset, the finest 1-2-5 step inside the mode's
+// limits. Non-finite bounds and sensor scales leave the scale as it is.
+TChannelScale AutoChannelScale(TGraphicMode mode, TChannelScale scale, double low, double high, double halfDivisions);
+// Whether "Auto" must fit again: a value of [low, high] lies outside the plot, or the values use
+// less than 15 % of its height (a flat line that says nothing).
+bool AutoScaleNeedsFit(TGraphicMode mode, const TChannelScale& scale, double low, double high, double halfDivisions);
+
 // The sweep: the cursor after `count` new values from `plotX` on a plot `width` columns wide.
 int32_t NextPlotX(int32_t plotX, int32_t count, int32_t width);

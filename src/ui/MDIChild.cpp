@@ -224,12 +224,13 @@ QHBoxLayout* TMDIChild::AddButtonRow(QBoxLayout& layout) {
 }
 
 // Tool buttons size to their text, so a whole row fits the default view width.
-void TMDIChild::AddButton(QHBoxLayout& row, const char* text, std::function<void()> handler) {
+QToolButton* TMDIChild::AddButton(QHBoxLayout& row, const char* text, std::function<void()> handler) {
   auto* button = new QToolButton(row.parentWidget());
   button->setText(text);
   button->setObjectName(text);
   connect(button, &QToolButton::clicked, this, std::move(handler));
   row.addWidget(button);
+  return button;
 }
 
 std::string TMDIChild::SaveFolder() const {

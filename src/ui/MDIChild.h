@@ -17,6 +17,7 @@ class TDebugConf;
 class TIVC_DataManagement;
 class QBoxLayout;
 class QHBoxLayout;
+class QToolButton;
 class TQV_Channels;
 enum TMouseClickAction : uint8_t;
 class TSessionItem;
@@ -184,7 +185,7 @@ class TMDIChild : public QWidget {
   // A row of compact tool buttons above the data, added to `layout`.
   QHBoxLayout* AddButtonRow(QBoxLayout& layout);
   // A tool button sized to its text, named after it, running `handler` when clicked.
-  void AddButton(QHBoxLayout& row, const char* text, std::function<void()> handler);
+  QToolButton* AddButton(QHBoxLayout& row, const char* text, std::function<void()> handler);
   // Where pictures and tables are saved: the log root folder, else the home folder.
   std::string SaveFolder() const;
   // The name, without extension, for files saved now into `folder`: `name` + "_" + the local time

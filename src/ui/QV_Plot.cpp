@@ -146,6 +146,30 @@ void TQV_Plot::DrawMeasurement(int index, const std::vector<int32_t>& rows, int 
   }
 }
 
+void TQV_Plot::DrawEdgeMarks(const std::vector<int8_t>& edges, int startX, int kanal, QColor aColor) {
+  constexpr int kTick = 6, kArrowEvery = 6;
+  const int w = GraphWidth(), h = GraphHeight();
+  if (w <= 0 || h <= 2 * kTick) return;
+  const QRgb color = 0xFF000000u | aColor.rgb();
+  uchar* bits = FBitmapGraph.bits();
+  // The edge rows of ValueToRow: channel k stops k rows inside, so that channels stay apart.
+  const int top = std::clamp(kanal, 0, h - 1), bottom = std::clamp(2 * FMitte - kanal, 0, h - 1);
+  int x = ((startX % w) + w) % w;
+  int8_t previous = 0;
+  for (const int8_t edge : edges) {
+    // An arrow where a run beyond the edge starts and every few columns along it.
+    if (edge != 0 && (edge != previous || x % kArrowEvery == 0)) {
+      const int tip = edge > 0 ? top : bottom, inward = edge > 0 ? 1 : -1;
+      SetPixelColumn(x, tip, tip + inward * (kTick - 1), color);
+      for (int d = 1; d <= 2; ++d)
+        for (const int side : {x - d, x + d})
+          if (side >= 0 && side < w) *GraphPixel(bits, side, tip + inward * d) = color;
+    }
+    previous = edge;
+    x = x + 1 == w ? 0 : x + 1;
+  }
+}
+
 void TQV_Plot::DrawPersist(int, const TPersistBuffer& aPersist, int startX, int anz, QColor aColor) {
   const int w = std::min(GraphWidth(), aPersist.Width());
   if (w <= 0 || aPersist.IsEmpty()) return;
@@ -177,7 +201,7 @@ void TQV_Plot::ResetYOld(int index, int kanal) {
 
 void TQV_Plot::DrawErrorText(int, const std::string& aText) { FErrorText = aText; }
 
-void TQV_Plot::DrawCursor(int startX) { DrawColoredCursor(startX, QColor(255, 0, 0)); }
+void TQV_Plot::DrawCursor(int startX) { DrawColoredCursor(startX, FCursorColor); }
 
 void TQV_Plot::DrawColoredCursor(int startX, QColor aColor) {
   FCursorX = startX;
@@ -224,7 +248,8 @@ void TQV_Plot::DrawBitmaps() {
     p.drawText(QRect(0, 0, w, h), Qt::AlignCenter, QString::fromStdString(FErrorText));
   }
   if (w > 0) {
-    p.setPen(FCursorColor);
+    // Dashed, so that it is never taken for a trace.
+    p.setPen(QPen(FCursorColor, 1, Qt::DashLine));
     p.drawLine(FCursorX % w, 0, FCursorX % w, h - 1);
   }
   // Labels of the division lines: base 1 on the right, base 2 beside it when used.

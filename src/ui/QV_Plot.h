@@ -73,6 +73,10 @@ class TQV_Plot : public QWidget {
   // Draws the rows of one channel from column startX on (wrapping), joined to the channel's
   // previous row when it has one; a row of -1 breaks the trace.
   void DrawMeasurement(int index, const std::vector<int32_t>& rows, int startX, int kanal, QColor aColor);
+  // Marks the values beyond the top (+1) or bottom (-1) edge, one entry per column from startX on
+  // (0: none), as small arrows at the channel's edge row where a run starts and every few columns
+  // along it, so that they are not taken for values on the edge.
+  void DrawEdgeMarks(const std::vector<int8_t>& edges, int startX, int kanal, QColor aColor);
   // Draws the pixels of `anz` columns from startX on that the buffer marks.
   void DrawPersist(int index, const TPersistBuffer& aPersist, int startX, int anz, QColor aColor);
   // The traces start anew: no channel is joined to its previous row.
@@ -84,6 +88,7 @@ class TQV_Plot : public QWidget {
   const std::string& ErrorText() const { return FErrorText; }
 
   // ---- The picture ----
+  // The cursor at startX in the colour last given (DrawColoredCursor), grey at first.
   void DrawCursor(int startX);
   void DrawColoredCursor(int startX, QColor aColor);
   // Composes graph, cursor, grid labels and texts into the picture and repaints.
@@ -139,7 +144,7 @@ class TQV_Plot : public QWidget {
   int FMitte = 0;
   bool FAdjustWidth = false;
   int FCursorX = 0;
-  QColor FCursorColor = QColor(255, 0, 0);
+  QColor FCursorColor = QColor(127, 127, 127);
   std::string FErrorText;
   std::array<std::array<int32_t, kMaxChannels + 1>, kBases> FYOld{};
 };

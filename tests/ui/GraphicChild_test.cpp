@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include "UiTestSessions.h"
@@ -25,6 +26,7 @@ class GraphicChildTest : public ::testing::Test {
   }
   std::unique_ptr<TGraphicChild> MakeView(TGraphicMode mode = gmFreqAbs) {
     auto view = std::make_unique<TGraphicChild>(nullptr, 3, session.get(), nullptr, TestEnvironment(), mode);
+    view->SetAutoScale(false);  // the cases below check rows at fixed scales
     view->resize(700, 420);
     view->show();
     QCoreApplication::processEvents();
@@ -48,38 +50,38 @@ class GraphicChildTest : public ::testing::Test {
   std::vector<Phase> fPhase = std::vector<Phase>(3, Phase{1'000'000, 0});
 };
 
-TEST_F(GraphicChildTest, DrawsOnlyNewValuesAtTheirRowsInTheChannelColour) {
+TEST_F(GraphicChildTest, DrawsTheStoredPageThenOnlyNewValuesAtTheirRowsInTheChannelColour) {
   Samples(2, {0.001, -0.0005, 0.0});
   auto view = MakeView();
-  view->UpdateDisplay();  // starts at the store's current position: nothing old is drawn
-  EXPECT_EQ(view->PlotX(), 0);
+  view->UpdateDisplay();  // a new view starts with what the store holds
+  EXPECT_EQ(view->PlotX(), 2);
   Samples(3, {0.001, -0.0005, 0.0});
   view->UpdateDisplay();
-  EXPECT_EQ(view->PlotX(), 3);
+  EXPECT_EQ(view->PlotX(), 5);
   EXPECT_EQ(view->DataX(), session->Store().LaufX(hsNone));
 
   const QImage& graph = view->Plot()->Graph();
   const int mitte = view->Plot()->Mitte();
-  for (int x = 0; x < 3; ++x) {
+  // The store's first sample starts the phase and has no offset of its own; the second joins it.
+  for (int x = 2; x < 5; ++x) {
     EXPECT_EQ(graph.pixel(x, mitte - 100), Color(*view, 1)) << x;  // +1 mHz: one division up
     EXPECT_EQ(graph.pixel(x, mitte + 50), Color(*view, 2)) << x;   // -0.5 mHz
     EXPECT_EQ(graph.pixel(x, mitte), Color(*view, 3)) << x;
   }
-  EXPECT_NE(graph.pixel(3, mitte - 100), Color(*view, 1));
+  EXPECT_NE(graph.pixel(5, mitte - 100), Color(*view, 1));
 
   // The next refresh continues at the cursor, and a disabled channel is not drawn.
   view->ChannelEnable(2, false);
   Samples(2, {0.0015, -0.0005, 0.0});
   view->UpdateDisplay();
-  EXPECT_EQ(view->PlotX(), 5);
+  EXPECT_EQ(view->PlotX(), 7);
   ASSERT_GT(mitte, 150);
-  EXPECT_EQ(graph.pixel(4, mitte - 150), Color(*view, 1));
-  EXPECT_EQ(graph.pixel(4, mitte - 125), Color(*view, 1));  // the trace joins the two rows
-  EXPECT_NE(graph.pixel(4, mitte + 50), Color(*view, 2));
+  EXPECT_EQ(graph.pixel(6, mitte - 150), Color(*view, 1));
+  EXPECT_EQ(graph.pixel(6, mitte - 125), Color(*view, 1));  // the trace joins the two rows
+  EXPECT_NE(graph.pixel(6, mitte + 50), Color(*view, 2));
 }
 
 TEST_F(GraphicChildTest, CursorWrapsAndAFullPageRedrawsTheWidth) {
-  Samples(1, {0.001, 0, 0});
   auto view = MakeView();
   view->UpdateDisplay();
   const int width = view->Plot()->GraphWidth();
@@ -90,6 +92,65 @@ TEST_F(GraphicChildTest, CursorWrapsAndAFullPageRedrawsTheWidth) {
   const int row = view->Plot()->Mitte() - 100;
   for (int x : {0, 6, 7 + TGraphicChild::kSweepGap, width / 2, width - 1}) EXPECT_EQ(graph.pixel(x, row), Color(*view, 1)) << x;
   for (int x = 7; x < 7 + TGraphicChild::kSweepGap; ++x) EXPECT_NE(graph.pixel(x, row), Color(*view, 1)) << x;
+}
+
+TEST_F(GraphicChildTest, AutoFitsTheTracesOnTheFirstValuesAndRangeHandsTheScaleBack) {
+  auto view = MakeView();
+  view->SetAutoScale(true);
+  for (int ch : {2, 3}) view->ChannelEnable(ch, false);  // hidden channels keep their scales
+  Samples(20, {5.0, -2.0, 0.0});  // far beyond the default 1 mHz per division
+  view->UpdateDisplay();
+  const int mitte = view->Plot()->Mitte();
+  const double half = double(mitte) / TQV_Plot::kPixelsPerDiv;
+  // The store's first sample starts the phase: its offset is minus the nominal frequency.
+  const TChannelScale& scale = view->Scale(1);
+  EXPECT_FALSE(AutoScaleNeedsFit(gmFreqAbs, scale, -double(kNominal), 5.0, half));
+  EXPECT_NEAR(scale.Center, (5.0 - double(kNominal)) / 2, 1e-6);
+  EXPECT_EQ(view->Scale(2), DefaultChannelScale(gmFreqAbs));
+  // The fitted trace is drawn from the stored values.
+  EXPECT_EQ(view->Plot()->Graph().pixel(10, ValueToRow(gmFreqAbs, 5.0, scale, mitte, 1)), Color(*view, 1));
+
+  view->DoRange(0, +1);
+  EXPECT_FALSE(view->AutoScale());
+  EXPECT_FALSE(view->findChild<QToolButton*>("Auto")->isChecked());
+}
+
+TEST_F(GraphicChildTest, AScaleChangeRedrawsTheStoredTraceAtOnce) {
+  auto view = MakeView();
+  Samples(30, {0.001, 0, 0});
+  view->UpdateDisplay();
+  const int mitte = view->Plot()->Mitte();
+  const QImage& graph = view->Plot()->Graph();
+  EXPECT_EQ(graph.pixel(20, mitte - 100), Color(*view, 1));
+  view->DoRange(+1, 0);  // 2 mHz per division: the same values half a division up
+  view->UpdateDisplay();  // no new values: the history is drawn again
+  EXPECT_EQ(graph.pixel(20, mitte - 50), Color(*view, 1));
+  EXPECT_NE(graph.pixel(20, mitte - 100), Color(*view, 1));
+  EXPECT_EQ(view->PlotX(), 30);
+}
+
+TEST_F(GraphicChildTest, ValuesBeyondTheEdgeAreMarkedNotTraced) {
+  auto view = MakeView();
+  for (int ch : {2, 3}) view->ChannelEnable(ch, false);
+  Samples(1, {0.0, 0, 0});
+  view->UpdateDisplay();
+  Samples(12, {-0.0005, 0, 0});  // inside
+  Samples(12, {0.5, 0, 0});     // 500 divisions up
+  view->UpdateDisplay();
+  const QImage& graph = view->Plot()->Graph();
+  const int mitte = view->Plot()->Mitte();
+  const QRgb c1 = Color(*view, 1);
+  EXPECT_EQ(graph.pixel(6, mitte + 50), c1);
+  // Beyond the top from column 14 on: arrows from channel 1's edge row inwards where the run
+  // starts and at every sixth column, nothing between them, and no trace joining the last value
+  // inside to the edge.
+  for (int x : {14, 18, 24})
+    for (int y = 1; y <= 6; ++y) EXPECT_EQ(graph.pixel(x, y), c1) << x << "," << y;
+  for (int x : {16, 22}) EXPECT_NE(graph.pixel(x, 1), c1) << x;
+  EXPECT_EQ(graph.pixel(17, 2), c1);  // the head of the arrow at column 18
+  EXPECT_EQ(graph.pixel(19, 2), c1);
+  EXPECT_NE(graph.pixel(13, 5), c1);  // the last value inside has no tick
+  for (int y = 7; y < mitte + 40; ++y) EXPECT_NE(graph.pixel(14, y), c1) << y;
 }
 
 TEST_F(GraphicChildTest, RangeActsOnTheSelectedChannelOrOnAll) {

@@ -111,3 +111,77 @@ TEST(GraphicScale, SweepWrapsAtTheRightEdge) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GraphicScale, AutoFitsTheValuesAboutTheMiddle) {
+  struct Case {
+    const char* what;
+    TGraphicMode mode;
+    double low, high;
+    TChannelScale expected;  // step, exponent, centre
+  } cases[] = {
+      {"interval differences of tens of microseconds", gmIVCdiff, 20000, 60000, Scale(1, -5, 40000)},
+      {"frequency offsets of 0.2 mHz", gmFreqAbs, 10.0001, 10.0003, Scale(5, -5, 10.0002)},
+      {"phase of 2 ns in ps", gmPhase, -1000, 1000, Scale(5, -10)},
+      {"order does not matter", gmPhase, 1000, -1000, Scale(5, -10)},
+      {"a flat line: the finest scale", gmPhaseTheo, 250, 250, Scale(1, -15, 250)},
+      {"beyond the widest scale", gmFreqAbs, -1e12, 1e12, Scale(5, 8)},
+  };
+  for (const Case& c : cases) {
+    TChannelScale start = DefaultChannelScale(c.mode);
+    start.OffsetDiv = 1.5;
+    TChannelScale fitted = AutoChannelScale(c.mode, start, c.low, c.high, 3);
+    EXPECT_EQ(fitted.Step, c.expected.Step) << c.what;
+    EXPECT_EQ(fitted.Exponent, c.expected.Exponent) << c.what;
+    EXPECT_DOUBLE_EQ(fitted.Center, c.expected.Center) << c.what;
+    EXPECT_EQ(fitted.OffsetDiv, 0) << c.what;
+    EXPECT_FALSE(AutoScaleNeedsFit(c.mode, fitted, c.low, c.high, 3) && c.high - c.low < 1e12) << c.what;
+  }
+  const TChannelScale sensor = Scale(5, -1);
+  EXPECT_EQ(AutoChannelScale(gmSensor, sensor, 1, 100, 3), sensor);
+  EXPECT_EQ(AutoChannelScale(gmPhase, sensor, std::nan(""), 100, 3), sensor);
+}
+
+TEST(GraphicScale, AutoFitsAgainOnlyWhenValuesLeaveThePlotOrShrinkToALine) {
+  const TChannelScale fitted = AutoChannelScale(gmIVCdiff, DefaultChannelScale(gmIVCdiff), 20000, 60000, 3);
+  struct Case {
+    const char* what;
+    TGraphicMode mode;
+    TChannelScale scale;
+    double low, high;
+    bool fit;
+  } cases[] = {
+      {"the default 10 ns/div against tens of microseconds", gmIVCdiff, DefaultChannelScale(gmIVCdiff), 20000, 60000, true},
+      {"fitted", gmIVCdiff, fitted, 20000, 60000, false},
+      {"drifted a little", gmIVCdiff, fitted, 25000, 62000, false},
+      {"drifted out at the top", gmIVCdiff, fitted, 40000, 80000, true},
+      {"shrunk to a line", gmIVCdiff, fitted, 39990, 40010, true},
+      {"a line on the finest scale", gmPhase, Scale(1, -15, 5), 5, 5, false},
+      {"no values", gmPhase, Scale(1, -9), std::nan(""), std::nan(""), false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(AutoScaleNeedsFit(c.mode, c.scale, c.low, c.high, 3), c.fit) << c.what;
+}
+
+TEST(GraphicScale, ValuesBeyondTheEdgesAreMarkedAsSuch) {
+  struct Case {
+    const char* what;
+    double value;
+    int32_t channel;
+    TPlotEdge edge;
+    int32_t row;
+  } cases[] = {
+      {"inside", 1000, 1, TPlotEdge::Inside, 200},
+      {"above", 3500, 1, TPlotEdge::Above, 1},
+      {"below", -3500, 1, TPlotEdge::Below, 599},
+      {"channel rows stay apart", 2990, 2, TPlotEdge::Above, 2},
+      {"no value", std::nan(""), 1, TPlotEdge::Inside, -1},
+  };
+  for (const Case& c : cases) {
+    const TPlotPoint point = ValueToPlotPoint(gmPhase, c.value, Scale(1, -9), 300, c.channel);
+    EXPECT_EQ(point.Edge, c.edge) << c.what;
+    EXPECT_EQ(point.Row, c.row) << c.what;
+  }
+}
+
+}  // namespace
