@@ -178,7 +178,7 @@ bool TQV_TcpReceiver::ClosePort() {
 std::string TQV_TcpReceiver::SocketText(int error) const {
   const std::string text = error == ECONNREFUSED || error == ETIMEDOUT || error == ECONNRESET
                                ? "No connection to TCP-Server"
-                           : error == ENETUNREACH
+                           : error == ENETUNREACH || error == EHOSTUNREACH
                                ? "No connection to network"
                                : "TcpReceiver.SocketError(" + std::to_string(error) + "): " + std::strerror(error);
   LogWarn(FLogId, "TcpReceiver.SocketError=" + std::to_string(error) + " -> " + text);
