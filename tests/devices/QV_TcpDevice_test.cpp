@@ -6,7 +6,10 @@
 
 #include "core/CircularBuffer.h"
 #include "core/StoreDataRecord.h"
+#include "logging/StoreDataClass.h"
+#include "protocol/QV_ReportDevice.h"
 #include "support/ScriptedDataServer.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -84,6 +87,50 @@ TEST(TcpDevice, ArchiveBytesGoToTheBufferAsTheyCameUntilTheEnd) {
   EXPECT_EQ(device->ErrorMessage(), "End of archive data");
   EXPECT_EQ(device->ReceiveBuffer().ReadAnsiString(4), "\x03" "abc");
   EXPECT_EQ(device->ReceiveBuffer().Amount(), 0u);
+}
+
+// A period recorded by the archive store and served hour by hour comes out of the decoder as the
+// same report items.
+TEST(TcpDevice, ReplayOfAStoredPeriodGivesTheSameItems) {
+  TTempDir dir;
+  const TArchiveTime start = sys_days{year{2024} / January / 1} + 10h + 50min;
+  TManualClock clock(start);
+  std::vector<std::string> recorded;
+  {
+    TStoreDataClass store(-1, dir.Path(), clock, "/opt/vta/VTA_App");
+    store.SetStorageEnabled(true);
+    for (seconds t = 0s; t < 20min; t += 13s) {
+      clock.SetWall(start + t);
+      const std::string line = "7001; " + std::to_string(t.count());
+      store.TakeData(char(line.size()) + line);
+      recorded.push_back(line);
+    }
+    clock.SetWall(start + 70min);  // the first item of 12 o'clock finishes the 11 o'clock hour
+    store.TakeData("\x04" "late");
+  }
+  TScriptedDataServer server;
+  const auto hourFile = [&](const std::string& hour) {
+    return ReadWholeFile(dir.Path() + "MeasuringData_Archive/" + hour + ".dat");
+  };
+  // GETDATA asks for the start of the period, then for each following hour.
+  server.Archive("20240101_105000", hourFile("20240101_100000"));
+  server.Archive("20240101_110000", hourFile("20240101_110000"));
+  TTcpReceiverTimings timings = Fast();
+  timings.NoDataLimitMs = 200;
+  auto device = TQV_TcpDevice::CreateArchive(-1, 0, nullptr, false, "127.0.0.1", server.Port(), start, start + 69min,
+                                             timings);
+  std::string error;
+  ASSERT_TRUE(device->OpenPort(error)) << error;
+  TQV_ReportDevice decoder(device.get());
+  std::vector<std::string> replayed;
+  TQV_Result result = QV_No_Err;
+  for (const auto until = steady_clock::now() + 5s; result != QV_Err_EndOfFile && steady_clock::now() < until;) {
+    std::string report;
+    result = decoder.DeviceGetReport(report);
+    if (result == QV_No_Err && !report.empty()) replayed.push_back(report);
+  }
+  EXPECT_EQ(result, QV_Err_EndOfFile);
+  EXPECT_EQ(replayed, recorded);
 }
 
 }  // namespace
