@@ -200,6 +200,8 @@ TQV_TcpReceiver::TExchange TQV_TcpReceiver::Exchange(const std::function<std::st
     FDataServerIP = local;
   }
   request = build();
+  // A request is one line whatever texts it carries: a line end inside would start another request.
+  std::replace_if(request.begin(), request.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   LogIt(FLogId, request + "  -> Warte auf Antwort");
   TExchange result = TExchange::Answered;
   if (!TcpSocket::SendAll(fd, request + "\r\n")) {

@@ -26,6 +26,15 @@ bool Exists(const std::string& path) {
   return fs::exists(path, ec);
 }
 
+// A damaged count reads as none.
+int32_t Count(TAppSettings& ini, const std::string& key) {
+  try {
+    return ini.GetValue(key, int32_t(0));
+  } catch (const EConvertError&) {
+    return 0;
+  }
+}
+
 }  // namespace
 
 TStoreDataClass::TStoreDataClass(int aLogId, const std::string& aRootPath, const TClock& clock,
@@ -224,8 +233,8 @@ void TStoreDataClass::ReadRestartFile() {
   std::error_code ec;
   fs::remove(name, ec);
   const auto iniStart = ParseArchiveStamp(ini.TryGetValue("CurrentStartTime").value_or(""));
-  const int32_t dataCount = ini.GetValue("DataListCount", int32_t(0));
-  const int32_t listCount = std::clamp(ini.GetValue("ArchivListCount", int32_t(0)), 0, MaxListedFiles);
+  const int32_t dataCount = Count(ini, "DataListCount");
+  const int32_t listCount = std::clamp(Count(ini, "ArchivListCount"), 0, MaxListedFiles);
   // Only minute files of this store's own folder are taken over (they are deleted later).
   for (int32_t i = 1; i <= listCount; ++i) {
     const std::string file = ini.TryGetValue("CurrentFile" + std::to_string(i)).value_or("");

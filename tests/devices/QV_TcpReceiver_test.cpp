@@ -204,6 +204,12 @@ TEST_F(TcpReceiverTest, AppDataGetsTheServersAnswerWhateverItSays) {
   EXPECT_TRUE(server.Requests().at(0).starts_with("APPDATA 127.0.0.1:0 hello"));
 }
 
+TEST_F(TcpReceiverTest, AppDataWithLineEndsStaysOneRequest) {
+  std::string data = "a\r\nDISCONN 127.0.0.1:1";
+  EXPECT_EQ(receiver.SendAppData(data), QV_No_Err);
+  EXPECT_EQ(server.Requests(), std::vector<std::string>{"APPDATA 127.0.0.1:0 a  DISCONN 127.0.0.1:1"});
+}
+
 class TcpReceiverArchiveTest : public TcpReceiverTest {
  protected:
   // The owner's periodic checks until the replay reports its end.

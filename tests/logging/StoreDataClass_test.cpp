@@ -136,6 +136,17 @@ TEST_F(StoreDataClassTest, RestartFileNeverHandsOverFilesOutsideItsFolder) {
   EXPECT_FALSE(fs::exists(Archive("20240101_100000")));
 }
 
+TEST_F(StoreDataClassTest, DamagedRestartFileIsDroppedAndTheStoreStarts) {
+  fs::create_directories(dir.Path() + "MeasuringData_Current");
+  WriteWholeFile(dir.Path() + "MeasuringData_Current/StoreData.ini",
+                 "ArchivListCount=many\r\nDataListCount=x\r\nCurrentStartTime=2024\r\n");
+  Open("10:00:00");
+  EXPECT_FALSE(fs::exists(store->RestartFileName()));
+  Take("10:00:05", Item("a"));
+  Take("10:01:05", Item("b"));
+  EXPECT_EQ(Data(Records(Current("20240101_100000"))), std::vector<std::string>{Item("a")});
+}
+
 TEST_F(StoreDataClassTest, RecordedPeriodReadsBackAsTheSameItems) {
   Open("10:50:00");
   std::string taken;
