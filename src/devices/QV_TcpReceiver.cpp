@@ -162,6 +162,8 @@ bool TQV_TcpReceiver::ClosePort() {
     }
     if (FDataFd < 0) LogIt(FLogId, "### TcpReceiver.ClosePort: TCP-Server hat Datenverbindung geschlossen");
   }
+  // A server that could not be told is not asked again while the data server stops.
+  FConnected = false;
   const bool ok = StopServer();
   JoinThread(FTryThread);
   JoinThread(FGetThread);

@@ -81,6 +81,8 @@ TEST_F(TcpReceiverTest, SubscribesAndPassesLinesOnInOrder) {
   const std::string own = Own();
   EXPECT_TRUE(receiver.ClosePort());
   EXPECT_EQ(server.Requests().back(), "DISCONN " + own);
+  // Every request went over a connection of its own.
+  EXPECT_EQ(server.Connections(), 2);
   EXPECT_FALSE(receiver.PortIsOpened());
 }
 

@@ -80,6 +80,7 @@ void TScriptedDataServer::Serve() {
     if (!TcpSocket::WaitReadable(FListenFd, 20)) continue;
     int fd = ::accept4(FListenFd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
+    ++FConnections;
     Answer(fd);
     TcpSocket::Close(fd);
   }

@@ -27,6 +27,8 @@ class TScriptedDataServer {
   void Script(std::vector<std::optional<std::string>> answers);
   void Archive(const std::string& stamp, const std::string& bytes);
   std::vector<std::string> Requests() const;
+  // Management connections accepted so far.
+  int Connections() const { return FConnections; }
   bool WaitRequests(size_t count, int ms = 2000) const;
   bool WaitDataConnected(int ms = 2000) const;
   bool SendData(const std::string& bytes);
@@ -47,5 +49,6 @@ class TScriptedDataServer {
   std::map<std::string, std::string> FArchive;
   std::vector<std::string> FRequests;
   std::atomic<int> FDataFd = -1;
+  std::atomic<int> FConnections = 0;
   std::thread FThread;
 };
