@@ -527,7 +527,8 @@ void TQV_TcpReceiver::ReadDataConnection() {
   const int fd = FDataFd;
   char buffer[65536];
   const bool archive = FIsArchive && !FAuthentificationNeeded;
-  size_t wanted = archive ? std::min(ArchiveWanted(), sizeof buffer) : sizeof buffer;
+  const size_t wanted = archive ? std::min(ArchiveWanted(), sizeof buffer) : sizeof buffer;
+  if (wanted == 0) return;  // no room in the owner's ring: the bytes wait in the socket
   // Before the authentication line only that line is taken, so that an archive stream after it
   // is read at the pace of the owner's ring.
   const int flags = FAuthentificationNeeded ? MSG_PEEK : 0;

@@ -253,6 +253,21 @@ TEST_F(TcpReceiverArchiveTest, ReplaysHourByHourWithinTheRingsRoomUntilARecordBe
   EXPECT_LE(LargestChunk(), 4u);
 }
 
+TEST_F(TcpReceiverArchiveTest, FullRingHoldsTheReplayBackUntilThereIsRoom) {
+  server.Archive("20240101_103000", Record(At(10, 30), At(10, 30, 59), "alpha"));
+  std::atomic<uint32_t> room = 0;
+  ASSERT_TRUE(receiver.OpenArchive(At(10, 30), At(10, 45), [&] { return room.load(); }));
+  ASSERT_TRUE(WaitFor([&] {
+    receiver.CheckDataTransferInterrupted();
+    return GetRequests().size() == 1;
+  }));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(Chunks(), "");
+  room = 2;
+  ASSERT_TRUE(WaitFor([&] { return Chunks() == "alpha"; }));
+  EXPECT_EQ(LargestChunk(), 2u);
+}
+
 TEST_F(TcpReceiverArchiveTest, OpenEndReplayEndsAtTheFirstMissingHour) {
   server.Archive("20240101_103000", Record(At(10, 30), At(10, 30, 59), "alpha-"));
   server.Archive("20240101_110000", Record(At(11, 0), At(11, 0, 59), "beta"));
