@@ -57,11 +57,13 @@ std::string TQV_TcpReceiver::ToString() const {
   std::string text = "QV_TcpReceiver: Peer=" + FServerIP + ":" + std::to_string(FServerPort);
   if (FListenFd >= 0)
     text += ", DataServer=" + DataServerIPAndPort() + ", active=" + TrueFalse(FServerThread.joinable());
-  if (FIsArchive) {
-    std::lock_guard lock(FLock);
-    text += ", ARCHIVE " + FStampString;
-  }
+  if (FIsArchive) text += ", ARCHIVE " + StampString();
   return text;
+}
+
+std::string TQV_TcpReceiver::StampString() const {
+  std::lock_guard lock(FLock);
+  return FStampString;
 }
 
 void TQV_TcpReceiver::SetDataPort(uint16_t Value) {
@@ -246,11 +248,8 @@ TQV_Result TQV_TcpReceiver::Request(const std::function<std::string()>& build, c
 }
 
 std::string TQV_TcpReceiver::ConnectRequest() const {
-  std::string request = FIsArchive ? "ARCHIVE " + DataServerIPAndPort() : "CONNECT " + DataServerIPAndPort();
-  if (FIsArchive) {
-    std::lock_guard lock(FLock);
-    request += " " + FStampString;
-  }
+  std::string request =
+      FIsArchive ? "ARCHIVE " + DataServerIPAndPort() + " " + StampString() : "CONNECT " + DataServerIPAndPort();
   if (!FReportMode.empty()) request += " " + FReportMode;
   if (FwithTimeStamp) request += " UTC-Time=" + FFormatStr;
   return request;
@@ -317,11 +316,7 @@ void TQV_TcpReceiver::TestDataConnected() {
 void TQV_TcpReceiver::GetArchiveData() {
   std::string request, answer;
   FGetResults.ErrorCode = Request(
-      [this] {
-        std::lock_guard lock(FLock);
-        return "GETDATA " + (FDataServerIP.empty() ? "0.0.0.0" : FDataServerIP) + ":" + std::to_string(FDataPort) +
-               " " + FStampString;
-      },
+      [this] { return "GETDATA " + DataServerIPAndPort() + " " + StampString(); },
       {"TcpReceiver.GetArchiveData", "GET-Request timed out", "GetArchiveData failed: TCP-Server closed connection"},
       request, answer, FGetResults.ErrorMessage);
   FGetResults.Result = FGetResults.ErrorCode == QV_No_Err;
@@ -341,8 +336,6 @@ void TQV_TcpReceiver::StartRequestThread(std::thread& thread, TRequestResults& r
 void TQV_TcpReceiver::JoinThread(std::thread& thread) {
   if (thread.joinable()) thread.join();
 }
-
-void TQV_TcpReceiver::TakeResults(const TRequestResults& results) { SetError(results.ErrorCode, results.ErrorMessage); }
 
 // ---- Watching the stream ----
 

@@ -87,6 +87,7 @@ class TQV_TcpReceiver {
                      std::string& reason);
   std::string SocketText(int error) const;
   std::string ConnectRequest() const;
+  std::string StampString() const;
   bool StartData();
   bool StopData();
   void TestDataConnected();
@@ -95,7 +96,6 @@ class TQV_TcpReceiver {
   void StartRequestThread(std::thread& thread, TRequestResults& results, void (TQV_TcpReceiver::*request)());
   static void JoinThread(std::thread& thread);
   void SetError(TQV_Result code, const std::string& message);
-  void TakeResults(const TRequestResults& results);
 
   // Data server (its own thread, started and joined by the owner's calls).
   bool StartServer();
@@ -159,5 +159,4 @@ class TQV_TcpReceiver {
   std::string FRecordHead;
   uint32_t FRecordRemaining = 0;
   bool FRecordDropped = false;
-  int64_t FPausedUntilMs = 0;
 };

@@ -61,7 +61,6 @@ class TStoreDataClass {
   std::string CurrentFileName(TArchiveTime minute) const;
   bool SaveCurrentFile();
   bool SaveArchive(const std::vector<std::string>& files, bool deleteFiles);
-  void JoinHour(std::vector<std::string> files);
   void ReadRestartFile();
   bool IsOwnMinuteFile(const std::string& path, TArchiveTime& minute) const;
   void RestoreMinute(TArchiveTime iniStart, int32_t dataCount, TArchiveTime now);
