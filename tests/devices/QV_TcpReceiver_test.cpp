@@ -86,6 +86,20 @@ TEST_F(TcpReceiverTest, SubscribesAndPassesLinesOnInOrder) {
   EXPECT_FALSE(receiver.PortIsOpened());
 }
 
+TEST_F(TcpReceiverTest, DataPortCannotChangeWhileSubscribed) {
+  ASSERT_TRUE(receiver.OpenPort("", false, ""));
+  const uint16_t port = receiver.DataPort();
+  EXPECT_NE(port, 0);
+  receiver.SetDataPort(uint16_t(port + 1));
+  EXPECT_EQ(receiver.DataPort(), port);
+  receiver.ClosePort();
+  // A port the system chose is chosen afresh; a port given while closed is used.
+  EXPECT_EQ(receiver.DataPort(), 0);
+  receiver.SetDataPort(port);
+  ASSERT_TRUE(receiver.OpenPort("", false, ""));
+  EXPECT_EQ(server.Requests().back(), "CONNECT 127.0.0.1:" + std::to_string(port));
+}
+
 TEST_F(TcpReceiverTest, PlainSubscriptionAsksForAllReportLines) {
   ASSERT_TRUE(receiver.OpenPort("", false, ""));
   ASSERT_TRUE(server.WaitDataConnected());
