@@ -14,6 +14,7 @@
 #include "devices/QV_FileDevices.h"
 #include "devices/QV_NetworkDevice.h"
 #include "devices/QV_SerialDevice.h"
+#include "devices/QV_TcpDevice.h"
 #include "devices/QV_Simulator.h"
 
 namespace {
@@ -64,13 +65,31 @@ TQV_Result OpenNetwork(const TOpenTarget& target, const TDeviceContext& c, std::
   return QV_No_Err;
 }
 
+// "TCP:" address and port of another instance's local data server.
+TQV_Result OpenTcpServer(const TOpenTarget& target, const TDeviceContext& c, std::unique_ptr<TQV_BaseDevice>& device,
+                         std::string&) {
+  device = std::make_unique<TQV_TcpDevice>(c.LogId, c.MultiId, c.ReceiveEvent, c.DoResetEvent, target.Address,
+                                           target.DataPort);
+  return QV_No_Err;
+}
+
+// "ARCHIVE:" the same server and the period to replay from its archive.
+TQV_Result OpenArchive(const TOpenTarget& target, const TDeviceContext& c, std::unique_ptr<TQV_BaseDevice>& device,
+                       std::string&) {
+  std::optional<TArchiveTime> end;
+  if (target.ArchiveEnd) end = ArchiveTimeOf(*target.ArchiveEnd);
+  device = TQV_TcpDevice::CreateArchive(c.LogId, c.MultiId, c.ReceiveEvent, c.DoResetEvent, target.Address,
+                                        target.DataPort, ArchiveTimeOf(target.ArchiveStart), end);
+  return QV_No_Err;
+}
+
 constexpr std::array<TConnectionKind, 9> kKinds = {{
     {ctUSB, false, "USB", "USB", nullptr},
     {ctSerial, false, "serial", "Serial port", OpenSerial},
     {ctNetwork, false, "network", "Network", OpenNetwork},
     {ctCAN, false, "CAN", "CAN bus (Menlo)", nullptr},
-    {ctTCPServer, false, "TCP-Server", "Another instance (TCP)", nullptr},
-    {ctArchive, false, "TCP-Archive", "Archive of another instance", nullptr},
+    {ctTCPServer, false, "TCP-Server", "Another instance (TCP)", OpenTcpServer},
+    {ctArchive, false, "TCP-Archive", "Archive of another instance", OpenArchive},
     {ctFile, false, "file", "File playback", OpenFile},
     {ctDemoNone, true, "DemoData", "Simulator (DemoData)", OpenSimulator},
     // "none" is never opened; the source refuses it before it looks for a device.

@@ -52,18 +52,19 @@ TEST(MultiSource, DllInfo) {
   EXPECT_STREQ(buffer, "20.2.7 25-01-07");
 }
 
-// The strings of the transports still to come are checked completely, then refused clearly.
+// Every kind of string is checked completely; transports still to come are refused clearly.
 TEST(MultiSource, OpenRepliesForEveryKind) {
   const struct {
     const char* Open;
     const char* Reply;
   } cases[] = {
-      {"TCP:192.0.2.5:9999", "Connection kind TCP-Server is not available yet"},
+      // Nor on this one: neither the data server nor its archive answer.
+      {"TCP:127.0.0.77:9999", "No connection to TCP-Server"},
       // Nothing listens on this loopback address: the management request is refused.
       {"127.0.0.77:9999", "No connection to network device"},
       {"ZCT2:/HOST:/no-such-host.invalid", "Host not found: no-such-host.invalid"},
       {"CAN:MENLOF CHANNEL0 TYPE=0x20", "Connection kind CAN is not available yet"},
-      {"ARCHIVE:192.0.2.5:9999 2024-01-02 10:20:30;2024-01-02 11:00", "Connection kind TCP-Archive is not available yet"},
+      {"ARCHIVE:127.0.0.77:9999 2024-01-02 10:20:30;2024-01-02 11:00", "No connection to TCP-Server"},
       {"/dev/null:9600", "Error open Serial Device /dev/null: Inappropriate ioctl for device"},
       {"CAN:MENLOG", "Invalid CAN address: CAN:MENLOG"},
       {":9999", "Invalid connection string: :9999"},

@@ -116,7 +116,8 @@ TEST_F(ReportsCommand, ErrorExits) {
       {{"DemoData", "--count", "x"}, "reports: --count needs a number\n"},
       {{"DemoData", "--bogus"}, "reports: unexpected argument --bogus\n"},
       {{"COM3:115200"}, "Device not found: COM3:115200\n"},
-      {{"TCP:192.0.2.5:9999"}, "Connection kind TCP-Server is not available yet\n"},
+      {{"TCP:127.0.0.77:9999"}, "No connection to TCP-Server\n"},
+      {{"CAN:MENLOF CHANNEL0 TYPE=0x20"}, "Connection kind CAN is not available yet\n"},
       {{dir.File("t_QV_ReportData.txt"), "--struct"},
        "Structured reports are not available for " + dir.File("t_QV_ReportData.txt") + "\n"},
   };
