@@ -303,6 +303,7 @@ void TMDIChild::ReadPlacementSettings(TAppSettings& Settings, const std::string&
   FSettingsPrefix = P;
   LogInfo(".ReadSettings " + P);
   FDefaultSettings = Settings.GetValue(P + "DefaultSettings", true);
+  FStackIndex = Settings.GetValue(P + "Stack", int32_t(-1));
   int panelChange = 0;
   if (FBottomPanel) {
     const bool visible = Settings.GetValue(P + "BottomVis", FDesignBottomVisible);
@@ -340,6 +341,7 @@ void TMDIChild::SavePlacementSettings(TAppSettings& Settings, const std::string&
   Settings.SetValue(P + "Width", int32_t(g.width()));
   Settings.SetValue(P + "Height", int32_t(g.height()));
   if (FBottomPanel) Settings.SetValue(P + "BottomVis", BottomPanelVisible());
+  if (FStackIndex >= 0) Settings.SetValue(P + "Stack", FStackIndex);
 }
 
 // ---- Placement and bottom panel ----

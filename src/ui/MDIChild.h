@@ -156,6 +156,9 @@ class TMDIChild : public QWidget {
   void SetBottomPanelVisible(bool value);
   // The widget whose geometry is the view's placement: its sub-window, or the view itself.
   QWidget* PlacementWidget() const;
+  // The view's place in the stacking order (0 = bottom) as last saved or read; -1 = none stored.
+  int32_t StackIndex() const { return FStackIndex; }
+  void SetStackIndex(int32_t value) { FStackIndex = value; }
 
  protected:
   struct TBase {
@@ -234,6 +237,7 @@ class TMDIChild : public QWidget {
   std::string FChildTitle;
   int32_t FSameCaptionNumber = 0;
   bool FDefaultSettings = true;
+  int32_t FStackIndex = -1;
   bool FVirtualChannels = false;
   int32_t FTransmittedChannels = 0;
   int32_t FIniSecondSessionIndex = -1;

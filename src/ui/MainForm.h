@@ -277,6 +277,11 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   TInfoEnvironment InfoEnvironment();
   void CreateInfoView(TSessionItem& session);
   void PlaceInfoView(TInfoChild& info);
+  // A view without a stored place goes where it covers the least of the open windows.
+  void PlaceNewView(TMDIChild& view);
+  // The views' stacking order: noted into each view before a save, restored after a start.
+  void NoteStackingOrder();
+  void RestoreStackingOrder();
   void FreeInfoView(int32_t sessionIndex);
   void FreeInfoList();
 

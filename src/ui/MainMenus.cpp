@@ -94,6 +94,9 @@ void TMainForm::CreateWindowMenu() {
   connect(FWindowMenu->addAction("Change Window Settings..."), &QAction::triggered, this,
           [this] { RunCycle("TMainForm.ChangeWindowSettings", [this] { ChangeWindowSettingsExecute(); }); });
   FWindowMenu->addSeparator();
+  connect(FWindowMenu->addAction("Tile"), &QAction::triggered, FMdiArea, &QMdiArea::tileSubWindows);
+  connect(FWindowMenu->addAction("Cascade"), &QAction::triggered, FMdiArea, &QMdiArea::cascadeSubWindows);
+  FWindowMenu->addSeparator();
   connect(FWindowMenu->addAction("Center values..."), &QAction::triggered, this,
           [this] { RunCycle("TMainForm.CenterValuesExecute", [this] { CenterValuesExecute(); }); });
   FWindowMenu->addSeparator();

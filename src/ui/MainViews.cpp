@@ -19,6 +19,7 @@
 #include "ui/StatusBar.h"
 #include "ui/TextAllanChild.h"
 #include "ui/TextChild.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 
@@ -189,13 +190,18 @@ void TMainForm::CreateDefaultViews(TSessionItem& session) {
     return;
   }
   const TSessionState& state = State(index);
-  // Text views stacked on the left, the graphic views stacked to their right.
+  // Beside other sessions' views each goes where it covers the least; alone, the text views are
+  // stacked on the left and the graphic views to their right.
+  bool othersOpen = false;
+  for (TMDIChild* view : FChildArray.Views()) othersOpen = othersOpen || view->isVisible();
   QWidget* above = nullptr;
   int right = 0;
   auto place = [&](TMDIChild* view, int left) {
     view->ReadSettings(settings, ViewPrefix(TChildArray::EntryOf(view->Tag())));
     QWidget* window = view->PlacementWidget();
-    if (view->DefaultSettings() && left >= 0) {
+    if (othersOpen) {
+      PlaceNewView(*view);
+    } else if (view->DefaultSettings() && left >= 0) {
       // Below the one before, as far as the area has room, so that no scroll bar is needed.
       const int top = above ? above->geometry().bottom() + 1 : window->y();
       const int room = FMdiArea->viewport()->height() - top;
@@ -352,6 +358,7 @@ void TMainForm::NewTextWindowExecute() {
     auto* view = static_cast<TTextAllanChild*>(CreateAllanView(session, vkAllanText, entry));
     view->ReadSettings(settings, ViewPrefix(entry));
     view->ApplySelection(*choice);
+    PlaceNewView(*view);
     view->PlacementWidget()->show();
     return;
   }
@@ -359,6 +366,7 @@ void TMainForm::NewTextWindowExecute() {
   TTextChild* view = CreateTextView(session, choice->Kind, entry);
   view->ReadSettings(settings, ViewPrefix(entry));
   view->ApplySelection(*choice);
+  PlaceNewView(*view);
   view->PlacementWidget()->show();
 }
 
@@ -408,6 +416,30 @@ void TMainForm::CreateInfoView(TSessionItem& session) {
   info->ReadSettings(FApp->Settings(), InfoPrefix(index));
   if (info->DefaultPlacement()) PlaceInfoView(*info);
   window->show();
+}
+
+void TMainForm::PlaceNewView(TMDIChild& view) {
+  if (!view.DefaultSettings()) return;
+  QWidget* window = view.PlacementWidget();
+  std::vector<QRect> occupied;
+  for (QMdiSubWindow* other : FMdiArea->subWindowList())
+    if (other != window && other->isVisible()) occupied.push_back(other->geometry());
+  window->move(LeastCoveredPosition(FMdiArea->viewport()->size(), window->size(), occupied));
+}
+
+void TMainForm::NoteStackingOrder() {
+  int32_t index = 0;
+  for (QMdiSubWindow* window : FMdiArea->subWindowList(QMdiArea::StackingOrder))
+    if (auto* view = qobject_cast<TMDIChild*>(window->widget())) view->SetStackIndex(index++);
+}
+
+void TMainForm::RestoreStackingOrder() {
+  std::vector<TMDIChild*> stored;
+  for (QMdiSubWindow* window : FMdiArea->subWindowList())
+    if (auto* view = qobject_cast<TMDIChild*>(window->widget()); view && view->StackIndex() >= 0) stored.push_back(view);
+  std::stable_sort(stored.begin(), stored.end(), [](TMDIChild* a, TMDIChild* b) { return a->StackIndex() < b->StackIndex(); });
+  for (TMDIChild* view : stored) view->PlacementWidget()->raise();
+  if (!stored.empty()) FMdiArea->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(stored.back()->PlacementWidget()));
 }
 
 void TMainForm::PlaceInfoView(TInfoChild& info) {
@@ -624,11 +656,13 @@ void TMainForm::ReadWindowSettings(TVTASettings& settings, const TSessionLists& 
       FApp->DebugConf().Error("TMainForm.LosGehts view " + std::to_string(k) + " failed", e);
     }
   }
+  RestoreStackingOrder();
 }
 
 void TMainForm::SaveWindowSettings(TVTASettings& settings, const TSessionIndexMap& map) {
   const QRect bounds = isMaximized() && screen() ? screen()->availableGeometry() : geometry();
   settings.SetMainPlacement({bounds.left(), bounds.top(), bounds.width(), bounds.height()});
+  NoteStackingOrder();
   if (FMessageView) {
     FMessageView->SaveSettings(settings, kMessagePrefix);
     settings.SetValue(kMessagePrefix + "Session", int32_t(-1));

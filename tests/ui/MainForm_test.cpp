@@ -130,6 +130,40 @@ TEST_F(MainFormTest, StoredGraphicViewsAreRecreatedWithTheirMode) {
   EXPECT_EQ(view->Scale(3).Center, 0.25);
 }
 
+// The views come back in the stacking order they were left in, whatever order they are stored in.
+TEST_F(MainFormTest, StackingOrderOfTheViewsIsSavedAndRestored) {
+  std::string views = "ChildCount=3\n";
+  for (int k = 1; k <= 3; ++k) {
+    const std::string p = "View_" + std::to_string(k) + "_";
+    views += p + "Id=1\n" + p + "Session=0\n" + p + "SessionCopy=False\n" + p + "GraphicMode1=1\n" + p +
+             "DefaultSettings=False\n" + p + "Left=" + std::to_string(30 * k) + "\n" + p + "Top=0\n";
+  }
+  WriteIni("INI_Version=6\n" + StoredSessions(1) + views);
+  const auto order = [](TMainForm& window) {
+    std::vector<int> lefts;
+    for (QMdiSubWindow* sub : window.findChild<QMdiArea*>("MdiArea")->subWindowList(QMdiArea::StackingOrder))
+      if (qobject_cast<TGraphicChild*>(sub->widget())) lefts.push_back(sub->x());
+    return lefts;
+  };
+  {
+    TMainForm& window = MakeForm();
+    ASSERT_TRUE(window.FormActivate());
+    window.show();
+    auto subs = window.findChild<QMdiArea*>("MdiArea")->subWindowList();
+    for (QMdiSubWindow* sub : subs)
+      if (sub->x() == 60) sub->raise();
+    for (QMdiSubWindow* sub : subs)
+      if (sub->x() == 30) sub->raise();
+    EXPECT_EQ(order(window), (std::vector<int>{90, 60, 30}));
+    window.EndSession();
+  }
+  form.reset();
+  TMainForm& again = MakeForm();
+  ASSERT_TRUE(again.FormActivate());
+  again.show();
+  EXPECT_EQ(order(again), (std::vector<int>{90, 60, 30}));
+}
+
 // In expert mode each counter session has one debug view showing its heartbeats; "Show Heartbeats"
 // (and the info view's "Debug Win") brings it back, a Coldfire-based instrument closes it.
 TEST_F(MainFormTest, ShowHeartbeatsOpensTheSessionsOneDebugView) {
