@@ -90,6 +90,17 @@ std::string TcpModeText(uint8_t mode) {
   return IntToHex(mode, 2);
 }
 
+std::vector<std::string> SplitAddressList(std::string_view text) {
+  std::vector<std::string> entries;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = std::min(text.find_first_of(",; \t", start), text.size());
+    if (end > start) entries.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return entries;
+}
+
 std::optional<TDateTime> ParseArchiveStamp(std::string_view text) {
   if (text.size() != 15 || text[8] != '_' || !AllDigits(text.substr(0, 8)) || !AllDigits(text.substr(9))) return std::nullopt;
   using namespace std::chrono;

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/CalendarTime.h"
 
@@ -40,6 +41,10 @@ std::optional<uint8_t> TcpModeFromName(std::string_view name);
 std::string TcpModeRequestName(uint8_t mode);
 // The mode as shown in client texts: "all Reports", "PHASELOG", ..., else two hexadecimal digits.
 std::string TcpModeText(uint8_t mode);
+
+// The entries of an address list as the settings keep it ("192.0.2.5, 192.0.2.6"), split at commas,
+// semicolons and blanks. Entries are kept as written, so a mistyped one matches no client.
+std::vector<std::string> SplitAddressList(std::string_view text);
 
 // "YYYYMMDD_hhnnss" in UTC; nothing for any other text or an impossible date.
 std::optional<TDateTime> ParseArchiveStamp(std::string_view text);
