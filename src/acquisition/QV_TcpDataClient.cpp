@@ -5,6 +5,7 @@
 
 #include "acquisition/QV_TcpRequest.h"
 #include "core/LogUnit.h"
+#include "core/ThreadName.h"
 
 namespace {
 
@@ -17,12 +18,14 @@ void AppendLittleEndian(std::string& out, const void* value, size_t size) {
 
 }  // namespace
 
-TTcpDataClient::TTcpDataClient(int32_t logId, TTcpClientSpec spec, size_t queueLimitBytes, const TClock& clock)
+TTcpDataClient::TTcpDataClient(int32_t logId, TTcpClientSpec spec, size_t queueLimitBytes,
+                               std::chrono::milliseconds gather, const TClock& clock)
     : FLogId(logId),
       FSpec(std::move(spec)),
       FClock(clock),
       FPeer(FSpec.Address + ":" + std::to_string(FSpec.Port)),
-      FQueue(queueLimitBytes) {}
+      FQueue(queueLimitBytes),
+      FGather(gather) {}
 
 TTcpDataClient::~TTcpDataClient() { Abort(); }
 
@@ -104,17 +107,20 @@ std::string TTcpDataClient::RecordBytes(const TStoreDataRecord& rec) {
 }
 
 void TTcpDataClient::WriterLoop() {
+  NameThisThread("vta-tcp-writer");
   LogIt(FLogId, "TcpClientThread(" + FPeer + "): Execute START");
   std::vector<std::string> batch;
-  while (FQueue.TakeAll(batch)) {
+  std::string bytes;
+  while (FQueue.TakeAll(batch, FGather)) {
     if (FNotConnected) continue;  // a broken stream is not written to again
     const auto start = std::chrono::steady_clock::now();
-    for (const std::string& item : batch) {
-      std::string reason;
-      if (SendAll(FSocket.Get(), item, reason)) continue;
+    // One write per batch: a subscriber that fell behind catches up with few system calls.
+    bytes.clear();
+    for (const std::string& item : batch) bytes += item;
+    std::string reason;
+    if (!SendAll(FSocket.Get(), bytes, reason)) {
       Fail(reason);
       LogWarn(FLogId, "TcpClientThread(" + FPeer + ").WriteLn failed: " + reason);
-      break;
     }
     const double micro = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
     std::lock_guard lock(FStatsLock);

@@ -32,7 +32,9 @@ struct TTcpClientSpec {
 // marked not connected, and the server drops it.
 class TTcpDataClient {
  public:
-  TTcpDataClient(int32_t logId, TTcpClientSpec spec, size_t queueLimitBytes, const TClock& clock);
+  // gather: how long the writer lets lines collect between two writes.
+  TTcpDataClient(int32_t logId, TTcpClientSpec spec, size_t queueLimitBytes, std::chrono::milliseconds gather,
+                 const TClock& clock);
   ~TTcpDataClient();
   TTcpDataClient(const TTcpDataClient&) = delete;
   TTcpDataClient& operator=(const TTcpDataClient&) = delete;
@@ -78,6 +80,7 @@ class TTcpDataClient {
   const TClock& FClock;
   const std::string FPeer;
   TTcpSendQueue FQueue;
+  const std::chrono::milliseconds FGather;
   TSocketFd FSocket;
   std::thread FWriter;
   std::atomic<bool> FNotConnected = false;

@@ -13,6 +13,7 @@
 #include "core/AppPaths.h"
 #include "core/LogUnit.h"
 #include "core/QV_NumberText.h"
+#include "core/ThreadName.h"
 
 namespace {
 
@@ -180,6 +181,7 @@ bool TQV_TcpServer::StopServer() {
 // ---------------------------------------------------------------- management connections
 
 void TQV_TcpServer::ListenLoop() {
+  NameThisThread("vta-tcp-listen");
   while (!FStop) {
     pollfd p[2] = {{FWakePipe[0], POLLIN, 0}, {FListen.Get(), POLLIN, 0}};
     if (poll(p, 2, -1) < 0 && errno != EINTR) break;
@@ -234,6 +236,7 @@ void TQV_TcpServer::ReapConnections(bool all) {
 }
 
 void TQV_TcpServer::ServeConnection(TConnection& connection, const std::string& peer) {
+  NameThisThread("vta-tcp-request");
   const int fd = connection.Socket.Get();
   std::string buffer;
   char chunk[4096];
@@ -328,7 +331,8 @@ std::string TQV_TcpServer::StartData(const TTcpClientSpec& spec) {
     std::lock_guard lock(FLock);
     if (FClientList.size() >= FActive.MaxClients) return "ERR Connect to data server failed: Too many subscribers";
   }
-  auto client = std::make_shared<TTcpDataClient>(FLogId, spec, FActive.QueueLimitBytes, FClock);
+  auto client = std::make_shared<TTcpDataClient>(FLogId, spec, FActive.QueueLimitBytes,
+                                                 std::chrono::milliseconds(FActive.GatherMs), FClock);
   LogIt(FLogId, "TCP-Server.StartData: Client created" + client->ToString());
   std::string response;
   const TQV_Result result = client->StartData(FActive.ConnectLimitMs, FActive.SendLimitMs, response);

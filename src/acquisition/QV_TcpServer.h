@@ -30,6 +30,7 @@ struct TTcpServerOptions {
   uint32_t IdleLimitMs = 300000;            // a management connection silent this long is closed
   size_t MaxRequestBytes = 4096;            // longest request line
   size_t QueueLimitBytes = 4 << 20;         // what one subscriber may lag behind
+  uint32_t GatherMs = 10;                   // lines collect this long between two writes
   uint32_t ConnectLimitMs = 5000;           // connecting back to a subscriber
   uint32_t SendLimitMs = 500;               // one write on a data connection
   uint32_t ArchiveWaitMs = 10000;           // room in the queue for an archive hour
