@@ -80,7 +80,7 @@ std::string TQV_TcpServer::ListenAddress() const {
   return FOptions.ListenAddress;
 }
 
-bool TQV_TcpServer::IsRunning() const { return FListener.joinable(); }
+bool TQV_TcpServer::IsRunning() const { return FRunning.load(); }
 
 void TQV_TcpServer::SetError(TQV_Result code, const std::string& message) {
   std::lock_guard lock(FErrorLock);
@@ -101,11 +101,11 @@ TQV_Result TQV_TcpServer::ErrorCode() const {
 // ---------------------------------------------------------------- start and stop
 
 bool TQV_TcpServer::StartServer(uint16_t aPort) {
-  if (IsRunning()) {
-    if (aPort == 0 || aPort == FPort) return true;
-    StopServer();
-  }
   std::lock_guard lock(FRunLock);
+  if (FRunning) {
+    if (aPort == 0 || aPort == FPort) return true;
+    StopLocked();
+  }
   LogIt(FLogId, "TQV_TcpServer.StartServer aPort=" + std::to_string(aPort));
   FActive = FOptions;
   const auto fail = [&](const std::string& message) {
@@ -146,18 +146,38 @@ bool TQV_TcpServer::StartServer(uint16_t aPort) {
   }
   FStop = false;
   FListener = std::thread([this] { ListenLoop(); });
+  FRunning = true;
   return true;
 }
 
 bool TQV_TcpServer::StopServer() {
   std::lock_guard lock(FRunLock);
-  if (!FListener.joinable()) return true;
+  return StopLocked();
+}
+
+bool TQV_TcpServer::StopLocked() {
+  if (!FRunning) return true;
   LogIt(FLogId, "TQV_TcpServer.StopServer");
+  FRunning = false;
   FStop = true;
   const char wake = 0;
   if (write(FWakePipe[1], &wake, 1) < 0) LogWarn(FLogId, "TQV_TcpServer.StopServer: wake failed");
   FListener.join();
+  // Subscribers first: that also ends a replay that waits for room in a subscriber's queue. A
+  // subscriber that a request was adding meanwhile is stopped after the requests ended.
+  bool ok = StopClients();
   ReapConnections(true);
+  ok = StopClients() && ok;
+  FListen.Close();
+  CloseFd(FWakePipe[0]);
+  CloseFd(FWakePipe[1]);
+  LogIt(FLogId, "TQV_TcpServer.StopServer: Server stopped on port: " + std::to_string(FPort));
+  std::lock_guard storeLock(FStoreLock);
+  FStore.reset();
+  return ok;
+}
+
+bool TQV_TcpServer::StopClients() {
   std::vector<TClientPtr> clients;
   {
     std::lock_guard clientLock(FLock);
@@ -169,12 +189,6 @@ bool TQV_TcpServer::StopServer() {
     LogIt(FLogId, "TCP-Server.StopData: " + (*it)->ToString());
     ok = (*it)->StopData(response) == QV_No_Err && ok;
   }
-  FListen.Close();
-  CloseFd(FWakePipe[0]);
-  CloseFd(FWakePipe[1]);
-  LogIt(FLogId, "TQV_TcpServer.StopServer: Server stopped on port: " + std::to_string(FPort));
-  std::lock_guard storeLock(FStoreLock);
-  FStore.reset();
   return ok;
 }
 

@@ -103,6 +103,9 @@ class TQV_TcpServer : public IQV_SourceDataServer {
     std::atomic<bool> Done = false;
   };
 
+  bool StopLocked();
+  // Stops every subscriber, from the last to the first; false when one did not stop cleanly.
+  bool StopClients();
   void ListenLoop();
   void Accept();
   void ReapConnections(bool all);
@@ -148,6 +151,7 @@ class TQV_TcpServer : public IQV_SourceDataServer {
   int FWakePipe[2] = {-1, -1};
   std::thread FListener;
   std::atomic<bool> FStop = false;
+  std::atomic<bool> FRunning = false;
   std::atomic<uint16_t> FPort = 0;
   std::list<TConnection> FConnections;  // listener thread only, until the stop joins them
 

@@ -50,6 +50,12 @@ TEST(TcpRequest, LinesAreTakenApartOrRefusedWithTheirAnswer) {
   }
 }
 
+TEST(TcpRequest, AddressListsSplitAtCommasSemicolonsAndBlanks) {
+  EXPECT_EQ(SplitAddressList(" 192.0.2.5, 192.0.2.6;192.0.2.7  typo "),
+            (std::vector<std::string>{"192.0.2.5", "192.0.2.6", "192.0.2.7", "typo"}));
+  EXPECT_TRUE(SplitAddressList(" , ").empty());
+}
+
 TEST(TcpRequest, ModeNamesMapToClientModesBothWays) {
   const std::pair<const char*, int> names[] = {
       {"", 7},
@@ -82,6 +88,15 @@ TEST(TcpRequest, ArchiveStampsAreExactlyDateUnderscoreTime) {
   // 2025-01-07 is day 45664 since 1899-12-30.
   EXPECT_NEAR(*stamp, 45664 + (13 * 3600 + 30 * 60 + 5) / 86400.0, 1e-9);
   EXPECT_EQ(ArchiveStampText(*stamp), "20250107_133005");
+  // Every second of a day reads back as written (no rounding to the second before).
+  for (int second = 0; second < 86400; ++second) {
+    const std::string text = "20241231_" + std::string(second / 36000 ? "" : "0") + std::to_string(second / 3600) +
+                             (second / 60 % 60 < 10 ? "0" : "") + std::to_string(second / 60 % 60) +
+                             (second % 60 < 10 ? "0" : "") + std::to_string(second % 60);
+    const auto parsed = ParseArchiveStamp(text);
+    ASSERT_TRUE(parsed) << text;
+    ASSERT_EQ(ArchiveStampText(*parsed), text);
+  }
   for (const char* bad : {"20250107_1330", "20250107 133005", "2025017_1330050", "20251307_133005", "20250230_120000",
                           "20250107_243000", "20250107_13300x", "", "20250107_133005 "})
     EXPECT_FALSE(ParseArchiveStamp(bad)) << bad;
