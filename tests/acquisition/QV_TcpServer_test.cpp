@@ -297,6 +297,19 @@ TEST_F(TcpServer, HostileClientsAreRefusedAndTheServerKeepsServing) {
   EXPECT_EQ(line, TcpAuthLine);
 }
 
+TEST_F(TcpServer, AHostManagesOnlyItsOwnSubscriptions) {
+  Start();
+  TTcpTestSubscriber sub("127.0.0.2");
+  Subscribe(sub);
+  TTcpTestClient other = Client("127.0.0.1");
+  for (const char* command : {"DISCONN", "TRYBABY", "APPDATA", "GETDATA"})
+    EXPECT_EQ(other.Ask(sub.Request(command)), "ERR address is not the requesting host: 127.0.0.2") << command;
+  EXPECT_EQ(server.GetClientCount(), 1);
+  TTcpTestClient own = Client("127.0.0.2");
+  EXPECT_EQ(own.Ask(sub.Request("DISCONN")), "OK");
+  EXPECT_EQ(server.GetClientCount(), 0);
+}
+
 TEST_F(TcpServer, AnIdleManagementConnectionIsClosed) {
   TTcpServerOptions options = Options();
   options.IdleLimitMs = 50;
