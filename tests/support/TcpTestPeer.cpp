@@ -113,6 +113,15 @@ bool TTcpTestSubscriber::ReadLine(std::string& line, milliseconds limit) {
   return true;
 }
 
+size_t TTcpTestSubscriber::CountLines(milliseconds limit) {
+  if (!Fill(limit)) return 0;
+  size_t lines = 0;
+  size_t end = 0;
+  for (size_t at; (at = FBuffer.find("\r\n", end)) != std::string::npos; end = at + 2) ++lines;
+  FBuffer.erase(0, end);
+  return lines;
+}
+
 bool TTcpTestSubscriber::ReadBytes(std::string& bytes, size_t n, milliseconds limit) {
   const auto until = std::chrono::steady_clock::now() + limit;
   while (FBuffer.size() < n) {

@@ -36,6 +36,9 @@ class TTcpTestSubscriber {
   // Waits for the server's data connection.
   bool Accept(std::chrono::milliseconds limit = std::chrono::seconds(5));
   bool ReadLine(std::string& line, std::chrono::milliseconds limit = std::chrono::seconds(5));
+  // Reads what arrives within the limit and returns how many lines it completed (cheap counting for
+  // benchmarks; the lines themselves are dropped).
+  size_t CountLines(std::chrono::milliseconds limit);
   // Exactly n bytes.
   bool ReadBytes(std::string& bytes, size_t n, std::chrono::milliseconds limit = std::chrono::seconds(5));
   // Whether the server ended the data connection within the time (what arrives before is skipped).
