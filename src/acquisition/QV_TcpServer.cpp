@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -77,7 +78,7 @@ void TQV_TcpServer::SetOptions(const TTcpServerOptions& options) {
 
 std::string TQV_TcpServer::ListenAddress() const {
   std::lock_guard lock(FRunLock);
-  return FOptions.ListenAddress;
+  return FActive.ListenAddress;
 }
 
 bool TQV_TcpServer::IsRunning() const { return FRunning.load(); }
@@ -108,46 +109,58 @@ bool TQV_TcpServer::StartServer(uint16_t aPort) {
   }
   LogIt(FLogId, "TQV_TcpServer.StartServer aPort=" + std::to_string(aPort));
   FActive = FOptions;
-  const auto fail = [&](const std::string& message) {
-    SetError(QV_Err_StartServerFailed, message);
-    LogWarn(FLogId, "TQV_TcpServer.StartServer failed: " + message);
+  std::string reason;
+  if (!Listen(aPort, reason)) {
+    SetError(QV_Err_StartServerFailed, reason);
+    LogWarn(FLogId, "TQV_TcpServer.StartServer failed: " + reason);
     FListen.Close();
     CloseFd(FWakePipe[0]);
     CloseFd(FWakePipe[1]);
     return false;
-  };
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(aPort);
-  if (inet_pton(AF_INET, FOptions.ListenAddress.c_str(), &addr.sin_addr) != 1)
-    return fail("Invalid listening address: " + FOptions.ListenAddress);
-  FListen = TSocketFd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  const int on = 1;
-  if (FListen.Valid()) setsockopt(FListen.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  if (!FListen.Valid() || bind(FListen.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(FListen.Get(), SOMAXCONN) != 0 || pipe(FWakePipe) != 0)
-    return fail(FOptions.ListenAddress + ":" + std::to_string(aPort) + ": " + std::strerror(errno));
-  socklen_t len = sizeof addr;
-  getsockname(FListen.Get(), reinterpret_cast<sockaddr*>(&addr), &len);
-  FPort = ntohs(addr.sin_port);
-  LogIt(FLogId, "TCP-Server started on port: " + std::to_string(FPort));
-  {
-    std::lock_guard storeLock(FStoreLock);
-    if (FStorageRoot.empty()) FStorageRoot = TAppPaths::FromEnvironment().CommonDocumentsFolder() + "Q+V";
-    if (!FStorageRoot.ends_with('/')) FStorageRoot += '/';
-    const std::string path = FStorageRoot + std::to_string(FPort) + "/";
-    try {
-      if (FStoreFactory) FStore = FStoreFactory(FLogId, path);
-      if (FStore) FStore->SetStorageEnabled(FStorageEnabled);
-    } catch (const std::exception& e) {
-      LogException(FLogId, "TCP-Server-Archiv failed on path " + path, e);
-      FStore.reset();
-    }
   }
+  LogIt(FLogId, "TCP-Server started on port: " + std::to_string(FPort));
+  OpenStore();
   FStop = false;
   FListener = std::thread([this] { ListenLoop(); });
   FRunning = true;
   return true;
+}
+
+bool TQV_TcpServer::Listen(uint16_t aPort, std::string& reason) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(aPort);
+  if (inet_pton(AF_INET, FActive.ListenAddress.c_str(), &addr.sin_addr) != 1) {
+    reason = "Invalid listening address: " + FActive.ListenAddress;
+    return false;
+  }
+  FListen = TSocketFd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const int on = 1;
+  if (FListen.Valid()) setsockopt(FListen.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  if (!FListen.Valid() || bind(FListen.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(FListen.Get(), SOMAXCONN) != 0 || pipe2(FWakePipe, O_CLOEXEC) != 0) {
+    reason = FActive.ListenAddress + ":" + std::to_string(aPort) + ": " + std::strerror(errno);
+    return false;
+  }
+  socklen_t len = sizeof addr;
+  getsockname(FListen.Get(), reinterpret_cast<sockaddr*>(&addr), &len);
+  FPort = ntohs(addr.sin_port);
+  return true;
+}
+
+void TQV_TcpServer::OpenStore() {
+  std::lock_guard lock(FStoreLock);
+  if (FStorageRoot.empty()) FStorageRoot = TAppPaths::FromEnvironment().CommonDocumentsFolder() + "Q+V";
+  if (!FStorageRoot.ends_with('/')) FStorageRoot += '/';
+  const std::string path = FStorageRoot + std::to_string(FPort) + "/";
+  try {
+    if (FStoreFactory) FStore = FStoreFactory(FLogId, path);
+    if (FStore) FStore->SetStorageEnabled(FStorageEnabled);
+  } catch (const std::exception& e) {
+    // The server runs on without archive; ARCHIVE and GETDATA then answer "ERR no archive".
+    LogException(FLogId, "TCP-Server-Archiv failed on path " + path, e);
+    FStore.reset();
+  }
 }
 
 bool TQV_TcpServer::StopServer() {

@@ -103,6 +103,8 @@ class TQV_TcpServer : public IQV_SourceDataServer {
     std::atomic<bool> Done = false;
   };
 
+  bool Listen(uint16_t aPort, std::string& reason);
+  void OpenStore();
   bool StopLocked();
   // Stops every subscriber, from the last to the first; false when one did not stop cleanly.
   bool StopClients();

@@ -345,6 +345,19 @@ TEST_F(TcpServer, TheListeningAddressDecidesWhoCanReachTheServer) {
   EXPECT_EQ(bad.ErrorCode(), QV_Err_StartServerFailed);
 }
 
+TEST_F(TcpServer, APortInUseFailsTheStartAndAnArchiveThatCannotOpenLeavesTheServerWithout) {
+  Start();
+  TQV_TcpServer second(-1, clock, [](int32_t, const std::string& path) -> std::unique_ptr<IQV_ArchiveStore> {
+    throw std::runtime_error("no folder " + path);
+  });
+  second.SetOptions(Options());
+  EXPECT_FALSE(second.StartServer(server.Port()));
+  EXPECT_EQ(second.ErrorMessage(), "127.0.0.1:" + std::to_string(server.Port()) + ": Address already in use");
+  ASSERT_TRUE(second.StartServer(0));
+  TTcpTestClient client("127.0.0.1", second.Port());
+  EXPECT_EQ(client.Ask("ARCHIVE 127.0.0.1:5000 20250107_133000"), "ERR no archive");
+}
+
 TEST_F(TcpServer, ApplicationDataIsKeptUpToItsLimit) {
   Start();
   TTcpTestSubscriber sub;
