@@ -9,12 +9,10 @@
 
 namespace {
 
-void AppendLittleEndian(std::string& out, const void* value, size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(value);
-  // The wire form is little-endian, as are the machines this runs on.
-  static_assert(std::endian::native == std::endian::little);
-  out.append(reinterpret_cast<const char*>(bytes), size);
-}
+// The wire form is little-endian, as are the machines this runs on.
+static_assert(std::endian::native == std::endian::little);
+
+void AppendBytes(std::string& out, const void* value, size_t size) { out.append(static_cast<const char*>(value), size); }
 
 }  // namespace
 
@@ -47,9 +45,14 @@ TQV_Result TTcpDataClient::StartData(uint32_t connectLimitMs, uint32_t sendLimit
   FWriter = std::thread([this] { WriterLoop(); });
   LogIt(FLogId, "TcpDataClient.StartData AUTH-String senden");
   // The authentication line is never time-stamped.
-  const bool queued = FQueue.Push(std::string(TcpAuthLine) + "\r\n");
+  TQV_Result result = QV_No_Err;
+  if (!FQueue.Push(std::string(TcpAuthLine) + "\r\n")) {
+    Fail("Queue limit below one line");
+    response = "ERR Connect to data server failed: " + ErrorMessage();
+    result = QV_Err_ConnectFailed;
+  }
   LogIt(FLogId, "TcpDataClient.StartData response=" + response);
-  return queued ? QV_No_Err : QV_WriteError;
+  return result;
 }
 
 TQV_Result TTcpDataClient::StopData(std::string& response) {
@@ -99,10 +102,10 @@ bool TTcpDataClient::SendArchiv(const TStoreDataRecord& rec, std::chrono::millis
 std::string TTcpDataClient::RecordBytes(const TStoreDataRecord& rec) {
   std::string bytes;
   bytes.reserve(20 + rec.Data.size());
-  AppendLittleEndian(bytes, &rec.StartTime, 8);
-  AppendLittleEndian(bytes, &rec.EndTime, 8);
+  AppendBytes(bytes, &rec.StartTime, 8);
+  AppendBytes(bytes, &rec.EndTime, 8);
   const uint32_t length = static_cast<uint32_t>(rec.Data.size());
-  AppendLittleEndian(bytes, &length, 4);
+  AppendBytes(bytes, &length, 4);
   return bytes + rec.Data;
 }
 

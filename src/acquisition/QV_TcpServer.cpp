@@ -224,7 +224,11 @@ void TQV_TcpServer::ListenLoop() {
 
 void TQV_TcpServer::Accept() {
   TSocketFd fd(accept4(FListen.Get(), nullptr, nullptr, SOCK_CLOEXEC));
-  if (!fd.Valid()) return;
+  if (!fd.Valid()) {
+    // Out of descriptors the pending connection stays ready: pause instead of spinning on it.
+    if (errno == EMFILE || errno == ENFILE) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return;
+  }
   const std::string peer = PeerAddress(fd.Get());
   const std::string socketText = "Peer=" + SocketAddressText(fd.Get(), true) + ", Local=" + SocketAddressText(fd.Get(), false);
   if (!ClientAllowed(peer)) {
@@ -270,6 +274,7 @@ void TQV_TcpServer::ServeConnection(TConnection& connection, const std::string& 
   while (!FStop) {
     pollfd p{fd, POLLIN, 0};
     const int ready = poll(&p, 1, int(FActive.IdleLimitMs));
+    if (ready < 0 && errno == EINTR) continue;
     if (ready == 0) {
       LogWarn(FLogId, "TCP-Server.ServerExecute: empty request, Timeout=True");
       LogWarn(FLogId, "TCP-Server.ServerExecute: close connection");
