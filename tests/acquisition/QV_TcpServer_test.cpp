@@ -310,6 +310,18 @@ TEST_F(TcpServer, AHostManagesOnlyItsOwnSubscriptions) {
   EXPECT_EQ(server.GetClientCount(), 0);
 }
 
+TEST_F(TcpServer, SubscribersAreLimitedInNumber) {
+  TTcpServerOptions options = Options();
+  options.MaxClients = 1;
+  Start(options);
+  TTcpTestSubscriber first, second;
+  Subscribe(first);
+  TTcpTestClient client = Client();
+  EXPECT_EQ(client.Ask(second.Request("CONNECT")), "ERR Connect to data server failed: Too many subscribers");
+  EXPECT_EQ(client.Ask(first.Request("DISCONN")), "OK");
+  Subscribe(second);
+}
+
 TEST_F(TcpServer, AnIdleManagementConnectionIsClosed) {
   TTcpServerOptions options = Options();
   options.IdleLimitMs = 50;
