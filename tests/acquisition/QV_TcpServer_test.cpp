@@ -224,7 +224,7 @@ TEST_F(TcpServer, ADeadSubscriberIsRemovedWhileAnotherGoesOn) {
 
 TEST_F(TcpServer, ASlowSubscriberIsDroppedAtItsBoundAndMemoryStaysBounded) {
   TTcpServerOptions options = Options();
-  options.QueueLimitBytes = 64 * 1024;
+  options.QueueLimitBytes = 256 * 1024;
   options.SendLimitMs = 5000;  // the bound, not the send time-out, has to drop it
   Start(options);
   TTcpTestSubscriber stalled, reader;
