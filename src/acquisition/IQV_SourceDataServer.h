@@ -9,4 +9,6 @@ class IQV_SourceDataServer {
   virtual ~IQV_SourceDataServer() = default;
   // One text report line as the source hands it out.
   virtual void TakeDllData(const std::string& reportLine) = 0;
+  // The oldest application-data text a subscriber sent, empty when none waits.
+  virtual std::string GetAppData() = 0;
 };

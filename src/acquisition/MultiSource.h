@@ -93,7 +93,9 @@ int32_t Multi_StopSaveBinaryData(int32_t id);
 int32_t Multi_StartSaveReportData(int32_t id, const char* fileId, char* buffer);
 int32_t Multi_StopSaveReportData(int32_t id);
 
-// ---- Local TCP data server (not available yet: 0 with the reason in buffer where there is one) ----
+// ---- Local TCP data server: 1 = done (started, stopped or none to stop), 0 = failed (the reason
+// through Multi_GetTcpServerError), 10 = unknown id. Multi_StartTcpServer: *port 0 asks for any free
+// port and receives the port in use; Multi_GetTcpServerDataPort is 0 while none runs. ----
 int32_t Multi_StartTcpServer(int32_t id, int32_t* port);
 int32_t Multi_StopTcpServer(int32_t id);
 int32_t Multi_GetTcpServerError(int32_t id, char* buffer);

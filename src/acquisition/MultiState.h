@@ -1,12 +1,14 @@
 #pragma once
 #include <algorithm>
 #include <array>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "acquisition/QV_Source.h"
+#include "acquisition/QV_TcpServer.h"
 #include "devices/QV_DeviceInfo.h"
 #include "protocol/QV_ReportOrders.h"
 
@@ -52,6 +54,10 @@ struct TMultiState {
   std::string LastError;
   TOrderTable<TGetReportItem> Orders;
   TOrderTable<TGetReportItemStruct> OrdersStruct;
+  // The local data servers by source id, made at a source's first start; they live as long as
+  // their sources, so a source never forwards to a freed server.
+  std::map<int32_t, std::shared_ptr<TQV_TcpServer>> TcpServers;
+  TArchiveStoreFactory ArchiveStoreFactory;
 };
 
 // Never destroyed: sources may still be reached from threads while the program ends.

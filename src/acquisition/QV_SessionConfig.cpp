@@ -378,6 +378,8 @@ void TQVSessionItem::ReadSettings(TAppSettings& Settings, const std::string& Set
   }
   FRunLocalTcpServer = Settings.GetValue(P + "RunLocalTcpServer", false);
   FLocalTcpServerPort = static_cast<uint16_t>(ReadInt(Settings, P + "LocalTcpServerPort", 0));
+  FLocalTcpServerAddress = Settings.GetValue(P + "LocalTcpServerAddress", std::string("0.0.0.0"));
+  FLocalTcpServerAllowedClients = Settings.GetValue(P + "LocalTcpServerAllowedClients", std::string());
   ReadNominalFrequencies(Settings, P);
   ReadIVCSettings(Settings, P);
   FRawIntervalIndex = ReadInt(Settings, P + "RawIntervalIndex", -1);
@@ -487,6 +489,8 @@ void TQVSessionItem::SaveSettings(TAppSettings& Settings, const std::string& Set
   Settings.SetValue(P + "ZCTDateTimeStart", DateTimeKnown(start) ? FloatToText(start, Settings.FormatSettings()) : "");
   Settings.SetValue(P + "RunLocalTcpServer", FRunLocalTcpServer);
   Settings.SetValue(P + "LocalTcpServerPort", static_cast<int32_t>(FLocalTcpServerPort));
+  Settings.SetValue(P + "LocalTcpServerAddress", FLocalTcpServerAddress);
+  Settings.SetValue(P + "LocalTcpServerAllowedClients", FLocalTcpServerAllowedClients);
   SaveNominalFrequencies(Settings, P);
   SaveIVCSettings(Settings, P);
   const int32_t rawIndex = FIntervalIndex >= 0 ? FIntervalIndex.load() : FRawIntervalIndex;

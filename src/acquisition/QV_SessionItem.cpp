@@ -6,6 +6,8 @@
 
 #include "acquisition/MultiSource.h"
 #include "acquisition/QV_SourceResult.h"
+#include "acquisition/QV_TcpRequest.h"
+#include "acquisition/QV_TcpServer.h"
 #include "alarms/ClockAlarm.h"
 #include "core/LogUnit.h"
 #include "core/QV_NumberText.h"
@@ -498,8 +500,17 @@ bool TQVSessionItem::UpdateLocalServer(bool Run, uint16_t Port) {
   return true;
 }
 
+void TQVSessionItem::SetLocalServerAccess(const std::string& listenAddress, const std::string& allowedClients) {
+  FLocalTcpServerAddress = listenAddress;
+  FLocalTcpServerAllowedClients = allowedClients;
+}
+
 void TQVSessionItem::StartLocalTcpServer() {
   Log(".StartLocalTcpServer on port " + std::to_string(FLocalTcpServerPort));
+  TTcpServerOptions options;
+  options.ListenAddress = FLocalTcpServerAddress;
+  options.AllowedClients = SplitAddressList(FLocalTcpServerAllowedClients);
+  Source().SetTcpServerOptions(options);
   int32_t port = FLocalTcpServerPort;
   const TSourceReply start = Source().StartTcpServer(port);
   const bool running = start.Ok();

@@ -85,6 +85,9 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   void CheckUsbAttached(const std::string& serialNumberString);
   // False when a new port cannot take effect before the next start of the server.
   bool UpdateLocalServer(bool Run, uint16_t Port);
+  // Where the local server listens ("0.0.0.0" all IPv4 interfaces, "127.0.0.1" this machine only)
+  // and which client addresses it serves (a list; empty: all). Taken at the next start.
+  void SetLocalServerAccess(const std::string& listenAddress, const std::string& allowedClients);
   bool RequestConnectedUsers();
   bool ResetDevice();
   int32_t GetUserId() const;
@@ -186,6 +189,8 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   char DecSep() const { return FDecSep.load(); }
   bool RunLocalTcpServer() const { return FRunLocalTcpServer; }
   uint16_t LocalTcpServerPort() const { return FLocalTcpServerPort; }
+  const std::string& LocalTcpServerAddress() const { return FLocalTcpServerAddress; }
+  const std::string& LocalTcpServerAllowedClients() const { return FLocalTcpServerAllowedClients; }
   bool DebugStream() const { return FDebugStream; }
   bool WaitBufferCleared() const { return FWaitBufferCleared; }
   bool WaitExpectedHeader() const { return FWaitExpectedHeader; }
@@ -343,6 +348,8 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   int32_t FOldHeader = NoHeader;
   bool FRunLocalTcpServer = false;
   uint16_t FLocalTcpServerPort = 0;
+  std::string FLocalTcpServerAddress = "0.0.0.0";
+  std::string FLocalTcpServerAllowedClients;
   TQV_ChannelData FIVCChannelData;
   TQV_ChannelData FVirtualIVCChannelData;
   std::string FvirtualIVCDescription;

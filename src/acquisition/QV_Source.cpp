@@ -257,6 +257,11 @@ void TSourceItem::GetReport(TGetReportItem& rItem) {
 }
 
 TQV_Result TSourceItem::ReadText(TConnection* connection, std::string& report) {
+  if (const std::string appData = TakeAppData(); !appData.empty()) {
+    report = "7F40; " + appData;
+    LogIt(FLogId, FDbgTag + ".GetReport AppData " + report);
+    return QV_No_Err;
+  }
   // A kept count-check failure goes out before the next report.
   if (!FProcessStringReceived_ASCII.empty()) {
     report = std::exchange(FProcessStringReceived_ASCII, {});
@@ -376,6 +381,8 @@ void TSourceItem::Forward(const std::string& line) {
   if (FDataServer && !line.empty()) FDataServer->TakeDllData(line);
 }
 
+std::string TSourceItem::TakeAppData() { return FDataServer ? FDataServer->GetAppData() : std::string(); }
+
 void TSourceItem::WriteReport(const std::string& line) {
   std::lock_guard lock(FRecordLock);
   if (FReportStream.is_open()) FReportStream << line << "\r\n" << std::flush;
@@ -397,6 +404,11 @@ void TSourceItem::GetReportStruct(TGetReportItemStruct& rItem) {
 
 TQV_Result TSourceItem::ReadStruct(TConnection* connection, TQV_ReportStruct& record) {
   record.Clear();
+  if (const std::string appData = TakeAppData(); !appData.empty()) {
+    record.SetMessage(rc_AppData, appData);
+    LogIt(FLogId, FDbgTag + ".GetReportStruct AppData " + appData);
+    return QV_No_Err;
+  }
   if (!FProcessStringReceived_ASCII.empty()) {
     const std::string text = std::exchange(FProcessStringReceived_ASCII, {});
     record.SetMessage(rc_CountFailure, std::string_view(text).substr(std::min<size_t>(text.size(), 6)));

@@ -95,7 +95,8 @@ class TSourceItem : public IQV_ProcessHost {
   void SetSimulatorDriving(const TClock& clock, bool runWorker);
   // False when no simulator is open.
   bool ConfigSimulatorChannel(int32_t k, double base, double stdDev);
-  // The local data server that receives every good report line (none: nullptr).
+  // The local data server that receives every good report line and hands out the subscribers'
+  // application data (none: nullptr). It must outlive the source's reads.
   void SetDataServer(IQV_SourceDataServer* server);
 
   // ---- Device queries (defaults while closed) ----
@@ -145,6 +146,8 @@ class TSourceItem : public IQV_ProcessHost {
   void TakeDeviceVersion(const std::string& version);
   void PaceFile(TConnection& connection);
   void Forward(const std::string& line);
+  // Application data a subscriber of the data server sent, empty when none waits.
+  std::string TakeAppData();
   void WriteReport(const std::string& line);
   std::string FileName(const std::string& DbgID, const std::string& kind) const;
 

@@ -12,8 +12,6 @@
 
 namespace {
 
-const char* const TcpServerNotAvailable = "Local TCP data server is not available yet";
-
 // A small number per thread for the orders (the thread that places an order serves it).
 uint32_t CurrentThreadId() {
   static std::atomic<uint32_t> next{0};
@@ -133,9 +131,33 @@ const TOrderTexts& StructOrderTexts() {
   return texts;
 }
 
-TSourceReply TcpServerNotAvailableReply(int32_t id) {
-  if (!FindSource(id)) return Unknown(id);
-  return {mrError, TcpServerNotAvailable};
+// The source's local data server; with `create` made (and attached to the source) on first use.
+std::shared_ptr<TQV_TcpServer> TcpServerOf(int32_t id, bool create) {
+  std::shared_ptr<TSourceItem> source;
+  std::shared_ptr<TQV_TcpServer> server;
+  {
+    TMultiState& state = State();
+    std::lock_guard lock(state.Lock);
+    source = FindLocked(id);
+    if (!source) return nullptr;
+    if (const auto it = state.TcpServers.find(id); it != state.TcpServers.end()) return it->second;
+    if (!create) return nullptr;
+    server = std::make_shared<TQV_TcpServer>(source->LogId(), SystemClock(), state.ArchiveStoreFactory);
+    state.TcpServers.emplace(id, server);
+  }
+  // Attached outside the list's lock: the source takes its own lock for it.
+  source->SetDataServer(server.get());
+  return server;
+}
+
+// Runs `use` on a running server: mrOk, mrUnknownSource, or mrError when none runs.
+template <class F>
+int32_t WithTcpServer(int32_t id, F use) {
+  if (!FindSource(id)) return mrUnknownSource;
+  const std::shared_ptr<TQV_TcpServer> server = TcpServerOf(id, false);
+  if (!server || !server->IsRunning()) return mrError;
+  use(*server);
+  return mrOk;
 }
 
 }  // namespace
@@ -416,13 +438,82 @@ int32_t TSourceHandle::StopSaveReportData() const {
 
 // ---------------------------------------------------------------- local TCP data server
 
-TSourceReply TSourceHandle::StartTcpServer(int32_t&) const { return TcpServerNotAvailableReply(FId); }
-int32_t TSourceHandle::StopTcpServer() const { return FindSource(FId) ? mrOk : mrUnknownSource; }
-TSourceReply TSourceHandle::TcpServerError() const { return TcpServerNotAvailableReply(FId); }
-int32_t TSourceHandle::TcpServerDataPort() const { return 0; }
-TSourceReply TSourceHandle::TcpServerIPAndPort() const { return TcpServerNotAvailableReply(FId); }
-TSourceReply TSourceHandle::TcpServerClientsRemainingDataCounts() const { return TcpServerNotAvailableReply(FId); }
-int32_t TSourceHandle::TcpReportLog(const std::string&, int32_t) const { return TcpServerNotAvailableReply(FId).Code; }
-int32_t TSourceHandle::SetTcpAppDataCallback(void (*)(int32_t, const char*)) const {
-  return TcpServerNotAvailableReply(FId).Code;
+void SetTcpArchiveStoreFactory(TArchiveStoreFactory factory) {
+  std::lock_guard lock(State().Lock);
+  State().ArchiveStoreFactory = std::move(factory);
+}
+
+int32_t TSourceHandle::SetTcpServerOptions(const TTcpServerOptions& options) const {
+  const std::shared_ptr<TQV_TcpServer> server = TcpServerOf(FId, true);
+  if (!server) return mrUnknownSource;
+  server->SetOptions(options);
+  return mrOk;
+}
+
+TSourceReply TSourceHandle::StartTcpServer(int32_t& port) const {
+  const std::shared_ptr<TQV_TcpServer> server = TcpServerOf(FId, true);
+  if (!server) return Unknown(FId);
+  if (port < 0 || port > 65535 || !server->StartServer(static_cast<uint16_t>(port)))
+    return {mrError, port < 0 || port > 65535 ? "Invalid port: " + std::to_string(port) : server->ErrorMessage()};
+  port = server->Port();
+  return {};
+}
+
+int32_t TSourceHandle::StopTcpServer() const {
+  if (!FindSource(FId)) return mrUnknownSource;
+  const std::shared_ptr<TQV_TcpServer> server = TcpServerOf(FId, false);
+  return !server || server->StopServer() ? mrOk : mrError;
+}
+
+TSourceReply TSourceHandle::TcpServerError() const {
+  if (!FindSource(FId)) return Unknown(FId);
+  const std::shared_ptr<TQV_TcpServer> server = TcpServerOf(FId, false);
+  return {mrOk, server ? server->ErrorMessage() : std::string()};
+}
+
+int32_t TSourceHandle::TcpServerDataPort() const {
+  const std::shared_ptr<TQV_TcpServer> server = TcpServerOf(FId, false);
+  return server && server->IsRunning() ? server->Port() : 0;
+}
+
+TSourceReply TSourceHandle::TcpServerIPAndPort() const {
+  if (!FindSource(FId)) return Unknown(FId);
+  const std::shared_ptr<TQV_TcpServer> server = TcpServerOf(FId, false);
+  if (!server || !server->IsRunning()) return {mrError, "Local TCP data server is not running"};
+  return {mrOk, server->ListenAddress() + ":" + std::to_string(server->Port())};
+}
+
+TSourceReply TSourceHandle::TcpServerClientsRemainingDataCounts() const {
+  if (!FindSource(FId)) return Unknown(FId);
+  const std::shared_ptr<TQV_TcpServer> server = TcpServerOf(FId, false);
+  return {mrOk, server ? server->GetClientsRemainingDataCount() : std::string()};
+}
+
+int32_t TSourceHandle::TcpServerClientCount() const {
+  const std::shared_ptr<TQV_TcpServer> server = TcpServerOf(FId, false);
+  return server ? server->GetClientCount() : 0;
+}
+
+int32_t TSourceHandle::TcpReportLog(const std::string& data, int32_t logType) const {
+  return WithTcpServer(FId, [&](TQV_TcpServer& server) { server.TakeLogData(data, logType); });
+}
+
+int32_t TSourceHandle::TcpSaveLogData(const std::string& data, int32_t logType, int32_t code, int32_t subCode) const {
+  return WithTcpServer(FId, [&](TQV_TcpServer& server) { server.SaveLogData(data, logType, code, subCode); });
+}
+
+int32_t TSourceHandle::TcpClearLogData(int32_t logType, int32_t code, int32_t subCode) const {
+  return WithTcpServer(FId, [&](TQV_TcpServer& server) { server.ClearLogData(logType, code, subCode); });
+}
+
+int32_t TSourceHandle::SetTcpAppDataCallback(void (*callback)(int32_t id, const char* data)) const {
+  const int32_t id = FId;
+  return WithTcpServer(FId, [&](TQV_TcpServer& server) {
+    if (!callback) return server.SetOnAppData({});
+    server.SetOnAppData([callback, id](const std::string& command, std::string& response) {
+      callback(id, command.c_str());
+      response = "OK";
+      return true;
+    });
+  });
 }

@@ -2,10 +2,12 @@
 #include <cstdint>
 #include <string>
 
+#include "acquisition/IQV_ArchiveStore.h"
 #include "acquisition/QV_SourceResult.h"
 #include "core/LogUnit.h"
 
 class TQV_ReportStruct;
+struct TTcpServerOptions;
 
 // A result code of the source interface with its text: a reason, a reply or a report line.
 struct TSourceReply {
@@ -81,15 +83,29 @@ class TSourceHandle {
   int32_t StopSaveReportData() const;
 
   // ---- Local TCP data server ----
+  // Listening address, allowed clients and limits for the next start.
+  int32_t SetTcpServerOptions(const TTcpServerOptions& options) const;
+  // port: the wanted port (0: any), on success the port in use; the reason of a failure.
   TSourceReply StartTcpServer(int32_t& port) const;
+  // mrOk when stopped or none runs, mrError when it still runs.
   int32_t StopTcpServer() const;
   TSourceReply TcpServerError() const;
+  // The port the server listens on, 0 when none runs.
   int32_t TcpServerDataPort() const;
+  // Listening address ":" port.
   TSourceReply TcpServerIPAndPort() const;
   TSourceReply TcpServerClientsRemainingDataCounts() const;
+  int32_t TcpServerClientCount() const;
   int32_t TcpReportLog(const std::string& data, int32_t logType) const;
+  int32_t TcpSaveLogData(const std::string& data, int32_t logType, int32_t code, int32_t subCode) const;
+  int32_t TcpClearLogData(int32_t logType, int32_t code, int32_t subCode) const;
+  // A callback receives every application-data text (and the server answers "OK"); none restores
+  // the default handling, which turns the texts into "7F40; " reports of the source.
   int32_t SetTcpAppDataCallback(void (*callback)(int32_t id, const char* data)) const;
 
  private:
   int32_t FId;
 };
+
+// The archive store that every local data server made from now on files into (none: no archive).
+void SetTcpArchiveStoreFactory(TArchiveStoreFactory factory);

@@ -9,6 +9,7 @@
 
 #include "acquisition/SourceTestSupport.h"
 #include "support/FrameBuilder.h"
+#include "support/TcpTestPeer.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -82,14 +83,11 @@ TEST(MultiSource, OpenRepliesForEveryKind) {
   }
 }
 
-TEST(MultiSource, TcpServerIsNotAvailableYet) {
-  const int32_t id = Multi_AddSource();
-  int32_t port = 9999;
-  EXPECT_EQ(Multi_StartTcpServer(id, &port), 0);
-  EXPECT_EQ(Multi_StopTcpServer(id), 1);
-  char buffer[MULTI_BUFFER_SIZE];
-  EXPECT_EQ(Multi_GetTcpServerError(id, buffer), 0);
-  EXPECT_STREQ(buffer, "Local TCP data server is not available yet");
+TEST(MultiSource, TcpServerCallsOfAnUnknownSourceGiveCode10) {
+  int32_t port = 0;
+  EXPECT_EQ(Multi_StartTcpServer(100000, &port), 10);
+  EXPECT_EQ(Multi_StopTcpServer(100000), 10);
+  EXPECT_EQ(Multi_TcpReportLog(100000, "line", 0), 10);
 }
 
 class MultiSimulator : public ::testing::Test {
@@ -126,6 +124,33 @@ TEST_F(MultiSimulator, CommandAcceptance) {
   std::string reply;
   EXPECT_EQ(SendCommand(id, "\x01", reply), 7);
   EXPECT_EQ(reply, "No connection, Command ignored: 01");
+}
+
+TEST_F(MultiSimulator, TheLocalServerServesTheReportLinesAndTurnsApplicationDataIntoReports) {
+  EXPECT_EQ(Multi_StopTcpServer(id), 1);  // none runs yet
+  int32_t port = 0;
+  ASSERT_EQ(Multi_StartTcpServer(id, &port), 1);
+  ASSERT_NE(port, 0);
+  EXPECT_EQ(Multi_GetTcpServerDataPort(id), port);
+  TTcpTestSubscriber sub;
+  TTcpTestClient client("127.0.0.1", static_cast<uint16_t>(port));
+  ASSERT_EQ(client.Ask(sub.Request("CONNECT")), "OK");
+  ASSERT_TRUE(sub.Accept());
+  std::string line;
+  ASSERT_TRUE(sub.ReadLine(line));
+  EXPECT_EQ(line, "AUTH=QV-TCP-Server");
+  Step(id, 5);
+  const std::vector<std::string> lines = Drain(id);
+  ASSERT_FALSE(lines.empty());
+  for (const std::string& expected : lines) {
+    ASSERT_TRUE(sub.ReadLine(line));
+    EXPECT_EQ(line, expected);
+  }
+  EXPECT_EQ(client.Ask(sub.Request("APPDATA", "hello there")), "OK");
+  EXPECT_EQ(ReadText(id).Text, "7F40; hello there");
+  EXPECT_EQ(Multi_StopTcpServer(id), 1);
+  EXPECT_TRUE(sub.ClosedWithin(std::chrono::seconds(2)));
+  EXPECT_EQ(Multi_GetTcpServerDataPort(id), 0);
 }
 
 TEST_F(MultiSimulator, ReportAfterCloseIsEmpty) {

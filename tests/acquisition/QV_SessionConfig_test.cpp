@@ -76,6 +76,8 @@ TEST_F(QVSessionSettings, ReadingAddsEveryKeyWithItsDefault) {
       {"ZCTDateTimeStart", ""},
       {"RunLocalTcpServer", "False"},
       {"LocalTcpServerPort", "0"},
+      {"LocalTcpServerAddress", "0.0.0.0"},
+      {"LocalTcpServerAllowedClients", ""},
       {"NomFreq1_4", ""},
       {"NomFreq21_24", ""},
       {"IVC_Ids", ""},
@@ -153,6 +155,8 @@ TEST_F(QVSessionSettings, EveryKeyRoundTrips) {
       {P + "ZCTDateTimeStart", "46364.5"},
       {P + "RunLocalTcpServer", "True"},
       {P + "LocalTcpServerPort", "5000"},
+      {P + "LocalTcpServerAddress", "127.0.0.1"},
+      {P + "LocalTcpServerAllowedClients", "192.0.2.5, 192.0.2.6"},
       {P + "NomFreq1_4", nomFreqs({10000000, 5000000, 0, 100000000})},
       {P + "NomFreq21_24", nomFreqs({0, 0, 0, 1000000})},
       {P + "IVC_Ids", Joined(Numbered("", 1, 24), ", ")},
@@ -193,6 +197,8 @@ TEST_F(QVSessionSettings, EveryKeyRoundTrips) {
   EXPECT_EQ(s.DGIName(1, 32), "In32");
   EXPECT_TRUE(s.RunLocalTcpServer());
   EXPECT_EQ(s.LocalTcpServerPort(), 5000);
+  EXPECT_EQ(s.LocalTcpServerAddress(), "127.0.0.1");
+  EXPECT_EQ(s.LocalTcpServerAllowedClients(), "192.0.2.5, 192.0.2.6");
   EXPECT_EQ(s.NomFreq(2), 5000000);
   EXPECT_EQ(s.NomFreq(24), 1000000);
   EXPECT_EQ(session->ClockAlarm().Definition(4).Frequence, 100000000);

@@ -11,6 +11,7 @@
 #include "core/App_Settings.h"
 #include "data/IVC_DataManagement.h"
 #include "data/ZCT_DataManagement.h"
+#include "support/TcpTestPeer.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -281,13 +282,31 @@ TEST_F(QVSession, ArrivingUsbDeviceOpensAClosedSessionThatNamesIt) {
 }
 
 TEST_F(QVSession, LocalServerErrorsReachTheUser) {
+  session->SetLocalServerAccess("no.such.address", "");
   EXPECT_TRUE(session->UpdateLocalServer(true, 5000));
   EXPECT_FALSE(session->LocalTcpServerRunning());
-  EXPECT_TRUE(HasMessage(81, mtError, "Local TPC Server Error: Local TCP data server is not available yet"));
+  EXPECT_TRUE(HasMessage(81, mtError, "Local TPC Server Error: Invalid listening address: no.such.address"));
   EXPECT_TRUE(session->RunLocalTcpServer());
   EXPECT_EQ(session->LocalTcpServerPort(), 5000);
   EXPECT_TRUE(session->UpdateLocalServer(false, 5000));
   EXPECT_FALSE(session->RunLocalTcpServer());
+}
+
+TEST_F(QVSession, TheLocalServerRunsOnItsAddressAndServesOnlyAllowedClients) {
+  session->SetLocalServerAccess("127.0.0.1", "127.0.0.2");
+  EXPECT_TRUE(session->UpdateLocalServer(true, 0));
+  ASSERT_TRUE(session->LocalTcpServerRunning());
+  const uint16_t port = session->LocalTcpServerPort();
+  ASSERT_NE(port, 0);
+  EXPECT_TRUE(HasMessage(82, mtInfo, "Local TCP Server running on port " + std::to_string(port)));
+  TTcpTestClient refused("127.0.0.1", port, "127.0.0.1");
+  std::string line;
+  ASSERT_TRUE(refused.ReadLine(line));
+  EXPECT_EQ(line, "ERR client not allowed: 127.0.0.1");
+  TTcpTestClient allowed("127.0.0.1", port, "127.0.0.2");
+  EXPECT_EQ(allowed.Ask("TRYBABY 127.0.0.2:9"), "Unknown client: 127.0.0.2:9");
+  EXPECT_TRUE(session->UpdateLocalServer(false, port));
+  EXPECT_TRUE(HasMessage(82, mtInfo, "Local TCP Server stopped"));
 }
 
 TEST_F(QVSession, StoredUserInUseIsDroppedAndTheOpenRepeated) {

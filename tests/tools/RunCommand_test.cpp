@@ -3,6 +3,10 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <QRegularExpression>
+#include <regex>
+
+#include "support/TcpTestPeer.h"
 #include "support/TempDir.h"
 
 // "vta-cli run" as a process: started, waited for its first status line, ended by a signal.
@@ -50,6 +54,43 @@ TEST_F(RunCommandProcess, SignalSavesTheSettings) {
   // The second run asks for nothing: it reopens the stored session.
   Start(ConfigArgs());
   WaitForThenTerminate("Status Source A | open | ZCT: 4");
+}
+
+TEST_F(RunCommandProcess, ASessionWithItsLocalServerServesReportLinesToASubscriber) {
+  Start(ConfigArgs() + QStringList{"--connect", "DemoData"});
+  WaitForThenTerminate("Status Source A | open | ZCT: 4");
+  const std::string iniPath = dir.File("config/VTA_App.ini");
+  std::string ini = ReadWholeFile(iniPath);
+  ini = std::regex_replace(ini, std::regex("Session_0_RunLocalTcpServer=False"), "Session_0_RunLocalTcpServer=True");
+  ini = std::regex_replace(ini, std::regex("Session_0_LocalTcpServerAddress=0.0.0.0"),
+                           "Session_0_LocalTcpServerAddress=127.0.0.1");
+  WriteWholeFile(iniPath, ini);
+
+  Start(ConfigArgs());
+  QByteArray out;
+  const QRegularExpression running("Local TCP Server running on port (\\d+)");
+  QRegularExpressionMatch match;
+  while (!(match = running.match(QString::fromUtf8(out))).hasMatch() && process.waitForReadyRead(10000))
+    out += process.readAllStandardOutput();
+  ASSERT_TRUE(match.hasMatch()) << out.toStdString() << process.readAllStandardError().toStdString();
+  const auto port = static_cast<uint16_t>(match.captured(1).toUInt());
+
+  TTcpTestSubscriber sub;
+  TTcpTestClient client("127.0.0.1", port);
+  ASSERT_EQ(client.Ask(sub.Request("CONNECT")), "OK");
+  ASSERT_TRUE(sub.Accept());
+  std::string line;
+  ASSERT_TRUE(sub.ReadLine(line));
+  EXPECT_EQ(line, "AUTH=QV-TCP-Server");
+  // Measurement lines of the simulator's four channels: the header, then one value per channel.
+  int measurements = 0;
+  for (int i = 0; i < 200 && measurements < 5 && sub.ReadLine(line); ++i)
+    if (line.size() > 4 && line[4] == ';' && std::count(line.begin(), line.end(), ';') == 4) ++measurements;
+  EXPECT_EQ(measurements, 5) << line;
+  EXPECT_EQ(client.Ask(sub.Request("DISCONN")), "OK");
+  process.terminate();
+  ASSERT_TRUE(process.waitForFinished(10000));
+  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
 }
 
 }  // namespace
