@@ -694,6 +694,13 @@ bool TSourceItem::IsFileDevice() const {
   return connection && dynamic_cast<TQV_FileDeviceItem*>(connection->Device.get()) != nullptr;
 }
 
+bool TSourceItem::IsRelayed() const {
+  const TConnectionPtr connection = Connection();
+  if (!connection) return false;
+  const TQV_DeviceType type = connection->Device->DevType();
+  return type == QV_TCP_Device || type == QV_TCP_Archive;
+}
+
 bool TSourceItem::IsPacedFile() const {
   if (!IsFileDevice()) return false;
   std::lock_guard lock(FLock);

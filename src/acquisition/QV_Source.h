@@ -104,6 +104,8 @@ class TSourceItem : public IQV_ProcessHost {
   bool IsFileDevice() const;
   // A file device played back in real time (" WAIT_INTERVAL"): its reads wait out the intervals.
   bool IsPacedFile() const;
+  // Another instance's stream or archive: it carries no commands back to the instrument.
+  bool IsRelayed() const;
   std::string DeviceVersion() const;
 
   // ---- Diagnostics and recording ----

@@ -140,9 +140,11 @@ int RunReportsCommand(const std::vector<std::string>& args, std::ostream& out, s
     Multi_CloseConnection(id);
     return 2;
   }
+  // The version report names the instrument; another instance's stream relays it unasked.
   char command[MULTI_BUFFER_SIZE] = {static_cast<char>(QVCmd::Version)};
-  if (const int32_t code = Multi_SendCommand(id, command, 1); code != mrOk)
-    err << "Error " << code << ": " << command << '\n';
+  if (!source->IsRelayed())
+    if (const int32_t code = Multi_SendCommand(id, command, 1); code != mrOk)
+      err << "Error " << code << ": " << command << '\n';
 
   const TSteadyTime end = clock.Steady() + std::chrono::seconds(parsed->Seconds.value_or(0));
   int32_t count = 0;

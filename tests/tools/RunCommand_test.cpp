@@ -12,8 +12,8 @@
 // "vta-cli run" as a process: started, waited for its first status line, ended by a signal.
 namespace {
 
-class RunCommandProcess : public ::testing::Test {
- protected:
+class TRunProcess {
+ public:
   void Start(const QStringList& args) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", QString::fromStdString(dir.File("data")));
@@ -37,6 +37,8 @@ class RunCommandProcess : public ::testing::Test {
   QProcess process;
 };
 
+class RunCommandProcess : public ::testing::Test, public TRunProcess {};
+
 TEST_F(RunCommandProcess, BadArgumentsGiveTheUsage) {
   Start({"--bogus"});
   ASSERT_TRUE(process.waitForFinished(10000));
@@ -56,24 +58,31 @@ TEST_F(RunCommandProcess, SignalSavesTheSettings) {
   WaitForThenTerminate("Status Source A | open | ZCT: 4");
 }
 
-TEST_F(RunCommandProcess, ASessionWithItsLocalServerServesReportLinesToASubscriber) {
-  Start(ConfigArgs() + QStringList{"--connect", "DemoData"});
-  WaitForThenTerminate("Status Source A | open | ZCT: 4");
-  const std::string iniPath = dir.File("config/VTA_App.ini");
+// A first run stores the simulator's session, which is then set to serve on loopback; the second
+// run serves it. Returns the port the server reports, 0 on failure.
+uint16_t StartServedSimulator(TRunProcess& run) {
+  run.Start(run.ConfigArgs() + QStringList{"--connect", "DemoData"});
+  run.WaitForThenTerminate("Status Source A | open | ZCT: 4");
+  const std::string iniPath = run.dir.File("config/VTA_App.ini");
   std::string ini = ReadWholeFile(iniPath);
   ini = std::regex_replace(ini, std::regex("Session_0_RunLocalTcpServer=False"), "Session_0_RunLocalTcpServer=True");
   ini = std::regex_replace(ini, std::regex("Session_0_LocalTcpServerAddress=0.0.0.0"),
                            "Session_0_LocalTcpServerAddress=127.0.0.1");
   WriteWholeFile(iniPath, ini);
 
-  Start(ConfigArgs());
+  run.Start(run.ConfigArgs());
   QByteArray out;
   const QRegularExpression running("Local TCP Server running on port (\\d+)");
   QRegularExpressionMatch match;
-  while (!(match = running.match(QString::fromUtf8(out))).hasMatch() && process.waitForReadyRead(10000))
-    out += process.readAllStandardOutput();
-  ASSERT_TRUE(match.hasMatch()) << out.toStdString() << process.readAllStandardError().toStdString();
-  const auto port = static_cast<uint16_t>(match.captured(1).toUInt());
+  while (!(match = running.match(QString::fromUtf8(out))).hasMatch() && run.process.waitForReadyRead(10000))
+    out += run.process.readAllStandardOutput();
+  EXPECT_TRUE(match.hasMatch()) << out.toStdString() << run.process.readAllStandardError().toStdString();
+  return match.hasMatch() ? static_cast<uint16_t>(match.captured(1).toUInt()) : 0;
+}
+
+TEST_F(RunCommandProcess, ASessionWithItsLocalServerServesReportLinesToASubscriber) {
+  const uint16_t port = StartServedSimulator(*this);
+  ASSERT_NE(port, 0);
 
   TTcpTestSubscriber sub;
   TTcpTestClient client("127.0.0.1", port);
@@ -91,6 +100,31 @@ TEST_F(RunCommandProcess, ASessionWithItsLocalServerServesReportLinesToASubscrib
   process.terminate();
   ASSERT_TRUE(process.waitForFinished(10000));
   EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+}
+
+// Two instances: one serves the simulator, the other runs a session on "TCP:" and measures with
+// the same channels, time stamps counting up, no loss.
+TEST_F(RunCommandProcess, AnotherInstanceMeasuresTheServedSessionOverTcp) {
+  const uint16_t port = StartServedSimulator(*this);
+  ASSERT_NE(port, 0);
+  TRunProcess receiver;
+  receiver.Start(receiver.ConfigArgs() + QStringList{"--connect", QString("TCP:127.0.0.1:%1").arg(port)});
+  QByteArray out;
+  const QRegularExpression status("Status Source A \\| open \\| ZCT: 4, DGI: 1, IVC: 4 \\| User: - \\| Lost: 0 \\| Sync: (\\d+)");
+  std::vector<int> syncs;
+  while (syncs.size() < 3 && receiver.process.waitForReadyRead(10000)) {
+    out += receiver.process.readAllStandardOutput();
+    syncs.clear();
+    for (auto it = status.globalMatch(QString::fromUtf8(out)); it.hasNext();) syncs.push_back(it.next().captured(1).toInt());
+  }
+  ASSERT_GE(syncs.size(), 3u) << out.toStdString() << receiver.process.readAllStandardError().toStdString();
+  EXPECT_LT(syncs.front(), syncs.back());
+  EXPECT_FALSE(out.contains("ERROR")) << out.toStdString();
+  receiver.process.terminate();
+  ASSERT_TRUE(receiver.process.waitForFinished(10000));
+  EXPECT_EQ(receiver.process.exitCode(), 0) << receiver.process.readAllStandardError().toStdString();
+  process.terminate();
+  ASSERT_TRUE(process.waitForFinished(10000));
 }
 
 }  // namespace
