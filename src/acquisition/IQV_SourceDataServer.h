@@ -9,6 +9,8 @@ class IQV_SourceDataServer {
   virtual ~IQV_SourceDataServer() = default;
   // One text report line as the source hands it out.
   virtual void TakeDllData(const std::string& reportLine) = 0;
+  // One binary record for the archive: a length byte followed by the record, one character a byte.
+  virtual void ArchiveData(const std::string& item) = 0;
   // The oldest application-data text a subscriber sent, empty when none waits.
   virtual std::string GetAppData() = 0;
 };

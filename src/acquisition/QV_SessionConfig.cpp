@@ -380,6 +380,8 @@ void TQVSessionItem::ReadSettings(TAppSettings& Settings, const std::string& Set
   FLocalTcpServerPort = static_cast<uint16_t>(ReadInt(Settings, P + "LocalTcpServerPort", 0));
   FLocalTcpServerAddress = Settings.GetValue(P + "LocalTcpServerAddress", std::string("0.0.0.0"));
   FLocalTcpServerAllowedClients = Settings.GetValue(P + "LocalTcpServerAllowedClients", std::string());
+  FLocalTcpServerArchive = Settings.GetValue(P + "LocalTcpServerArchive", false);
+  FLocalTcpServerArchivePath = Settings.GetValue(P + "LocalTcpServerArchivePath", std::string());
   ReadNominalFrequencies(Settings, P);
   ReadIVCSettings(Settings, P);
   FRawIntervalIndex = ReadInt(Settings, P + "RawIntervalIndex", -1);
@@ -491,6 +493,8 @@ void TQVSessionItem::SaveSettings(TAppSettings& Settings, const std::string& Set
   Settings.SetValue(P + "LocalTcpServerPort", static_cast<int32_t>(FLocalTcpServerPort));
   Settings.SetValue(P + "LocalTcpServerAddress", FLocalTcpServerAddress);
   Settings.SetValue(P + "LocalTcpServerAllowedClients", FLocalTcpServerAllowedClients);
+  Settings.SetValue(P + "LocalTcpServerArchive", FLocalTcpServerArchive);
+  Settings.SetValue(P + "LocalTcpServerArchivePath", FLocalTcpServerArchivePath);
   SaveNominalFrequencies(Settings, P);
   SaveIVCSettings(Settings, P);
   const int32_t rawIndex = FIntervalIndex >= 0 ? FIntervalIndex.load() : FRawIntervalIndex;

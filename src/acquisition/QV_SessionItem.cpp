@@ -505,12 +505,20 @@ void TQVSessionItem::SetLocalServerAccess(const std::string& listenAddress, cons
   FLocalTcpServerAllowedClients = allowedClients;
 }
 
+void TQVSessionItem::SetLocalServerArchive(bool archive, const std::string& path) {
+  FLocalTcpServerArchive = archive;
+  FLocalTcpServerArchivePath = path;
+}
+
 void TQVSessionItem::StartLocalTcpServer() {
   Log(".StartLocalTcpServer on port " + std::to_string(FLocalTcpServerPort));
   TTcpServerOptions options;
   options.ListenAddress = FLocalTcpServerAddress;
   options.AllowedClients = SplitAddressList(FLocalTcpServerAllowedClients);
   Source().SetTcpServerOptions(options);
+  if (const TSourceReply path = Source().SetArchivePath(FLocalTcpServerArchivePath); !path.Ok())
+    Warn(".StartLocalTcpServer: " + path.Text);
+  Source().EnableArchive(FLocalTcpServerArchive);
   int32_t port = FLocalTcpServerPort;
   const TSourceReply start = Source().StartTcpServer(port);
   const bool running = start.Ok();

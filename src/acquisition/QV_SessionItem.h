@@ -191,6 +191,11 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   uint16_t LocalTcpServerPort() const { return FLocalTcpServerPort; }
   const std::string& LocalTcpServerAddress() const { return FLocalTcpServerAddress; }
   const std::string& LocalTcpServerAllowedClients() const { return FLocalTcpServerAllowedClients; }
+  // The local server keeps an archive of the binary records (in its root folder's port folder;
+  // empty path: the server's default root), from which other instances replay periods.
+  bool LocalTcpServerArchive() const { return FLocalTcpServerArchive; }
+  const std::string& LocalTcpServerArchivePath() const { return FLocalTcpServerArchivePath; }
+  void SetLocalServerArchive(bool archive, const std::string& path);
   bool DebugStream() const { return FDebugStream; }
   bool WaitBufferCleared() const { return FWaitBufferCleared; }
   bool WaitExpectedHeader() const { return FWaitExpectedHeader; }
@@ -350,6 +355,8 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   uint16_t FLocalTcpServerPort = 0;
   std::string FLocalTcpServerAddress = "0.0.0.0";
   std::string FLocalTcpServerAllowedClients;
+  bool FLocalTcpServerArchive = false;
+  std::string FLocalTcpServerArchivePath;
   TQV_ChannelData FIVCChannelData;
   TQV_ChannelData FVirtualIVCChannelData;
   std::string FvirtualIVCDescription;

@@ -1,5 +1,7 @@
 #include "acquisition/QV_Source.h"
 
+#include "acquisition/QV_ArchiveItem.h"
+
 #include <algorithm>
 #include <exception>
 #include <filesystem>
@@ -8,6 +10,7 @@
 
 #include "acquisition/ConnectionKinds.h"
 #include "acquisition/IQV_SourceDataServer.h"
+#include "acquisition/QV_ArchiveItem.h"
 #include "acquisition/QV_CommandAcceptance.h"
 #include "acquisition/QV_RemoteLogin.h"
 #include "acquisition/QV_SourceResult.h"
@@ -296,10 +299,12 @@ TQV_Result TSourceItem::ReadText(TConnection* connection, std::string& report) {
         report = raw;
         return result;
       }
-      if (type == QV_Simul)
+      if (type == QV_Simul) {
         ProcessDemoReport(FState, raw, report);
-      else
+      } else {
         ProcessBinReport(FState, raw, report);
+        Archive(raw);
+      }
     }
     if (result != QV_No_Err) return result;
   }
@@ -379,6 +384,11 @@ void TSourceItem::PaceFile(TConnection& connection) {
 
 void TSourceItem::Forward(const std::string& line) {
   if (FDataServer && !line.empty()) FDataServer->TakeDllData(line);
+}
+
+void TSourceItem::Archive(const std::string& record) {
+  if (!FArchiveEnabled.load() || !FDataServer) return;
+  if (const std::optional<std::string> item = ArchiveItem(record)) FDataServer->ArchiveData(*item);
 }
 
 std::string TSourceItem::TakeAppData() { return FDataServer ? FDataServer->GetAppData() : std::string(); }

@@ -98,6 +98,9 @@ class TSourceItem : public IQV_ProcessHost {
   // The local data server that receives every good report line and hands out the subscribers'
   // application data (none: nullptr). It must outlive the source's reads.
   void SetDataServer(IQV_SourceDataServer* server);
+  // Binary report records go to the data server's archive while this is on.
+  void SetArchiveEnabled(bool value) { FArchiveEnabled.store(value); }
+  bool ArchiveEnabled() const { return FArchiveEnabled.load(); }
 
   // ---- Device queries (defaults while closed) ----
   bool WithDevice(const std::function<void(TQV_BaseDevice&, TQV_ReportDevice&)>& use) const;
@@ -148,6 +151,7 @@ class TSourceItem : public IQV_ProcessHost {
   void TakeDeviceVersion(const std::string& version);
   void PaceFile(TConnection& connection);
   void Forward(const std::string& line);
+  void Archive(const std::string& record);
   // Application data a subscriber of the data server sent, empty when none waits.
   std::string TakeAppData();
   void WriteReport(const std::string& line);
@@ -179,6 +183,7 @@ class TSourceItem : public IQV_ProcessHost {
   const TClock* FSimulatorClock;
   bool FSimulatorWorker = true;
   IQV_SourceDataServer* FDataServer = nullptr;
+  std::atomic<bool> FArchiveEnabled{false};
   std::mutex FRecordLock;
   std::ofstream FReportStream;
 };

@@ -8,7 +8,7 @@
 #include <thread>
 #include <tuple>
 
-#include "acquisition/IQV_ArchiveStore.h"
+#include "core/IQV_ArchiveStore.h"
 #include "acquisition/QV_TcpSendQueue.h"
 #include "acquisition/QV_TcpSocket.h"
 #include "core/Clock.h"

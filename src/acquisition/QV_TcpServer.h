@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "acquisition/IQV_ArchiveStore.h"
+#include "core/IQV_ArchiveStore.h"
 #include "acquisition/IQV_SourceDataServer.h"
 #include "acquisition/QV_TcpDataClient.h"
 #include "acquisition/QV_TcpSocket.h"
@@ -68,7 +68,7 @@ class TQV_TcpServer : public IQV_SourceDataServer {
   void TakeLogData(const std::string& data, int32_t logType);
   void SaveLogData(const std::string& data, int32_t logType, int32_t code, int32_t subCode);
   void ClearLogData(int32_t logType, int32_t code, int32_t subCode);
-  void ArchiveData(const std::string& data);
+  void ArchiveData(const std::string& data) override;
   std::string GetAppData() override;
 
   // ---- Application data and archive ----

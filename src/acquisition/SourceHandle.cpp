@@ -459,6 +459,22 @@ TSourceReply TSourceHandle::StartTcpServer(int32_t& port) const {
   return {};
 }
 
+int32_t TSourceHandle::EnableArchive(bool value) const {
+  const std::shared_ptr<TSourceItem> source = FindSource(FId);
+  const std::shared_ptr<TQV_TcpServer> server = TcpServerOf(FId, true);
+  if (!source || !server) return mrUnknownSource;
+  server->SetStorageEnabled(value);
+  source->SetArchiveEnabled(value);
+  return mrOk;
+}
+
+TSourceReply TSourceHandle::SetArchivePath(const std::string& path) const {
+  const std::shared_ptr<TQV_TcpServer> server = TcpServerOf(FId, true);
+  if (!server) return Unknown(FId);
+  const std::string refusal = server->SetStorageRoot(path);
+  return refusal.empty() ? TSourceReply{} : TSourceReply{mrError, refusal};
+}
+
 int32_t TSourceHandle::StopTcpServer() const {
   if (!FindSource(FId)) return mrUnknownSource;
   const std::shared_ptr<TQV_TcpServer> server = TcpServerOf(FId, false);

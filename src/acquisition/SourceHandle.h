@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "acquisition/IQV_ArchiveStore.h"
+#include "core/IQV_ArchiveStore.h"
 #include "acquisition/QV_SourceResult.h"
 #include "core/LogUnit.h"
 
@@ -89,6 +89,10 @@ class TSourceHandle {
   TSourceReply StartTcpServer(int32_t& port) const;
   // mrOk when stopped or none runs, mrError when it still runs.
   int32_t StopTcpServer() const;
+  // Binary records of the source are filed in the local data server's archive while on.
+  int32_t EnableArchive(bool value) const;
+  // The archive's root folder (the server's port is a folder below it); refused while in use.
+  TSourceReply SetArchivePath(const std::string& path) const;
   TSourceReply TcpServerError() const;
   // The port the server listens on, 0 when none runs.
   int32_t TcpServerDataPort() const;

@@ -9,6 +9,7 @@
 
 #include "acquisition/App_Sessions.h"
 #include "acquisition/MultiSource.h"
+#include "acquisition/SourceHandle.h"
 #include "app/VTA_MultiSampler.h"
 #include "app/VTA_Notifications.h"
 #include "core/LogUnit.h"
@@ -16,6 +17,7 @@
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
+#include "logging/ArchiveStore.h"
 
 namespace {
 
@@ -89,6 +91,8 @@ TVTA_Application::TVTA_Application(const TAppPaths& paths, TVTA_AppOptions optio
       FAppBaseName(BaseName(FOptions.ProgramPath)),
       FCaption(FOptions.FormCaption + "  Version " + kAppVersion + " - " + kAppBuildDate) {
   paths.CreateConfigDir();
+  // The local data servers of this program file their archives in minute and hour files.
+  SetTcpArchiveStoreFactory(TArchiveStore::Factory());
   const std::vector<std::string> staleFiles = RemoveOwnStaleTemporaries(paths);
   FSettings = std::make_unique<TVTASettings>(paths.SettingsFile(), paths, FExpertMode);
   FDebugConf = std::make_unique<TDebugConf>(paths.DebugConfFile());

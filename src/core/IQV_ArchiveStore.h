@@ -5,14 +5,7 @@
 #include <string>
 
 #include "core/CalendarTime.h"
-
-// One stored item of the archive as a subscriber replays it: its period (UTC day numbers) and the
-// archived bytes (each a length byte followed by the record, as the source archives them).
-struct TStoreDataRecord {
-  TDateTime StartTime = 0;
-  TDateTime EndTime = 0;
-  std::string Data;
-};
+#include "core/StoreDataRecord.h"
 
 // The stored items of one clock hour, read in file order.
 class IQV_ArchiveReader {
