@@ -217,6 +217,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void TimeSettingsExecute();
   void ConfigEmailServerExecute();
   void ClockWarningsExecute(TSessionItem& session);
+  void LocalServerExecute(TSessionItem& session);
   void PopupNotificationsExecute();
   void EmailNotificationsExecute();
   void DebugFilesExecute();

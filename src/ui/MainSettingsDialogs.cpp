@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include "acquisition/QV_SessionItem.h"
+#include "acquisition/SourceHandle.h"
 #include "app/VTA_MultiSampler.h"
 #include "app/VTA_Notifications.h"
 #include "core/QV_NumberText.h"
@@ -18,12 +19,13 @@
 #include "ui/ClockWarningsDialog.h"
 #include "ui/DGINamesDialog.h"
 #include "ui/DebugFilesDialog.h"
+#include "ui/DeviceInfoDialog.h"
 #include "ui/EMailServerDialog.h"
 #include "ui/EmailNotificationsDialog.h"
-#include "ui/DeviceInfoDialog.h"
 #include "ui/GraphicChild.h"
 #include "ui/HRQSettingsDialog.h"
 #include "ui/IVCCalibrationDialog.h"
+#include "ui/LocalServerDialog.h"
 #include "ui/MainForm.h"
 #include "ui/NomFreqDialog.h"
 #include "ui/PopupNotificationsDialog.h"
@@ -70,6 +72,33 @@ void TMainForm::ClockWarningsExecute(TSessionItem& session) {
   if (!RunSettingsDialog(dialog)) return;
   if (dialog.Result().CopyTo(counter->ClockAlarm()))
     Log(kUserInputCategory, "TMainForm.SourceClockAlarmExecute changed [" + std::string(1, SessionLetter(session.Index())) + "]");
+}
+
+void TMainForm::LocalServerExecute(TSessionItem& session) {
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (!counter) return;
+  const TLocalServerSettings before = TLocalServerSettings::Of(*counter);
+  const bool running = counter->LocalTcpServerRunning();
+  const QString state = running ? QString("Running on port %1, %2 subscriber(s)")
+                                      .arg(counter->LocalTcpServerPort())
+                                      .arg(TSourceHandle(counter->MultiId()).TcpServerClientCount())
+                                : QString("Not running");
+  TLocalServerDialog dialog(this, SessionCaption(session, "Local TCP Server"), session.Color(), before, state);
+  if (!RunSettingsDialog(dialog)) return;
+  const TLocalServerSettings after = dialog.Value();
+  if (after == before) return;
+  Log(kUserInputCategory, "TMainForm.LocalServerExecute [" + std::string(1, SessionLetter(session.Index())) + "] run=" +
+                              BoolText(after.Run) + " port=" + std::to_string(after.Port));
+  counter->SetLocalServerAccess(after.ListenAddress, after.AllowedClients);
+  counter->SetLocalServerArchive(after.Archive, after.ArchivePath);
+  // Address, clients and archive take effect when the server starts: a running server restarts
+  // on its port for them.
+  const bool restart = running && after.Run && after.Port == before.Port &&
+                       (after.ListenAddress != before.ListenAddress || after.AllowedClients != before.AllowedClients ||
+                        after.Archive != before.Archive || after.ArchivePath != before.ArchivePath);
+  if (restart) counter->UpdateLocalServer(false, before.Port);
+  if (!counter->UpdateLocalServer(after.Run, after.Port))
+    ShowMessageBox("Local TCP Server", "Changing port number denied - server is running");
 }
 
 void TMainForm::NomFreqExecute(TSessionItem& session) {

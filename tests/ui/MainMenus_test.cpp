@@ -34,7 +34,7 @@ std::vector<std::string> CounterItems(const std::string& indent, bool removable)
                                          "  -",
                                          "  Show in Info Box",
                                          "-",
-                                         "Run Local Server ... (off)",
+                                         "Run Local Server ...",
                                          "-",
                                          "Channel Colors/Names...",
                                          "Clock Warnings...",
@@ -283,7 +283,7 @@ TEST_F(MainFormTest, AnIntervalCounterOnlySessionKeepsItsOwnItems) {
   Session(0).Notify(swIVConly, 0);
   window.App().DisplayTimerTimer();
   EXPECT_EQ(MenuLines(TopMenu(window, "&Source")),
-            (std::vector<std::string>{"Run Local Server ... (off)", "-", "Channel Colors/Names...", "IVC Calibration...",
+            (std::vector<std::string>{"Run Local Server ...", "-", "Channel Colors/Names...", "IVC Calibration...",
                                       "Virtual IVC Channels...", "-", "Config Device... (off)", "-",
                                       "&Change Source...", "Re-Open Source", "-", "&New Source..."}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Action")), (std::vector<std::string>{"Clear Buffer", "Version"}));
