@@ -1,5 +1,7 @@
 #include "acquisition/QV_TcpRequest.h"
 
+#include "core/ArchiveStamp.h"
+
 #include <array>
 #include <chrono>
 
@@ -101,15 +103,10 @@ std::vector<std::string> SplitAddressList(std::string_view text) {
   return entries;
 }
 
-std::optional<TDateTime> ParseArchiveStamp(std::string_view text) {
-  if (text.size() != 15 || text[8] != '_' || !AllDigits(text.substr(0, 8)) || !AllDigits(text.substr(9))) return std::nullopt;
-  using namespace std::chrono;
-  const year_month_day day{year{Number(text.substr(0, 4))}, month{unsigned(Number(text.substr(4, 2)))},
-                           std::chrono::day{unsigned(Number(text.substr(6, 2)))}};
-  const int hour = Number(text.substr(9, 2)), minute = Number(text.substr(11, 2)), second = Number(text.substr(13, 2));
-  if (!day.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
-  const double days = double(sys_days(day).time_since_epoch().count()) + UnixEpochDays;
-  return days + (hour * 3600 + minute * 60 + second) / 86400.0;
+std::optional<TDateTime> ParseArchiveStampDays(std::string_view text) {
+  const std::optional<TArchiveTime> stamp = ParseArchiveStamp(std::string(text));
+  if (!stamp) return std::nullopt;
+  return ArchiveToDateTime(*stamp);
 }
 
-std::string ArchiveStampText(TDateTime utc) { return FormatLogTime("YYYYMMDD_HHNNSS", utc); }
+std::string ArchiveStampText(TDateTime utc) { return ArchiveStampText(DateTimeToArchive(utc)); }

@@ -47,5 +47,5 @@ std::string TcpModeText(uint8_t mode);
 std::vector<std::string> SplitAddressList(std::string_view text);
 
 // "YYYYMMDD_hhnnss" in UTC; nothing for any other text or an impossible date.
-std::optional<TDateTime> ParseArchiveStamp(std::string_view text);
+std::optional<TDateTime> ParseArchiveStampDays(std::string_view text);
 std::string ArchiveStampText(TDateTime utc);

@@ -493,7 +493,7 @@ void TQV_TcpServer::ArchiveData(const std::string& data) {
 }
 
 std::optional<TDateTime> TQV_TcpServer::ArchiveStamp(const TTcpRequest& request, const char* who, std::string& response) {
-  const std::optional<TDateTime> stamp = ParseArchiveStamp(request.Data);
+  const std::optional<TDateTime> stamp = ParseArchiveStampDays(request.Data);
   if (!stamp) {
     response = "ERR bad format (StartTime): " + request.Data;
     LogWarn(FLogId, std::string(who) + "Invalid archiv data time string: " + request.Data);

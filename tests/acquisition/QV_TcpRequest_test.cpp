@@ -83,7 +83,7 @@ TEST(TcpRequest, ModeNamesMapToClientModesBothWays) {
 }
 
 TEST(TcpRequest, ArchiveStampsAreExactlyDateUnderscoreTime) {
-  const auto stamp = ParseArchiveStamp("20250107_133005");
+  const auto stamp = ParseArchiveStampDays("20250107_133005");
   ASSERT_TRUE(stamp);
   // 2025-01-07 is day 45664 since 1899-12-30.
   EXPECT_NEAR(*stamp, 45664 + (13 * 3600 + 30 * 60 + 5) / 86400.0, 1e-9);
@@ -93,13 +93,13 @@ TEST(TcpRequest, ArchiveStampsAreExactlyDateUnderscoreTime) {
     const std::string text = "20241231_" + std::string(second / 36000 ? "" : "0") + std::to_string(second / 3600) +
                              (second / 60 % 60 < 10 ? "0" : "") + std::to_string(second / 60 % 60) +
                              (second % 60 < 10 ? "0" : "") + std::to_string(second % 60);
-    const auto parsed = ParseArchiveStamp(text);
+    const auto parsed = ParseArchiveStampDays(text);
     ASSERT_TRUE(parsed) << text;
     ASSERT_EQ(ArchiveStampText(*parsed), text);
   }
   for (const char* bad : {"20250107_1330", "20250107 133005", "2025017_1330050", "20251307_133005", "20250230_120000",
                           "20250107_243000", "20250107_13300x", "", "20250107_133005 "})
-    EXPECT_FALSE(ParseArchiveStamp(bad)) << bad;
+    EXPECT_FALSE(ParseArchiveStampDays(bad)) << bad;
 }
 
 }  // namespace

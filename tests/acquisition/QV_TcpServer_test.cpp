@@ -390,7 +390,7 @@ TEST_F(TcpServer, ApplicationDataIsKeptUpToItsLimit) {
 }
 
 TEST_F(TcpServer, AnArchiveSubscriberReplaysTheRecordsOfAnHourFromItsStamp) {
-  const TDateTime stamp = *ParseArchiveStamp("20250107_133000");
+  const TDateTime stamp = *ParseArchiveStampDays("20250107_133000");
   archive->Hours[TFakeArchive::HourOf(stamp)] = {
       {stamp - 0.01, stamp - 0.005, "old"}, {stamp - 0.001, stamp + 0.001, std::string("\x03\x00\x01", 3)},
       {stamp + 0.002, stamp + 0.003, "last"}};
