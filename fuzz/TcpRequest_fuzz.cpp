@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           reparsed->Data == request->Data);
     if (const auto mode = TcpModeFromName(request->Data)) Check(TcpModeRequestName(*mode) == request->Data);
   }
-  if (const auto stamp = ParseArchiveStamp(line)) Check(ArchiveStampText(*stamp) == line);
+  if (const auto stamp = ParseArchiveStampDays(line)) Check(ArchiveStampText(*stamp) == line);
   SplitAddressList(line);
   return 0;
 }
