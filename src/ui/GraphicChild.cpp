@@ -457,6 +457,8 @@ void TGraphicChild::UpdateDisplay() {
       }
       FDataX = TDataManagement::GetNextX(FDataX, count);
       FPlotX = NextPlotX(FPlotX, count, FPlot->GraphWidth());
+      // The newest value arrived just now: the time axis counts back from the present.
+      FPlot->SetCursorTime(QDateTime::currentDateTime());
     }
   }
   FPlot->DrawCursor(FPlotX);

@@ -271,11 +271,35 @@ void TQV_Plot::DrawBitmaps() {
   }
   p.setPen(Qt::black);
   if (FIntervalMs > 0) {
-    const std::string perDiv = AxisText(FIntervalMs * 1e-3 * kPixelsPerDiv, "s", true, FormatSettings.DecimalSeparator);
-    p.drawText(QRect(0, h, w, FUnten), Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(perDiv + "/div"));
+    const QString perDiv = QString::fromStdString(
+        AxisText(FIntervalMs * 1e-3 * kPixelsPerDiv, "s", true, FormatSettings.DecimalSeparator) + "/div");
+    p.drawText(QRect(0, h, w, FUnten), Qt::AlignLeft | Qt::AlignVCenter, perDiv);
+    // Clock times under the division lines, clear of the caption and of each other.
+    int free = p.fontMetrics().horizontalAdvance(perDiv) + 6;
+    for (const TTimeTick& tick : TimeTicks(w, FCursorX, FCursorTime, FIntervalMs)) {
+      const int textWidth = p.fontMetrics().horizontalAdvance(tick.Text);
+      const int left = tick.X - textWidth / 2;
+      p.drawLine(tick.X, h, tick.X, h + 3);
+      if (left < free || left + textWidth > w) continue;
+      p.drawText(QRect(left, h + 2, textWidth, FUnten - 2), Qt::AlignCenter, tick.Text);
+      free = left + textWidth + 6;
+    }
   }
   p.end();
   update();
+}
+
+std::vector<TQV_Plot::TTimeTick> TQV_Plot::TimeTicks(int width, int cursorX, const QDateTime& cursorTime,
+                                                     int32_t intervalMs) {
+  std::vector<TTimeTick> ticks;
+  if (width <= 0 || intervalMs <= 0 || !cursorTime.isValid()) return ticks;
+  const QString format = intervalMs * kPixelsPerDiv < 1000 ? "hh:mm:ss.zzz" : "hh:mm:ss";
+  const int cursor = ((cursorX % width) + width) % width;
+  for (int x = kPixelsPerDiv; x < width; x += kPixelsPerDiv) {
+    const int age = (cursor - x + width) % width;  // columns since that column was drawn
+    ticks.push_back({x, cursorTime.addMSecs(-int64_t(age) * intervalMs).toString(format)});
+  }
+  return ticks;
 }
 
 void TQV_Plot::paintEvent(QPaintEvent*) {

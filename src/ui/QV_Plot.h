@@ -1,5 +1,6 @@
 #pragma once
 #include <QColor>
+#include <QDateTime>
 #include <QImage>
 #include <QWidget>
 #include <array>
@@ -109,6 +110,18 @@ class TQV_Plot : public QWidget {
   // The time of one value in ms; 0 shows no time scale (interval counter data).
   int32_t IntervalMs() const { return FIntervalMs; }
   void SetIntervalMs(int32_t value);
+  // The local time of the value at the cursor; the time axis labels its divisions from it. An
+  // invalid time shows no clock times.
+  void SetCursorTime(const QDateTime& value) { FCursorTime = value; }
+
+  struct TTimeTick {
+    int X;
+    QString Text;
+  };
+  // The clock times of the vertical division lines of a swept plot: columns left of the cursor are
+  // from this sweep, those right of it from the sweep before. "hh:mm:ss", with milliseconds when a
+  // division is shorter than a second.
+  static std::vector<TTimeTick> TimeTicks(int width, int cursorX, const QDateTime& cursorTime, int32_t intervalMs);
   void SetFormatSettings(const TFormatSettings& value) { FormatSettings = value; }
 
   // A value with an engineering prefix ("2 ns", "500 mHz") or in exponent notation ("1E-9").
@@ -145,6 +158,7 @@ class TQV_Plot : public QWidget {
   bool FAdjustWidth = false;
   int FCursorX = 0;
   QColor FCursorColor = QColor(127, 127, 127);
+  QDateTime FCursorTime;
   std::string FErrorText;
   std::array<std::array<int32_t, kMaxChannels + 1>, kBases> FYOld{};
 };

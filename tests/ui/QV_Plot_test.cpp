@@ -96,3 +96,28 @@ TEST_F(PlotDrawingTest, TracesAndPersistenceGiveThePixelByPixelPicture) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(QV_Plot, TheTimeAxisLabelsEachDivisionWithItsClockTime) {
+  const QDateTime cursor(QDate(2026, 12, 10), QTime(14, 30, 0));
+  // 1 s per value, 100 s per division, cursor at column 250 of 500.
+  const auto ticks = TQV_Plot::TimeTicks(500, 250, cursor, 1000);
+  ASSERT_EQ(ticks.size(), 4u);
+  const std::pair<int, const char*> expected[] = {
+      {100, "14:27:30"},  // 150 columns before the cursor
+      {200, "14:29:10"},
+      {300, "14:22:30"},  // right of the cursor: the sweep before, 450 columns back
+      {400, "14:24:10"},
+  };
+  for (size_t i = 0; i < ticks.size(); ++i) {
+    EXPECT_EQ(ticks[i].X, expected[i].first);
+    EXPECT_EQ(ticks[i].Text.toStdString(), expected[i].second) << i;
+  }
+  // Divisions shorter than a second show milliseconds.
+  EXPECT_EQ(TQV_Plot::TimeTicks(300, 200, cursor, 1)[0].Text.toStdString(), "14:29:59.900");
+  EXPECT_TRUE(TQV_Plot::TimeTicks(500, 250, QDateTime(), 1000).empty());
+  EXPECT_TRUE(TQV_Plot::TimeTicks(500, 250, cursor, 0).empty());
+}
+
+}  // namespace
