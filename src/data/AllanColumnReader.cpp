@@ -1,8 +1,10 @@
 #include "data/AllanColumnReader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -68,6 +70,16 @@ void TAllanColumnReader::TakeLine(std::string_view line) {
     if (index == 1 && field[0] == '#') return;
   }
   double value = 0;
+  if (FLogFields && field.find_first_not_of('-') == std::string_view::npos) {
+    FValues.push_back(std::numeric_limits<double>::quiet_NaN());
+    return;
+  }
+  std::string pointed;
+  if (FLogFields && field.find(',') != std::string_view::npos) {
+    pointed.assign(field);
+    std::replace(pointed.begin(), pointed.end(), ',', '.');
+    field = pointed;
+  }
   if (!ParseDouble(field, value) || !std::isfinite(value)) {
     Fail("\"" + std::string(field) + "\" is not a number");
   } else if (!std::isfinite(value * FOverflowScale)) {
