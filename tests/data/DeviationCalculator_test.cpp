@@ -57,6 +57,9 @@ TEST(DeviationGaps, MissingPhaseSkipsEveryTermThatSpansIt) {
   const TDeviation mtie = calculator.Compute(S::Mtie, 1);  // windows [0,1] [1,2] [4,5] [5,6]
   EXPECT_EQ(mtie.Terms, 4);
   EXPECT_DOUBLE_EQ(mtie.Sigma, 11);
+  const TDeviation totdev = calculator.Compute(S::Totdev, 1);  // i = 1 and 5 only
+  EXPECT_EQ(totdev.Terms, 2);
+  EXPECT_NEAR(totdev.Sigma, std::sqrt(2.0), 1e-12);
   EXPECT_EQ(calculator.Compute(S::Mdev, 2).Terms, 0);  // every window of 6 points holds point 3
   EXPECT_TRUE(std::isnan(calculator.Compute(S::Mdev, 2).Sigma));
 }
@@ -67,6 +70,33 @@ TEST(DeviationGaps, MissingFrequencySkipsTheTermsAcrossItsStep) {
   const TDeviation oadev = TDeviationCalculator(series).Compute(S::Oadev, 1);
   EXPECT_EQ(oadev.Terms, 2);
   EXPECT_NEAR(oadev.Sigma, std::sqrt(5.0 / 4), 1e-12);
+}
+
+TEST(DeviationLongSeries, SlidingModifiedSumAgreesWithPrefixSums) {
+  // Long enough for the side-by-side chains; a gap at the very end sends the same series through the
+  // prefix sums of every term.
+  std::vector<double> x(20000);
+  uint32_t state = 1;
+  double walk = 0;
+  for (double& v : x) {
+    state = state * 1664525u + 1013904223u;
+    walk += static_cast<double>(state) / 4294967296.0 - 0.5;
+    v = walk * 1e-9;
+  }
+  std::vector<double> gapped = x;
+  gapped.push_back(kNaN);
+  const TPhaseSeries plain = TPhaseSeries::FromPhase(x, 1), withGap = TPhaseSeries::FromPhase(gapped, 1);
+  for (int64_t m : {1, 3, 64, 1000}) {
+    const TDeviation sliding = TDeviationCalculator(plain).ModifiedAllan(m);
+    const TDeviation exact = TDeviationCalculator(withGap).ModifiedAllan(m);
+    EXPECT_EQ(sliding.Terms, exact.Terms);
+    EXPECT_NEAR(sliding.Sigma, exact.Sigma, exact.Sigma * 1e-12) << m;
+    for (S statistic : {S::Oadev, S::Ohdev, S::TieRms}) {
+      EXPECT_NEAR(TDeviationCalculator(plain).Compute(statistic, m).Sigma,
+                  TDeviationCalculator(withGap).Compute(statistic, m).Sigma, exact.Sigma * 1e-9)
+          << m;
+    }
+  }
 }
 
 TEST(DeviationFrequency, SumsToPhaseWithTau0) {
