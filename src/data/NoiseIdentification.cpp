@@ -58,6 +58,7 @@ std::optional<int> TNoiseIdentification::Alpha(int64_t m) const {
 std::vector<double> TNoiseIdentification::Reduced(int64_t m) const {
   if (FSeries.FromFrequency()) return FrequencyAverages(m);
   std::vector<double> z;
+  z.reserve(static_cast<size_t>(FSeries.Size() / m + 1));
   for (int64_t i = 0; i < FSeries.Size(); i += m)
     if (FSeries.Clean(i, i)) z.push_back(FSeries[i]);
   return z;
@@ -65,6 +66,7 @@ std::vector<double> TNoiseIdentification::Reduced(int64_t m) const {
 
 std::vector<double> TNoiseIdentification::FrequencyAverages(int64_t m) const {
   std::vector<double> averages;
+  averages.reserve(static_cast<size_t>(FSeries.Size() / m));
   const double tau = static_cast<double>(m) * FSeries.Tau0();
   for (int64_t i = 0; i + m < FSeries.Size(); i += m)
     if (FSeries.Clean(i, i + m)) averages.push_back((FSeries[i + m] - FSeries[i]) / tau);

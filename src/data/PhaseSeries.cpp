@@ -4,8 +4,13 @@
 #include <cmath>
 
 TPhaseSeries TPhaseSeries::FromPhase(std::span<const double> x, double tau0) {
+  return FromPhase(std::vector<double>(x.begin(), x.end()), tau0);
+}
+
+TPhaseSeries TPhaseSeries::FromPhase(std::vector<double>&& values, double tau0) {
   TPhaseSeries series(tau0, false);
-  series.FX.assign(x.begin(), x.end());
+  series.FX = std::move(values);
+  const std::vector<double>& x = series.FX;
   const bool gaps = std::any_of(x.begin(), x.end(), [](double v) { return std::isnan(v); });
   if (gaps) {
     std::vector<bool> badPoint(x.size());

@@ -10,6 +10,8 @@
 class TPhaseSeries {
  public:
   static TPhaseSeries FromPhase(std::span<const double> x, double tau0);
+  // Takes the values over instead of copying them.
+  static TPhaseSeries FromPhase(std::vector<double>&& x, double tau0);
   static TPhaseSeries FromFrequency(std::span<const double> y, double tau0);
 
   int64_t Size() const { return static_cast<int64_t>(FX.size()); }

@@ -142,16 +142,17 @@ int RunStabilityCommand(const std::vector<std::string>& argList, std::ostream& o
     file.clear();
     file.seekg(0);
   }
-  const TAllanColumn values = ReadAllanColumn(file, *column, 1, true);
+  TAllanColumn values = ReadAllanColumn(file, *column, 1, true);
   if (!values.Error.empty()) return fail(values.Error);
+  const size_t valueCount = values.Values.size();
   const TPhaseSeries series = args.Frequency ? TPhaseSeries::FromFrequency(values.Values, args.Tau0)
-                                             : TPhaseSeries::FromPhase(values.Values, args.Tau0);
+                                             : TPhaseSeries::FromPhase(std::move(values.Values), args.Tau0);
   const std::vector<int64_t> factors = StabilityFactors(args.Statistic, args.Ladder, series.Size());
   const std::vector<TStabilityPoint> points = AnalyseStability(series, args.Statistic, factors, args.Confidence);
   if (points.empty())
     return fail("too few values for " + std::string(StabilityStatisticName(args.Statistic)) + ": " +
-                std::to_string(values.Values.size()));
-  out << Table(args, values.Values.size(), points);
+                std::to_string(valueCount));
+  out << Table(args, valueCount, points);
   return 0;
 }
 
