@@ -104,7 +104,7 @@ TEST_F(StabilityCommand, UsageErrors) {
       {{file, "--tau0", "0"}, "--tau0 must be a positive number of seconds: 0"},
       {{file, "--phase", "--freq"}, "--phase and --freq exclude each other"},
       {{file, "--column"}, "--column needs a value"},
-      {{file, "--column", "0"}, "--column must be a whole number from 1: 0"},
+      {{file, "--column", "0"}, "column must be a whole number from 1: 0"},
   };
   for (const auto& c : cases) {
     const TRun run = RunStability(c.Args);

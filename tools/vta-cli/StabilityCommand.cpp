@@ -2,14 +2,12 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <optional>
 
-#include "data/AllanSeries.h"
-#include "data/LogColumnLocator.h"
 #include "data/StabilityAnalysis.h"
+#include "data/StabilityFile.h"
+#include "data/StabilityTable.h"
 
 namespace {
 
@@ -80,36 +78,6 @@ std::string ParseArgs(const std::vector<std::string>& list, TStabilityArgs& args
   return args.File.empty() ? "no file given" : "";
 }
 
-std::string Row(const TStabilityPoint& point, bool timeError) {
-  char line[160];
-  const auto count = static_cast<long long>(point.Terms);
-  if (timeError) {
-    std::snprintf(line, sizeof line, "%5lld   %.4e%9lld   %.4e\n", static_cast<long long>(point.Factor), point.Tau,
-                  count, point.Sigma);
-  } else {
-    std::snprintf(line, sizeof line, "%5lld   %.4e%9lld%6d   %.4e    %.4e     %.4e\n",
-                  static_cast<long long>(point.Factor), point.Tau, count, point.Alpha.value_or(0),
-                  point.MinSigma.value_or(0), point.Sigma, point.MaxSigma.value_or(0));
-  }
-  return line;
-}
-
-std::string Table(const TStabilityArgs& args, size_t valueCount, const std::vector<TStabilityPoint>& points) {
-  const bool timeError = IsTimeIntervalError(args.Statistic);
-  const std::string count = std::to_string(valueCount);
-  std::string text = "# STATISTICS FOR FILE: " + args.File + "\n# " + (args.Frequency ? "Frequency" : "Phase") +
-                     " Data Points 1 thru " + count + " of " + count + "\n# Sigma Type: " +
-                     StabilitySigmaType(args.Statistic) + "\n";
-  if (!timeError) {
-    char confidence[64];
-    std::snprintf(confidence, sizeof confidence, "# Confidence Factor = %.3f\n", args.Confidence);
-    text += confidence;
-  }
-  text += "#\n" + std::string(StabilityTableHeader(args.Statistic)) + "\n";
-  for (const TStabilityPoint& point : points) text += Row(point, timeError);
-  return text;
-}
-
 }  // namespace
 
 const char* StabilityUsage() {
@@ -124,35 +92,22 @@ int RunStabilityCommand(const std::vector<std::string>& argList, std::ostream& o
     err << "vta-cli stability: " << problem << "\n" << StabilityUsage();
     return 2;
   }
-  const auto fail = [&](const std::string& text) {
-    err << "vta-cli stability: " << args.File << ": " << text << "\n";
-    return 2;
-  };
-  std::ifstream file(args.File, std::ios::binary);
-  if (!file) {
-    err << "vta-cli stability: cannot open " << args.File << "\n";
+  TStabilityColumn values = ReadStabilityColumn(args.File, args.Column);
+  if (!values.Error.empty()) {
+    err << "vta-cli stability: " << values.Error << "\n";
     return 2;
   }
-  std::optional<int> column = Number<int>(args.Column);
-  if (column && *column < 1) return fail("--column must be a whole number from 1: " + args.Column);
-  if (!column) {
-    const TLogColumn located = LocateLogColumn(file, args.Column);
-    if (!located.Error.empty()) return fail(located.Error);
-    column = located.Column;
-    file.clear();
-    file.seekg(0);
-  }
-  TAllanColumn values = ReadAllanColumn(file, *column, 1, true);
-  if (!values.Error.empty()) return fail(values.Error);
   const size_t valueCount = values.Values.size();
   const TPhaseSeries series = args.Frequency ? TPhaseSeries::FromFrequency(values.Values, args.Tau0)
                                              : TPhaseSeries::FromPhase(std::move(values.Values), args.Tau0);
   const std::vector<int64_t> factors = StabilityFactors(args.Statistic, args.Ladder, series.Size());
   const std::vector<TStabilityPoint> points = AnalyseStability(series, args.Statistic, factors, args.Confidence);
-  if (points.empty())
-    return fail("too few values for " + std::string(StabilityStatisticName(args.Statistic)) + ": " +
-                std::to_string(valueCount));
-  out << Table(args, valueCount, points);
+  if (points.empty()) {
+    err << "vta-cli stability: " << args.File << ": too few values for " << StabilityStatisticName(args.Statistic)
+        << ": " << valueCount << "\n";
+    return 2;
+  }
+  out << StabilityTableText({args.File, args.Frequency, valueCount, args.Statistic, args.Confidence}, points);
   return 0;
 }
 
