@@ -70,17 +70,18 @@ void TAllanColumnReader::TakeLine(std::string_view line) {
     if (index == 1 && field[0] == '#') return;
   }
   double value = 0;
-  if (FLogFields && field.find_first_not_of('-') == std::string_view::npos) {
-    FValues.push_back(std::numeric_limits<double>::quiet_NaN());
-    return;
-  }
-  std::string pointed;
-  if (FLogFields && field.find(',') != std::string_view::npos) {
-    pointed.assign(field);
+  bool parsed = ParseDouble(field, value);
+  // Log fields cost a second look only where the plain number fails.
+  if (!parsed && FLogFields) {
+    if (field.find_first_not_of('-') == std::string_view::npos) {
+      FValues.push_back(std::numeric_limits<double>::quiet_NaN());
+      return;
+    }
+    std::string pointed(field);
     std::replace(pointed.begin(), pointed.end(), ',', '.');
-    field = pointed;
+    parsed = ParseDouble(pointed, value);
   }
-  if (!ParseDouble(field, value) || !std::isfinite(value)) {
+  if (!parsed || !std::isfinite(value)) {
     Fail("\"" + std::string(field) + "\" is not a number");
   } else if (!std::isfinite(value * FOverflowScale)) {
     Fail("\"" + std::string(field) + "\" overflows when scaled to picoseconds");
