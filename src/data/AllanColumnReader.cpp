@@ -67,7 +67,8 @@ void TAllanColumnReader::TakeLine(std::string_view line) {
     const size_t start = pos;
     while (pos < line.size() && !IsBlank(line[pos])) ++pos;
     field = line.substr(start, pos - start);
-    if (index == 1 && field[0] == '#') return;
+    // Log files also write session messages after the time text: "TIME # # text #".
+    if (field[0] == '#' && (index == 1 || FLogFields)) return;
   }
   double value = 0;
   bool parsed = ParseDouble(field, value);

@@ -13,8 +13,9 @@ class TAllanColumnReader {
   // later scaling (seconds to picoseconds) cannot lose it.
   explicit TAllanColumnReader(int column, double overflowScale = 1);
 
-  // Fields as measurement log files write them: a decimal comma reads as a point, and a field of '-'
-  // only (no data) gives NaN, a gap.
+  // Fields as measurement log files write them: a decimal comma reads as a point, a field of '-'
+  // only (no data) gives NaN, a gap, and a line whose fields up to the column hold one starting with
+  // '#' (a session message after the time text) is skipped.
   void AcceptLogFields() { FLogFields = true; }
 
   // Takes the next piece; false once an error has stopped the reading.

@@ -62,14 +62,14 @@ TEST(AllanColumnReader, StopsAtTheFirstBadLine) {
 
 // Log files write decimal commas and "-" fields for missing data: gaps, not errors, once asked for.
 TEST(AllanColumnReader, LogFieldsReadCommasAndGaps) {
-  const std::string text = "t 1,5\nt -\nt ---------\nt 2.5e-3\nt 1,5,5\n";
+  const std::string text = "t 1,5\nt -\nt # # Log opened #\nt ---------\nt 2.5e-3\nt 1,5,5\n";
   TAllanColumnReader plain(2);
   EXPECT_FALSE(plain.Add(text));
   EXPECT_EQ(plain.Error(), "line 1: \"1,5\" is not a number");
   TAllanColumnReader log(2);
   log.AcceptLogFields();
   EXPECT_FALSE(log.Add(text));
-  EXPECT_EQ(log.Error(), "line 5: \"1,5,5\" is not a number");
+  EXPECT_EQ(log.Error(), "line 6: \"1,5,5\" is not a number");
   ASSERT_EQ(log.Values().size(), 4u);
   EXPECT_EQ(log.Values()[0], 1.5);
   EXPECT_TRUE(std::isnan(log.Values()[1]) && std::isnan(log.Values()[2]));
