@@ -46,7 +46,7 @@ void TStabilityPlot::paintEvent(QPaintEvent*) {
 }
 
 void TStabilityPlot::Render(QPainter& painter, QRect area) const {
-  const QRect frame = area.adjusted(70, 20, -20, -45);
+  const QRect frame = area.adjusted(70, 26, -20, -45);
   painter.setPen(Qt::black);
   painter.drawRect(frame);
   painter.drawText(QRect(frame.left(), frame.bottom() + 22, frame.width(), 20), Qt::AlignCenter, "Tau [s]");
@@ -71,15 +71,19 @@ void TStabilityPlot::Render(QPainter& painter, QRect area) const {
     return frame.bottom() - (std::log10(sigma) - sigmaFirst) / (sigmaLast - sigmaFirst) * frame.height();
   };
   // Decade grid with its labels.
-  painter.setPen(QPen(Qt::lightGray, 0, Qt::DotLine));
+  const QPen grid(Qt::lightGray, 0, Qt::DotLine);
   for (int d = tauFirst; d <= tauLast; ++d) {
     const double px = x(std::pow(10.0, d));
+    painter.setPen(grid);
     painter.drawLine(QPointF(px, frame.top()), QPointF(px, frame.bottom()));
+    painter.setPen(Qt::black);
     painter.drawText(QRectF(px - 30, frame.bottom() + 4, 60, 16), Qt::AlignCenter, QString("1e%1").arg(d));
   }
   for (int d = sigmaFirst; d <= sigmaLast; ++d) {
     const double py = y(std::pow(10.0, d));
+    painter.setPen(grid);
     painter.drawLine(QPointF(frame.left(), py), QPointF(frame.right(), py));
+    painter.setPen(Qt::black);
     painter.drawText(QRectF(area.left(), py - 8, 64, 16), Qt::AlignRight | Qt::AlignVCenter, QString("1e%1").arg(d));
   }
   // Points, error bars and noise types.
