@@ -1,8 +1,10 @@
 #include "data/AllanColumnReader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -65,10 +67,22 @@ void TAllanColumnReader::TakeLine(std::string_view line) {
     const size_t start = pos;
     while (pos < line.size() && !IsBlank(line[pos])) ++pos;
     field = line.substr(start, pos - start);
-    if (index == 1 && field[0] == '#') return;
+    // Log files also write session messages after the time text: "TIME # # text #".
+    if (field[0] == '#' && (index == 1 || FLogFields)) return;
   }
   double value = 0;
-  if (!ParseDouble(field, value) || !std::isfinite(value)) {
+  bool parsed = ParseDouble(field, value);
+  // Log fields cost a second look only where the plain number fails.
+  if (!parsed && FLogFields) {
+    if (field.find_first_not_of('-') == std::string_view::npos) {
+      FValues.push_back(std::numeric_limits<double>::quiet_NaN());
+      return;
+    }
+    std::string pointed(field);
+    std::replace(pointed.begin(), pointed.end(), ',', '.');
+    parsed = ParseDouble(pointed, value);
+  }
+  if (!parsed || !std::isfinite(value)) {
     Fail("\"" + std::string(field) + "\" is not a number");
   } else if (!std::isfinite(value * FOverflowScale)) {
     Fail("\"" + std::string(field) + "\" overflows when scaled to picoseconds");

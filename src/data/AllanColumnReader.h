@@ -13,6 +13,11 @@ class TAllanColumnReader {
   // later scaling (seconds to picoseconds) cannot lose it.
   explicit TAllanColumnReader(int column, double overflowScale = 1);
 
+  // Fields as measurement log files write them: a decimal comma reads as a point, a field of '-'
+  // only (no data) gives NaN, a gap, and a line whose fields up to the column hold one starting with
+  // '#' (a session message after the time text) is skipped.
+  void AcceptLogFields() { FLogFields = true; }
+
   // Takes the next piece; false once an error has stopped the reading.
   bool Add(std::string_view text);
   // Ends the text: a last line without a line end counts. False on an error.
@@ -28,6 +33,7 @@ class TAllanColumnReader {
 
   int FColumn;
   double FOverflowScale;
+  bool FLogFields = false;
   int64_t FLineNo = 0;
   std::string FPartial;  // a line whose end has not arrived yet
   std::vector<double> FValues;

@@ -77,9 +77,10 @@ std::string ParseAdevArgs(const std::vector<std::string>& list, TAdevArgs& args)
 
 }  // namespace
 
-TAllanColumn ReadAllanColumn(std::istream& in, int column, double overflowScale) {
+TAllanColumn ReadAllanColumn(std::istream& in, int column, double overflowScale, bool logFields) {
   std::vector<char> buffer(1 << 20);
   TAllanColumnReader reader(column, overflowScale);
+  if (logFields) reader.AcceptLogFields();
   while (in && reader.Error().empty()) {
     in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     reader.Add(std::string_view(buffer.data(), static_cast<size_t>(in.gcount())));

@@ -16,7 +16,8 @@ struct TAllanColumn {
   std::vector<double> Values;
   std::string Error;
 };
-TAllanColumn ReadAllanColumn(std::istream& in, int column, double overflowScale = 1);
+// logFields: read fields as measurement log files write them (TAllanColumnReader::AcceptLogFields).
+TAllanColumn ReadAllanColumn(std::istream& in, int column, double overflowScale = 1, bool logFields = false);
 
 // One τ of the ladder with at least one term.
 struct TAdevPoint {

@@ -18,6 +18,7 @@
 #include "ui/MainForm.h"
 #include "ui/MenuText.h"
 #include "ui/MessageChild.h"
+#include "ui/StabilityWindow.h"
 #include "ui/UiColors.h"
 
 namespace {
@@ -98,6 +99,8 @@ void TMainForm::CreateWindowMenu() {
   FWindowMenu->addSeparator();
   connect(FWindowMenu->addAction("Center values..."), &QAction::triggered, this,
           [this] { RunCycle("TMainForm.CenterValuesExecute", [this] { CenterValuesExecute(); }); });
+  connect(FWindowMenu->addAction("Stability Analysis..."), &QAction::triggered, this,
+          [this] { (new TStabilityWindow(this))->show(); });
   FWindowMenu->addSeparator();
   connect(FWindowMenu->addAction("&Messages"), &QAction::triggered, this, [this] { MessagesExecute(); });
   connect(FWindowMenu->addAction("Clear Messages"), &QAction::triggered, this, [this] {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -57,4 +58,20 @@ TEST(AllanColumnReader, StopsAtTheFirstBadLine) {
     EXPECT_EQ(read.Values, c.values) << c.name;
     EXPECT_EQ(read.Error, c.error) << c.name;
   }
+}
+
+// Log files write decimal commas and "-" fields for missing data: gaps, not errors, once asked for.
+TEST(AllanColumnReader, LogFieldsReadCommasAndGaps) {
+  const std::string text = "t 1,5\nt -\nt # # Log opened #\nt ---------\nt 2.5e-3\nt 1,5,5\n";
+  TAllanColumnReader plain(2);
+  EXPECT_FALSE(plain.Add(text));
+  EXPECT_EQ(plain.Error(), "line 1: \"1,5\" is not a number");
+  TAllanColumnReader log(2);
+  log.AcceptLogFields();
+  EXPECT_FALSE(log.Add(text));
+  EXPECT_EQ(log.Error(), "line 6: \"1,5,5\" is not a number");
+  ASSERT_EQ(log.Values().size(), 4u);
+  EXPECT_EQ(log.Values()[0], 1.5);
+  EXPECT_TRUE(std::isnan(log.Values()[1]) && std::isnan(log.Values()[2]));
+  EXPECT_EQ(log.Values()[3], 2.5e-3);
 }

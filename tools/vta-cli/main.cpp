@@ -5,6 +5,7 @@
 #include "AdevCommand.h"
 #include "ReportsCommand.h"
 #include "RunCommand.h"
+#include "StabilityCommand.h"
 #include "acquisition/ReportsCommand.h"
 #include "app/VTA_HeadlessRun.h"
 #include "data/AllanSeries.h"
@@ -26,6 +27,8 @@ const TCliCommand kCommands[] = {
      [](int argc, char** argv) { return ReportsCommand(argc - 2, argv + 2); }},
     {"adev", AdevUsage, "non-overlapping Allan deviation of one column of a text file",
      [](int argc, char** argv) { return AdevCommand(argc - 2, argv + 2); }},
+    {"stability", StabilityUsage, "stability table (ADEV ... MTIE, noise type, confidence bounds) of a column",
+     [](int argc, char** argv) { return StabilityCommand(argc - 2, argv + 2); }},
 };
 
 void PrintUsages(FILE* to) {
@@ -37,7 +40,7 @@ int Help() {
   std::printf("vta-cli %s: the measurement engine without windows.\n\n", VTA_VERSION);
   PrintUsages(stdout);
   std::printf("\nCommands:\n");
-  for (const TCliCommand& command : kCommands) std::printf("  %-8s %s\n", command.Name, command.Summary);
+  for (const TCliCommand& command : kCommands) std::printf("  %-9s %s\n", command.Name, command.Summary);
   std::printf("\nSettings: $XDG_CONFIG_HOME/VTA_App/VTA_App.ini (or --config-dir); logs under $XDG_DATA_HOME/VTA_App/.\n"
               "See vta-cli(1).\n");
   return 0;
