@@ -123,6 +123,11 @@ std::string TQV_UsbDevice::LogOnCommand() const {
   return IsUserSlot(FUserID) ? std::string{'\xBE', static_cast<char>(FUserID - 1)} : std::string("\xBE");
 }
 
+std::string TQV_UsbDevice::RestartLogOnCommand() const {
+  if (FContextTool || !IsCDC() || !IsUserSlot(FCFuserID)) return LogOnCommand();
+  return std::string{'\xBE', static_cast<char>(FCFuserID - 1)};
+}
+
 bool TQV_UsbDevice::OpenCDC(std::string& ErrorMsg) {
   FReceiveBuffer->Clear();
   if (FPeerType == ptESP) FReceiveBuffer->SetNoEOL();
@@ -351,7 +356,7 @@ void TQV_UsbDevice::RecoverFromUSBError() {
     SetPeerRepeatAddr(0);
     FLoginState = ls_waitBufferCleared;
     if (FPeerType == ptESP) SetCmdResponse(crt_login);
-    cmd = LogOnCommand();
+    cmd = RestartLogOnCommand();
   } else {
     // The instrument knows this user: its blocks are taken at once.
     FLoginState = ls_registered;

@@ -73,6 +73,8 @@ class TQV_UsbDevice : public TQV_BaseDevice {
   bool OpenHID(std::string& ErrorMsg);
   // The log-on of a fresh open (not a recovery).
   std::string LogOnCommand() const;
+  // The log-on that restarts this user's stream: its known user again.
+  std::string RestartLogOnCommand() const;
   // The log-on after a recovery: the resumption from the last position where one is known.
   std::string RecoverLogOnCommand(bool lineOwner) const;
   bool WriteLogOn(const std::string& cmd, std::string& ErrorMsg);

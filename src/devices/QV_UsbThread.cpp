@@ -331,22 +331,27 @@ void TQV_UsbThread::AfterWrite(const std::string& cmd, TQV_UsbDevice* target) {
 
 void TQV_UsbThread::CheckResumption() {
   if (!FReconnecting || NowMs() - FRepeatRequestMs <= FRepeatLimitMs) return;
-  // The instrument did not continue where the host asked it to: what lay between is lost. The
-  // stream goes on from what comes next.
+  // The instrument sends nothing from where the host asked it to continue: what lay between is
+  // lost. Each user stops and logs on again, which restarts its stream.
   FReconnecting = false;
+  FRepeatAddrKnown = false;
   std::lock_guard lock(FLock);
   LogError(FLogId, "TQV_UsbThread: resumption not answered within " + std::to_string(FRepeatLimitMs) +
                        " ms -> restart data transfer");
+  if (FOwner) FOwner->TQV_BaseDevice::SetDelayNextCmdMs(0);
   for (TQV_UsbDevice* d : FDevices) {
     d->ReconnectFailed();
-    if (FESP && d->FLoginState == ls_registered) FCommands.push_back({Framed(d->LogOnCommand()), d});
+    if (!FESP) continue;
+    FCommands.push_back({Framed("\x85\x60"), d});
+    FCommands.push_back({Framed(d->RestartLogOnCommand()), d});
   }
-  FRepeatAddrKnown = false;
 }
 
 void TQV_UsbThread::OnTimeout(const char* reader) {
   const std::string tag = std::string("TQV_UsbThread.") + reader;
   CheckResumption();
+  // While a resumption runs, its own limit decides.
+  if (FReconnecting) return;
   {
     std::lock_guard lock(FLock);
     if (!FCommands.empty()) {
@@ -420,13 +425,13 @@ void TQV_UsbThread::TakeESPBlock(std::string_view block) {
   const uint32_t words = 4 + 2u * count;
   std::lock_guard lock(FLock);
   if (type == StatusBlock && w == StatusTooManyUsers) {
+    AdvanceRepeatAddr(address, words);
     TQV_UsbDevice* target = FirstNotRefused();
-    if (!target) {
-      AdvanceRepeatAddr(address, words);
-      return;
-    }
+    if (!target) return;
     LogIt(FLogId, "TQV_UsbThread.ReadESP userid = $FF, target=" + UserText(target));
     target->SetTooManyUsers(true);
+    // The refusal answers the log-on: the wait for it ends.
+    target->SetCmdResponse(crt_none);
     Deliver(*target, block);
     return;
   }
