@@ -561,7 +561,10 @@ void TQV_UsbThread::ReadCDCBlock() {
   while (true) {
     const size_t magic = FRemaining.find(CDCMagic, pos);
     if (magic == std::string::npos) {
-      pos = FRemaining.size() > 3 ? FRemaining.size() - 3 : 0;
+      // Up to three bytes may be the start of the next magic.
+      const size_t keep = std::min<size_t>(3, FRemaining.size() - pos);
+      if (FRemaining.size() - pos > keep) FPendingBadFormat = true;
+      pos = FRemaining.size() - keep;
       break;
     }
     if (magic > pos) FPendingBadFormat = true;

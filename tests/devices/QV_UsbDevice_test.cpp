@@ -272,3 +272,96 @@ TEST_F(UsbCdcLineTest, AColdfireLineIsNotShared) {
 }
 
 }  // namespace
+
+namespace {
+
+// A Coldfire instrument on its CDC line, played block by block by the test.
+class UsbColdfireLineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!TPtyPair::SocatAvailable()) GTEST_SKIP() << "socat is not installed (scripts/install-deps)";
+    pair = std::make_unique<TPtyPair>();
+    ASSERT_EQ(pair->Error(), "");
+    instrument = std::make_unique<TPtyEnd>(pair->InstrumentPath());
+    device = std::make_unique<TQV_UsbDevice>(log.Id(), 0, std::make_shared<TEvent>(), true,
+                                             CdcInstrument(pair->HostPath(), 0x0610), nullptr, FastTimings());
+    std::string error;
+    ASSERT_TRUE(device->OpenPort(error)) << error;
+    EXPECT_EQ(instrument->Read(2), std::string("\x01\xBE", 2)) << "the framed log-on";
+  }
+  // WritePtr with user u in bits 18-17.
+  static uint32_t WritePtrOf(int user) { return 0x100u | uint32_t(user - 1) << 17; }
+  void Send(const std::string& data, uint32_t flags = 0, int user = 1) {
+    instrument->Write(EmulatorFrames::CdcBlock(data, {0x20, flags, WritePtrOf(user), 0x10}));
+  }
+  std::string Received(size_t atLeast) {
+    std::string bytes;
+    for (const auto end = std::chrono::steady_clock::now() + 2s; bytes.size() < atLeast && std::chrono::steady_clock::now() < end;) {
+      device->ReceiveBufferCleared();
+      bytes += device->ReceiveBuffer().ReadAvailable(4096);
+      std::this_thread::sleep_for(2ms);
+    }
+    return bytes;
+  }
+
+  TLogCapture log;
+  std::unique_ptr<TPtyPair> pair;
+  std::unique_ptr<TPtyEnd> instrument;
+  std::unique_ptr<TQV_UsbDevice> device;
+};
+
+TEST_F(UsbColdfireLineTest, TheNewBytesOfEachBlockReachTheUserOfItsHeader) {
+  Send("frame-one");
+  Send("frame-two", 0, 1);
+  EXPECT_EQ(Received(18), "frame-oneframe-two");
+  EXPECT_EQ(device->UserID(), 1) << "taken from WritePtr";
+  EXPECT_EQ(device->CFBufferAmount(), 0xF0u);
+}
+
+TEST_F(UsbColdfireLineTest, BrokenHeadersAreReportedAsLostFramesWithoutWaitingForTheirLength) {
+  std::string bad = EmulatorFrames::CdcBlock("x", {0, 0, WritePtrOf(1), 0});
+  bad[4] = '\x7F';  // a window of 2 GB
+  instrument->Write(bad);
+  Send("after");
+  EXPECT_EQ(Received(QV_UsbFrames::FramesLostReport().size() + 5), QV_UsbFrames::FramesLostReport() + "after");
+}
+
+TEST_F(UsbColdfireLineTest, ATooManyUsersReportMarksTheDeviceAndKeepsItsFirst21Bytes) {
+  std::string report = std::string("\x00\x13\x7F\xFA", 4) + "Too Many Users!!!";
+  ASSERT_EQ(report.size(), 21u);
+  const std::string table("\x00\x00\x00\x02\x0A\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00", 16);
+  Send(report + table);
+  EXPECT_EQ(Received(21), report);
+  EXPECT_TRUE(device->TooManyUsers());
+  EXPECT_EQ(device->UserConnected(), "Connected: USB     10.0.0.1     ---     ---     ");
+}
+
+TEST_F(UsbColdfireLineTest, ABufferClearingCommandDropsDataUntilTheInstrumentClearedItsBuffer) {
+  Send("old");
+  ASSERT_EQ(Received(3), "old");
+  ASSERT_TRUE(device->DeviceWrite("\xA2"));
+  EXPECT_EQ(instrument->Read(2), "\x01\xA2");
+  std::this_thread::sleep_for(50ms);
+  Send("stale");
+  Send("fresh", 1);
+  EXPECT_EQ(Received(5), "fresh");
+  // 0xBE is no buffer-clearing command although bit 7 is set.
+  ASSERT_TRUE(device->DeviceWrite("\xBE"));
+  EXPECT_EQ(instrument->Read(2), "\x01\xBE");
+  std::this_thread::sleep_for(50ms);
+  Send("kept");
+  EXPECT_EQ(Received(4), "kept");
+}
+
+TEST_F(UsbColdfireLineTest, ALineThatNeverDeliveredDataIsAHardwareFault) {
+  instrument.reset();
+  pair->Unplug();
+  for (const auto end = std::chrono::steady_clock::now() + 2s; std::chrono::steady_clock::now() < end;) {
+    if (device->CheckDeviceClosed()) break;
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_EQ(device->ErrorCode(), QV_HardwareFault);
+  EXPECT_EQ(device->ErrorMessage(), "UsbDevice does not send measurement data: Please check measurement hardware!");
+}
+
+}  // namespace
