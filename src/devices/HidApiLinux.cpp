@@ -119,3 +119,8 @@ std::unique_ptr<IHidDevice> THidApiLinux::Open(const std::string& path, std::str
   hid_set_nonblocking(handle, 0);
   return std::make_unique<THidDevice>(handle, lockFd, lengths);
 }
+
+IHidApi& SystemHidApi() {
+  static THidApiLinux api;
+  return api;
+}

@@ -25,3 +25,6 @@ class THidApiLinux : public IHidApi {
 
   std::unique_ptr<IHidDevice> Open(const std::string& path, std::string& reason, bool& inUse) override;
 };
+
+// The program's HID access (hidapi is initialised once per process).
+IHidApi& SystemHidApi();
