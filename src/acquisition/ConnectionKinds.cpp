@@ -141,13 +141,8 @@ std::optional<TQV_DeviceType> FindAttachedDevice(const std::string& name) {
 
 std::vector<TAttachedDevice> AttachedDevices() {
   std::vector<TAttachedDevice> list;
-  for (const TUsbInstrument& i : EnumerateUsbInstruments()) {
-    const std::string who = i.NickName.empty() ? i.Interface.SerialNumber : i.NickName;
-    const std::string kind = i.Identity.Type == QV_HID ? (i.Identity.BootLoader ? "HID, boot loader" : "HID")
-                             : i.Identity.Peer == ptESP ? "CDC, network module"
-                                                        : "CDC";
-    list.push_back({i.Name(), i.Identity.Type, "Q+V USB device " + who + " (" + kind + ")"});
-  }
+  for (const TUsbInstrument& i : EnumerateUsbInstruments())
+    list.push_back({i.Name(), i.Identity.Type, "Q+V USB device " + UsbDescription(i)});
   for (const std::string& port : AttachedSerialPorts())
     if (std::none_of(list.begin(), list.end(), [&](const auto& d) { return d.Name == port; }))
       list.push_back({port, QV_Serial, "Serial port"});

@@ -16,6 +16,7 @@
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
+#include "devices/UsbHotPlug.h"
 
 namespace {
 

@@ -57,3 +57,11 @@ std::vector<TUsbInstrument> SelectUsbInstruments(const std::vector<TUsbInterface
   std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.Name() < b.Name(); });
   return found;
 }
+
+std::string UsbDescription(const TUsbInstrument& i) {
+  const std::string who = i.NickName.empty() ? i.Interface.SerialNumber : i.NickName;
+  const std::string kind = i.Identity.Type == QV_HID ? (i.Identity.BootLoader ? "HID, boot loader" : "HID")
+                           : i.Identity.Peer == ptESP ? "CDC, network module"
+                                                      : "CDC";
+  return who.empty() ? "(" + kind + ")" : who + " (" + kind + ")";
+}

@@ -49,3 +49,5 @@ struct TUsbInstrument {
 // tty node: the other interfaces of a composite device are not counters.
 std::vector<TUsbInstrument> SelectUsbInstruments(const std::vector<TUsbInterface>& interfaces);
 std::string UsbNickName(const std::string& serialNumber);
+// What the device list shows of a counter: "Lab 3 (CDC, network module)".
+std::string UsbDescription(const TUsbInstrument& instrument);
