@@ -250,7 +250,7 @@ class TQV_BaseDevice {
   std::string FLastCommand;
   uint8_t FBlobNumber = 255;
   bool FContextTool = false;
-  TQV_DeviceStartState FDeviceStartState = ds_unknown;
+  std::atomic<TQV_DeviceStartState> FDeviceStartState = ds_unknown;  // USB and network readers decide it
   bool FReferenceClockError = false;
   uint8_t FUserID = NoUser;
   int32_t FFirmwareVersionMajor = -1;

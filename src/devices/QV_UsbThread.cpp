@@ -250,6 +250,13 @@ void TQV_UsbThread::SendNextCommand() {
                          UserText(&target) + ")");
     return;
   }
+  if (FESP && IsStopCmd(cmd) && !IsUserSlot(target.UserID())) {
+    // A user the instrument never gave a slot has no stream to stop; sent as it stands the stop
+    // would end the stream of the line's current user.
+    LogIt(FLogId, "TQV_UsbThread.SendNextCommand: stop without user id -> not sent");
+    target.FStopSent = true;
+    return;
+  }
   const bool userBound = Byte(cmd, 0) == 0x85 && ((Byte(cmd, 1) >= 0x74 && Byte(cmd, 1) <= 0x77) || IsStopCmd(cmd));
   if (!login && (userBound || FLastUser != &target) && !SwitchUser(target.UserID())) return;
   if (!login) FLastUser = &target;
@@ -398,7 +405,7 @@ void TQV_UsbThread::ReadESP() {
     const uint8_t count = Byte(rest, 5);
     if (!rest.starts_with(ESPMagic) || count > MaxESPValues) {
       // A value count beyond the largest block is a broken block, not a length to wait for.
-      if (rest.starts_with(ESPMagic)) LogError(FLogId, "TQV_UsbThread.ReadESP: bad block, value count=" + std::to_string(count));
+      if (rest.starts_with(ESPMagic)) ReportBadESPBlock(count);
       LogIt(FLogId, "TQV_UsbThread.ReadESP: magic error -> ignore bytes");
       const size_t next = FRemaining.find(ESPMagic, pos + 1);
       pos = next == std::string::npos ? FRemaining.size() - 3 : next;
@@ -414,6 +421,12 @@ void TQV_UsbThread::ReadESP() {
   FRemaining.erase(0, pos);
   std::lock_guard lock(FLock);
   if (FNewDevices.empty()) QueueMissingDisconnects();
+}
+
+void TQV_UsbThread::ReportBadESPBlock(uint8_t count) {
+  LogError(FLogId, "TQV_UsbThread.ReadESP: bad block, value count=" + std::to_string(count));
+  std::lock_guard lock(FLock);
+  if (FOwner) FOwner->SetError(QV_Err_BadFormat, "Read error on USB. USB frames lost");
 }
 
 void TQV_UsbThread::TakeESPBlock(std::string_view block) {

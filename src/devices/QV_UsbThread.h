@@ -92,6 +92,8 @@ class TQV_UsbThread {
   // A resumption that the instrument has not continued within the limit gives up: data lost.
   void CheckResumption();
   void ReadESP();
+  // A block whose value count is beyond the largest block: dropped and reported.
+  void ReportBadESPBlock(uint8_t count);
   void TakeESPBlock(std::string_view block);
   // The device of the block's user; a new device takes the empty slot once its log-on is through.
   TQV_UsbDevice* ESPTarget(uint8_t user, uint8_t type, uint32_t w);

@@ -16,6 +16,7 @@
 #include "devices/QV_TtyLine.h"
 #include "devices/QV_UsbFrames.h"
 #include "protocol/QV_TransmitBlock.h"
+#include "support/FrameBuilder.h"
 #include "support/LogCapture.h"
 #include "support/PtyPair.h"
 #include "support/TempDir.h"
@@ -362,6 +363,61 @@ TEST_F(UsbColdfireLineTest, ALineThatNeverDeliveredDataIsAHardwareFault) {
   }
   EXPECT_EQ(device->ErrorCode(), QV_HardwareFault);
   EXPECT_EQ(device->ErrorMessage(), "UsbDevice does not send measurement data: Please check measurement hardware!");
+}
+
+}  // namespace
+
+namespace {
+
+// A network-module line played block by block: what the emulator would not send.
+class UsbEspLineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!TPtyPair::SocatAvailable()) GTEST_SKIP() << "socat is not installed (scripts/install-deps)";
+    pair = std::make_unique<TPtyPair>();
+    ASSERT_EQ(pair->Error(), "");
+    instrument = std::make_unique<TPtyEnd>(pair->InstrumentPath());
+    device = std::make_unique<TQV_UsbDevice>(log.Id(), 0, std::make_shared<TEvent>(), true,
+                                             CdcInstrument(pair->HostPath(), 0x0612), nullptr, FastTimings());
+    std::string error;
+    ASSERT_TRUE(device->OpenPort(error)) << error;
+    EXPECT_EQ(instrument->Read(2), std::string("\x01\xBE", 2));
+    instrument->Write(EspStatus(255) + EspVersionBlock(0x1234ABCD, 1));
+    for (const auto end = std::chrono::steady_clock::now() + 2s;
+         device->LoginState() != ls_registered && std::chrono::steady_clock::now() < end;)
+      std::this_thread::sleep_for(2ms);
+    ASSERT_EQ(device->LoginState(), ls_registered);
+  }
+
+  TLogCapture log;
+  std::unique_ptr<TPtyPair> pair;
+  std::unique_ptr<TPtyEnd> instrument;
+  std::unique_ptr<TQV_UsbDevice> device;
+};
+
+TEST_F(UsbEspLineTest, ABlockWithTooManyValuesIsReportedAndTheNextBlockIsRead) {
+  std::string bad = EspMeasurement(0x09, 0, 2);
+  bad[5] = static_cast<char>(200);  // 200 values: beyond any block
+  const std::string good = EspMeasurement(0x09, 1000, 2, 0, 0x2A);
+  instrument->Write(bad + good);
+  TReceived received;
+  for (const auto end = std::chrono::steady_clock::now() + 2s;
+       received.Measurements() == 0 && std::chrono::steady_clock::now() < end;)
+    received.Take(*device);
+  EXPECT_EQ(received.Measurements(), 1u);
+  ASSERT_TRUE(received.HasError(QV_Err_BadFormat));
+  EXPECT_EQ(received.Errors.front().second, "Read error on USB. USB frames lost");
+}
+
+TEST_F(UsbEspLineTest, AUserIdOfTheInstrumentBeyondFourIsDropped) {
+  // User field 15 is user 16: no slot of the line.
+  instrument->Write(EspMeasurement(0x09, 0, 2, 0, 0xF00000) + EspMeasurement(0x09, 1000, 2, 0, 0x2A));
+  TReceived received;
+  for (const auto end = std::chrono::steady_clock::now() + 2s;
+       received.Measurements() == 0 && std::chrono::steady_clock::now() < end;)
+    received.Take(*device);
+  EXPECT_EQ(received.Measurements(), 1u);
+  EXPECT_TRUE(log.Contains("ERROR: Invalid user ID 16 -> ignore report"));
 }
 
 }  // namespace
