@@ -18,7 +18,8 @@
 #include "protocol/QV_TransmitBlock.h"
 #include "support/FrameBuilder.h"
 #include "support/LogCapture.h"
-#include "support/PtyPair.h"
+#include "support/PtyPair.h"  // TPtyEnd
+#include "support/PtyRelay.h"
 #include "support/TempDir.h"
 
 using namespace std::chrono_literals;
@@ -92,7 +93,6 @@ struct TReceived {
 class UsbCdcLineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!TPtyPair::SocatAvailable()) GTEST_SKIP() << "socat is not installed (scripts/install-deps)";
     link = dir.File("ttyACM0");
   }
   void TearDown() override {
@@ -103,7 +103,7 @@ class UsbCdcLineTest : public ::testing::Test {
 
   void Plug(std::chrono::milliseconds dropAfter = 0ms, bool loseOnReconnect = false) {
     instrument.reset();
-    pair = std::make_unique<TPtyPair>(link);
+    pair = std::make_unique<TPtyRelay>(link);
     ASSERT_EQ(pair->Error(), "");
     TEmulatorSettings s;
     s.SerialPath = pair->InstrumentPath();
@@ -143,7 +143,7 @@ class UsbCdcLineTest : public ::testing::Test {
   TTempDir dir;
   TLogCapture log;
   std::string link;
-  std::unique_ptr<TPtyPair> pair;
+  std::unique_ptr<TPtyRelay> pair;
   std::unique_ptr<TEmulatedInstrument> instrument;
   std::vector<std::unique_ptr<TQV_UsbDevice>> devices;
   std::vector<TReceived> received;
@@ -280,8 +280,7 @@ namespace {
 class UsbColdfireLineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!TPtyPair::SocatAvailable()) GTEST_SKIP() << "socat is not installed (scripts/install-deps)";
-    pair = std::make_unique<TPtyPair>();
+    pair = std::make_unique<TPtyRelay>();
     ASSERT_EQ(pair->Error(), "");
     instrument = std::make_unique<TPtyEnd>(pair->InstrumentPath());
     device = std::make_unique<TQV_UsbDevice>(log.Id(), 0, std::make_shared<TEvent>(), true,
@@ -306,7 +305,7 @@ class UsbColdfireLineTest : public ::testing::Test {
   }
 
   TLogCapture log;
-  std::unique_ptr<TPtyPair> pair;
+  std::unique_ptr<TPtyRelay> pair;
   std::unique_ptr<TPtyEnd> instrument;
   std::unique_ptr<TQV_UsbDevice> device;
 };
@@ -373,8 +372,7 @@ namespace {
 class UsbEspLineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!TPtyPair::SocatAvailable()) GTEST_SKIP() << "socat is not installed (scripts/install-deps)";
-    pair = std::make_unique<TPtyPair>();
+    pair = std::make_unique<TPtyRelay>();
     ASSERT_EQ(pair->Error(), "");
     instrument = std::make_unique<TPtyEnd>(pair->InstrumentPath());
     device = std::make_unique<TQV_UsbDevice>(log.Id(), 0, std::make_shared<TEvent>(), true,
@@ -390,7 +388,7 @@ class UsbEspLineTest : public ::testing::Test {
   }
 
   TLogCapture log;
-  std::unique_ptr<TPtyPair> pair;
+  std::unique_ptr<TPtyRelay> pair;
   std::unique_ptr<TPtyEnd> instrument;
   std::unique_ptr<TQV_UsbDevice> device;
 };
