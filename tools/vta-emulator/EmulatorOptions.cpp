@@ -134,5 +134,6 @@ TEmulatorOptions TEmulatorOptions::Parse(const std::vector<std::string>& args) {
   }
   if (o.Error.empty() && !peerGiven) o.Error = "--peer is missing";
   if (o.Error.empty() && !placeGiven) o.Error = "--listen or --serial is missing";
+  if (o.Error.empty() && s.UsbCdc && s.Peer != TPeer::NetworkModule) o.Error = "--usb-cdc needs --peer network-module";
   return o;
 }
