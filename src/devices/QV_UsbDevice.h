@@ -24,6 +24,7 @@ struct TUsbTimings {
   uint32_t ColdfireTimeoutCount = 5;   // Coldfire line: read time-outs in a row that end the line
   uint32_t CloseStepMs = 100;          // waits of the close for the stop and the line's end
   uint32_t HidReadTimeoutMs = 100;     // one HID read
+  uint32_t LoginLimitMs = 5000;        // network-module line: a log-on not answered ends the line
 };
 
 // An instrument on USB: a HID device of its own (THIDThread reads and writes it), or a user of a

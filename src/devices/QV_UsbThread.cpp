@@ -101,6 +101,7 @@ TQV_UsbThread::TQV_UsbThread(TQV_UsbDevice& owner, bool esp)
       FReadTimeoutMs(std::max<uint32_t>(1, owner.ReadTimeoutMs())),
       FTimeoutLimit(esp ? owner.Timings().LineTimeoutMs / FReadTimeoutMs : owner.Timings().ColdfireTimeoutCount),
       FRepeatLimitMs(owner.Timings().RepeatLimitMs),
+      FLoginLimitMs(owner.Timings().LoginLimitMs),
       FOwner(&owner),
       FDevices{&owner},
       FNewDevices{&owner} {
@@ -354,11 +355,31 @@ void TQV_UsbThread::CheckResumption() {
   }
 }
 
+bool TQV_UsbThread::CheckLoginExpired() {
+  bool waiting = false;
+  {
+    std::lock_guard lock(FLock);
+    for (const TQV_UsbDevice* d : FDevices) waiting = waiting || d->CmdResponse() == crt_login;
+  }
+  if (!FESP || !waiting) {
+    FLoginTicksMs = 0;
+    return false;
+  }
+  if (FLoginTicksMs == 0) {
+    LogIt(FLogId, "TQV_UsbThread.ReadESPNoReceive: start login ticks");
+    FLoginTicksMs = NowMs();
+    return false;
+  }
+  if (NowMs() - FLoginTicksMs <= FLoginLimitMs) return false;
+  Terminate(ErrTimeout, "TQV_UsbThread.ReadESPNoReceive wait login expired: terminate Thread");
+  return true;
+}
+
 void TQV_UsbThread::OnTimeout(const char* reader) {
   const std::string tag = std::string("TQV_UsbThread.") + reader;
   CheckResumption();
   // While a resumption runs, its own limit decides.
-  if (FReconnecting) return;
+  if (FReconnecting || CheckLoginExpired()) return;
   {
     std::lock_guard lock(FLock);
     if (!FCommands.empty()) {

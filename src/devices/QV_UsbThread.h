@@ -91,6 +91,8 @@ class TQV_UsbThread {
   void OnTimeout(const char* reader);
   // A resumption that the instrument has not continued within the limit gives up: data lost.
   void CheckResumption();
+  // True (the line ended) when a log-on has waited beyond its limit.
+  bool CheckLoginExpired();
   void ReadESP();
   // A block whose value count is beyond the largest block: dropped and reported.
   void ReportBadESPBlock(uint8_t count);
@@ -113,6 +115,7 @@ class TQV_UsbThread {
   const uint32_t FReadTimeoutMs;
   const uint32_t FTimeoutLimit;
   const uint32_t FRepeatLimitMs;
+  const uint32_t FLoginLimitMs;
   TQV_TtyLine FLine;
 
   mutable std::mutex FLock;  // devices, slots, queue, owner, delay
@@ -142,4 +145,5 @@ class TQV_UsbThread {
   // After a recovery: the resumption is running since FRepeatRequestMs (steady ms).
   std::atomic<bool> FReconnecting = false;
   int64_t FRepeatRequestMs = 0;
+  int64_t FLoginTicksMs = 0;  // 0: no log-on waiting
 };

@@ -438,3 +438,28 @@ TEST_F(UsbEspLineTest, TheNextBufferAddressWrapsAtTheEighteenBitPointer) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(UsbEspLogOn, ALogOnThatIsNeverAnsweredEndsTheLineAsAHardwareFault) {
+  TLogCapture log;
+  TPtyRelay relay;
+  ASSERT_EQ(relay.Error(), "");
+  TPtyEnd silent(relay.InstrumentPath());
+  TUsbTimings timings = FastTimings();
+  timings.LoginLimitMs = 150;  // below the line's silence limit, which would end the line as well
+  TQV_UsbDevice device(log.Id(), 0, std::make_shared<TEvent>(), true, CdcInstrument(relay.HostPath(), 0x0612),
+                       nullptr, timings);
+  std::string error;
+  ASSERT_TRUE(device.OpenPort(error)) << error;
+  bool closed = false;
+  for (const auto end = std::chrono::steady_clock::now() + 3s; !closed && std::chrono::steady_clock::now() < end;) {
+    closed = device.CheckDeviceClosed();
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(device.ErrorCode(), QV_HardwareFault);
+  EXPECT_TRUE(log.Contains("ERROR: TQV_UsbThread.ReadESPNoReceive wait login expired: terminate Thread"));
+}
+
+}  // namespace
