@@ -103,9 +103,7 @@ bool TQV_UsbDevice::OpenPort(std::string& ErrorMsg) {
   FStopSent = false;
   FCloseRequested = false;
   FRecoverNeeded = false;
-  FRecoverSlave = false;
   FisReconnected = false;
-  FReconnectFailed = false;
   FDataReceived = false;
   FIgnoreData = false;
   FLoginState = ls_waitBufferCleared;
@@ -288,7 +286,6 @@ bool TQV_UsbDevice::CheckLineEnded() {
       SetError(QV_WriteError, "Writing to USB device failed: timeout");
     // Every user resumes from the last position of the whole line.
     if (FUsbThread->RepeatAddrKnown()) SetPeerRepeatAddr(FUsbThread->RepeatAddr());
-    FRecoverSlave = !FUsbThread->IsOwner(*this);
     LeaveLine();
     if (FTooManyUsers) return true;
     if (!FDataReceived && !ResetCmdSent() && !FContextTool) {
@@ -296,7 +293,6 @@ bool TQV_UsbDevice::CheckLineEnded() {
       SetError(QV_HardwareFault, NoDataText);
       return true;
     }
-    ++FNoAnswerCounter;
     if (ResetCmdSent()) SetError(QV_Err_DeviceResetted, ResettedText);
     else SetError(QV_Err_DataTransferInterrupted, InterruptedText);
     FRecoverNeeded = true;
@@ -331,13 +327,8 @@ std::string TQV_UsbDevice::RecoverLogOnCommand(bool lineOwner) const {
 }
 
 void TQV_UsbDevice::RecoverFromUSBError() {
-  if (FRecoverIsRunning) {
-    LogIt(FLogId, "TQV_UsbDevice.RecoverFromUSBError cancel: RecoverIsRunning");
-    return;
-  }
   if (FClock.Steady() - FInterruptedTime < std::chrono::milliseconds(FTimings.RecoverPauseMs)) return;
-  FRecoverIsRunning = true;
-  const bool restart = FReconnectFailed || ResetCmdSent();
+  const bool restart = ResetCmdSent();
   FisReconnected = !restart;
   TQV_Result code = QV_No_Err;
   std::string error;
@@ -346,7 +337,6 @@ void TQV_UsbDevice::RecoverFromUSBError() {
     // The instrument is not back yet: try again after the pause.
     FisReconnected = false;
     FInterruptedTime = FClock.Steady();
-    FRecoverIsRunning = false;
     return;
   }
   LogIt(FLogId, "TQV_UsbDevice.RecoverFromUSBError: reopened USB:" + FDevicePath);
@@ -366,10 +356,7 @@ void TQV_UsbDevice::RecoverFromUSBError() {
   std::string ignored;
   WriteLogOn(cmd, ignored);
   SetResetCmdSent(false);
-  FReconnectFailed = false;
   FRecoverNeeded = false;
-  FRecoverSlave = false;
-  FRecoverIsRunning = false;
 }
 
 bool TQV_UsbDevice::CheckHIDEnded() {

@@ -107,15 +107,11 @@ class TQV_UsbDevice : public TQV_BaseDevice {
   std::atomic<bool> FIgnoreData = false;
   std::atomic<bool> FDataReceived = false;  // since the last interruption
   std::atomic<bool> FisReconnected = false;
-  std::atomic<bool> FReconnectFailed = false;
   std::shared_ptr<TQV_UsbThread> FUsbThread;
   std::unique_ptr<IHidDevice> FHid;
   std::unique_ptr<THIDThread> FHIDThread;
   bool FRecoverNeeded = false;
-  bool FRecoverSlave = false;
-  bool FRecoverIsRunning = false;
   bool FCloseRequested = false;
-  int32_t FNoAnswerCounter = 0;
   TSteadyTime FInterruptedTime{};
   TSteadyTime FReconnectedTime{};
 };
