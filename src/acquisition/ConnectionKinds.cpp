@@ -16,6 +16,9 @@
 #include "devices/QV_SerialDevice.h"
 #include "devices/QV_TcpDevice.h"
 #include "devices/QV_Simulator.h"
+#include "devices/HidApiLinux.h"
+#include "devices/QV_UsbDevice.h"
+#include "devices/UdevEnumerator.h"
 
 namespace {
 
@@ -83,8 +86,39 @@ TQV_Result OpenArchive(const TOpenTarget& target, const TDeviceContext& c, std::
   return QV_No_Err;
 }
 
+bool IsCharacterDevice(const std::string& name) {
+  std::error_code ec;
+  return name.starts_with("/dev/") && std::filesystem::is_character_file(name, ec);
+}
+
+// A CDC line named by its path without an enumeration entry: the ids of the kind the string asks for.
+TUsbInstrument CdcLineByPath(const std::string& path, bool networkModule) {
+  TUsbInterface i;
+  i.Node = path;
+  i.Vid = 0x16D0;
+  i.Pid = networkModule ? 0x0612 : 0x0610;
+  return {i, *IdentifyUsb(i.Vid, i.Pid), {}};
+}
+
+TQV_Result OpenUsb(const TOpenTarget& target, const TDeviceContext& c, std::unique_ptr<TQV_BaseDevice>& device,
+                   std::string& error) {
+  std::optional<TUsbInstrument> found;
+  for (const TUsbInstrument& i : EnumerateUsbInstruments())
+    if (i.Name() == target.DeviceName) found = i;
+  // Any line the open string chose as USB without an enumeration entry is taken as a CDC line.
+  if (!found && IsCharacterDevice(target.DeviceName))
+    found = CdcLineByPath(target.DeviceName, target.ZCT2);
+  if (!found) {
+    error = "Q+V device not found: " + target.DeviceName;
+    return QV_DeviceNotFound;
+  }
+  device = std::make_unique<TQV_UsbDevice>(c.LogId, c.MultiId, c.ReceiveEvent, c.DoResetEvent, *found,
+                                           &SystemHidApi());
+  return QV_No_Err;
+}
+
 constexpr std::array<TConnectionKind, 9> kKinds = {{
-    {ctUSB, false, "USB", "USB", nullptr},
+    {ctUSB, false, "USB", "USB", OpenUsb},
     {ctSerial, false, "serial", "Serial port", OpenSerial},
     {ctNetwork, false, "network", "Network", OpenNetwork},
     {ctCAN, false, "CAN", "CAN bus (Menlo)", nullptr},
@@ -117,9 +151,27 @@ std::string ConnectionKindName(TConnectionType kind) {
 }
 
 std::optional<TQV_DeviceType> FindAttachedDevice(const std::string& name) {
-  std::error_code ec;
-  if (name.starts_with("/dev/") && std::filesystem::is_character_file(name, ec)) return QV_Serial;
-  return std::nullopt;
+  if (!IsCharacterDevice(name)) return std::nullopt;
+  for (const TUsbInstrument& i : EnumerateUsbInstruments())
+    if (i.Name() == name) return i.Identity.Type;
+  if (name.starts_with("/dev/ttyACM")) return QV_CDC;
+  return QV_Serial;
+}
+
+std::vector<TAttachedDevice> AttachedDevices() {
+  std::vector<TAttachedDevice> list;
+  for (const TUsbInstrument& i : EnumerateUsbInstruments())
+    list.push_back({i.Name(), i.Identity.Type, "Q+V USB device " + UsbDescription(i)});
+  for (const std::string& port : AttachedSerialPorts())
+    if (std::none_of(list.begin(), list.end(), [&](const auto& d) { return d.Name == port; }))
+      list.push_back({port, QV_Serial, "Serial port"});
+  return list;
+}
+
+std::string DeviceListText(const std::vector<TAttachedDevice>& devices) {
+  std::string text;
+  for (const TAttachedDevice& d : devices) text += d.Name + "\t" + d.Description + "\n";
+  return text;
 }
 
 std::vector<std::string> AttachedSerialPorts() {

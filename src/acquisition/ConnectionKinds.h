@@ -49,8 +49,19 @@ bool ConnectionKindAvailable(TConnectionType kind);
 // The kind's name in the source's messages; ConnectionTypeName for a value outside the table.
 std::string ConnectionKindName(TConnectionType kind);
 
-// Attached devices the open strings name. Until the device enumeration lands, a serial port is
-// found by its device path.
+// Attached devices the open strings name: an enumerated USB counter by its node, a CDC line by its
+// path (/dev/ttyACM*), a serial port by its device path.
 std::optional<TQV_DeviceType> FindAttachedDevice(const std::string& name);
+
+// One entry of the device list: what a connection string names and what the list shows.
+struct TAttachedDevice {
+  std::string Name;         // "/dev/ttyACM0", "/dev/hidraw1", "/dev/ttyUSB0"
+  TQV_DeviceType Type;      // QV_HID, QV_CDC or QV_Serial
+  std::string Description;  // "Q+V USB device Lab 3 (CDC, network module)", "Serial port"
+};
+// The USB counters attached now, then the serial ports.
+std::vector<TAttachedDevice> AttachedDevices();
+// One "name<TAB>description" line per entry.
+std::string DeviceListText(const std::vector<TAttachedDevice>& devices);
 // The serial ports of the system by their device paths ("/dev/ttyUSB0"), sorted.
 std::vector<std::string> AttachedSerialPorts();

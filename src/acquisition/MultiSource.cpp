@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/ConnectionKinds.h"
 #include "acquisition/MultiState.h"
 #include "acquisition/QV_Source.h"
 #include "acquisition/QV_SourceResult.h"
@@ -96,10 +97,11 @@ void Multi_Done(void) {
 // ============================== Interface information ==============================
 
 int32_t Multi_EnumerateDevices(char* buffer, int32_t flags) {
+  const std::vector<TAttachedDevice> devices = AttachedDevices();
   std::lock_guard lock(State().Lock);
-  State().LastError = "Device enumeration is not available yet";
-  CopyToCallerBuffer("", buffer);
-  return 0;
+  State().LastError.clear();
+  if (CopyToCallerBuffer(DeviceListText(devices), buffer)) State().LastError = "Buffer too small";
+  return static_cast<int32_t>(devices.size());
 }
 
 int32_t Multi_GetLastError(char* buffer) {

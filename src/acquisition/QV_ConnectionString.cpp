@@ -190,6 +190,7 @@ TOpenTarget ClassifyDeviceOrFile(const TConnectionString& split, const TFindDevi
     TOpenTarget target;
     target.DeviceName = name;
     target.Kind = *type == QV_Serial ? ctSerial : ctUSB;
+    target.ZCT2 = split.FisZCT2;
     if (target.Kind == ctSerial) target.BaudRate = BaudRateOrDefault(split.Baud);
     return target;
   }

@@ -57,6 +57,7 @@ struct TOpenTarget {
   // ctUSB, ctSerial: the enumerated device name; ctFile: the path
   std::string DeviceName;
   uint32_t BaudRate = 115200;  // ctSerial
+  bool ZCT2 = false;           // ctUSB: a CDC line given by its path is a network module's
 };
 
 // The open case of a split string, tried in this order: "CAN", "TCP:", "ARCHIVE:", "none", a network

@@ -18,6 +18,7 @@
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
 #include "logging/ArchiveStore.h"
+#include "devices/UsbHotPlug.h"
 
 namespace {
 

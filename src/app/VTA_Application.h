@@ -24,6 +24,7 @@ class TMessageList;
 class TVTASettings;
 class TVTA_MultiSampler;
 class TVTA_Notifications;
+class TUsbHotPlug;
 
 inline constexpr char kAppVersion[] = "3.3.4";
 inline constexpr char kAppBuildDate[] = "2025-01-07";
@@ -228,6 +229,8 @@ class TVTA_Application {
   // Display cycle parts; each catches its own failures.
   void DoPendingSessionWork();
   void UpdateSerialNumbers();
+  // Counters plugged in or out: a closed session whose counter came back reopens.
+  void CheckUsbDevices();
   void DrainSyncList();
   void HandleNotice(const TMainSyncData& notice, bool& devicesDone);
   void RefreshViews();
@@ -289,6 +292,7 @@ class TVTA_Application {
   TVTA_MultiSampler* FMultiSampler = nullptr;  // owned by FComponents
   TVTA_Notifications* FNotifications = nullptr;  // owned by FComponents
   std::unique_ptr<TVTA_ReportThread> FReportThread;
+  std::unique_ptr<TUsbHotPlug> FUsbHotPlug;  // made at the first display cycle
 };
 
 // Holds the display cycle off for the life of the guard, so that a change of sessions that throws

@@ -1,11 +1,13 @@
 // The display cycle (every 100 ms while enabled), the timer decision and the check cycle.
 #include "acquisition/App_Sessions.h"
+#include "acquisition/QV_SessionItem.h"
 #include "app/VTA_Application.h"
 #include "app/VTA_Notifications.h"
 #include "core/LogUnit.h"
 #include "core/QV_NumberText.h"
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
+#include "devices/UsbHotPlug.h"
 
 namespace {
 
@@ -34,6 +36,7 @@ void TVTA_Application::DisplayTimerTimer() {
     Info(kMainCategory, "TMainForm.DisplayTimerTimer last run");
   }
   UpdateSerialNumbers();
+  CheckUsbDevices();
   DrainSyncList();
   RefreshViews();
   RefreshMessages();
@@ -97,6 +100,21 @@ void TVTA_Application::UpdateSerialNumbers() {
   } catch (const std::exception& e) {
     ReportCycleFailure("TMainForm.DisplayTimerTimer Session.SerialNumber failed",
                        "Internal Exception DisplayTimer Session.SerialNumber", e);
+  }
+}
+
+void TVTA_Application::CheckUsbDevices() {
+  try {
+    if (!FUsbHotPlug) FUsbHotPlug = std::make_unique<TUsbHotPlug>();
+    FUsbHotPlug->Poll([&](const std::string& text, bool arrived) {
+      Info(kMainCategory, std::string(arrived ? "TMainForm.UsbAttached" : "TMainForm.UsbDetached") +
+                              ": Q+V USB device " + text);
+      if (!arrived) return;
+      for (TSessionItem* session : FLists->Sessions())
+        if (auto* counter = dynamic_cast<TQVSessionItem*>(session)) counter->CheckUsbAttached(text);
+    });
+  } catch (const std::exception& e) {
+    ReportCycleFailure("TMainForm.UsbAttached failed", "Internal Exception DisplayTimer UsbAttached", e);
   }
 }
 

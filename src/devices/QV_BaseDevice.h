@@ -250,7 +250,7 @@ class TQV_BaseDevice {
   std::string FLastCommand;
   uint8_t FBlobNumber = 255;
   bool FContextTool = false;
-  TQV_DeviceStartState FDeviceStartState = ds_unknown;
+  std::atomic<TQV_DeviceStartState> FDeviceStartState = ds_unknown;  // USB and network readers decide it
   bool FReferenceClockError = false;
   uint8_t FUserID = NoUser;
   int32_t FFirmwareVersionMajor = -1;
@@ -280,16 +280,17 @@ class TQV_BaseDevice {
   std::mutex FBinLock;
   std::unique_ptr<std::ofstream> FBinDataStream;
   bool FBinSaveRawData = false;
-  uint32_t FCFBufferAmount = 0;
-  uint8_t FCFuserID = NoUser;
+  // Written by the USB line and network readers while the decoder reads them.
+  std::atomic<uint32_t> FCFBufferAmount = 0;
+  std::atomic<uint8_t> FCFuserID = NoUser;
   std::string FDevicePath;
   TQV_DeviceType FDevType = QV_Serial;
   int32_t FZCTChannelCount = 0;
-  uint32_t FPeerRepeatAddr = 0;
+  std::atomic<uint32_t> FPeerRepeatAddr = 0;
   // The network device learns the peer on its data server's thread while others read it.
   std::atomic<TQV_PeerType> FPeerType = ptUnknown;
   uint32_t FReportCounter = 0;
-  bool FResetCmdSent = false;
+  std::atomic<bool> FResetCmdSent = false;
   uint32_t FSerialNumberValue = UnknownSerialNumber;
   mutable std::mutex FErrorLock;
   std::string FErrorMessage;

@@ -218,6 +218,12 @@ QWidget* TConnectionDialog::MakeKindPage(int entry) {
     case ctUSB:
       FUsbDevice = Named(new QComboBox, "usbDevice");
       FUsbDevice->setEditable(true);
+      // The attached counters by their node, described in the tip; a CDC line may also be typed.
+      for (const TAttachedDevice& d : AttachedDevices()) {
+        if (d.Type == QV_Serial) continue;
+        FUsbDevice->addItem(Q(d.Name));
+        FUsbDevice->setItemData(FUsbDevice->count() - 1, Q(d.Description), Qt::ToolTipRole);
+      }
       form->addRow("Device:", FUsbDevice);
       break;
     case ctSerial:

@@ -43,6 +43,14 @@ TEST(EmulatorOptionsTest, DefaultsOfASerialLine) {
   EXPECT_EQ(TEmulatorOptions::Parse({"--peer", "coldfire", "--listen", "10.0.0.2"}).Settings.ManagementPort, 1024);
 }
 
+TEST(EmulatorOptionsTest, AUsbCdcLineIsASerialPlaceOfItsOwn) {
+  const TEmulatorOptions o = TEmulatorOptions::Parse({"--peer", "network-module", "--usb-cdc", "/dev/pts/9"});
+  EXPECT_EQ(o.Error, "");
+  EXPECT_EQ(o.Settings.SerialPath, "/dev/pts/9");
+  EXPECT_TRUE(o.Settings.UsbCdc);
+  EXPECT_FALSE(TEmulatorOptions::Parse({"--peer", "network-module", "--serial", "/dev/pts/9"}).Settings.UsbCdc);
+}
+
 TEST(EmulatorOptionsTest, Mistakes) {
   struct TCase {
     std::vector<std::string> args;
@@ -59,6 +67,7 @@ TEST(EmulatorOptionsTest, Mistakes) {
       {{"--peer", "coldfire", "--listen", "127.0.0.1", "--silent-after", "1.-5"}, "Invalid value for --silent-after: 1.-5"},
       {{"--peer", "coldfire", "--listen", "127.0.0.1", "--frobnicate", "1"}, "Unknown option --frobnicate"},
       {{"--peer"}, "Missing value after --peer"},
+      {{"--peer", "coldfire", "--usb-cdc", "/dev/pts/9"}, "--usb-cdc needs --peer network-module"},
   };
   for (const TCase& c : cases) EXPECT_EQ(TEmulatorOptions::Parse(c.args).Error, c.error);
   EXPECT_TRUE(TEmulatorOptions::Parse({"--peer", "x", "--help"}).Help);

@@ -67,7 +67,7 @@ TEST_F(ConnectionDialogTest, PresetsRoundTrip) {
       {"none", ctDemoNone, nullptr},
       {Recording + " LOOP_FOR_EVER WAIT_INTERVAL", ctFile, nullptr},
       {Recording + " USERID=4", ctFile, nullptr},
-      {"ZCT2:/Q+V ZCT 1234", ctUSB, "USB connections are not available yet"},
+      {"ZCT2:/Q+V ZCT 1234", ctUSB, "Device not found: Q+V ZCT 1234"},  // no such counter attached
       {"COM3:57600 USERID=1", ctSerial, "Device not found: COM3:57600"},
       {"ZCT2:/HOST:/lab-counter:9999 USERID=3", ctNetwork, nullptr},
       {"192.0.2.20", ctNetwork, nullptr},
@@ -102,8 +102,11 @@ TEST_F(ConnectionDialogTest, PresetsRoundTrip) {
 TEST_F(ConnectionDialogTest, ShowsTheStringLiveAsItWillBeStored) {
   TConnectionDialog dialog(TSourceDialogPreset{});
   EXPECT_EQ(dialog.windowTitle(), "New Source A");
-  // A new session stored as USB (type 0) starts on the simulator while USB is missing.
-  EXPECT_EQ(Live(dialog), "DemoData");
+  // A new session stored as USB (type 0) starts on USB, with the attached counters to choose from.
+  EXPECT_EQ(Live(dialog), "No Q+V device selected on USB");
+  EXPECT_EQ(Field<QComboBox>(dialog, "usbDevice")->count(), 0) << "no counters on these machines";
+  Field<QComboBox>(dialog, "usbDevice")->setCurrentText("/dev/ttyACM0");
+  EXPECT_EQ(Live(dialog), "/dev/ttyACM0");
 
   SelectKind(dialog, "File playback");
   EXPECT_EQ(Live(dialog), "Filename missing");

@@ -44,6 +44,14 @@ std::string TEmulatedInstrument::Start() {
   FStop = false;
   FStart = std::chrono::steady_clock::now();
   FGenerator = std::thread([this] { RunGenerator(); });
+  if (FSettings.UsbCdc) {
+    FCdc = std::make_unique<TCdcLine>(FRing, *this, FTrace,
+                                      TCdcLine::TSetup{FSettings.SerialPath, FSettings.SerialNumber, FSettings.DropAfter,
+                                                       FSettings.LoseOnReconnect});
+    const std::string error = FCdc->Open();
+    if (!error.empty()) Stop();
+    return error;
+  }
   if (!FSettings.SerialPath.empty()) {
     FSerial = std::make_unique<TSerialLine>(FRing, *this, FTrace,
                                             TSerialLine::TSetup{FSettings.Peer, FSettings.SerialPath, Identity(1),
@@ -65,6 +73,7 @@ void TEmulatedInstrument::Stop() {
   if (FManagement.joinable()) FManagement.join();
   for (TUserSlot& slot : FSlots) slot.Stream.reset();
   FSerial.reset();
+  FCdc.reset();
   {
     // Under the lock, so that the generator is either waiting or will see the flag: no lost wake-up.
     std::lock_guard lock(FModelMutex);

@@ -16,6 +16,7 @@
 #include "InstrumentRing.h"
 #include "ManagementRequest.h"
 #include "NetworkStream.h"
+#include "CdcLine.h"
 #include "SerialLine.h"
 
 class QTcpSocket;
@@ -85,4 +86,5 @@ class TEmulatedInstrument : public IInstrumentControl {
   std::thread FGenerator;
   std::thread FManagement;
   std::unique_ptr<TSerialLine> FSerial;
+  std::unique_ptr<TCdcLine> FCdc;
 };

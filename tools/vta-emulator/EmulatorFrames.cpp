@@ -206,7 +206,7 @@ std::string TransmitBlock(const TEmulatedReport& r, uint32_t address, const TIde
   }
   values.resize((values.size() + 7) / 8 * 8, '\0');
   const uint32_t scrambler = (r.Header >> 4) & 3;
-  const uint32_t y = (address & 0x1FFFF) | scrambler << 18 | static_cast<uint32_t>((identity.UserId - 1) & 0xF) << 20;
+  const uint32_t y = (address & 0x3FFFF) | scrambler << 18 | static_cast<uint32_t>((identity.UserId - 1) & 0xF) << 20;
   std::string block = "ZCT2";
   block.push_back(static_cast<char>(type));
   block.push_back(static_cast<char>(values.size() / 8));

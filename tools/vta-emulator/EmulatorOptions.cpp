@@ -39,11 +39,12 @@ bool ParseListen(const std::string& text, TEmulatorSettings& s) {
 }  // namespace
 
 std::string TEmulatorOptions::HelpText() {
-  return "Usage: vta-emulator --peer network-module|coldfire (--listen ADDRESS[:PORT] | --serial PATH) [options]\n"
+  return "Usage: vta-emulator --peer network-module|coldfire (--listen ADDRESS[:PORT] | --serial PATH | --usb-cdc PATH) [options]\n"
          "Plays one counter for tests and demonstrations.\n"
          "  --peer KIND            network-module (transmit blocks) or coldfire (CDC blocks, serial frames)\n"
          "  --listen ADDRESS[:PORT] management port of a network instrument (port 1024 unless given; 0 = any)\n"
          "  --serial PATH          the instrument's end of a serial line, e.g. one end of a socat pty pair\n"
+         "  --usb-cdc PATH         a network module's USB CDC line there, shared by up to four users\n"
          "  --interval-ms N        measurement interval: 1, 2, 5, 10, ..., 20000 (default 100)\n"
          "  --channels N           channels 1..24 (default 4)\n"
          "  --mode M               report mode 0..7 as the command 0x40 + M (default 0, phase)\n"
@@ -91,6 +92,10 @@ TEmulatorOptions TEmulatorOptions::Parse(const std::vector<std::string>& args) {
     } else if (name == "--serial") {
       s.SerialPath = value;
       placeGiven = true;
+    } else if (name == "--usb-cdc") {
+      s.SerialPath = value;
+      s.UsbCdc = true;
+      placeGiven = true;
     } else if (name == "--interval-ms") {
       ok = isNumber && number > 0 && number <= 20000;
       s.IntervalMs = static_cast<int>(number);
@@ -129,5 +134,6 @@ TEmulatorOptions TEmulatorOptions::Parse(const std::vector<std::string>& args) {
   }
   if (o.Error.empty() && !peerGiven) o.Error = "--peer is missing";
   if (o.Error.empty() && !placeGiven) o.Error = "--listen or --serial is missing";
+  if (o.Error.empty() && s.UsbCdc && s.Peer != TPeer::NetworkModule) o.Error = "--usb-cdc needs --peer network-module";
   return o;
 }

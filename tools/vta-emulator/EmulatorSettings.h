@@ -16,6 +16,8 @@ struct TEmulatorSettings {
   uint16_t ManagementPort = 1024;
   // Serial: the instrument's end of a line (a pty); empty = network.
   std::string SerialPath;
+  // Serial: the line is a network module's USB CDC line shared by up to four users.
+  bool UsbCdc = false;
 
   int IntervalMs = 100;  // one of 1, 2, 5, 10, ..., 20000
   int Channels = 4;      // 1..24
