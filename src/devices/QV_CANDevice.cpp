@@ -211,4 +211,8 @@ void TQV_CANDeviceItem::TakeBytes(const std::string& bytes) {
 
 void TQV_CANDeviceItem::ClearStream() { FReceiveBuffer->Clear(); }
 
-void TQV_CANDeviceItem::LearnPeer(TQV_PeerType peer) { FPeerType = peer; }
+// A network module's transmit blocks have no frame delimiters.
+void TQV_CANDeviceItem::LearnPeer(TQV_PeerType peer) {
+  if (peer == ptESP) FReceiveBuffer->SetNoEOL();
+  FPeerType = peer;
+}
