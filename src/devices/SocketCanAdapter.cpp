@@ -70,6 +70,11 @@ void TSocketCanAdapter::CreateDevice(std::string& error) {
     return;
   }
   FDevice->setParent(FContext.get());
+  // A plugin may refuse the interface name already while creating the device.
+  if (FDevice->error() != QCanBusDevice::NoError) {
+    error = "Initializing CAN device failed: " + FDevice->errorString().toStdString();
+    return;
+  }
   QObject::connect(FDevice, &QCanBusDevice::framesReceived, FDevice, [this] { TakeFrames(); });
   QObject::connect(FDevice, &QCanBusDevice::errorOccurred, FDevice, [this] { DeviceError(); });
   QObject::connect(FDevice, &QCanBusDevice::stateChanged, FDevice, [this](QCanBusDevice::CanBusDeviceState state) {
