@@ -114,9 +114,7 @@ bool TQV_CANDeviceItem::OpenPort(std::string& ErrorMsg) {
     SetError(connected, error);
     return Fail(error, ErrorMsg);
   }
-  std::string logOn(1, char(kLogOn));
-  if (FUserID != NoUser) logOn += char(FUserID - 1);
-  WriteFrames(logOn);
+  LogOn();
   std::this_thread::sleep_for(FMenlo->Limits().Settle);
   if (FMenlo->ThreadFinished()) return Fail(FMenlo->ThreadMessage(), ErrorMsg);
   if (ErrorCode() == QV_TooManyUser) return Fail(ErrorMessage(), ErrorMsg);
@@ -130,6 +128,12 @@ bool TQV_CANDeviceItem::OpenPort(std::string& ErrorMsg) {
   FMenlo->MarkOpen(*this, true);
   LogIt(FLogId, FDbgTag + ".OpenPort Opened " + FName);
   return true;
+}
+
+bool TQV_CANDeviceItem::LogOn() {
+  std::string command(1, char(kLogOn));
+  if (FUserID != NoUser) command += char(FUserID - 1);
+  return WriteFrames(command);
 }
 
 bool TQV_CANDeviceItem::ClosePort() {

@@ -61,6 +61,8 @@ class TQV_CANDeviceItem : public TQV_BaseDevice {
   void TakeBytes(const std::string& bytes);
   void ClearStream();
   void LearnPeer(TQV_PeerType peer);
+  // Writes the log-on command (with the requested user slot).
+  bool LogOn();
   void Refuse(TQV_Result code, const std::string& message) { SetError(code, message); }
   void FailSystem(const std::string& header, const std::string& text) { SetSystemError(0, header, text); }
 

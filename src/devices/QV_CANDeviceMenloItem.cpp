@@ -87,6 +87,11 @@ std::string TMenloItem::ThreadMessage() const {
 int32_t TMenloItem::Connect(TQV_CANDeviceItem& device, std::string& error) {
   if (FThreadFinished) {
     StopThread();
+    {
+      // Devices still listed missed frames while no one read: they log on again with their next frame.
+      std::lock_guard lock(FLock);
+      for (TMenloInfo& info : FInfos) info.Reconnected = true;
+    }
     StartThread();
     LogIt(FLogId, "TMenloItem.Connect FThread neu gestarted: " + FAdapter->Name());
   }
@@ -232,7 +237,6 @@ void TMenloItem::Dispatch(const TCanFrame& frame) {
   if (frame.MsgType & TCanAdapter::MsgStatus) {
     uint32_t status = 0;
     for (size_t i = 0; i < std::min<size_t>(frame.Data.size(), 4); ++i) status = status << 8 | uint8_t(frame.Data[i]);
-    FAdapterStatus = status;
     LogIt(FLogId, "TMenloItem.ReadCANFrames(" + Hex8(frame.Id) + "): Statusmeldung erhalten " + AnsiToHex(frame.Data));
     LogIt(FLogId, "TMenloItem.ReadCANFrames: Status=" + Hex8(status));
     return;
@@ -248,8 +252,11 @@ void TMenloItem::Dispatch(const TCanFrame& frame) {
   info->DataReceived = true;
   info->NoDataReported = false;
   if (info->Reconnected) {
+    // The instrument may repeat the frame it sent last before the failure.
     info->Reconnected = false;
     info->DropRepeat = true;
+    LogIt(info->LogId, "TMenloItem.RecoverFromPCANError " + info->Device->Name());
+    if (info->Open) info->Device->LogOn();
   }
   if (heartbeat) {
     if (info->Open && info->Device->LowLevelLog())

@@ -113,5 +113,4 @@ class TMenloItem {
   std::atomic<bool> FThreadFinished = false;
   std::string FThreadMessage;  // under FLock
   uint32_t FReadErrors = 0;
-  uint32_t FAdapterStatus = 0;
 };

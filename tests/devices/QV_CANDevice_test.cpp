@@ -309,3 +309,27 @@ TEST_F(CANDeviceTest, NetworkModuleBlocksAreJoinedAcrossFrames) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CANDeviceTest, AfterAReaderRestartTheDeviceLogsOnAgainAndDropsARepeatedFrame) {
+  auto device = Opened();
+  bus.Receive(kReceiveF0, "abc");
+  ASSERT_TRUE(WaitBytes(*device, 3));
+  EXPECT_EQ(Received(*device), "abc");
+  bus.FailReads("(00000400)=bus off");
+  for (int i = 0; i < 2000 && !device->CheckDeviceClosed(); ++i) std::this_thread::sleep_for(1ms);
+  bus.FailReads("");
+  auto other = Opened(0x3, 1);  // a new reader starts
+  bus.Receive(kReceiveF0, "abc");
+  bus.Receive(kReceiveF0, "def");
+  ASSERT_TRUE(WaitBytes(*device, 3));
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(Received(*device), "def");
+  const std::vector<TCanFrame> written = bus.Written();
+  ASSERT_FALSE(written.empty());
+  EXPECT_EQ(written.back().Id, 0x320FFC0u);
+  EXPECT_EQ(written.back().Data, std::string("\x01\xBE", 2));
+}
+
+}  // namespace
