@@ -2,9 +2,9 @@
 
 #include <QCanBus>
 #include <QCanBusDevice>
-#include <QThread>
 
 #include "core/LogUnit.h"
+#include "devices/CanAdapterThread.h"
 
 namespace {
 
@@ -33,19 +33,10 @@ TSocketCanAdapter::TSocketCanAdapter(int32_t logId, std::string interfaceName, s
 
 TSocketCanAdapter::~TSocketCanAdapter() { Uninitialize(); }
 
-template <typename Work>
-void TSocketCanAdapter::OnThread(Work work) {
-  QMetaObject::invokeMethod(FContext.get(), work, Qt::BlockingQueuedConnection);
-}
-
 bool TSocketCanAdapter::Initialize(std::string& error) {
   if (FThread) return true;
-  FThread = std::make_unique<QThread>();
-  FThread->setObjectName("CanAdapter");
-  FContext = std::make_unique<QObject>();
-  FContext->moveToThread(FThread.get());
-  FThread->start();
-  OnThread([&] { CreateDevice(error); });
+  FThread = std::make_unique<TCanAdapterThread>("CanAdapter");
+  FThread->Run([&] { CreateDevice(error); });
   if (error.empty()) {
     // A plugin may connect in the background (the virtual bus does, over TCP).
     std::unique_lock lock(FLock);
@@ -69,7 +60,6 @@ void TSocketCanAdapter::CreateDevice(std::string& error) {
     error = "Initializing CAN device failed: " + reason.toStdString();
     return;
   }
-  FDevice->setParent(FContext.get());
   // A plugin may refuse the interface name already while creating the device.
   if (FDevice->error() != QCanBusDevice::NoError) {
     error = "Initializing CAN device failed: " + FDevice->errorString().toStdString();
@@ -100,14 +90,11 @@ void TSocketCanAdapter::DeviceError() {
 
 void TSocketCanAdapter::Uninitialize() {
   if (!FThread) return;
-  OnThread([this] {
+  FThread->Run([this] {
     if (FDevice && FDevice->state() == QCanBusDevice::ConnectedState) FDevice->disconnectDevice();
     delete FDevice;
     FDevice = nullptr;
   });
-  FThread->quit();
-  FThread->wait();
-  FContext.reset();
   FThread.reset();
   std::lock_guard lock(FLock);
   FConnected = false;
@@ -145,7 +132,7 @@ bool TSocketCanAdapter::Write(const TCanFrame& frame, std::string& error) {
   QCanBusFrame f(frame.Id, QByteArray(frame.Data.data(), qsizetype(frame.Data.size())));
   f.setExtendedFrameFormat(frame.MsgType & MsgExtended);
   bool written = false;
-  OnThread([&] {
+  FThread->Run([&] {
     written = FDevice && FDevice->writeFrame(f);
     if (!written) error = FDevice ? FDevice->errorString().toStdString() : "CAN device not connected";
   });

@@ -8,13 +8,12 @@
 #include "devices/CanAdapter.h"
 
 class QCanBusDevice;
-class QObject;
-class QThread;
+class TCanAdapterThread;
 
 // The kernel's SocketCAN driver of the adapter (peak_usb), reached through Qt SerialBus; any other
 // plugin of it works the same way ("virtualcan" in the tests). The bit rate is the interface's
 // (`ip link set can0 up type can bitrate 125000`). Qt's device lives on a thread of its own with an
-// event loop; received frames wait in a queue here, so the adapter reads like a PCAN channel.
+// event loop (TCanAdapterThread); received frames wait in a queue here, so the adapter reads like a PCAN channel.
 class TSocketCanAdapter : public TCanAdapter {
  public:
   static constexpr const char* DefaultPlugin = "socketcan";
@@ -36,18 +35,14 @@ class TSocketCanAdapter : public TCanAdapter {
 
  private:
   void TakeFrames();
-  // Runs `work` on the adapter's thread and waits for it.
-  template <typename Work>
-  void OnThread(Work work);
   void CreateDevice(std::string& error);
   void DeviceError();
 
   int32_t FLogId;
   std::string FInterface;
   std::string FPlugin;
-  std::unique_ptr<QThread> FThread;
-  std::unique_ptr<QObject> FContext;  // lives on FThread; the device is its child
-  QCanBusDevice* FDevice = nullptr;
+  std::unique_ptr<TCanAdapterThread> FThread;
+  QCanBusDevice* FDevice = nullptr;  // made, used and freed on FThread
   bool FConnected = false;
   std::mutex FLock;
   std::condition_variable FArrived;

@@ -6,18 +6,20 @@
 // and a file lock keeps two test programs (of any checkout on this machine) off the bus at once.
 #include <QCanBus>
 #include <QCanBusDevice>
-#include <QThread>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "devices/CanAdapterThread.h"
 #include "devices/QV_CANDevice.h"
 
 // Holds the machine-wide lock of the virtual bus while it lives.
@@ -47,23 +49,12 @@ class TVirtualCanHost : public ::testing::Environment {
     }();
     return *host;
   }
-  QObject* Context() { return FContext; }
-  void TearDown() override {
-    FThread.quit();
-    FThread.wait();
-    delete FContext;
-    FContext = nullptr;
-  }
+  void Run(const std::function<void()>& work) { FThread->Run(work); }
+  void TearDown() override { FThread.reset(); }
 
  private:
-  TVirtualCanHost() {
-    FThread.setObjectName("VirtualCanHost");
-    FContext = new QObject;
-    FContext->moveToThread(&FThread);
-    FThread.start();
-  }
-  QThread FThread;
-  QObject* FContext;
+  TVirtualCanHost() : FThread(std::make_unique<TCanAdapterThread>("VirtualCanHost")) {}
+  std::unique_ptr<TCanAdapterThread> FThread;
 };
 
 // A Menlo CAN instrument with a Coldfire peer at node `node`, channel `channel`: it records the
@@ -77,7 +68,6 @@ class TVirtualCanInstrument {
     OnHost([this] {
       FDevice = QCanBus::instance()->createDevice("virtualcan", "can0");
       if (!FDevice) return;
-      FDevice->setParent(TVirtualCanHost::Get().Context());
       QObject::connect(FDevice, &QCanBusDevice::framesReceived, FDevice, [this] { TakeFrames(); });
       FDevice->connectDevice();
     });
@@ -109,10 +99,7 @@ class TVirtualCanInstrument {
   }
 
  private:
-  template <typename Work>
-  void OnHost(Work work) {
-    QMetaObject::invokeMethod(TVirtualCanHost::Get().Context(), work, Qt::BlockingQueuedConnection);
-  }
+  void OnHost(const std::function<void()>& work) { TVirtualCanHost::Get().Run(work); }
   void TakeFrames() {
     while (FDevice->framesAvailable() > 0) {
       const QCanBusFrame frame = FDevice->readFrame();
