@@ -63,18 +63,13 @@ std::vector<std::string> TQV_CANDeviceItem::CommandFrames(const std::string& com
   return frames;
 }
 
-std::string TQV_CANDeviceItem::CheckCAN() {
-  std::string error;
-  std::shared_ptr<TMenloItem> item = TMenloItem::Acquire(-1, error);
-  return item ? item->Condition() : error;
-}
+std::string TQV_CANDeviceItem::CheckCAN() { return TMenloItem::AdapterCondition(); }
 
 TQV_Result TQV_CANDeviceItem::Connect(std::string& error) {
   if (FMenlo) return QV_No_Err;
   FMenlo = TMenloItem::Acquire(FLogId, error);
   if (!FMenlo) return QV_CAN_Err;
-  FIndex = FMenlo->Connect(*this, error);
-  if (FIndex < 0) {
+  if (FMenlo->Connect(*this, error) < 0) {
     FMenlo.reset();
     return error.find("already in use") != std::string::npos ? QV_CAN_Err : QV_DeviceNotConnected;
   }
@@ -92,7 +87,6 @@ TQV_Result TQV_CANDeviceItem::Connect(std::string& error) {
 void TQV_CANDeviceItem::Disconnect() {
   if (!FMenlo) return;
   FMenlo->Disconnect(*this);
-  FIndex = -1;
   FPortIsOpened = false;
   if (FMenlo.use_count() == 1) LogIt(FLogId, FDbgTag + ".ClosePort: free PCanItem");
   FMenlo.reset();

@@ -52,7 +52,6 @@ class TQV_CANDeviceItem : public TQV_BaseDevice {
   uint32_t CommandID() const { return FCommandId; }
   uint32_t ReceiveID() const { return FReceiveId; }
   uint32_t HeartbeatID() const { return FHeartbeatId; }
-  int32_t Index() const { return FIndex; }
   bool Connected() const { return FMenlo != nullptr; }
 
  private:
@@ -77,7 +76,6 @@ class TQV_CANDeviceItem : public TQV_BaseDevice {
   uint32_t FCommandId;
   uint32_t FReceiveId;
   uint32_t FHeartbeatId;
-  int32_t FIndex = -1;
   std::string FDbgTag = "TQV_CANDeviceItem";
   bool FFirstCommand = false;
   std::shared_ptr<TMenloItem> FMenlo;

@@ -47,11 +47,25 @@ TMenloSetup TMenloItem::Setup() {
   return gSetup;
 }
 
+namespace {
+
+// Under gItemLock.
+std::unique_ptr<TCanAdapter> NewAdapter(int32_t logId) {
+  return gSetup.CreateAdapter ? gSetup.CreateAdapter(logId) : TCanAdapterChoice::CreateAdapter(logId);
+}
+
+}  // namespace
+
+std::string TMenloItem::AdapterCondition() {
+  std::lock_guard lock(gItemLock);
+  if (auto item = gItem.lock()) return item->FAdapter->Condition();
+  return NewAdapter(-1)->Condition();
+}
+
 std::shared_ptr<TMenloItem> TMenloItem::Acquire(int32_t logId, std::string& error) {
   std::lock_guard lock(gItemLock);
   if (auto item = gItem.lock()) return item;
-  std::unique_ptr<TCanAdapter> adapter =
-      gSetup.CreateAdapter ? gSetup.CreateAdapter(logId) : TCanAdapterChoice::CreateAdapter(logId);
+  std::unique_ptr<TCanAdapter> adapter = NewAdapter(logId);
   auto item = std::make_shared<TMenloItem>(std::move(adapter), gSetup.Clock ? *gSetup.Clock : SystemClock(),
                                            gSetup.Limits, logId);
   if (!item->Start(error)) return nullptr;
@@ -113,6 +127,8 @@ int32_t TMenloItem::Connect(TQV_CANDeviceItem& device, std::string& error) {
     error = "Connect CAN device failed: " + condition;
     return -1;
   }
+  // Instruments on one bus speak alike: a new device starts from the peer seen last.
+  if (FPeerType != ptUnknown) device.LearnPeer(FPeerType);
   TMenloInfo info;
   info.Device = &device;
   info.LogId = device.LogId();

@@ -63,6 +63,9 @@ class TMenloItem {
   // The program-wide item, created (adapter brought up, reader started) when none lives; none with
   // the reason in `error`.
   static std::shared_ptr<TMenloItem> Acquire(int32_t logId, std::string& error);
+  // Empty when the adapter can be used (the live item's, else the one the next item would take),
+  // else why not.
+  static std::string AdapterCondition();
   // What the next item is made of (tests: a virtual bus, a manual clock, short limits).
   static void SetSetup(TMenloSetup setup);
   static TMenloSetup Setup();
@@ -79,11 +82,8 @@ class TMenloItem {
   void SetInterrupted(const TQV_CANDeviceItem& device);
   bool ThreadFinished() const { return FThreadFinished; }
   std::string ThreadMessage() const;
-  TQV_PeerType PeerType() const { return FPeerType; }
   const TClock& Clock() const { return FClock; }
   const TMenloLimits& Limits() const { return FLimits; }
-  std::string AdapterName() const { return FAdapter->Name(); }
-  std::string Condition() { return FAdapter->Condition(); }
 
  private:
   bool Start(std::string& error);

@@ -5,6 +5,8 @@
 
 #include <chrono>
 
+#include "devices/QV_CANDevice.h"
+#include "devices/QV_CANDeviceMenloItem.h"
 #include "support/LogCapture.h"
 
 using namespace std::chrono_literals;
@@ -88,6 +90,14 @@ TEST(PcanBasicAdapterAbsent, AMissingLibraryIsAnErrorNotACrash) {
   EXPECT_EQ(adapter.Read(frame, error), TCanReadResult::Failed);
   EXPECT_FALSE(adapter.Write(frame, error));
   EXPECT_EQ(adapter.Condition(), "No PCAN devices installed");
+}
+
+TEST(PcanBasicAdapterAbsent, CheckCANSaysNoAdapterIsInstalled) {
+  TMenloSetup setup;
+  setup.CreateAdapter = [](int32_t logId) { return std::make_unique<TPcanBasicAdapter>(logId, "libpcanbasic-absent.so"); };
+  TMenloItem::SetSetup(setup);
+  EXPECT_EQ(TQV_CANDeviceItem::CheckCAN(), "No PCAN devices installed");
+  TMenloItem::SetSetup({});
 }
 
 }  // namespace

@@ -306,6 +306,8 @@ TEST_F(CANDeviceTest, NetworkModuleBlocksAreJoinedAcrossFrames) {
   // The hardware features are asked for once the peer is known.
   const std::vector<TCanFrame> written = bus.Written();
   EXPECT_EQ(written.back().Data, std::string("\x04\x85" "Ei\x05", 5));
+  // A device added later to the same bus starts from the peer seen last.
+  EXPECT_EQ(Opened(0x2, 2)->PeerType(), ptESP);
 }
 
 }  // namespace
