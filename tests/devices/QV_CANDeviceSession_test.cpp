@@ -4,7 +4,9 @@
 #include <cmath>
 #include <thread>
 
+#include "acquisition/QVSessionTestSupport.h"
 #include "acquisition/SourceTestSupport.h"
+#include "data/ZCT_DataManagement.h"
 #include "devices/QV_CANDeviceMenloItem.h"
 #include "devices/SocketCanAdapter.h"
 #include "devices/VirtualCanBus.h"
@@ -17,11 +19,20 @@ namespace {
 // A phase of x seconds as the Coldfire firmware packs it with exponent e.
 std::string Value(double x, int e = 1) { return ColdfireValue(e, uint64_t(std::ldexp(x, 35 - e))); }
 
+std::string Second(uint8_t n) { return UsbFrame(ReportCode(0x7015) + std::string("\x00\x00\x00", 3) + char(n)); }
+
+// A second's timestamp before each of `count` one-channel measurements, as a counter sends them.
+std::string TimedReports(int count) {
+  std::string stream;
+  for (int n = 1; n <= count; ++n) stream += Second(uint8_t(n)) + UsbFrame(ReportCode(0x0900) + Value(0.25 * n));
+  return stream;
+}
+
 // Three measurements of one channel and a timestamp, as USB frames.
 std::string Reports() {
   std::string stream;
   for (int n = 1; n <= 3; ++n) stream += UsbFrame(ReportCode(0x0900) + Value(0.25 * n));
-  stream += UsbFrame(ReportCode(0x7015) + std::string("\x00\x00\x00\x07", 4));
+  stream += Second(7);
   return stream;
 }
 
@@ -82,6 +93,28 @@ TEST_F(CANSessionTest, ABadCanAddressIsAFormatError) {
   std::string reply;
   EXPECT_EQ(OpenSource(id, "CAN:MENLOG", &reply), 0);
   EXPECT_EQ(reply, "Invalid CAN address: CAN:MENLOG");
+}
+
+// A counter session on the same bus: the measurements reach its data store, which the views read,
+// and the multi-sampler, which writes the log files.
+class CANCounterSessionTest : public CANSessionTest, public QVSessionFixture {};
+
+TEST_F(CANCounterSessionTest, MeasurementsReachTheStoreAndTheLogs) {
+  TVirtualCanInstrument instrument(0xF, 0, TimedReports(20));
+  ASSERT_TRUE(instrument.Connected());
+  // The instrument here answers the log-on only, not the buffer clearing of the start-up.
+  session->SetClearBufferOnStart(false);
+  session->SetOpenParams("CAN:MENLOF CHANNEL0 TYPE=0x20", ctCAN, kDefaultSessionColor, "");
+  opened = session->OpenDevice();
+  ASSERT_EQ(opened, "");
+  for (const auto end = std::chrono::steady_clock::now() + 3s;
+       session->ZCT_DM().Count(hsNone) < 20 && std::chrono::steady_clock::now() < end;) {
+    Poll();
+    std::this_thread::sleep_for(1ms);
+  }
+  EXPECT_EQ(session->ZCT_DM().Count(hsNone), 20);
+  EXPECT_EQ(session->ZCT_DM().ChannelCount(), 1);
+  EXPECT_GT(sampler.Sets, 0);
 }
 
 }  // namespace
