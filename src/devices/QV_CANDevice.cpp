@@ -71,7 +71,10 @@ TQV_Result TQV_CANDeviceItem::Connect(std::string& error) {
   if (!FMenlo) return QV_CAN_Err;
   if (FMenlo->Connect(*this, error) < 0) {
     FMenlo.reset();
-    return error.find("already in use") != std::string::npos ? QV_CAN_Err : QV_DeviceNotConnected;
+    if (error.find("already in use") != std::string::npos) return QV_CAN_Err;
+    LogError(FLogId, FDbgTag + ".Create " + error);
+    error = kNotResponding;
+    return QV_DeviceNotConnected;
   }
   // Another host that reads this node and channel makes the instrument talk before we asked.
   std::this_thread::sleep_for(FMenlo->Limits().Settle);

@@ -55,6 +55,7 @@ class TFakeBus {
 
   std::vector<TCanFrame> LogOnReply;  // the instrument's answer to a log-on
   std::atomic<bool> Chatter = false;  // the instrument streams to another host
+  std::string Condition;              // why the adapter cannot be used, or empty
 
  private:
   std::mutex FLock;
@@ -79,7 +80,7 @@ class TFakeCanAdapter : public TCanAdapter {
     if (FBus.Chatter) FBus.Receive(kReceiveF0, "chatter");
     return true;
   }
-  std::string Condition() override { return {}; }
+  std::string Condition() override { return FBus.Condition; }
 
  private:
   TFakeBus& FBus;
@@ -250,6 +251,15 @@ TEST_F(CANDeviceTest, DataBeforeTheLogOnMeanAnotherHostHasTheChannel) {
   std::string error;
   EXPECT_EQ(device->Connect(error), QV_CAN_Err);
   EXPECT_EQ(error, "CAN-Channel 0 already in use");
+  EXPECT_FALSE(device->Connected());
+}
+
+TEST_F(CANDeviceTest, AnAdapterThatCannotBeUsedLeavesTheInstrumentUnreached) {
+  bus.Condition = "No PCAN-USB device connected";
+  auto device = Device();
+  std::string error;
+  EXPECT_EQ(device->Connect(error), QV_DeviceNotConnected);
+  EXPECT_EQ(error, "Open device via CAN failed. Q+V device is not responding");
   EXPECT_FALSE(device->Connected());
 }
 
