@@ -97,10 +97,14 @@ void TPcanBasicAdapter::Unload() {
   FHandle = nullptr;
 }
 
-std::string TPcanBasicAdapter::StatusText(uint32_t status) {
+std::string TPcanBasicAdapter::LibraryText(uint32_t status) {
   char text[256] = {};
   if (FApi && FApi->GetErrorText(status, kEnglish, text) != ErrOk) text[0] = 0;
-  return "(" + IntToHex(status, 8) + ")=" + text;
+  return text;
+}
+
+std::string TPcanBasicAdapter::StatusText(uint32_t status) {
+  return "(" + IntToHex(status, 8) + ")=" + LibraryText(status);
 }
 
 bool TPcanBasicAdapter::Initialize(std::string& error) {
@@ -111,8 +115,12 @@ bool TPcanBasicAdapter::Initialize(std::string& error) {
   if (FLastStatus == ErrInitialize) {
     LogIt(FLogId, "TMenloItem.Create Initialize CANDevice");
     FLastStatus = FApi->Initialize(FChannel, Baud125k, 0, 0, 0);
+    if (FLastStatus == ErrIllegalHardware) {
+      error = "No PCAN-USB device connected";
+      return false;
+    }
     if (FLastStatus != ErrOk) {
-      error = "Initializing CAN device failed" + StatusText(FLastStatus);
+      error = "Initializing CAN device failed(" + IntToHex(FLastStatus, 8) + "): " + LibraryText(FLastStatus);
       return false;
     }
     FInitialized = true;

@@ -15,7 +15,8 @@ class TPcanBasicAdapter : public TCanAdapter {
   // Status codes of the library that the item acts on.
   static constexpr uint32_t ErrOk = 0x00000;
   static constexpr uint32_t ErrQueueEmpty = 0x00020;
-  static constexpr uint32_t ErrInitialize = 0x4000000;  // the channel is not initialised
+  static constexpr uint32_t ErrIllegalHardware = 0x01400;  // no such adapter
+  static constexpr uint32_t ErrInitialize = 0x4000000;     // the channel is not initialised
 
   explicit TPcanBasicAdapter(int32_t logId, std::string library = DefaultLibrary, uint16_t channel = UsbBus1);
   ~TPcanBasicAdapter() override;
@@ -32,7 +33,8 @@ class TPcanBasicAdapter : public TCanAdapter {
 
   // Loads the library and its functions; false with "Cannot load library " + name.
   bool Load(std::string& error);
-  // "(" + code + ")=" + the library's text of a status code.
+  // The library's text of a status code, and "(" + code + ")=" + that text.
+  std::string LibraryText(uint32_t status);
   std::string StatusText(uint32_t status);
   uint32_t LastStatus() const { return FLastStatus; }
 

@@ -23,7 +23,8 @@ class PcanBasicAdapterTest : public ::testing::Test {
     written = reinterpret_cast<bool (*)(size_t, uint32_t*, uint8_t*, char*, uint8_t*)>(dlsym(handle, "Stub_Written"));
     failWrites = reinterpret_cast<void (*)(uint32_t)>(dlsym(handle, "Stub_FailWrites"));
     initialized = reinterpret_cast<bool (*)()>(dlsym(handle, "Stub_Initialized"));
-    ASSERT_TRUE(receive && written && failWrites && initialized);
+    failInitialize = reinterpret_cast<void (*)(uint32_t)>(dlsym(handle, "Stub_FailInitialize"));
+    ASSERT_TRUE(receive && written && failWrites && initialized && failInitialize);
   }
   void TearDown() override {
     if (handle) dlclose(handle);
@@ -35,6 +36,7 @@ class PcanBasicAdapterTest : public ::testing::Test {
   bool (*written)(size_t, uint32_t*, uint8_t*, char*, uint8_t*) = nullptr;
   void (*failWrites)(uint32_t) = nullptr;
   bool (*initialized)() = nullptr;
+  void (*failInitialize)(uint32_t) = nullptr;
 };
 
 TEST_F(PcanBasicAdapterTest, InitializesReadsWritesAndUninitializes) {
@@ -79,6 +81,25 @@ TEST_F(PcanBasicAdapterTest, AFailedWriteCarriesTheLibrarysText) {
   EXPECT_FALSE(adapter.Write({0x320FFC0, TCanAdapter::MsgExtended, "x"}, error));
   EXPECT_EQ(error, "(00000040)=stub status 40");
   failWrites(0);
+}
+
+TEST_F(PcanBasicAdapterTest, AFailedInitializationSaysWhy) {
+  const struct {
+    uint32_t Status;
+    const char* Text;
+  } cases[] = {
+      {0x01400, "No PCAN-USB device connected"},
+      {0x00004, "Initializing CAN device failed(00000004): stub status 4"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
+    failInitialize(c.Status);
+    TPcanBasicAdapter adapter(log.Id(), VTA_PCAN_STUB);
+    std::string error;
+    EXPECT_FALSE(adapter.Initialize(error));
+    EXPECT_EQ(error, c.Text);
+  }
+  failInitialize(0);
 }
 
 TEST(PcanBasicAdapterAbsent, AMissingLibraryIsAnErrorNotACrash) {

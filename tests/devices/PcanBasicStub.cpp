@@ -22,6 +22,7 @@ struct TMsg {
 std::mutex gLock;
 bool gInitialized = false;
 uint32_t gWriteStatus = 0;
+uint32_t gInitializeStatus = 0;
 std::deque<TMsg> gReceive;
 std::vector<TMsg> gWritten;
 int gEvent = -1;
@@ -32,6 +33,7 @@ extern "C" {
 
 uint32_t CAN_Initialize(uint16_t, uint16_t, uint8_t, uint32_t, uint16_t) {
   std::lock_guard lock(gLock);
+  if (gInitializeStatus != 0) return gInitializeStatus;
   gInitialized = true;
   if (gEvent < 0) gEvent = eventfd(0, EFD_NONBLOCK);
   return 0;
@@ -112,6 +114,11 @@ bool Stub_Written(size_t index, uint32_t* id, uint8_t* type, char* data, uint8_t
 void Stub_FailWrites(uint32_t status) {
   std::lock_guard lock(gLock);
   gWriteStatus = status;
+}
+
+void Stub_FailInitialize(uint32_t status) {
+  std::lock_guard lock(gLock);
+  gInitializeStatus = status;
 }
 
 bool Stub_Initialized() {
