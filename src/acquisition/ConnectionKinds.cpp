@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "core/LogUnit.h"
+#include "devices/QV_CANDevice.h"
 #include "devices/QV_FileDevices.h"
 #include "devices/QV_NetworkDevice.h"
 #include "devices/QV_SerialDevice.h"
@@ -117,11 +118,27 @@ TQV_Result OpenUsb(const TOpenTarget& target, const TDeviceContext& c, std::uniq
   return QV_No_Err;
 }
 
+// A node of a Menlo CAN bus; refused addresses and a busy node or channel are CAN errors.
+TQV_Result OpenCan(const TOpenTarget& target, const TDeviceContext& c, std::unique_ptr<TQV_BaseDevice>& device,
+                   std::string& error) {
+  std::unique_ptr<TQV_CANDeviceItem> can;
+  try {
+    can = std::make_unique<TQV_CANDeviceItem>(c.LogId, c.MultiId, c.ReceiveEvent, c.DoResetEvent, target.CanType,
+                                              target.CanChannel, target.CanNode, "MENLO");
+  } catch (const ECANDevice& e) {
+    error = e.what();
+    return QV_CAN_Err;
+  }
+  const TQV_Result connected = can->Connect(error);
+  if (connected == QV_No_Err) device = std::move(can);
+  return connected;
+}
+
 constexpr std::array<TConnectionKind, 9> kKinds = {{
     {ctUSB, false, "USB", "USB", OpenUsb},
     {ctSerial, false, "serial", "Serial port", OpenSerial},
     {ctNetwork, false, "network", "Network", OpenNetwork},
-    {ctCAN, false, "CAN", "CAN bus (Menlo)", nullptr},
+    {ctCAN, false, "CAN", "CAN bus (Menlo)", OpenCan},
     {ctTCPServer, false, "TCP-Server", "Another instance (TCP)", OpenTcpServer},
     {ctArchive, false, "TCP-Archive", "Archive of another instance", OpenArchive},
     {ctFile, false, "file", "File playback", OpenFile},

@@ -6,6 +6,7 @@
 #include "core/SessionIndexMap.h"
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
+#include "devices/QV_CANDeviceAdapterChoice.h"
 
 namespace {
 
@@ -81,6 +82,7 @@ void TVTA_Application::SaveSettings(bool closing) {
     }
   }
   try {
+    TCanAdapterChoice::Write(TCanAdapterChoice::Current(), *FSettings);
     FSettings->SaveSettings();
     FDebugConf->SaveSettings();
     FLastSaveFailed = false;

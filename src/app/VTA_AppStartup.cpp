@@ -9,6 +9,7 @@
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
+#include "devices/QV_CANDeviceAdapterChoice.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ bool TVTA_Application::LosGehts() {
   Info(kMainCategory, "TMainForm.LosGehts");
   // New sources signal the process-wide data-arrival event the report thread waits on.
   Multi_SetReceiveEvent("", 0);
+  TCanAdapterChoice::SetCurrent(TCanAdapterChoice::Read(*FSettings));
 
   CreateStoredSessions();
   if (StopRequested()) return CancelStart("stopped by signal");

@@ -25,6 +25,7 @@
 #include "acquisition/ConnectionKinds.h"
 #include "acquisition/QV_ChannelData.h"
 #include "core/VTA_Common.h"
+#include "devices/QV_CANDeviceAdapterChoice.h"
 
 namespace {
 
@@ -198,7 +199,7 @@ void TConnectionDialog::BuildWidgets() {
 
   const auto refresh = [this] { Refresh(); };
   for (QComboBox* box : {FSessionType, FKind, FUsbDevice, FSerialPort, FBaudRate, FCanNode, FCanChannel, FCanType,
-                         FUserId}) {
+                         FCanAdapter, FUserId}) {
     connect(box, &QComboBox::currentIndexChanged, this, refresh);
     connect(box, &QComboBox::editTextChanged, this, refresh);
   }
@@ -254,6 +255,13 @@ QWidget* TConnectionDialog::MakeKindPage(int entry) {
       form->addRow("Node:", FCanNode);
       form->addRow("Channel:", FCanChannel);
       form->addRow("Type:", FCanType);
+      // The adapter is the program's, not the session's: the choice holds for every CAN source.
+      FCanAdapter = Named(new QComboBox, "canAdapter");
+      FCanAdapter->addItem("SocketCAN", int(TCanAdapterChoice::caSocketCan));
+      FCanAdapter->addItem("PCAN-Basic", int(TCanAdapterChoice::caPcanBasic));
+      FCanInterface = AddressEdit("canInterface", "can0");
+      form->addRow("Adapter:", FCanAdapter);
+      form->addRow("Interface:", FCanInterface);
       break;
     case ctTCPServer:
       FTcpAddress = AddressEdit("tcpAddress", "IPv4 address of the other instance");
@@ -344,6 +352,9 @@ void TConnectionDialog::Preset(const TSourceDialogPreset& preset) {
     read.Choice.Demo = true;
   }
   ShowChoice(read.Choice);
+  const TCanAdapterChoice adapter = TCanAdapterChoice::Current();
+  FCanAdapter->setCurrentIndex(FCanAdapter->findData(int(adapter.Kind)));
+  FCanInterface->setText(Q(adapter.Interface));
   Refresh();
   // A stored string the source would refuse: say why before the user looks for it.
   ShowError(read.ErrorText);
@@ -466,6 +477,7 @@ void TConnectionDialog::Refresh() {
   FZCT2->setEnabled(entry.Kind == ctUSB || entry.Kind == ctNetwork);
   FUserId->setEnabled(entry.Kind != ctDemoNone || entry.Demo);
   FArchiveEnd->setEnabled(FArchiveHasEnd->isChecked());
+  FCanInterface->setEnabled(FCanAdapter->currentData().toInt() == TCanAdapterChoice::caSocketCan);
 
   // An incomplete choice shows the reason in place of the string.
   const TBuiltConnection built = BuildConnectionString(Choice());
@@ -506,6 +518,12 @@ void TConnectionDialog::accept() {
   if (!error.empty()) {
     ShowError(error);
     return;
+  }
+  if (Choice().Kind == ctCAN) {
+    TCanAdapterChoice adapter;
+    adapter.Kind = TCanAdapterChoice::TKind(FCanAdapter->currentData().toInt());
+    if (!S(FCanInterface->text()).empty()) adapter.Interface = S(FCanInterface->text());
+    TCanAdapterChoice::SetCurrent(adapter);
   }
   QDialog::accept();
 }

@@ -69,6 +69,8 @@ class TConnectionDialog : public QDialog {
   QComboBox* FCanNode = nullptr;
   QComboBox* FCanChannel = nullptr;
   QComboBox* FCanType = nullptr;
+  QComboBox* FCanAdapter = nullptr;
+  QLineEdit* FCanInterface = nullptr;
   QLineEdit* FTcpAddress = nullptr;
   QSpinBox* FTcpPort = nullptr;
   QLineEdit* FArchiveAddress = nullptr;

@@ -8,6 +8,8 @@
 #include <thread>
 
 #include "acquisition/SourceTestSupport.h"
+#include "devices/PcanBasicAdapter.h"
+#include "devices/QV_CANDeviceMenloItem.h"
 #include "support/FrameBuilder.h"
 #include "support/TcpTestPeer.h"
 #include "support/TempDir.h"
@@ -64,7 +66,8 @@ TEST(MultiSource, OpenRepliesForEveryKind) {
       // Nothing listens on this loopback address: the management request is refused.
       {"127.0.0.77:9999", "No connection to network device"},
       {"ZCT2:/HOST:/no-such-host.invalid", "Host not found: no-such-host.invalid"},
-      {"CAN:MENLOF CHANNEL0 TYPE=0x20", "Connection kind CAN is not available yet"},
+      // The CAN adapter's library is missing (below).
+      {"CAN:MENLOF CHANNEL0 TYPE=0x20", "Cannot load library libpcanbasic-absent.so"},
       {"ARCHIVE:127.0.0.77:9999 2024-01-02 10:20:30;2024-01-02 11:00", "No connection to TCP-Server"},
       {"/dev/null:9600", "Error open Serial Device /dev/null: Inappropriate ioctl for device"},
       {"CAN:MENLOG", "Invalid CAN address: CAN:MENLOG"},
@@ -73,6 +76,9 @@ TEST(MultiSource, OpenRepliesForEveryKind) {
       {"COM3:115200", "Device not found: COM3:115200"},
       {"none", "Connection \"none\" is never opened"},
   };
+  TMenloSetup can;
+  can.CreateAdapter = [](int32_t logId) { return std::make_unique<TPcanBasicAdapter>(logId, "libpcanbasic-absent.so"); };
+  TMenloItem::SetSetup(can);
   const int32_t id = Multi_AddSource();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Open);
@@ -81,6 +87,7 @@ TEST(MultiSource, OpenRepliesForEveryKind) {
     EXPECT_EQ(reply, c.Reply);
     EXPECT_EQ(Multi_IsOpen(id), 0);
   }
+  TMenloItem::SetSetup({});
 }
 
 TEST(MultiSource, TcpServerCallsOfAnUnknownSourceGiveCode10) {

@@ -14,6 +14,7 @@
 #include <set>
 
 #include "acquisition/QV_ChannelData.h"
+#include "devices/QV_CANDeviceAdapterChoice.h"
 #include "support/PtyPair.h"
 #include "support/TempDir.h"
 
@@ -71,7 +72,7 @@ TEST_F(ConnectionDialogTest, PresetsRoundTrip) {
       {"COM3:57600 USERID=1", ctSerial, "Device not found: COM3:57600"},
       {"ZCT2:/HOST:/lab-counter:9999 USERID=3", ctNetwork, nullptr},
       {"192.0.2.20", ctNetwork, nullptr},
-      {"CAN:MENLOA CHANNEL1 TYPE=0x21", ctCAN, "CAN bus (Menlo) connections are not available yet"},
+      {"CAN:MENLOA CHANNEL1 TYPE=0x21", ctCAN, nullptr},
       {"TCP:192.0.2.5:9998", ctTCPServer, nullptr},
       {"ARCHIVE:192.0.2.5:9999 20250107 120000;20250108 000000", ctArchive, nullptr},
   };
@@ -254,6 +255,31 @@ TEST_F(ConnectionDialogTest, SensorSessionsAreRefusedUntilTheyExist) {
   ASSERT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.Result().SessionType, kSessionTypeCounter);
   EXPECT_EQ(dialog.Result().OpenString, "DemoData");
+}
+
+}  // namespace
+
+namespace {
+
+// The CAN page also picks the program's adapter, which OK makes the one in force.
+TEST_F(ConnectionDialogTest, TheCanPageChoosesTheProgramsAdapter) {
+  const TCanAdapterChoice before = TCanAdapterChoice::Current();
+  TConnectionDialog dialog(TSourceDialogPreset{});
+  SelectKind(dialog, "CAN bus (Menlo)");
+  Field<QComboBox>(dialog, "canNode")->setCurrentIndex(15);
+  QComboBox* adapter = Field<QComboBox>(dialog, "canAdapter");
+  QLineEdit* interfaceName = Field<QLineEdit>(dialog, "canInterface");
+  EXPECT_EQ(adapter->currentText(), "SocketCAN");
+  EXPECT_TRUE(interfaceName->isEnabled());
+  interfaceName->setText("can1");
+  adapter->setCurrentIndex(adapter->findText("PCAN-Basic"));
+  EXPECT_FALSE(interfaceName->isEnabled());  // PCAN-Basic opens its own first USB channel
+  EXPECT_EQ(Live(dialog), "CAN:MENLOF CHANNEL0 TYPE=0x20");
+  dialog.accept();
+  ASSERT_EQ(dialog.result(), QDialog::Accepted) << Error(dialog).toStdString();
+  EXPECT_EQ(TCanAdapterChoice::Current().Kind, TCanAdapterChoice::caPcanBasic);
+  EXPECT_EQ(TCanAdapterChoice::Current().Interface, "can1");
+  TCanAdapterChoice::SetCurrent(before);
 }
 
 }  // namespace
