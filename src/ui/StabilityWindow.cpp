@@ -86,6 +86,9 @@ QWidget* TStabilityWindow::CreateInputs() {
   FLadder = new QComboBox(inputs);
   for (const char* ladder : kLadders) FLadder->addItem(ladder);
   FConfidence = new QLineEdit("0.683", inputs);
+  // Narrow fields, but wide enough for what they usually hold ("0.683", "0.001", a caption).
+  for (QLineEdit* edit : {FColumn, FTau0, FConfidence})
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance("0.0000") + 12);
   auto* analyse = new QPushButton("Analyse", inputs);
   connect(analyse, &QPushButton::clicked, this, [this] { Analyse(); });
   auto* row = new QHBoxLayout;

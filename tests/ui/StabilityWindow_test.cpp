@@ -9,6 +9,7 @@
 
 #include <random>
 
+#include "DialogTestSupport.h"
 #include "support/TempDir.h"
 #include "ui/StabilityPlot.h"
 
@@ -100,6 +101,12 @@ TEST_F(StabilityWindow, RefusesUnusableInput) {
   }
   EXPECT_TRUE(window.Analyse());
   EXPECT_EQ(window.ErrorText(), "");
+}
+
+TEST_F(StabilityWindow, Screenshot) {
+  ASSERT_TRUE(window.Analyse()) << window.ErrorText().toStdString();
+  window.resize(1000, 560);
+  SaveDialogScreenshot(window, "stability_window");
 }
 
 }  // namespace
