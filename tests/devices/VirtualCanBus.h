@@ -22,20 +22,22 @@
 #include "devices/CanAdapterThread.h"
 #include "devices/QV_CANDevice.h"
 
-// Holds the machine-wide lock of the virtual bus while it lives.
+// Takes the machine-wide lock of the virtual bus for the rest of the test program: the bus server
+// that this process hosts keeps its port until the process ends, so another test program (CTest
+// runs each test as one) may only start its own after this one is gone. The system releases the
+// lock at exit.
 class TVirtualCanLock {
  public:
-  TVirtualCanLock() : FFd(open("/tmp/vta-virtualcan.lock", O_CREAT | O_RDWR, 0666)) {
-    if (FFd >= 0) flock(FFd, LOCK_EX);
-  }
-  ~TVirtualCanLock() {
-    if (FFd >= 0) close(FFd);
+  TVirtualCanLock() {
+    static const int fd = [] {
+      const int f = open("/tmp/vta-virtualcan.lock", O_CREAT | O_RDWR, 0666);
+      if (f >= 0) flock(f, LOCK_EX);
+      return f;
+    }();
+    (void)fd;
   }
   TVirtualCanLock(const TVirtualCanLock&) = delete;
   TVirtualCanLock& operator=(const TVirtualCanLock&) = delete;
-
- private:
-  int FFd;
 };
 
 // The thread that hosts the bus for the whole test program; gtest ends it after the last test.
