@@ -1,8 +1,10 @@
 #include "ui/TextGrid.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -302,6 +304,25 @@ std::pair<int, int> TTextGrid::CellAt(const QPoint& pos) const {
 }
 
 void TTextGrid::UpdateCell(int row, int col) { viewport()->update(CellRect(row, col)); }
+
+QString TTextGrid::ToolTipAt(const QPoint& pos) const {
+  const auto [row, col] = CellAt(pos);
+  if (row < 0) return {};
+  const std::string& text = Cell(row, col);
+  if (TextWidth(FPointSize, text) <= FWidths[size_t(col)]) return {};
+  return QString::fromStdString(text);
+}
+
+bool TTextGrid::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
+  auto* help = static_cast<QHelpEvent*>(event);
+  const QString text = ToolTipAt(help->pos());
+  if (text.isEmpty())
+    QToolTip::hideText();
+  else
+    QToolTip::showText(help->globalPos(), text, viewport());
+  return true;
+}
 
 // ---- Drawing and clicks ----
 

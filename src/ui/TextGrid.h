@@ -67,6 +67,8 @@ class TTextGrid : public QAbstractScrollArea {
   int TextX(int row, int col) const;
   // The cell at a viewport point; (-1, -1) for none.
   std::pair<int, int> CellAt(const QPoint& pos) const;
+  // The whole text of a cell that its column cuts (a long header), for its tooltip; else empty.
+  QString ToolTipAt(const QPoint& pos) const;
 
  Q_SIGNALS:
   void CellClicked(int row, int col);
@@ -77,6 +79,7 @@ class TTextGrid : public QAbstractScrollArea {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
   void changeEvent(QEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
 
  private:
   const QFontMetrics& Metrics(int pointSize) const;
