@@ -297,7 +297,8 @@ std::optional<TWallTime> ParseArchiveTime(std::string_view text) {
   tm.tm_hour = field(8, 2);
   tm.tm_min = field(10, 2);
   tm.tm_sec = field(12, 2);
-  if (year < 1970 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || tm.tm_hour > 23 ||
+  // The wall clock counts nanoseconds and ends in 2262: later years cannot be a period to replay.
+  if (year < 1970 || year > 2200 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || tm.tm_hour > 23 ||
       tm.tm_min > 59 || tm.tm_sec > 59)
     return std::nullopt;
   tm.tm_year = year - 1900;

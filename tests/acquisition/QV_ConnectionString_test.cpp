@@ -260,6 +260,8 @@ TEST(ArchiveTime, AcceptedFormsAndCalendarChecks) {
       {"25-01-07", ""},
       {"20250107 10", ""},
       {"1969-12-31", ""},
+      {"2200-12-31", "22001231 000000"},
+      {"39400202 0000", ""},  // beyond what the wall clock holds: refused, not overflowed
       {"", ""},
   };
   for (const auto& c : cases) {
