@@ -19,6 +19,7 @@
 #include "ui/LogDefinitionDialog.h"
 #include "ui/MDIChild.h"
 #include "ui/SessionActions.h"
+#include "ui/GraphicSelectionDialog.h"
 #include "ui/TextSelectionDialog.h"
 #include "ui/ViewTable.h"
 
@@ -65,6 +66,11 @@ struct TMainFormDialogs {
   std::function<std::optional<TTextViewSelection>(QWidget* parent, const std::vector<TTextSelectionSession>& sessions,
                                                    const TTextViewSelection& preset)>
       TextSelection;
+  // The graphic selection dialog; `change` for "Change Window Settings..." of an open graph.
+  std::function<std::optional<TGraphicViewSelection>(QWidget* parent,
+                                                      const std::vector<TGraphicSelectionSession>& sessions,
+                                                      const TGraphicViewSelection& preset, bool change)>
+      GraphicSelection;
   // Runs the log definition dialog (filled by the window); true when it was accepted. Default: exec.
   std::function<bool(TLogDefinitionDialog& dialog)> LogDefinition;
   // A folder choice; empty when cancelled. Default: the system's folder dialog.
@@ -268,6 +274,11 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void ChangeWindowSettingsExecute();
   std::vector<TTextSelectionSession> TextChoices() const;
   std::optional<TTextViewSelection> AskTextSelection(const TTextViewSelection& preset);
+  void NewGraphicWindowExecute();
+  std::vector<TGraphicSelectionSession> GraphicChoices() const;
+  std::optional<TGraphicViewSelection> AskGraphicSelection(const TGraphicViewSelection& preset, bool change);
+  // "Change Window Settings..." of a graphic view or an Allan graph: true when `view` is one.
+  bool ChangeGraphicSettings(TMDIChild& view);
   // The views showing the session (by index, as first or second session).
   std::vector<TMDIChild*> ViewsOf(const TSessionItem& session) const;
   void CloseViewsOf(const TSessionItem& session);

@@ -87,7 +87,8 @@ void TMainForm::CreateWindowMenu() {
   FWindowMenu = menuBar()->addMenu("&Window");
   FWindowMenu->setObjectName("WindowMenu");
   FWindowMenu->setToolTipsVisible(true);
-  MarkUnavailable(FWindowMenu->addAction("New Graphic Window..."));
+  connect(FWindowMenu->addAction("New Graphic Window..."), &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.NewGraphicWindow", [this] { NewGraphicWindowExecute(); }); });
   connect(FWindowMenu->addAction("New Text Window..."), &QAction::triggered, this,
           [this] { RunCycle("TMainForm.NewTextWindow", [this] { NewTextWindowExecute(); }); });
   MarkUnavailable(FWindowMenu->addAction("New Digital Inputs Window..."));

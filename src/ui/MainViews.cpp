@@ -373,9 +373,66 @@ void TMainForm::NewTextWindowExecute() {
 void TMainForm::ChangeWindowSettingsExecute() {
   const int32_t entry = TChildArray::EntryOf(FActiveChild);
   if (entry <= 0 || entry >= FChildArray.Length()) return;
-  auto* view = dynamic_cast<TTextChild*>(FChildArray.Entry(entry).View);
+  TMDIChild* active = FChildArray.Entry(entry).View;
+  if (!active || ChangeGraphicSettings(*active)) return;
+  auto* view = dynamic_cast<TTextChild*>(active);
   if (!view) return;
   if (const std::optional<TTextViewSelection> choice = AskTextSelection(view->Selection())) view->ApplySelection(*choice);
+}
+
+// ---------------------------------------------------------------- graphic view commands
+
+std::vector<TGraphicSelectionSession> TMainForm::GraphicChoices() const {
+  std::vector<TGraphicSelectionSession> choices;
+  for (const TTextSelectionSession& text : TextChoices()) choices.push_back({text.Index, text.Caption, text.HasZCT, text.HasIVC});
+  return choices;
+}
+
+std::optional<TGraphicViewSelection> TMainForm::AskGraphicSelection(const TGraphicViewSelection& preset, bool change) {
+  const std::vector<TGraphicSelectionSession> sessions = GraphicChoices();
+  if (FOptions.Dialogs.GraphicSelection) return FOptions.Dialogs.GraphicSelection(this, sessions, preset, change);
+  TGraphicSelectionDialog dialog(this, sessions, change);
+  dialog.SetSelection(preset);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.Selection();
+}
+
+void TMainForm::NewGraphicWindowExecute() {
+  Log(12, "TMainForm.NewGraphicWindowExecute");
+  const std::vector<TGraphicSelectionSession> sessions = GraphicChoices();
+  TGraphicViewSelection preset;
+  preset.SessionIndex = sessions.empty() ? -1 : sessions.front().Index;
+  const std::optional<TGraphicViewSelection> choice = AskGraphicSelection(preset, false);
+  if (!choice) return;
+  TSessionItem* session = FApp->Lists().GetSession(choice->SessionIndex);
+  if (!session || session->SessionType() != kSessionTypeCounter) return;
+  TVTASettings& settings = FApp->Settings();
+  const int32_t entry = FChildArray.Reserve(choice->Allan ? vkAllanGraphic : vkGraphic, false, settings);
+  TMDIChild* view = choice->Allan ? CreateAllanView(session, vkAllanGraphic, entry)
+                                  : CreateGraphicView(session, choice->Mode, entry);
+  view->ReadSettings(settings, ViewPrefix(entry));
+  if (auto* allan = qobject_cast<TAllanChild*>(view)) allan->SetAllanMode(choice->AllanMode);
+  PlaceNewView(*view);
+  view->PlacementWidget()->show();
+}
+
+bool TMainForm::ChangeGraphicSettings(TMDIChild& view) {
+  auto* graph = qobject_cast<TGraphicChild*>(&view);
+  auto* allan = qobject_cast<TAllanChild*>(&view);
+  if (!graph && !allan) return false;
+  // A sensor graph has its one mode; nothing to choose.
+  if (graph && graph->GraphicMode() == gmSensor) return true;
+  TGraphicViewSelection preset;
+  preset.SessionIndex = view.SessionIndex(1);
+  preset.Allan = allan != nullptr;
+  if (graph) preset.Mode = graph->GraphicMode();
+  if (allan) preset.AllanMode = allan->AllanMode();
+  const std::optional<TGraphicViewSelection> choice = AskGraphicSelection(preset, true);
+  // The view stays what it is; only its mode changes.
+  if (!choice || choice->Allan != preset.Allan) return true;
+  if (graph && choice->Mode != graph->GraphicMode()) graph->SetGraphicMode(choice->Mode);
+  if (allan && choice->AllanMode != allan->AllanMode()) allan->SetAllanMode(choice->AllanMode);
+  return true;
 }
 
 // ---------------------------------------------------------------- info views

@@ -470,6 +470,108 @@ TEST_F(MainFormTest, NewTextWindowWithTheAllanTypeOpensTheAllanTextView) {
   EXPECT_EQ(view->Title(), "My ADEV");
 }
 
+// The graphic selection dialog's choice decides the kind of view, its mode and the keys it saves.
+TEST_F(MainFormTest, NewGraphicWindowCreatesTheChosenViewAndSavesItsKeys) {
+  struct Case {
+    TGraphicViewSelection choice;
+    std::vector<std::string> keys;
+  };
+  const std::vector<Case> cases = {
+      {{1, false, gmPhase, amFreq}, {"View_1_Id=1", "View_1_Session=1", "View_1_GraphicMode1=0"}},
+      {{0, false, gmFreqRel, amFreq}, {"View_1_Id=1", "View_1_Session=0", "View_1_GraphicMode1=2"}},
+      {{0, false, gmIVCdiff, amFreq}, {"View_1_Id=1", "View_1_GraphicMode1=5"}},
+      {{1, false, gmPhasePredecessor, amFreq}, {"View_1_Id=1", "View_1_GraphicMode1=7"}},
+      {{1, true, gmFreqAbs, amPhaseRes}, {"View_1_Id=2", "View_1_Session=1", "View_1_AllanMode=1"}},
+  };
+  for (const Case& c : cases) {
+    TMainFormOptions options = Options();
+    std::optional<bool> asked;
+    options.Dialogs.GraphicSelection = [&](QWidget*, const std::vector<TGraphicSelectionSession>& sessions,
+                                           const TGraphicViewSelection& preset,
+                                           bool change) -> std::optional<TGraphicViewSelection> {
+      EXPECT_EQ(sessions.size(), 2u);
+      EXPECT_EQ(preset.SessionIndex, 0);
+      asked = change;
+      return c.choice;
+    };
+    WriteIni(StoredSessions(2) + "ChildCount=0\n");
+    TMainForm& window = MakeForm(std::move(options));
+    ASSERT_TRUE(window.FormActivate());
+    for (QAction* item : TopMenu(window, "&Window")->actions())
+      if (item->text() == "New Graphic Window...") item->trigger();
+    EXPECT_EQ(asked, std::optional<bool>(false));
+    ASSERT_EQ(window.ChildArray().Views().size(), 1u);
+    TMDIChild* view = window.ChildArray().Views().front();
+    EXPECT_EQ(view->Session(), window.App().Lists().GetSession(c.choice.SessionIndex));
+    if (c.choice.Allan) {
+      auto* allan = dynamic_cast<TAllanChild*>(view);
+      ASSERT_NE(allan, nullptr);
+      EXPECT_EQ(allan->AllanMode(), c.choice.AllanMode);
+    } else {
+      auto* graph = dynamic_cast<TGraphicChild*>(view);
+      ASSERT_NE(graph, nullptr);
+      EXPECT_EQ(graph->GraphicMode(), c.choice.Mode);
+    }
+    EXPECT_FALSE(view->PlacementWidget()->isHidden());
+    window.close();
+    const std::string ini = Ini();
+    EXPECT_TRUE(HasLine(ini, "ChildCount=1")) << ini;
+    for (const std::string& key : c.keys) EXPECT_TRUE(HasLine(ini, key)) << key << "\n" << ini;
+    form.reset();
+  }
+}
+
+TEST_F(MainFormTest, NewGraphicWindowCancelledCreatesNothing) {
+  TMainFormOptions options = Options();
+  options.Dialogs.GraphicSelection = [](QWidget*, const std::vector<TGraphicSelectionSession>&,
+                                        const TGraphicViewSelection&, bool) { return std::nullopt; };
+  WriteIni(StoredSessions(1) + "ChildCount=0\n");
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  for (QAction* item : TopMenu(window, "&Window")->actions())
+    if (item->text() == "New Graphic Window...") item->trigger();
+  EXPECT_TRUE(window.ChildArray().Views().empty());
+}
+
+// "Change Window Settings..." on a graph or an Allan graph changes its mode and keeps the view.
+TEST_F(MainFormTest, ChangeWindowSettingsChangesTheModeOfGraphs) {
+  TMainFormOptions options = Options();
+  std::vector<TGraphicViewSelection> presets;
+  options.Dialogs.GraphicSelection = [&](QWidget*, const std::vector<TGraphicSelectionSession>&,
+                                         const TGraphicViewSelection& preset,
+                                         bool change) -> std::optional<TGraphicViewSelection> {
+    EXPECT_TRUE(change);
+    presets.push_back(preset);
+    TGraphicViewSelection choice = preset;
+    choice.Mode = gmPhaseTheo;
+    choice.AllanMode = amPhaseDiff;
+    return choice;
+  };
+  WriteIni("INI_Version=6\n" + StoredSessions(1) +
+           "ChildCount=2\n"
+           "View_1_Id=1\nView_1_Session=0\nView_1_GraphicMode1=1\n"
+           "View_2_Id=2\nView_2_Session=0\nView_2_AllanMode=0\n");
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  auto* graph = dynamic_cast<TGraphicChild*>(window.ChildArray().Entry(1).View);
+  auto* allan = dynamic_cast<TAllanChild*>(window.ChildArray().Entry(2).View);
+  ASSERT_TRUE(graph && allan);
+  QAction* change = nullptr;
+  for (QAction* item : TopMenu(window, "&Window")->actions())
+    if (item->text() == "Change Window Settings...") change = item;
+  ASSERT_NE(change, nullptr);
+  for (TMDIChild* view : {static_cast<TMDIChild*>(graph), static_cast<TMDIChild*>(allan)}) {
+    window.findChild<QMdiArea*>()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(view->PlacementWidget()));
+    change->trigger();
+  }
+  ASSERT_EQ(presets.size(), 2u);
+  EXPECT_EQ(presets[0], (TGraphicViewSelection{0, false, gmFreqAbs, amFreq}));
+  EXPECT_EQ(presets[1], (TGraphicViewSelection{0, true, gmFreqAbs, amFreq}));
+  EXPECT_EQ(graph->GraphicMode(), gmPhaseTheo);
+  EXPECT_EQ(allan->AllanMode(), amPhaseDiff);
+  EXPECT_EQ(window.ChildArray().Views().size(), 2u);
+}
+
 // ---------------------------------------------------------------- info views
 
 QLabel* PanelLabel(TInfoChild& info, int id) { return info.findChild<QLabel*>(QString("Label%1").arg(id)); }
