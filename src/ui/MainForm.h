@@ -71,6 +71,9 @@ struct TMainFormDialogs {
                                                       const std::vector<TGraphicSelectionSession>& sessions,
                                                       const TGraphicViewSelection& preset, bool change)>
       GraphicSelection;
+  // Which of several sessions with digital-input cards gets a new digital-inputs view: the index
+  // into `captions`, none when cancelled. Default: a list box.
+  std::function<std::optional<int>(QWidget* parent, const QStringList& captions)> DGISession;
   // Runs the log definition dialog (filled by the window); true when it was accepted. Default: exec.
   std::function<bool(TLogDefinitionDialog& dialog)> LogDefinition;
   // A folder choice; empty when cancelled. Default: the system's folder dialog.
@@ -277,6 +280,10 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void NewGraphicWindowExecute();
   std::vector<TGraphicSelectionSession> GraphicChoices() const;
   std::optional<TGraphicViewSelection> AskGraphicSelection(const TGraphicViewSelection& preset, bool change);
+  // The counter sessions whose instruments report digital-input cards.
+  std::vector<TSessionItem*> DGISessions() const;
+  void NewDigitalInputsWindowExecute();
+  TMDIChild* CreateDigitalInputsView(TSessionItem* session, int32_t entry);
   // "Change Window Settings..." of a graphic view or an Allan graph: true when `view` is one.
   bool ChangeGraphicSettings(TMDIChild& view);
   // The views showing the session (by index, as first or second session).
@@ -329,6 +336,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   QAction* FSourceNew = nullptr;
   QAction* FLoggingSessionsEnd = nullptr;  // the per-session "Show in Info Box" items stand before it
   QAction* FWindowListSeparator = nullptr;
+  QAction* FNewDGIWindow = nullptr;  // enabled while a counter session reports digital-input cards
   std::vector<QPointer<QMenu>> FSessionSubmenus;  // every menu the last rebuild made
   std::vector<QPointer<QAction>> FLoggingSessionItems;  // per-session actions: they may go first
   std::vector<QPointer<QMenu>> FLogDefinitionMenus;     // one per log definition, at the menu's end

@@ -1,6 +1,7 @@
 // The views of the main window: the view table, creating views (default, stored, chosen), the info
 // view of every session, their keys in the settings, and the hooks through which the application
 // drives views and status.
+#include <QInputDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScreen>
@@ -11,8 +12,10 @@
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
+#include "data/ZCT_DataManagement.h"
 #include "ui/AllanChild.h"
 #include "ui/DebugChild.h"
+#include "ui/DigitalInputsChild.h"
 #include "ui/GraphicChild.h"
 #include "ui/MainForm.h"
 #include "ui/MessageChild.h"
@@ -110,6 +113,13 @@ TMDIChild* TMainForm::CreateAllanView(TSessionItem* session, int32_t id, int32_t
   else
     view = new TTextAllanChild(nullptr, TChildArray::TagOf(entry), session, onMain, ViewEnvironment());
   return AddView(view, entry);
+}
+
+TMDIChild* TMainForm::CreateDigitalInputsView(TSessionItem* session, int32_t entry) {
+  return AddView(new TDigitalInputsChild(nullptr, TChildArray::TagOf(entry), session,
+                                         [this](int32_t tag, TChildNotice notice) { OnChildEvent(tag, notice); },
+                                         ViewEnvironment()),
+                 entry);
 }
 
 TDebugChild* TMainForm::CreateDebugView(TSessionItem& session, int32_t entry) {
@@ -240,7 +250,8 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
   table.SecondSessionCopy = settings.GetValue(prefix + "SecondSessionCopy", false);
   const int32_t entry = FChildArray.Reserve(id, true, settings);
 
-  if (id != vkTextZCT && id != vkTextIVC && id != vkGraphic && id != vkAllanGraphic && id != vkAllanText && id != vkDebug) {
+  if (id != vkTextZCT && id != vkTextIVC && id != vkGraphic && id != vkAllanGraphic && id != vkAllanText && id != vkDebug &&
+      id != vkDGI) {
     Log(kMainCategory, "TMainForm.CreateChildView: view kind " + std::to_string(id) + " of " + prefix +
                            " not available yet, its keys are kept");
     for (const std::string& line : settings.Lines()) {
@@ -265,6 +276,8 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
   TMDIChild* view = nullptr;
   if (id == vkAllanGraphic || id == vkAllanText)
     view = CreateAllanView(session, id, entry);
+  else if (id == vkDGI)
+    view = CreateDigitalInputsView(session, entry);
   else if (id == vkGraphic)
     view = CreateGraphicView(session, GraphicModeFromInt(settings.GetValue(prefix + "GraphicMode1", int32_t(gmFreqAbs))), entry);
   else
@@ -412,6 +425,42 @@ void TMainForm::NewGraphicWindowExecute() {
                                   : CreateGraphicView(session, choice->Mode, entry);
   view->ReadSettings(settings, ViewPrefix(entry));
   if (auto* allan = qobject_cast<TAllanChild*>(view)) allan->SetAllanMode(choice->AllanMode);
+  PlaceNewView(*view);
+  view->PlacementWidget()->show();
+}
+
+std::vector<TSessionItem*> TMainForm::DGISessions() const {
+  std::vector<TSessionItem*> sessions;
+  for (TSessionItem* session : FApp->Lists().Sessions()) {
+    if (session->SessionType() != kSessionTypeCounter) continue;
+    const auto* store = dynamic_cast<const TZCT_DataManagement*>(session->DataManagement());
+    if (store && store->DGICount() > 0) sessions.push_back(session);
+  }
+  return sessions;
+}
+
+void TMainForm::NewDigitalInputsWindowExecute() {
+  Log(12, "TMainForm.NewDigitalInputsWindowExecute");
+  const std::vector<TSessionItem*> sessions = DGISessions();
+  if (sessions.empty()) return;
+  std::optional<int> choice = 0;
+  if (sessions.size() > 1) {
+    QStringList captions;
+    for (TSessionItem* session : sessions) captions << QString::fromStdString(FApp->Lists().GetSessionName(session->Index(), false));
+    if (FOptions.Dialogs.DGISession) {
+      choice = FOptions.Dialogs.DGISession(this, captions);
+    } else {
+      bool ok = false;
+      const QString caption = QInputDialog::getItem(this, "New Digital Inputs Window", "Source", captions, 0, false, &ok);
+      choice = ok ? std::optional<int>(int(captions.indexOf(caption))) : std::nullopt;
+    }
+  }
+  if (!choice || *choice < 0 || *choice >= int(sessions.size())) return;
+  TVTASettings& settings = FApp->Settings();
+  const int32_t entry = FChildArray.Reserve(vkDGI, false, settings);
+  TMDIChild* view = CreateDigitalInputsView(sessions[size_t(*choice)], entry);
+  view->ReadSettings(settings, ViewPrefix(entry));
+  view->UpdateDisplay();
   PlaceNewView(*view);
   view->PlacementWidget()->show();
 }

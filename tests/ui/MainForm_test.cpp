@@ -2,6 +2,7 @@
 
 #include "ui/AllanChild.h"
 #include "ui/DebugChild.h"
+#include "ui/DigitalInputsChild.h"
 #include "ui/FormBigMessage.h"
 #include "ui/GraphicChild.h"
 #include "ui/TextAllanChild.h"
@@ -93,7 +94,7 @@ TEST_F(MainFormTest, ViewsOfKindsNotBuiltYetKeepTheirKeysThroughASave) {
            "View_1_Id=4\nView_1_Session=1\nView_1_SessionCopy=False\nView_1_SecondSession=-1\n"
            "View_1_SecondSessionCopy=False\nView_1_Left=5\nView_1_GraphMode=4\n"
            "View_2_Id=3\nView_2_Session=1\nView_2_SessionCopy=False\n"
-           "View_3_Id=9\nView_3_Session=0\nView_3_Digital=1;2\n"
+           "View_3_Id=7\nView_3_Session=0\nView_3_Digital=1;2\n"
            "Info_1_Panel_3=True\n");
   TMainForm& window = MakeForm();
   ASSERT_TRUE(window.FormActivate());
@@ -102,7 +103,7 @@ TEST_F(MainFormTest, ViewsOfKindsNotBuiltYetKeepTheirKeysThroughASave) {
   EXPECT_TRUE(window.ChildArray().Entry(1).Kept.has_value());
   EXPECT_TRUE(LogHas("TMainForm.CreateChildView: view kind 4 of View_1_ not available yet, its keys are kept"));
 
-  // Session A goes: its digital-inputs view goes with it, B becomes the stored session 0.
+  // Session A goes: its sensor text view goes with it, B becomes the stored session 0.
   window.App().RemoveSessionRequest(0);
   window.App().DisplayTimerTimer();
   window.close();
@@ -570,6 +571,52 @@ TEST_F(MainFormTest, ChangeWindowSettingsChangesTheModeOfGraphs) {
   EXPECT_EQ(graph->GraphicMode(), gmPhaseTheo);
   EXPECT_EQ(allan->AllanMode(), amPhaseDiff);
   EXPECT_EQ(window.ChildArray().Views().size(), 2u);
+}
+
+// The digital-inputs view opens for a session whose instrument reports cards and comes back after a
+// restart with its keys.
+TEST_F(MainFormTest, DigitalInputsWindowOpensForASessionWithCardsAndComesBackAfterARestart) {
+  TMainFormOptions options = Options();
+  std::vector<QStringList> asked;
+  options.Dialogs.DGISession = [&](QWidget*, const QStringList& captions) -> std::optional<int> {
+    asked.push_back(captions);
+    return 1;
+  };
+  WriteIni(StoredSessions(3) + "ChildCount=0\n");
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  QMenu* menu = TopMenu(window, "&Window");
+  QAction* item = nullptr;
+  for (QAction* action : menu->actions())
+    if (action->text() == "New Digital Inputs Window...") item = action;
+  ASSERT_NE(item, nullptr);
+  Q_EMIT menu->aboutToShow();
+  EXPECT_FALSE(item->isEnabled()) << "no session reports digital-input cards";
+  for (int32_t index : {0, 2})
+    ASSERT_TRUE(dynamic_cast<TZCT_DataManagement&>(*Session(index).DataManagement()).AddDGI("7100: 00000003"));
+  Q_EMIT menu->aboutToShow();
+  EXPECT_TRUE(item->isEnabled());
+  item->trigger();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].size(), 2);
+  ASSERT_EQ(window.ChildArray().Views().size(), 1u);
+  auto* view = dynamic_cast<TDigitalInputsChild*>(window.ChildArray().Views().front());
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->Session(), window.App().Lists().GetSession(2));
+  EXPECT_EQ(view->CardCount(), 1);
+  view->SetTitle("Rack");
+  window.close();
+  const std::string ini = Ini();
+  for (const char* line : {"ChildCount=1", "View_1_Id=9", "View_1_Session=2"}) EXPECT_TRUE(HasLine(ini, line)) << line << "\n" << ini;
+  form.reset();
+
+  TMainForm& again = MakeForm();
+  ASSERT_TRUE(again.FormActivate());
+  ASSERT_EQ(again.ChildArray().Views().size(), 1u);
+  auto* restored = dynamic_cast<TDigitalInputsChild*>(again.ChildArray().Entry(1).View);
+  ASSERT_NE(restored, nullptr);
+  EXPECT_EQ(restored->Session(), again.App().Lists().GetSession(2));
+  EXPECT_EQ(restored->Title(), "Rack");
 }
 
 // ---------------------------------------------------------------- info views
