@@ -19,6 +19,7 @@
 #include "ui/GraphicChild.h"
 #include "ui/MainForm.h"
 #include "ui/MessageChild.h"
+#include "ui/QV_Channels.h"
 #include "ui/StatusBar.h"
 #include "ui/TextAllanChild.h"
 #include "ui/TextChild.h"
@@ -388,6 +389,19 @@ void TMainForm::ChangeWindowSettingsExecute() {
   if (entry <= 0 || entry >= FChildArray.Length()) return;
   TMDIChild* active = FChildArray.Entry(entry).View;
   if (!active || ChangeGraphicSettings(*active)) return;
+  if (auto* allan = dynamic_cast<TTextAllanChild*>(active)) {
+    TTextViewSelection preset;
+    preset.SessionIndex = allan->SessionIndex(1);
+    preset.Type = TTextViewType::Allan;
+    preset.TauColumns = allan->GetColumnEnabled();
+    preset.AdevMode = allan->AllanMode();
+    preset.Channels = allan->Channels()->ChannelEnabledString();
+    preset.Title = allan->Title();
+    // The view stays an Allan text view; another type would need another view.
+    if (const std::optional<TTextViewSelection> choice = AskTextSelection(preset); choice && choice->Type == preset.Type)
+      allan->ApplySelection(*choice);
+    return;
+  }
   auto* view = dynamic_cast<TTextChild*>(active);
   if (!view) return;
   if (const std::optional<TTextViewSelection> choice = AskTextSelection(view->Selection())) view->ApplySelection(*choice);

@@ -573,6 +573,47 @@ TEST_F(MainFormTest, ChangeWindowSettingsChangesTheModeOfGraphs) {
   EXPECT_EQ(window.ChildArray().Views().size(), 2u);
 }
 
+// "Change Window Settings..." on an Allan text view offers its present choices and applies the new
+// ones; a choice of another type leaves the view as it is.
+TEST_F(MainFormTest, ChangeWindowSettingsOfAnAllanTextView) {
+  TMainFormOptions options = Options();
+  std::vector<TTextViewSelection> presets;
+  TTextViewType answerType = TTextViewType::Allan;
+  options.Dialogs.TextSelection = [&](QWidget*, const std::vector<TTextSelectionSession>&,
+                                      const TTextViewSelection& preset) -> std::optional<TTextViewSelection> {
+    presets.push_back(preset);
+    TTextViewSelection choice = preset;
+    choice.Type = answerType;
+    choice.AdevMode = amPhaseRes;
+    choice.TauColumns = "0000000000000000011";
+    return choice;
+  };
+  WriteIni("INI_Version=6\n" + StoredSessions(1) +
+           "ChildCount=1\nView_1_Id=5\nView_1_Session=0\nView_1_AllanMode=2\nView_1_Columns=1110000000000000000\n");
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  auto* view = dynamic_cast<TTextAllanChild*>(window.ChildArray().Entry(1).View);
+  ASSERT_NE(view, nullptr);
+  window.findChild<QMdiArea*>()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(view->PlacementWidget()));
+  QAction* change = nullptr;
+  for (QAction* item : TopMenu(window, "&Window")->actions())
+    if (item->text() == "Change Window Settings...") change = item;
+  ASSERT_NE(change, nullptr);
+  answerType = TTextViewType::Standard;
+  change->trigger();
+  EXPECT_EQ(view->AllanMode(), amPhaseDiff);
+  answerType = TTextViewType::Allan;
+  change->trigger();
+  ASSERT_EQ(presets.size(), 2u);
+  EXPECT_EQ(presets[0].Type, TTextViewType::Allan);
+  EXPECT_EQ(presets[0].AdevMode, amPhaseDiff);
+  EXPECT_EQ(presets[0].TauColumns, "1110000000000000000");
+  EXPECT_EQ(presets[0].SessionIndex, 0);
+  EXPECT_EQ(view->AllanMode(), amPhaseRes);
+  EXPECT_EQ(view->GetColumnEnabled(), "0000000000000000011");
+  EXPECT_EQ(window.ChildArray().Views().size(), 1u);
+}
+
 // The digital-inputs view opens for a session whose instrument reports cards and comes back after a
 // restart with its keys.
 TEST_F(MainFormTest, DigitalInputsWindowOpensForASessionWithCardsAndComesBackAfterARestart) {
