@@ -15,11 +15,11 @@
 #include "app/VTA_Application.h"
 #include "devices/QV_DeviceInfo.h"
 #include "ui/GraphicScale.h"
+#include "ui/GraphicSelectionDialog.h"
 #include "ui/InfoChild.h"
 #include "ui/LogDefinitionDialog.h"
 #include "ui/MDIChild.h"
 #include "ui/SessionActions.h"
-#include "ui/GraphicSelectionDialog.h"
 #include "ui/TextSelectionDialog.h"
 #include "ui/ViewTable.h"
 

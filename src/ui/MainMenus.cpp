@@ -92,6 +92,7 @@ void TMainForm::CreateWindowMenu() {
   connect(FWindowMenu->addAction("New Text Window..."), &QAction::triggered, this,
           [this] { RunCycle("TMainForm.NewTextWindow", [this] { NewTextWindowExecute(); }); });
   FNewDGIWindow = FWindowMenu->addAction("New Digital Inputs Window...");
+  FNewDGIWindow->setEnabled(false);  // until a session reports digital-input cards
   connect(FNewDGIWindow, &QAction::triggered, this,
           [this] { RunCycle("TMainForm.NewDigitalInputsWindow", [this] { NewDigitalInputsWindowExecute(); }); });
   connect(FWindowMenu->addAction("Change Window Settings..."), &QAction::triggered, this,

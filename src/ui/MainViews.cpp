@@ -666,6 +666,7 @@ void TMainForm::SyncNotice(const TMainSyncData& notice, TSessionItem* sender) {
       break;
     case swDGICards:
       for (TMDIChild* view : views) view->DGICount();
+      FNewDGIWindow->setEnabled(!DGISessions().empty());
       break;
     case swMode:
       CheckNoticeChoice(notice, index);

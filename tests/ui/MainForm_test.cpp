@@ -635,8 +635,9 @@ TEST_F(MainFormTest, DigitalInputsWindowOpensForASessionWithCardsAndComesBackAft
   EXPECT_FALSE(item->isEnabled()) << "no session reports digital-input cards";
   for (int32_t index : {0, 2})
     ASSERT_TRUE(dynamic_cast<TZCT_DataManagement&>(*Session(index).DataManagement()).AddDGI("7100: 00000003"));
-  Q_EMIT menu->aboutToShow();
-  EXPECT_TRUE(item->isEnabled());
+  Session(2).Notify(swDGICards, 1);
+  window.App().DisplayTimerTimer();
+  EXPECT_TRUE(item->isEnabled()) << "the notice of the cards enables it";
   item->trigger();
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].size(), 2);
