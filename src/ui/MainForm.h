@@ -37,6 +37,7 @@ class TMessageChild;
 class TDebugChild;
 struct TDebugSessionChoice;
 class TGraphicChild;
+class TRawDataChild;
 class TTextChild;
 class TVTA_StatusBar;
 
@@ -284,6 +285,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   std::vector<TSessionItem*> DGISessions() const;
   void NewDigitalInputsWindowExecute();
   TMDIChild* CreateDigitalInputsView(TSessionItem* session, int32_t entry);
+  TRawDataChild* CreateRawDataView(TSessionItem* session, int32_t entry);
   // "Change Window Settings..." of a graphic view or an Allan graph: true when `view` is one.
   bool ChangeGraphicSettings(TMDIChild& view);
   // The views showing the session (by index, as first or second session).

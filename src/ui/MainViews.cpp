@@ -20,6 +20,7 @@
 #include "ui/MainForm.h"
 #include "ui/MessageChild.h"
 #include "ui/QV_Channels.h"
+#include "ui/RawDataChild.h"
 #include "ui/StatusBar.h"
 #include "ui/TextAllanChild.h"
 #include "ui/TextChild.h"
@@ -121,6 +122,13 @@ TMDIChild* TMainForm::CreateDigitalInputsView(TSessionItem* session, int32_t ent
                                          [this](int32_t tag, TChildNotice notice) { OnChildEvent(tag, notice); },
                                          ViewEnvironment()),
                  entry);
+}
+
+TRawDataChild* TMainForm::CreateRawDataView(TSessionItem* session, int32_t entry) {
+  auto* view = new TRawDataChild(nullptr, TChildArray::TagOf(entry), session,
+                                 [this](int32_t tag, TChildNotice notice) { OnChildEvent(tag, notice); }, ViewEnvironment());
+  AddView(view, entry);
+  return view;
 }
 
 TDebugChild* TMainForm::CreateDebugView(TSessionItem& session, int32_t entry) {
@@ -252,7 +260,7 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
   const int32_t entry = FChildArray.Reserve(id, true, settings);
 
   if (id != vkTextZCT && id != vkTextIVC && id != vkGraphic && id != vkAllanGraphic && id != vkAllanText && id != vkDebug &&
-      id != vkDGI) {
+      id != vkDGI && id != vkRawData) {
     Log(kMainCategory, "TMainForm.CreateChildView: view kind " + std::to_string(id) + " of " + prefix +
                            " not available yet, its keys are kept");
     for (const std::string& line : settings.Lines()) {
@@ -279,6 +287,8 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
     view = CreateAllanView(session, id, entry);
   else if (id == vkDGI)
     view = CreateDigitalInputsView(session, entry);
+  else if (id == vkRawData)
+    view = CreateRawDataView(session, entry);
   else if (id == vkGraphic)
     view = CreateGraphicView(session, GraphicModeFromInt(settings.GetValue(prefix + "GraphicMode1", int32_t(gmFreqAbs))), entry);
   else
@@ -370,6 +380,15 @@ void TMainForm::NewTextWindowExecute() {
   if (choice->Type == TTextViewType::Allan) {
     const int32_t entry = FChildArray.Reserve(vkAllanText, false, settings);
     auto* view = static_cast<TTextAllanChild*>(CreateAllanView(session, vkAllanText, entry));
+    view->ReadSettings(settings, ViewPrefix(entry));
+    view->ApplySelection(*choice);
+    PlaceNewView(*view);
+    view->PlacementWidget()->show();
+    return;
+  }
+  if (choice->Type == TTextViewType::RawData && choice->Kind == TTextSourceKind::ZCT) {
+    const int32_t entry = FChildArray.Reserve(vkRawData, false, settings);
+    TRawDataChild* view = CreateRawDataView(session, entry);
     view->ReadSettings(settings, ViewPrefix(entry));
     view->ApplySelection(*choice);
     PlaceNewView(*view);

@@ -27,6 +27,7 @@
 #include "ui/BusyNotice.h"
 #include "ui/InfoChild.h"
 #include "ui/MessageChild.h"
+#include "ui/RawDataChild.h"
 #include "ui/StatusBar.h"
 #include "ui/TextChild.h"
 #include "ui/TextGrid.h"
@@ -91,7 +92,7 @@ TEST_F(MainFormTest, EndOfTheUserSessionClosesWithoutAskingAndSaves) {
 TEST_F(MainFormTest, ViewsOfKindsNotBuiltYetKeepTheirKeysThroughASave) {
   WriteIni("INI_Version=6\n" + StoredSessions(2) +
            "ChildCount=3\n"
-           "View_1_Id=4\nView_1_Session=1\nView_1_SessionCopy=False\nView_1_SecondSession=-1\n"
+           "View_1_Id=7\nView_1_Session=1\nView_1_SessionCopy=False\nView_1_SecondSession=-1\n"
            "View_1_SecondSessionCopy=False\nView_1_Left=5\nView_1_GraphMode=4\n"
            "View_2_Id=3\nView_2_Session=1\nView_2_SessionCopy=False\n"
            "View_3_Id=7\nView_3_Session=0\nView_3_Digital=1;2\n"
@@ -101,14 +102,14 @@ TEST_F(MainFormTest, ViewsOfKindsNotBuiltYetKeepTheirKeysThroughASave) {
   ASSERT_EQ(window.ChildArray().Views().size(), 1u);
   EXPECT_EQ(window.ChildArray().Entry(2).View->Session(), window.App().Lists().GetSession(1));
   EXPECT_TRUE(window.ChildArray().Entry(1).Kept.has_value());
-  EXPECT_TRUE(LogHas("TMainForm.CreateChildView: view kind 4 of View_1_ not available yet, its keys are kept"));
+  EXPECT_TRUE(LogHas("TMainForm.CreateChildView: view kind 7 of View_1_ not available yet, its keys are kept"));
 
   // Session A goes: its sensor text view goes with it, B becomes the stored session 0.
   window.App().RemoveSessionRequest(0);
   window.App().DisplayTimerTimer();
   window.close();
   const std::string ini = Ini();
-  for (const char* line : {"ChildCount=2", "View_1_Id=4", "View_1_Session=0", "View_1_Left=5", "View_1_GraphMode=4",
+  for (const char* line : {"ChildCount=2", "View_1_Id=7", "View_1_Session=0", "View_1_Left=5", "View_1_GraphMode=4",
                            "View_2_Id=3", "View_2_Session=0", "Info_0_Panel_3=True"})
     EXPECT_TRUE(HasLine(ini, line)) << line << "\n" << ini;
   EXPECT_EQ(ini.find("View_3_"), std::string::npos) << ini;
@@ -612,6 +613,38 @@ TEST_F(MainFormTest, ChangeWindowSettingsOfAnAllanTextView) {
   EXPECT_EQ(view->AllanMode(), amPhaseRes);
   EXPECT_EQ(view->GetColumnEnabled(), "0000000000000000011");
   EXPECT_EQ(window.ChildArray().Views().size(), 1u);
+}
+
+// "Raw Data" in "New Text Window" opens the raw-data view, which comes back after a restart.
+TEST_F(MainFormTest, NewTextWindowWithTheRawDataTypeOpensTheRawDataView) {
+  TMainFormOptions options = Options();
+  options.Dialogs.TextSelection = [](QWidget*, const std::vector<TTextSelectionSession>&,
+                                     const TTextViewSelection& preset) -> std::optional<TTextViewSelection> {
+    TTextViewSelection choice = preset;
+    choice.Type = TTextViewType::RawData;
+    choice.Title = "Raw";
+    return choice;
+  };
+  WriteIni(StoredSessions(1) + "ChildCount=0\n");
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  for (QAction* item : TopMenu(window, "&Window")->actions())
+    if (item->text() == "New Text Window...") item->trigger();
+  ASSERT_EQ(window.ChildArray().Views().size(), 1u);
+  auto* view = dynamic_cast<TRawDataChild*>(window.ChildArray().Views().front());
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->Title(), "Raw");
+  window.close();
+  const std::string ini = Ini();
+  EXPECT_TRUE(HasLine(ini, "View_1_Id=4")) << ini;
+  form.reset();
+
+  TMainForm& again = MakeForm();
+  ASSERT_TRUE(again.FormActivate());
+  auto* restored = dynamic_cast<TRawDataChild*>(again.ChildArray().Entry(1).View);
+  ASSERT_NE(restored, nullptr);
+  EXPECT_EQ(restored->Session(), again.App().Lists().GetSession(0));
+  EXPECT_EQ(restored->Title(), "Raw");
 }
 
 // The digital-inputs view opens for a session whose instrument reports cards and comes back after a
