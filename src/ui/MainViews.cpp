@@ -408,18 +408,25 @@ void TMainForm::ChangeWindowSettingsExecute() {
   if (entry <= 0 || entry >= FChildArray.Length()) return;
   TMDIChild* active = FChildArray.Entry(entry).View;
   if (!active || ChangeGraphicSettings(*active)) return;
+  // An Allan text view or a raw-data view stays what it is; another type would need another view.
+  const auto changeKeepingType = [this](auto& view, TTextViewSelection preset) {
+    preset.SessionIndex = view.SessionIndex(1);
+    preset.Channels = view.Channels()->ChannelEnabledString();
+    preset.Title = view.Title();
+    if (const std::optional<TTextViewSelection> choice = AskTextSelection(preset); choice && choice->Type == preset.Type)
+      view.ApplySelection(*choice);
+  };
   if (auto* allan = dynamic_cast<TTextAllanChild*>(active)) {
     TTextViewSelection preset;
-    preset.SessionIndex = allan->SessionIndex(1);
     preset.Type = TTextViewType::Allan;
     preset.TauColumns = allan->GetColumnEnabled();
     preset.AdevMode = allan->AllanMode();
-    preset.Channels = allan->Channels()->ChannelEnabledString();
-    preset.Title = allan->Title();
-    // The view stays an Allan text view; another type would need another view.
-    if (const std::optional<TTextViewSelection> choice = AskTextSelection(preset); choice && choice->Type == preset.Type)
-      allan->ApplySelection(*choice);
-    return;
+    return changeKeepingType(*allan, preset);
+  }
+  if (auto* raw = dynamic_cast<TRawDataChild*>(active)) {
+    TTextViewSelection preset;
+    preset.Type = TTextViewType::RawData;
+    return changeKeepingType(*raw, preset);
   }
   auto* view = dynamic_cast<TTextChild*>(active);
   if (!view) return;

@@ -634,6 +634,12 @@ TEST_F(MainFormTest, NewTextWindowWithTheRawDataTypeOpensTheRawDataView) {
   auto* view = dynamic_cast<TRawDataChild*>(window.ChildArray().Views().front());
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->Title(), "Raw");
+  // "Change Window Settings..." keeps it a raw-data view.
+  window.findChild<QMdiArea*>()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(view->PlacementWidget()));
+  for (QAction* item : TopMenu(window, "&Window")->actions())
+    if (item->text() == "Change Window Settings...") item->trigger();
+  EXPECT_EQ(window.ChildArray().Views().front(), view);
+  EXPECT_EQ(view->Title(), "Raw");
   window.close();
   const std::string ini = Ini();
   EXPECT_TRUE(HasLine(ini, "View_1_Id=4")) << ini;
