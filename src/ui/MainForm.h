@@ -15,6 +15,7 @@
 #include "app/VTA_Application.h"
 #include "devices/QV_DeviceInfo.h"
 #include "ui/GraphicScale.h"
+#include "ui/GraphicSelectionDialog.h"
 #include "ui/InfoChild.h"
 #include "ui/LogDefinitionDialog.h"
 #include "ui/MDIChild.h"
@@ -36,6 +37,7 @@ class TMessageChild;
 class TDebugChild;
 struct TDebugSessionChoice;
 class TGraphicChild;
+class TRawDataChild;
 class TTextChild;
 class TVTA_StatusBar;
 
@@ -65,6 +67,14 @@ struct TMainFormDialogs {
   std::function<std::optional<TTextViewSelection>(QWidget* parent, const std::vector<TTextSelectionSession>& sessions,
                                                    const TTextViewSelection& preset)>
       TextSelection;
+  // The graphic selection dialog; `change` for "Change Window Settings..." of an open graph.
+  std::function<std::optional<TGraphicViewSelection>(QWidget* parent,
+                                                      const std::vector<TGraphicSelectionSession>& sessions,
+                                                      const TGraphicViewSelection& preset, bool change)>
+      GraphicSelection;
+  // Which of several sessions with digital-input cards gets a new digital-inputs view: the index
+  // into `captions`, none when cancelled. Default: a list box.
+  std::function<std::optional<int>(QWidget* parent, const QStringList& captions)> DGISession;
   // Runs the log definition dialog (filled by the window); true when it was accepted. Default: exec.
   std::function<bool(TLogDefinitionDialog& dialog)> LogDefinition;
   // A folder choice; empty when cancelled. Default: the system's folder dialog.
@@ -268,6 +278,16 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void ChangeWindowSettingsExecute();
   std::vector<TTextSelectionSession> TextChoices() const;
   std::optional<TTextViewSelection> AskTextSelection(const TTextViewSelection& preset);
+  void NewGraphicWindowExecute();
+  std::vector<TGraphicSelectionSession> GraphicChoices() const;
+  std::optional<TGraphicViewSelection> AskGraphicSelection(const TGraphicViewSelection& preset, bool change);
+  // The counter sessions whose instruments report digital-input cards.
+  std::vector<TSessionItem*> DGISessions() const;
+  void NewDigitalInputsWindowExecute();
+  TMDIChild* CreateDigitalInputsView(TSessionItem* session, int32_t entry);
+  TRawDataChild* CreateRawDataView(TSessionItem* session, int32_t entry);
+  // "Change Window Settings..." of a graphic view or an Allan graph: true when `view` is one.
+  bool ChangeGraphicSettings(TMDIChild& view);
   // The views showing the session (by index, as first or second session).
   std::vector<TMDIChild*> ViewsOf(const TSessionItem& session) const;
   void CloseViewsOf(const TSessionItem& session);
@@ -318,6 +338,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   QAction* FSourceNew = nullptr;
   QAction* FLoggingSessionsEnd = nullptr;  // the per-session "Show in Info Box" items stand before it
   QAction* FWindowListSeparator = nullptr;
+  QAction* FNewDGIWindow = nullptr;  // enabled while a counter session reports digital-input cards
   std::vector<QPointer<QMenu>> FSessionSubmenus;  // every menu the last rebuild made
   std::vector<QPointer<QAction>> FLoggingSessionItems;  // per-session actions: they may go first
   std::vector<QPointer<QMenu>> FLogDefinitionMenus;     // one per log definition, at the menu's end

@@ -87,10 +87,14 @@ void TMainForm::CreateWindowMenu() {
   FWindowMenu = menuBar()->addMenu("&Window");
   FWindowMenu->setObjectName("WindowMenu");
   FWindowMenu->setToolTipsVisible(true);
-  MarkUnavailable(FWindowMenu->addAction("New Graphic Window..."));
+  connect(FWindowMenu->addAction("New Graphic Window..."), &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.NewGraphicWindow", [this] { NewGraphicWindowExecute(); }); });
   connect(FWindowMenu->addAction("New Text Window..."), &QAction::triggered, this,
           [this] { RunCycle("TMainForm.NewTextWindow", [this] { NewTextWindowExecute(); }); });
-  MarkUnavailable(FWindowMenu->addAction("New Digital Inputs Window..."));
+  FNewDGIWindow = FWindowMenu->addAction("New Digital Inputs Window...");
+  FNewDGIWindow->setEnabled(false);  // until a session reports digital-input cards
+  connect(FNewDGIWindow, &QAction::triggered, this,
+          [this] { RunCycle("TMainForm.NewDigitalInputsWindow", [this] { NewDigitalInputsWindowExecute(); }); });
   connect(FWindowMenu->addAction("Change Window Settings..."), &QAction::triggered, this,
           [this] { RunCycle("TMainForm.ChangeWindowSettings", [this] { ChangeWindowSettingsExecute(); }); });
   FWindowMenu->addSeparator();
@@ -395,6 +399,7 @@ void TMainForm::UpdateDevicesMenu() {
 }
 
 void TMainForm::FillWindowList() {
+  FNewDGIWindow->setEnabled(!DGISessions().empty());
   const QList<QAction*> actions = FWindowMenu->actions();
   const qsizetype start = actions.indexOf(FWindowListSeparator) + 1;
   for (qsizetype i = start; i < actions.size(); ++i) delete actions[i];

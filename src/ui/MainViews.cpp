@@ -1,6 +1,7 @@
 // The views of the main window: the view table, creating views (default, stored, chosen), the info
 // view of every session, their keys in the settings, and the hooks through which the application
 // drives views and status.
+#include <QInputDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScreen>
@@ -11,11 +12,15 @@
 #include "core/VTA_Common.h"
 #include "core/VTA_DebugConf.h"
 #include "core/VTA_Settings.h"
+#include "data/ZCT_DataManagement.h"
 #include "ui/AllanChild.h"
 #include "ui/DebugChild.h"
+#include "ui/DigitalInputsChild.h"
 #include "ui/GraphicChild.h"
 #include "ui/MainForm.h"
 #include "ui/MessageChild.h"
+#include "ui/QV_Channels.h"
+#include "ui/RawDataChild.h"
 #include "ui/StatusBar.h"
 #include "ui/TextAllanChild.h"
 #include "ui/TextChild.h"
@@ -110,6 +115,20 @@ TMDIChild* TMainForm::CreateAllanView(TSessionItem* session, int32_t id, int32_t
   else
     view = new TTextAllanChild(nullptr, TChildArray::TagOf(entry), session, onMain, ViewEnvironment());
   return AddView(view, entry);
+}
+
+TMDIChild* TMainForm::CreateDigitalInputsView(TSessionItem* session, int32_t entry) {
+  return AddView(new TDigitalInputsChild(nullptr, TChildArray::TagOf(entry), session,
+                                         [this](int32_t tag, TChildNotice notice) { OnChildEvent(tag, notice); },
+                                         ViewEnvironment()),
+                 entry);
+}
+
+TRawDataChild* TMainForm::CreateRawDataView(TSessionItem* session, int32_t entry) {
+  auto* view = new TRawDataChild(nullptr, TChildArray::TagOf(entry), session,
+                                 [this](int32_t tag, TChildNotice notice) { OnChildEvent(tag, notice); }, ViewEnvironment());
+  AddView(view, entry);
+  return view;
 }
 
 TDebugChild* TMainForm::CreateDebugView(TSessionItem& session, int32_t entry) {
@@ -240,7 +259,8 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
   table.SecondSessionCopy = settings.GetValue(prefix + "SecondSessionCopy", false);
   const int32_t entry = FChildArray.Reserve(id, true, settings);
 
-  if (id != vkTextZCT && id != vkTextIVC && id != vkGraphic && id != vkAllanGraphic && id != vkAllanText && id != vkDebug) {
+  if (id != vkTextZCT && id != vkTextIVC && id != vkGraphic && id != vkAllanGraphic && id != vkAllanText && id != vkDebug &&
+      id != vkDGI && id != vkRawData) {
     Log(kMainCategory, "TMainForm.CreateChildView: view kind " + std::to_string(id) + " of " + prefix +
                            " not available yet, its keys are kept");
     for (const std::string& line : settings.Lines()) {
@@ -265,6 +285,10 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
   TMDIChild* view = nullptr;
   if (id == vkAllanGraphic || id == vkAllanText)
     view = CreateAllanView(session, id, entry);
+  else if (id == vkDGI)
+    view = CreateDigitalInputsView(session, entry);
+  else if (id == vkRawData)
+    view = CreateRawDataView(session, entry);
   else if (id == vkGraphic)
     view = CreateGraphicView(session, GraphicModeFromInt(settings.GetValue(prefix + "GraphicMode1", int32_t(gmFreqAbs))), entry);
   else
@@ -362,6 +386,15 @@ void TMainForm::NewTextWindowExecute() {
     view->PlacementWidget()->show();
     return;
   }
+  if (choice->Type == TTextViewType::RawData && choice->Kind == TTextSourceKind::ZCT) {
+    const int32_t entry = FChildArray.Reserve(vkRawData, false, settings);
+    TRawDataChild* view = CreateRawDataView(session, entry);
+    view->ReadSettings(settings, ViewPrefix(entry));
+    view->ApplySelection(*choice);
+    PlaceNewView(*view);
+    view->PlacementWidget()->show();
+    return;
+  }
   const int32_t entry = FChildArray.Reserve(choice->Kind == TTextSourceKind::ZCT ? vkTextZCT : vkTextIVC, false, settings);
   TTextChild* view = CreateTextView(session, choice->Kind, entry);
   view->ReadSettings(settings, ViewPrefix(entry));
@@ -373,9 +406,122 @@ void TMainForm::NewTextWindowExecute() {
 void TMainForm::ChangeWindowSettingsExecute() {
   const int32_t entry = TChildArray::EntryOf(FActiveChild);
   if (entry <= 0 || entry >= FChildArray.Length()) return;
-  auto* view = dynamic_cast<TTextChild*>(FChildArray.Entry(entry).View);
+  TMDIChild* active = FChildArray.Entry(entry).View;
+  if (!active || ChangeGraphicSettings(*active)) return;
+  // An Allan text view or a raw-data view stays what it is; another type would need another view.
+  const auto changeKeepingType = [this](auto& view, TTextViewSelection preset) {
+    preset.SessionIndex = view.SessionIndex(1);
+    preset.Channels = view.Channels()->ChannelEnabledString();
+    preset.Title = view.Title();
+    if (const std::optional<TTextViewSelection> choice = AskTextSelection(preset); choice && choice->Type == preset.Type)
+      view.ApplySelection(*choice);
+  };
+  if (auto* allan = dynamic_cast<TTextAllanChild*>(active)) {
+    TTextViewSelection preset;
+    preset.Type = TTextViewType::Allan;
+    preset.TauColumns = allan->GetColumnEnabled();
+    preset.AdevMode = allan->AllanMode();
+    return changeKeepingType(*allan, preset);
+  }
+  if (auto* raw = dynamic_cast<TRawDataChild*>(active)) {
+    TTextViewSelection preset;
+    preset.Type = TTextViewType::RawData;
+    return changeKeepingType(*raw, preset);
+  }
+  auto* view = dynamic_cast<TTextChild*>(active);
   if (!view) return;
   if (const std::optional<TTextViewSelection> choice = AskTextSelection(view->Selection())) view->ApplySelection(*choice);
+}
+
+// ---------------------------------------------------------------- graphic view commands
+
+std::vector<TGraphicSelectionSession> TMainForm::GraphicChoices() const {
+  std::vector<TGraphicSelectionSession> choices;
+  for (const TTextSelectionSession& text : TextChoices()) choices.push_back({text.Index, text.Caption, text.HasZCT, text.HasIVC});
+  return choices;
+}
+
+std::optional<TGraphicViewSelection> TMainForm::AskGraphicSelection(const TGraphicViewSelection& preset, bool change) {
+  const std::vector<TGraphicSelectionSession> sessions = GraphicChoices();
+  if (FOptions.Dialogs.GraphicSelection) return FOptions.Dialogs.GraphicSelection(this, sessions, preset, change);
+  TGraphicSelectionDialog dialog(this, sessions, change);
+  dialog.SetSelection(preset);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.Selection();
+}
+
+void TMainForm::NewGraphicWindowExecute() {
+  Log(12, "TMainForm.NewGraphicWindowExecute");
+  const std::vector<TGraphicSelectionSession> sessions = GraphicChoices();
+  TGraphicViewSelection preset;
+  preset.SessionIndex = sessions.empty() ? -1 : sessions.front().Index;
+  const std::optional<TGraphicViewSelection> choice = AskGraphicSelection(preset, false);
+  if (!choice) return;
+  TSessionItem* session = FApp->Lists().GetSession(choice->SessionIndex);
+  if (!session || session->SessionType() != kSessionTypeCounter) return;
+  TVTASettings& settings = FApp->Settings();
+  const int32_t entry = FChildArray.Reserve(choice->Allan ? vkAllanGraphic : vkGraphic, false, settings);
+  TMDIChild* view = choice->Allan ? CreateAllanView(session, vkAllanGraphic, entry)
+                                  : CreateGraphicView(session, choice->Mode, entry);
+  view->ReadSettings(settings, ViewPrefix(entry));
+  if (auto* allan = qobject_cast<TAllanChild*>(view)) allan->SetAllanMode(choice->AllanMode);
+  PlaceNewView(*view);
+  view->PlacementWidget()->show();
+}
+
+std::vector<TSessionItem*> TMainForm::DGISessions() const {
+  std::vector<TSessionItem*> sessions;
+  for (TSessionItem* session : FApp->Lists().Sessions()) {
+    if (session->SessionType() != kSessionTypeCounter) continue;
+    const auto* store = dynamic_cast<const TZCT_DataManagement*>(session->DataManagement());
+    if (store && store->DGICount() > 0) sessions.push_back(session);
+  }
+  return sessions;
+}
+
+void TMainForm::NewDigitalInputsWindowExecute() {
+  Log(12, "TMainForm.NewDigitalInputsWindowExecute");
+  const std::vector<TSessionItem*> sessions = DGISessions();
+  if (sessions.empty()) return;
+  std::optional<int> choice = 0;
+  if (sessions.size() > 1) {
+    QStringList captions;
+    for (TSessionItem* session : sessions) captions << QString::fromStdString(FApp->Lists().GetSessionName(session->Index(), false));
+    if (FOptions.Dialogs.DGISession) {
+      choice = FOptions.Dialogs.DGISession(this, captions);
+    } else {
+      bool ok = false;
+      const QString caption = QInputDialog::getItem(this, "New Digital Inputs Window", "Source", captions, 0, false, &ok);
+      choice = ok ? std::optional<int>(int(captions.indexOf(caption))) : std::nullopt;
+    }
+  }
+  if (!choice || *choice < 0 || *choice >= int(sessions.size())) return;
+  TVTASettings& settings = FApp->Settings();
+  const int32_t entry = FChildArray.Reserve(vkDGI, false, settings);
+  TMDIChild* view = CreateDigitalInputsView(sessions[size_t(*choice)], entry);
+  view->ReadSettings(settings, ViewPrefix(entry));
+  view->UpdateDisplay();
+  PlaceNewView(*view);
+  view->PlacementWidget()->show();
+}
+
+bool TMainForm::ChangeGraphicSettings(TMDIChild& view) {
+  auto* graph = qobject_cast<TGraphicChild*>(&view);
+  auto* allan = qobject_cast<TAllanChild*>(&view);
+  if (!graph && !allan) return false;
+  // A sensor graph has its one mode; nothing to choose.
+  if (graph && graph->GraphicMode() == gmSensor) return true;
+  TGraphicViewSelection preset;
+  preset.SessionIndex = view.SessionIndex(1);
+  preset.Allan = allan != nullptr;
+  if (graph) preset.Mode = graph->GraphicMode();
+  if (allan) preset.AllanMode = allan->AllanMode();
+  const std::optional<TGraphicViewSelection> choice = AskGraphicSelection(preset, true);
+  // The view stays what it is; only its mode changes.
+  if (!choice || choice->Allan != preset.Allan) return true;
+  if (graph && choice->Mode != graph->GraphicMode()) graph->SetGraphicMode(choice->Mode);
+  if (allan && choice->AllanMode != allan->AllanMode()) allan->SetAllanMode(choice->AllanMode);
+  return true;
 }
 
 // ---------------------------------------------------------------- info views
@@ -546,6 +692,7 @@ void TMainForm::SyncNotice(const TMainSyncData& notice, TSessionItem* sender) {
       break;
     case swDGICards:
       for (TMDIChild* view : views) view->DGICount();
+      FNewDGIWindow->setEnabled(!DGISessions().empty());
       break;
     case swMode:
       CheckNoticeChoice(notice, index);

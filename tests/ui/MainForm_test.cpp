@@ -2,6 +2,7 @@
 
 #include "ui/AllanChild.h"
 #include "ui/DebugChild.h"
+#include "ui/DigitalInputsChild.h"
 #include "ui/FormBigMessage.h"
 #include "ui/GraphicChild.h"
 #include "ui/TextAllanChild.h"
@@ -26,6 +27,7 @@
 #include "ui/BusyNotice.h"
 #include "ui/InfoChild.h"
 #include "ui/MessageChild.h"
+#include "ui/RawDataChild.h"
 #include "ui/StatusBar.h"
 #include "ui/TextChild.h"
 #include "ui/TextGrid.h"
@@ -90,24 +92,24 @@ TEST_F(MainFormTest, EndOfTheUserSessionClosesWithoutAskingAndSaves) {
 TEST_F(MainFormTest, ViewsOfKindsNotBuiltYetKeepTheirKeysThroughASave) {
   WriteIni("INI_Version=6\n" + StoredSessions(2) +
            "ChildCount=3\n"
-           "View_1_Id=4\nView_1_Session=1\nView_1_SessionCopy=False\nView_1_SecondSession=-1\n"
+           "View_1_Id=7\nView_1_Session=1\nView_1_SessionCopy=False\nView_1_SecondSession=-1\n"
            "View_1_SecondSessionCopy=False\nView_1_Left=5\nView_1_GraphMode=4\n"
            "View_2_Id=3\nView_2_Session=1\nView_2_SessionCopy=False\n"
-           "View_3_Id=9\nView_3_Session=0\nView_3_Digital=1;2\n"
+           "View_3_Id=7\nView_3_Session=0\nView_3_Digital=1;2\n"
            "Info_1_Panel_3=True\n");
   TMainForm& window = MakeForm();
   ASSERT_TRUE(window.FormActivate());
   ASSERT_EQ(window.ChildArray().Views().size(), 1u);
   EXPECT_EQ(window.ChildArray().Entry(2).View->Session(), window.App().Lists().GetSession(1));
   EXPECT_TRUE(window.ChildArray().Entry(1).Kept.has_value());
-  EXPECT_TRUE(LogHas("TMainForm.CreateChildView: view kind 4 of View_1_ not available yet, its keys are kept"));
+  EXPECT_TRUE(LogHas("TMainForm.CreateChildView: view kind 7 of View_1_ not available yet, its keys are kept"));
 
-  // Session A goes: its digital-inputs view goes with it, B becomes the stored session 0.
+  // Session A goes: its sensor text view goes with it, B becomes the stored session 0.
   window.App().RemoveSessionRequest(0);
   window.App().DisplayTimerTimer();
   window.close();
   const std::string ini = Ini();
-  for (const char* line : {"ChildCount=2", "View_1_Id=4", "View_1_Session=0", "View_1_Left=5", "View_1_GraphMode=4",
+  for (const char* line : {"ChildCount=2", "View_1_Id=7", "View_1_Session=0", "View_1_Left=5", "View_1_GraphMode=4",
                            "View_2_Id=3", "View_2_Session=0", "Info_0_Panel_3=True"})
     EXPECT_TRUE(HasLine(ini, line)) << line << "\n" << ini;
   EXPECT_EQ(ini.find("View_3_"), std::string::npos) << ini;
@@ -468,6 +470,234 @@ TEST_F(MainFormTest, NewTextWindowWithTheAllanTypeOpensTheAllanTextView) {
   EXPECT_EQ(view->AllanMode(), amPhaseDiff);
   EXPECT_EQ(view->GetColumnEnabled(), "0110000000000000000");
   EXPECT_EQ(view->Title(), "My ADEV");
+}
+
+// The graphic selection dialog's choice decides the kind of view, its mode and the keys it saves.
+TEST_F(MainFormTest, NewGraphicWindowCreatesTheChosenViewAndSavesItsKeys) {
+  struct Case {
+    TGraphicViewSelection choice;
+    std::vector<std::string> keys;
+  };
+  const std::vector<Case> cases = {
+      {{1, false, gmPhase, amFreq}, {"View_1_Id=1", "View_1_Session=1", "View_1_GraphicMode1=0"}},
+      {{0, false, gmFreqRel, amFreq}, {"View_1_Id=1", "View_1_Session=0", "View_1_GraphicMode1=2"}},
+      {{0, false, gmIVCdiff, amFreq}, {"View_1_Id=1", "View_1_GraphicMode1=5"}},
+      {{1, false, gmPhasePredecessor, amFreq}, {"View_1_Id=1", "View_1_GraphicMode1=7"}},
+      {{1, true, gmFreqAbs, amPhaseRes}, {"View_1_Id=2", "View_1_Session=1", "View_1_AllanMode=1"}},
+  };
+  for (const Case& c : cases) {
+    TMainFormOptions options = Options();
+    std::optional<bool> asked;
+    options.Dialogs.GraphicSelection = [&](QWidget*, const std::vector<TGraphicSelectionSession>& sessions,
+                                           const TGraphicViewSelection& preset,
+                                           bool change) -> std::optional<TGraphicViewSelection> {
+      EXPECT_EQ(sessions.size(), 2u);
+      EXPECT_EQ(preset.SessionIndex, 0);
+      asked = change;
+      return c.choice;
+    };
+    WriteIni(StoredSessions(2) + "ChildCount=0\n");
+    TMainForm& window = MakeForm(std::move(options));
+    ASSERT_TRUE(window.FormActivate());
+    for (QAction* item : TopMenu(window, "&Window")->actions())
+      if (item->text() == "New Graphic Window...") item->trigger();
+    EXPECT_EQ(asked, std::optional<bool>(false));
+    ASSERT_EQ(window.ChildArray().Views().size(), 1u);
+    TMDIChild* view = window.ChildArray().Views().front();
+    EXPECT_EQ(view->Session(), window.App().Lists().GetSession(c.choice.SessionIndex));
+    if (c.choice.Allan) {
+      auto* allan = dynamic_cast<TAllanChild*>(view);
+      ASSERT_NE(allan, nullptr);
+      EXPECT_EQ(allan->AllanMode(), c.choice.AllanMode);
+    } else {
+      auto* graph = dynamic_cast<TGraphicChild*>(view);
+      ASSERT_NE(graph, nullptr);
+      EXPECT_EQ(graph->GraphicMode(), c.choice.Mode);
+    }
+    EXPECT_FALSE(view->PlacementWidget()->isHidden());
+    window.close();
+    const std::string ini = Ini();
+    EXPECT_TRUE(HasLine(ini, "ChildCount=1")) << ini;
+    for (const std::string& key : c.keys) EXPECT_TRUE(HasLine(ini, key)) << key << "\n" << ini;
+    form.reset();
+  }
+}
+
+TEST_F(MainFormTest, NewGraphicWindowCancelledCreatesNothing) {
+  TMainFormOptions options = Options();
+  options.Dialogs.GraphicSelection = [](QWidget*, const std::vector<TGraphicSelectionSession>&,
+                                        const TGraphicViewSelection&, bool) { return std::nullopt; };
+  WriteIni(StoredSessions(1) + "ChildCount=0\n");
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  for (QAction* item : TopMenu(window, "&Window")->actions())
+    if (item->text() == "New Graphic Window...") item->trigger();
+  EXPECT_TRUE(window.ChildArray().Views().empty());
+}
+
+// "Change Window Settings..." on a graph or an Allan graph changes its mode and keeps the view.
+TEST_F(MainFormTest, ChangeWindowSettingsChangesTheModeOfGraphs) {
+  TMainFormOptions options = Options();
+  std::vector<TGraphicViewSelection> presets;
+  options.Dialogs.GraphicSelection = [&](QWidget*, const std::vector<TGraphicSelectionSession>&,
+                                         const TGraphicViewSelection& preset,
+                                         bool change) -> std::optional<TGraphicViewSelection> {
+    EXPECT_TRUE(change);
+    presets.push_back(preset);
+    TGraphicViewSelection choice = preset;
+    choice.Mode = gmPhaseTheo;
+    choice.AllanMode = amPhaseDiff;
+    return choice;
+  };
+  WriteIni("INI_Version=6\n" + StoredSessions(1) +
+           "ChildCount=2\n"
+           "View_1_Id=1\nView_1_Session=0\nView_1_GraphicMode1=1\n"
+           "View_2_Id=2\nView_2_Session=0\nView_2_AllanMode=0\n");
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  auto* graph = dynamic_cast<TGraphicChild*>(window.ChildArray().Entry(1).View);
+  auto* allan = dynamic_cast<TAllanChild*>(window.ChildArray().Entry(2).View);
+  ASSERT_TRUE(graph && allan);
+  QAction* change = nullptr;
+  for (QAction* item : TopMenu(window, "&Window")->actions())
+    if (item->text() == "Change Window Settings...") change = item;
+  ASSERT_NE(change, nullptr);
+  for (TMDIChild* view : {static_cast<TMDIChild*>(graph), static_cast<TMDIChild*>(allan)}) {
+    window.findChild<QMdiArea*>()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(view->PlacementWidget()));
+    change->trigger();
+  }
+  ASSERT_EQ(presets.size(), 2u);
+  EXPECT_EQ(presets[0], (TGraphicViewSelection{0, false, gmFreqAbs, amFreq}));
+  EXPECT_EQ(presets[1], (TGraphicViewSelection{0, true, gmFreqAbs, amFreq}));
+  EXPECT_EQ(graph->GraphicMode(), gmPhaseTheo);
+  EXPECT_EQ(allan->AllanMode(), amPhaseDiff);
+  EXPECT_EQ(window.ChildArray().Views().size(), 2u);
+}
+
+// "Change Window Settings..." on an Allan text view offers its present choices and applies the new
+// ones; a choice of another type leaves the view as it is.
+TEST_F(MainFormTest, ChangeWindowSettingsOfAnAllanTextView) {
+  TMainFormOptions options = Options();
+  std::vector<TTextViewSelection> presets;
+  TTextViewType answerType = TTextViewType::Allan;
+  options.Dialogs.TextSelection = [&](QWidget*, const std::vector<TTextSelectionSession>&,
+                                      const TTextViewSelection& preset) -> std::optional<TTextViewSelection> {
+    presets.push_back(preset);
+    TTextViewSelection choice = preset;
+    choice.Type = answerType;
+    choice.AdevMode = amPhaseRes;
+    choice.TauColumns = "0000000000000000011";
+    return choice;
+  };
+  WriteIni("INI_Version=6\n" + StoredSessions(1) +
+           "ChildCount=1\nView_1_Id=5\nView_1_Session=0\nView_1_AllanMode=2\nView_1_Columns=1110000000000000000\n");
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  auto* view = dynamic_cast<TTextAllanChild*>(window.ChildArray().Entry(1).View);
+  ASSERT_NE(view, nullptr);
+  window.findChild<QMdiArea*>()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(view->PlacementWidget()));
+  QAction* change = nullptr;
+  for (QAction* item : TopMenu(window, "&Window")->actions())
+    if (item->text() == "Change Window Settings...") change = item;
+  ASSERT_NE(change, nullptr);
+  answerType = TTextViewType::Standard;
+  change->trigger();
+  EXPECT_EQ(view->AllanMode(), amPhaseDiff);
+  answerType = TTextViewType::Allan;
+  change->trigger();
+  ASSERT_EQ(presets.size(), 2u);
+  EXPECT_EQ(presets[0].Type, TTextViewType::Allan);
+  EXPECT_EQ(presets[0].AdevMode, amPhaseDiff);
+  EXPECT_EQ(presets[0].TauColumns, "1110000000000000000");
+  EXPECT_EQ(presets[0].SessionIndex, 0);
+  EXPECT_EQ(view->AllanMode(), amPhaseRes);
+  EXPECT_EQ(view->GetColumnEnabled(), "0000000000000000011");
+  EXPECT_EQ(window.ChildArray().Views().size(), 1u);
+}
+
+// "Raw Data" in "New Text Window" opens the raw-data view, which comes back after a restart.
+TEST_F(MainFormTest, NewTextWindowWithTheRawDataTypeOpensTheRawDataView) {
+  TMainFormOptions options = Options();
+  options.Dialogs.TextSelection = [](QWidget*, const std::vector<TTextSelectionSession>&,
+                                     const TTextViewSelection& preset) -> std::optional<TTextViewSelection> {
+    TTextViewSelection choice = preset;
+    choice.Type = TTextViewType::RawData;
+    choice.Title = "Raw";
+    return choice;
+  };
+  WriteIni(StoredSessions(1) + "ChildCount=0\n");
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  for (QAction* item : TopMenu(window, "&Window")->actions())
+    if (item->text() == "New Text Window...") item->trigger();
+  ASSERT_EQ(window.ChildArray().Views().size(), 1u);
+  auto* view = dynamic_cast<TRawDataChild*>(window.ChildArray().Views().front());
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->Title(), "Raw");
+  // "Change Window Settings..." keeps it a raw-data view.
+  window.findChild<QMdiArea*>()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(view->PlacementWidget()));
+  for (QAction* item : TopMenu(window, "&Window")->actions())
+    if (item->text() == "Change Window Settings...") item->trigger();
+  EXPECT_EQ(window.ChildArray().Views().front(), view);
+  EXPECT_EQ(view->Title(), "Raw");
+  window.close();
+  const std::string ini = Ini();
+  EXPECT_TRUE(HasLine(ini, "View_1_Id=4")) << ini;
+  form.reset();
+
+  TMainForm& again = MakeForm();
+  ASSERT_TRUE(again.FormActivate());
+  auto* restored = dynamic_cast<TRawDataChild*>(again.ChildArray().Entry(1).View);
+  ASSERT_NE(restored, nullptr);
+  EXPECT_EQ(restored->Session(), again.App().Lists().GetSession(0));
+  EXPECT_EQ(restored->Title(), "Raw");
+}
+
+// The digital-inputs view opens for a session whose instrument reports cards and comes back after a
+// restart with its keys.
+TEST_F(MainFormTest, DigitalInputsWindowOpensForASessionWithCardsAndComesBackAfterARestart) {
+  TMainFormOptions options = Options();
+  std::vector<QStringList> asked;
+  options.Dialogs.DGISession = [&](QWidget*, const QStringList& captions) -> std::optional<int> {
+    asked.push_back(captions);
+    return 1;
+  };
+  WriteIni(StoredSessions(3) + "ChildCount=0\n");
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  QMenu* menu = TopMenu(window, "&Window");
+  QAction* item = nullptr;
+  for (QAction* action : menu->actions())
+    if (action->text() == "New Digital Inputs Window...") item = action;
+  ASSERT_NE(item, nullptr);
+  Q_EMIT menu->aboutToShow();
+  EXPECT_FALSE(item->isEnabled()) << "no session reports digital-input cards";
+  for (int32_t index : {0, 2})
+    ASSERT_TRUE(dynamic_cast<TZCT_DataManagement&>(*Session(index).DataManagement()).AddDGI("7100: 00000003"));
+  Session(2).Notify(swDGICards, 1);
+  window.App().DisplayTimerTimer();
+  EXPECT_TRUE(item->isEnabled()) << "the notice of the cards enables it";
+  item->trigger();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].size(), 2);
+  ASSERT_EQ(window.ChildArray().Views().size(), 1u);
+  auto* view = dynamic_cast<TDigitalInputsChild*>(window.ChildArray().Views().front());
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->Session(), window.App().Lists().GetSession(2));
+  EXPECT_EQ(view->CardCount(), 1);
+  view->SetTitle("Rack");
+  window.close();
+  const std::string ini = Ini();
+  for (const char* line : {"ChildCount=1", "View_1_Id=9", "View_1_Session=2"}) EXPECT_TRUE(HasLine(ini, line)) << line << "\n" << ini;
+  form.reset();
+
+  TMainForm& again = MakeForm();
+  ASSERT_TRUE(again.FormActivate());
+  ASSERT_EQ(again.ChildArray().Views().size(), 1u);
+  auto* restored = dynamic_cast<TDigitalInputsChild*>(again.ChildArray().Entry(1).View);
+  ASSERT_NE(restored, nullptr);
+  EXPECT_EQ(restored->Session(), again.App().Lists().GetSession(2));
+  EXPECT_EQ(restored->Title(), "Rack");
 }
 
 // ---------------------------------------------------------------- info views

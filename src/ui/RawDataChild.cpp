@@ -1,0 +1,99 @@
+#include "ui/RawDataChild.h"
+
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "acquisition/App_Sessions.h"
+#include "data/ZCT_DataManagement.h"
+#include "ui/QV_Channels.h"
+#include "ui/TextGrid.h"
+#include "ui/TextSelectionDialog.h"
+
+namespace {
+
+constexpr int kTextChildCategory = 11;  // debug category of the text views
+
+}  // namespace
+
+TRawDataChild::TRawDataChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, TOnMainEvent aOnMain,
+                             TViewEnvironment aEnv)
+    : TMDIChild(AOwner, aTag, aSession, std::move(aOnMain), std::move(aEnv), kTitle, "TRawDataChild",
+                kTextChildCategory) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  FGrid = new TTextGrid(this);
+  layout->addWidget(FGrid, 1);
+  FChannels = AddChannelStrip(*layout, mcaToggleEnabled);
+  connect(FGrid, &TTextGrid::CellClicked, this, &TRawDataChild::GridCellClicked);
+  connect(FChannels, &TQV_Channels::OnChannelEnabled, this, [this] { RefreshNow(); });
+  FGrid->SetColumnCount(2);
+  FGrid->SetCell(0, 0, "+");
+  TMDIChild::UpdateSession(1);
+}
+
+TRawDataChild::~TRawDataChild() = default;
+
+void TRawDataChild::ApplySelection(const TTextViewSelection& selection) {
+  FChannels->SetChannelEnabledString(selection.Channels);
+  SetTitle(selection.Title);
+  RefreshNow();
+}
+
+void TRawDataChild::DataReset() {
+  FRowsInitialized = false;
+  FGrid->ClearValues();
+}
+
+void TRawDataChild::UpdateSession(int base) {
+  RebindBase(base);
+  if (base == 1 && Session() && !QVSession()) return CloseChild(".UpdateSession: not a QVSession -> close raw data window");
+  TMDIChild::UpdateSession(base);
+  FRowsInitialized = false;
+}
+
+void TRawDataChild::ShowStatus(const std::string& text) {
+  if (text == FStatus) return;
+  FStatus = text;
+  FRowsInitialized = false;
+  FGrid->ShowStatusRow(text);
+}
+
+void TRawDataChild::UpdateDisplay() {
+  if (Closing()) return;
+  const TZCT_DataManagement* store = ZCTDataManagement(1);
+  if (!store || Session()->OpenString() == kOpenStringNone) return ShowStatus(kNoConnection);
+  const int32_t count = std::clamp(StoreChannelCount(1), 0, TQV_ChannelData::ChannelCount);
+  if (count != FTransmittedChannels) {
+    FTransmittedChannels = count;
+    FChannels->SetMaxChannels(StripChannelCount(1));
+    FRowsInitialized = false;
+  }
+  if (count == 0) return ShowStatus(kNoData);
+  if (!store->IsTextRawDataEnabled()) return ShowStatus(kNoRawMode);
+  if (!FStatus.empty()) {
+    FStatus.clear();
+    FGrid->EndStatusRow();
+  }
+  FGrid->SetCell(0, 1, store->GetTextRawDataCaption());
+  UpdateRows(count);
+  for (size_t i = 0; i < FRowChannels.size(); ++i)
+    FGrid->SetCell(int(i) + 1, 1, store->GetTextRawDataString(FRowChannels[i]));
+  FGrid->FitLayout();
+}
+
+void TRawDataChild::UpdateRows(int32_t channelCount) {
+  std::vector<int32_t> channels;
+  for (int32_t ch = 1; ch <= channelCount; ++ch)
+    if (FChannels->ChannelEnabled(ch)) channels.push_back(ch);
+  if (FRowsInitialized && channels == FRowChannels) return;
+  FRowChannels = std::move(channels);
+  FRowsInitialized = true;
+  FGrid->SetRowCount(1 + int(FRowChannels.size()));
+  const TQV_ChannelData& data = FChannels->Data();
+  for (size_t i = 0; i < FRowChannels.size(); ++i) {
+    FGrid->SetCell(int(i) + 1, 0, data.ChannelId(FRowChannels[i]));
+    FGrid->SetRowColor(int(i) + 1, data.ChannelColor(FRowChannels[i]));
+  }
+}
