@@ -20,10 +20,18 @@ TAllanGeometry AllanGeometry(int width, int height) {
   return g;
 }
 
-std::array<int32_t, kAllanTauCount> AllanXPixels(const TAllanGeometry& g) {
+int32_t AllanTauDecades(int32_t lastTau) {
+  if (lastTau < 0) return 1;
+  return std::clamp((std::min(lastTau, kAllanTauCount - 1) + 2) / 3 + 1, 1, 6);
+}
+
+int32_t AllanVisibleTaus(int32_t decades) { return std::clamp(3 * decades + 1, 1, kAllanTauCount); }
+
+std::array<int32_t, kAllanTauCount> AllanXPixels(const TAllanGeometry& g, int32_t decades) {
   std::array<int32_t, kAllanTauCount> x{};
+  const double perDecade = double(g.Rechts - g.Links) / std::clamp(decades, 1, 6);
   for (int i = 0; i < kAllanTauCount; ++i)
-    x[size_t(i)] = g.Links + int32_t(std::lround(std::log10(double(AllanTauSamples(i))) * (g.Rechts - g.Links) / 6.0));
+    x[size_t(i)] = g.Links + int32_t(std::lround(std::log10(double(AllanTauSamples(i))) * perDecade));
   return x;
 }
 

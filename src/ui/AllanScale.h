@@ -1,6 +1,6 @@
 #pragma once
 // The arithmetic of the Allan views, free of widgets: the log-log geometry of the Allan plot
-// (six decades of τ across, decades of σ up), the automatic scale that does not flicker, and the
+// (the decades of τ that hold data across, decades of σ up), the automatic scale that does not flicker, and the
 // texts of deviations and averaging times.
 #include <array>
 #include <cstdint>
@@ -36,8 +36,14 @@ struct TAllanGeometry {
 };
 TAllanGeometry AllanGeometry(int width, int height);
 
-// x of each τ grid line.
-std::array<int32_t, kAllanTauCount> AllanXPixels(const TAllanGeometry& g);
+// The decades of τ the plot spans: those that hold data up to the last τ index, plus one to grow
+// into; 1 to 6 (1 without data).
+int32_t AllanTauDecades(int32_t lastTau);
+// The τ grid lines within that span (3 per decade and the last one).
+int32_t AllanVisibleTaus(int32_t decades);
+
+// x of each τ grid line when `decades` decades of τ span the plot; lines beyond lie right of it.
+std::array<int32_t, kAllanTauCount> AllanXPixels(const TAllanGeometry& g, int32_t decades = 6);
 
 // A scale over the decades minPower..maxPower with its pixels per decade for the geometry.
 TScaleInfo MakeScale(int32_t minPower, int32_t maxPower, const TAllanGeometry& g);

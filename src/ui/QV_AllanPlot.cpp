@@ -49,7 +49,7 @@ void TQV_AllanPlot::DoPlotResize() {
   Log(".DoPlotResize Bitmap: w=" + std::to_string(w) + ", h=" + std::to_string(h));
   FBitmap = QImage(w, h, QImage::Format_RGB32);
   FGeom = AllanGeometry(w, h);
-  FxPixel = AllanXPixels(FGeom);
+  FxPixel = AllanXPixels(FGeom, FDecades);
   CalculateScalePixels(FyScale, FGeom);
   CalculateScalePixels(FyScaleManual, FGeom);
   CalculateScalePixels(FyScaleAutoUsed, FGeom);
@@ -82,6 +82,12 @@ void TQV_AllanPlot::SetMinMax(const TAllanMinMax& minMax) {
 }
 
 void TQV_AllanPlot::EndMinMax() {
+  // The τ axis spans the decades that hold data, so that a young run fills the plot.
+  if (const int32_t decades = AllanTauDecades(FLastTau); decades != FDecades) {
+    FDecades = decades;
+    FxPixel = AllanXPixels(FGeom, FDecades);
+    CalculateLimits();
+  }
   if (FScaleType != stAuto || FyScaleAuto.SameRange(FyScaleAutoUsed)) return;
   if (!AllanScaleChangeIsReal(FyScaleAutoUsed, FyScaleAuto)) {
     Log(".EndMinMax yScale change ignore: alt=" + RangeText(FyScaleAutoUsed) + " neu=" + RangeText(FyScaleAuto));
@@ -135,7 +141,7 @@ void TQV_AllanPlot::ClearLimits() {
 void TQV_AllanPlot::CalculateLimits() {
   FLimitPoints.clear();
   if (FLimitValues.empty() || FyScale.AnzDekaden <= 0) return;
-  const size_t last = FLimitValues.size() - 1;
+  const size_t last = std::min(FLimitValues.size(), size_t(AllanVisibleTaus(FDecades))) - 1;
   FLimitPoints.emplace_back(FxPixel[0] + 1, FGeom.Oben);
   for (size_t i = 0; i <= last; ++i) {
     int x = FxPixel[i];
@@ -188,11 +194,15 @@ void TQV_AllanPlot::DrawAxes(bool countLine) {
   if (countLine) DrawCounts(p);
 }
 
+int TQV_AllanPlot::TitleRight(const QString& title) const {
+  return 5 + QFontMetrics(SizedFont(font(), 12, true)).horizontalAdvance(title) + 4;
+}
+
 void TQV_AllanPlot::DrawXGrid(QPainter& p) {
   const QFont small = SizedFont(font(), 8);
   const QFont normal = SizedFont(font(), 9);
   int previousRight = std::numeric_limits<int>::min();
-  for (int i = 0; i < kAllanTauCount; ++i) {
+  for (int i = 0; i < AllanVisibleTaus(FDecades); ++i) {
     const int x = FxPixel[size_t(i)];
     const bool decade = i % 3 == 0;
     p.setPen(decade ? QPen(Qt::black, 1, Qt::SolidLine) : QPen(kLightGrey, 1, Qt::DotLine));
@@ -202,7 +212,9 @@ void TQV_AllanPlot::DrawXGrid(QPainter& p) {
     if (decade) {
       p.setFont(normal);
       const int w = QFontMetrics(normal).horizontalAdvance(label);
-      p.drawText(QRect(x - w / 2, FGeom.Unten + 15, w + 2, QFontMetrics(normal).height()), Qt::AlignLeft | Qt::AlignTop, label);
+      // The first label moves right of the axis title instead of running into it.
+      const int left = std::max(x - w / 2, TitleRight(QString::fromUtf8("τ(s)")));
+      p.drawText(QRect(left, FGeom.Unten + 15, w + 2, QFontMetrics(normal).height()), Qt::AlignLeft | Qt::AlignTop, label);
     } else {
       p.setFont(small);
       const int w = QFontMetrics(small).horizontalAdvance(label);
@@ -254,7 +266,7 @@ void TQV_AllanPlot::DrawCounts(QPainter& p) {
   const QFontMetrics metrics(small);
   // Counts start right of the "Count" title.
   int previousRight = 5 + QFontMetrics(SizedFont(font(), 12, true)).horizontalAdvance("Count");
-  for (size_t i = 0; i < FTauCounts.size() && i < size_t(kAllanTauCount); ++i) {
+  for (size_t i = 0; i < FTauCounts.size() && i < size_t(AllanVisibleTaus(FDecades)); ++i) {
     const QString text = QString::number(FTauCounts[i]);
     const int w = metrics.horizontalAdvance(text);
     const int left = FxPixel[i] - w / 2;
@@ -274,7 +286,7 @@ void TQV_AllanPlot::DrawPolyline(const std::vector<double>& values, QColor aColo
   p.setBrush(Qt::NoBrush);
   bool penDown = false;
   QPoint last;
-  const int count = std::min<int>(FLastTau + 1, std::min<int>(int(values.size()), kAllanTauCount));
+  const int count = std::min({FLastTau + 1, int(values.size()), AllanVisibleTaus(FDecades)});
   for (int i = 0; i < count; ++i) {
     const auto y = AllanLogToY(values[size_t(i)], FyScale, FGeom);
     if (!y || !AllanInsideArea(*y, FGeom)) {

@@ -65,6 +65,7 @@ class TQV_AllanPlot : public QWidget {
   const QImage& Picture() const { return FBitmap; }
   const TAllanGeometry& Geometry() const { return FGeom; }
   const std::array<int32_t, kAllanTauCount>& XPixels() const { return FxPixel; }
+  int32_t TauDecades() const { return FDecades; }
   const std::vector<int32_t>& YPixels() const { return FyPixel; }
   const TScaleInfo& Scale() const { return FyScale; }
   const TScaleInfo& ManualScale() const { return FyScaleManual; }
@@ -83,6 +84,8 @@ class TQV_AllanPlot : public QWidget {
   void UseScale(const TScaleInfo& scale);
   void DrawAxes(bool countLine);
   void DrawYGrid(QPainter& p);
+  // x just right of an axis title drawn at the left margin.
+  int TitleRight(const QString& title) const;
   void DrawXGrid(QPainter& p);
   void DrawCounts(QPainter& p);
   void CalculateLimits();
@@ -93,6 +96,7 @@ class TQV_AllanPlot : public QWidget {
   QImage FBitmap;
   TAllanGeometry FGeom;
   std::array<int32_t, kAllanTauCount> FxPixel{};
+  int32_t FDecades = 1;  // decades of τ across the plot, following the data
   std::vector<int32_t> FyPixel;
   TScaleInfo FyScale;
   TScaleInfo FyScaleAuto;      // collected between BeginMinMax and EndMinMax

@@ -226,4 +226,21 @@ TEST_F(AllanViewTest, SavesWithinOneSecondKeepEveryFile) {
   EXPECT_EQ(QDir(QString::fromStdString(dir.Path())).entryList(QDir::Files).size(), 4);
 }
 
+// A young run: the τ axis spans the decades that hold data plus one, not six.
+TEST_F(AllanViewTest, AYoungRunFillsThePlotAndTheSpanGrows) {
+  auto view = Make<TAllanChild>();
+  Samples(30, {0.001, 0.002, 0.004});
+  view->UpdateDisplay();
+  const int32_t young = view->Plot()->TauDecades();
+  EXPECT_LE(young, 3);
+  Samples(600, {0.001, 0.002, 0.004});
+  view->UpdateDisplay();
+  EXPECT_GT(view->Plot()->TauDecades(), young);
+  EXPECT_LT(view->Plot()->TauDecades(), 6);
+  const QString folder = qEnvironmentVariable("VTA_SCREENSHOT_DIR");
+  if (folder.isEmpty()) return;
+  QDir().mkpath(folder);
+  EXPECT_TRUE(view->grab().save(folder + "/allan_graph_young.png"));
+}
+
 }  // namespace

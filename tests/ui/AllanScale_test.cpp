@@ -18,6 +18,22 @@ TEST(AllanScaleTest, SixDecadesOfTauAcrossInWholeMultiplesOfSix) {
   EXPECT_EQ(AllanTauSamples(18), 1'000'000);
 }
 
+TEST(AllanScaleTest, TheTauAxisSpansTheDecadesWithDataPlusOne) {
+  // Last τ index → decades across: τ of 1 sample needs one decade to grow into, 10 samples two, ...
+  const std::vector<std::pair<int32_t, int32_t>> cases = {{-1, 1}, {0, 1}, {1, 2}, {3, 2}, {4, 3},
+                                                          {9, 4}, {15, 6}, {16, 6}, {18, 6}};
+  for (const auto& [lastTau, decades] : cases) EXPECT_EQ(AllanTauDecades(lastTau), decades) << lastTau;
+  EXPECT_EQ(AllanVisibleTaus(1), 4);
+  EXPECT_EQ(AllanVisibleTaus(6), kAllanTauCount);
+  // Two decades across the 600 pixels: τ = 10 samples in the middle, 100 at the right edge.
+  const TAllanGeometry g = AllanGeometry(690, 400);
+  const auto x = AllanXPixels(g, 2);
+  EXPECT_EQ(x[0], 60);
+  EXPECT_EQ(x[3], 360);
+  EXPECT_EQ(x[6], 660);
+  EXPECT_GT(x[7], g.Rechts);  // beyond the span: not drawn
+}
+
 TEST(AllanScaleTest, DecadesUpWithLinesAtOneTwoFive) {
   const TAllanGeometry g = AllanGeometry(690, 400);  // 310 pixels high
   const TScaleInfo s = MakeScale(-12, -9, g);
