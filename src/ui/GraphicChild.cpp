@@ -183,9 +183,9 @@ void TGraphicChild::AutoFit(int32_t channelCount) {
   bool changed = false;
   for (int ch = 1; ch <= channelCount; ++ch) {
     if ((selected >= 1 && ch != selected) || !FLeftChannels->ChannelEnabled(ch)) continue;
-    double low = INFINITY, high = -INFINITY;
-    for (const double v : FetchValues(ch, start, page))
-      if (std::isfinite(v)) low = std::min(low, v), high = std::max(high, v);
+    const auto range = AutoRange(FetchValues(ch, start, page));
+    if (!range) continue;
+    const auto [low, high] = *range;
     TChannelScale& scale = FScale[size_t(ch)];
     if (!AutoScaleNeedsFit(FGraphicMode, scale, low, high, halfDivisions)) continue;
     const TChannelScale fitted = ClampChannelScale(FGraphicMode, AutoChannelScale(FGraphicMode, scale, low, high, halfDivisions));

@@ -142,6 +142,17 @@ double ValueOffsetPixels(TGraphicMode mode, double value, const TChannelScale& s
   return v + scale.OffsetDiv * 100;
 }
 
+std::optional<std::pair<double, double>> AutoRange(std::vector<double> values) {
+  std::erase_if(values, [](double v) { return !std::isfinite(v); });
+  if (values.empty()) return std::nullopt;
+  const size_t trim = values.size() >= 10 ? std::max<size_t>(1, values.size() / 50) : 0;
+  const auto low = values.begin() + ptrdiff_t(trim), high = values.end() - 1 - ptrdiff_t(trim);
+  std::nth_element(values.begin(), low, values.end());
+  const double lowValue = *low;  // the second partition reorders from `low` on
+  std::nth_element(low, high, values.end());
+  return std::pair{lowValue, *high};
+}
+
 TChannelScale AutoChannelScale(TGraphicMode mode, TChannelScale scale, double low, double high, double halfDivisions) {
   if (mode == gmSensor || !std::isfinite(low) || !std::isfinite(high) || halfDivisions <= 0) return scale;
   if (low > high) std::swap(low, high);

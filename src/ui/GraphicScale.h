@@ -3,7 +3,10 @@
 // units, the vertical scale of a channel (step 1, 2 or 5 times a power of ten) with its limits and
 // range steps, the value-to-pixel conversion and the sweep position of the recorder-like plot.
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 // The quantity a graphic view draws; the numbers are stored in the settings.
 enum TGraphicMode : int32_t {
@@ -77,6 +80,12 @@ struct TPlotPoint {
 };
 TPlotPoint ValueToPlotPoint(TGraphicMode mode, double value, const TChannelScale& scale, int32_t mitte, int32_t channel,
                             double scaleFrom = 0);
+
+// The range "Auto" fits: the finite values without the lowest and highest 2 % (at least one each
+// from 10 values on), so that a single spike, such as the first value after a start, neither
+// sets the scale nor keeps it refitting; it shows as an arrow at the edge instead. None without
+// finite values.
+std::optional<std::pair<double, double>> AutoRange(std::vector<double> values);
 
 // "Auto": the scale that shows the values from `low` to `high` (in the mode's value unit) about
 // the middle of a plot `halfDivisions` divisions high above and below the centre line, filling at

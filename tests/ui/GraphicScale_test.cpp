@@ -143,6 +143,27 @@ TEST(GraphicScale, AutoFitsTheValuesAboutTheMiddle) {
   EXPECT_EQ(AutoChannelScale(gmPhase, sensor, std::nan(""), 100, 3), sensor);
 }
 
+TEST(GraphicScale, AutoLeavesASpikeOutOfTheRange) {
+  const double nan = std::nan("");
+  std::vector<double> startSpike(30, 5.0);
+  startSpike[0] = -10000;  // the first value after a start
+  startSpike[7] = 5.5;
+  std::vector<double> many(500);
+  for (size_t i = 0; i < many.size(); ++i) many[i] = double(i);
+  struct Case {
+    const char* what;
+    std::vector<double> values;
+    std::optional<std::pair<double, double>> range;
+  } cases[] = {
+      {"a start spike is left out", startSpike, std::pair{5.0, 5.0}},
+      {"few values are taken as they are", {3, -100, 7}, std::pair{-100.0, 7.0}},
+      {"2 % at each end of many", many, std::pair{10.0, 489.0}},
+      {"gaps are skipped", {nan, 1, nan, 2}, std::pair{1.0, 2.0}},
+      {"no values", {nan, nan}, std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(AutoRange(c.values), c.range) << c.what;
+}
+
 TEST(GraphicScale, AutoFitsAgainOnlyWhenValuesLeaveThePlotOrShrinkToALine) {
   const TChannelScale fitted = AutoChannelScale(gmIVCdiff, DefaultChannelScale(gmIVCdiff), 20000, 60000, 3);
   struct Case {
