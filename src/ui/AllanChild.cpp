@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -10,6 +11,8 @@
 #include <fstream>
 
 #include "acquisition/App_Sessions.h"
+#include "core/Clock.h"
+#include "core/DateTimeText.h"
 #include "data/ZCT_DataManagement.h"
 #include "ui/AllanScale.h"
 #include "ui/QV_Channels.h"
@@ -160,7 +163,7 @@ void TAllanChild::Restart() {
 std::string TAllanChild::Save(const std::string& folder) {
   const std::string base = FreeSaveStem(folder, std::string("ADEV_") + SessionLetter(SessionIndex(1)), {".jpg", ".txt"});
   const std::string picture = base + ".jpg";
-  if (!FPlot->SaveJPG(picture)) {
+  if (!SavedPicture().save(QString::fromStdString(picture), "JPG", 90)) {
     LogError(".Save failed " + picture);
     return {};
   }
@@ -183,6 +186,48 @@ std::string TAllanChild::Save(const std::string& folder) {
     out << line << "\r\n";
   if (!out.flush()) LogError(".Save failed " + table);
   return picture;
+}
+
+QImage TAllanChild::SavedPicture() const {
+  const QImage& plot = FPlot->Picture();
+  QFont font = this->font();
+  font.setPointSize(10);
+  const QFontMetrics metrics(font);
+  const int line = metrics.height() + 4;
+  std::vector<int> legend;
+  for (int ch = 1; ch <= std::min(StoreChannelCount(1), TQV_ChannelData::ChannelCount); ++ch)
+    if (FChannels->VisibleChannel(ch) && FChannels->ChannelEnabled(ch)) legend.push_back(ch);
+  QImage image(plot.width(), plot.height() + 3 * line + 4, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter p(&image);
+  p.setFont(font);
+  p.setPen(Qt::black);
+  std::string title = (ChildTitle().empty() ? FDefaultTitle : ChildTitle());
+  if (const TSessionItem* session = Session())
+    title += "   Source: " + (session->FriendlyName().empty() ? session->OpenString()
+                                                           : session->FriendlyName() + " (" + session->OpenString() + ")");
+  const TWallTime now = Environment().Clock ? Environment().Clock->Wall() : SystemClock().Wall();
+  p.drawText(QRect(6, 0, image.width() - 12, line), Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(title));
+  p.drawText(QRect(6, line, image.width() - 12, line), Qt::AlignLeft | Qt::AlignVCenter,
+             QString::fromStdString("Saved " + DateTimeText(now)));
+  p.drawImage(0, 2 * line, plot);
+  // The legend: a short line and the channel's id and name in its colour, side by side.
+  int x = 6;
+  const int y = 2 * line + plot.height() + 2;
+  const TQV_ChannelData& data = FChannels->Data();
+  for (const int ch : legend) {
+    const QString text = QString::fromStdString(data.ChannelId(ch) + " " + data.ChannelName(ch)).trimmed();
+    const int width = 22 + metrics.horizontalAdvance(text) + 14;
+    if (x + width > image.width()) break;
+    const QColor color = ToQColor(data.ChannelColor(ch));
+    p.setPen(QPen(color, 2));
+    p.drawLine(x, y + line / 2, x + 16, y + line / 2);
+    p.setPen(color);
+    p.drawText(QRect(x + 22, y, width, line), Qt::AlignLeft | Qt::AlignVCenter, text);
+    x += width;
+  }
+  p.end();
+  return image;
 }
 
 // ---- Session ----

@@ -1,4 +1,5 @@
 #pragma once
+#include <QImage>
 #include <string>
 
 #include "data/App_VirtAllanData.h"
@@ -40,6 +41,9 @@ class TAllanChild : public TMDIChild {
   // Writes "ADEV_" + letter + "_" + time + ".jpg" (and ".txt" with the table) into the folder;
   // returns the picture's file name, empty when nothing could be written.
   std::string Save(const std::string& folder);
+  // The saved picture: a title with the mode and the session's source, the date, the plot and a
+  // legend of the shown channels in their colours.
+  QImage SavedPicture() const;
   void SetScaleType(TAllanScaleType type);
   // The up-down controls of the manual range; a change that would leave no decade is refused.
   bool SetManualRange(int32_t minPower, int32_t maxPower);

@@ -351,10 +351,6 @@ void TQV_AllanPlot::Paint() {
   update();
 }
 
-bool TQV_AllanPlot::SaveJPG(const std::string& JPGName) const {
-  return FBitmap.save(QString::fromStdString(JPGName), "JPG", 90);
-}
-
 void TQV_AllanPlot::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.drawImage(0, 0, FBitmap);

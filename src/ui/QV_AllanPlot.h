@@ -56,8 +56,6 @@ class TQV_AllanPlot : public QWidget {
   bool DisplayCountLine() const { return FDisplayCountLine; }
   void SetDisplayCountLine(bool value) { FDisplayCountLine = value; }
   void SetDecimalSeparator(char value);
-  // Writes the picture as a JPEG; false when it could not be written.
-  bool SaveJPG(const std::string& JPGName) const;
   // Redraws the axes without the count line, lets the owner draw its curves and shows the picture.
   void Paint();
 

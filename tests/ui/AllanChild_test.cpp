@@ -243,4 +243,31 @@ TEST_F(AllanViewTest, AYoungRunFillsThePlotAndTheSpanGrows) {
   EXPECT_TRUE(view->grab().save(folder + "/allan_graph_young.png"));
 }
 
+// The saved picture tells what it shows: title with the source, the date, and a legend of the
+// shown channels in their colours under the plot.
+TEST_F(AllanViewTest, TheSavedPictureCarriesTitleSourceDateAndLegend) {
+  Samples(12, {0.001, 0.002, 0.0});
+  auto view = Make<TAllanChild>();
+  view->UpdateDisplay();
+  const QImage picture = view->SavedPicture();
+  const QImage& plot = view->Plot()->Picture();
+  ASSERT_GT(picture.height(), plot.height());
+  EXPECT_EQ(picture.width(), plot.width());
+  const int top = picture.height() - plot.height();  // title and date lines above
+  EXPECT_EQ(picture.copy(0, top / 3 * 2, plot.width(), plot.height()).isNull(), false);
+  const auto hasColour = [&](QRgb colour, int y0, int y1) {
+    for (int y = y0; y < y1; ++y)
+      for (int x = 0; x < picture.width(); ++x)
+        if (picture.pixel(x, y) == colour) return true;
+    return false;
+  };
+  const int legendTop = picture.height() - top / 3;
+  for (int ch : {1, 2}) EXPECT_TRUE(hasColour(ToQColor(view->ChannelData().ChannelColor(ch)).rgb(), legendTop, picture.height())) << ch;
+  EXPECT_TRUE(hasColour(QColor(Qt::black).rgb(), 0, top / 3));  // the title
+  if (const QString folder = qEnvironmentVariable("VTA_SCREENSHOT_DIR"); !folder.isEmpty()) {
+    QDir().mkpath(folder);
+    EXPECT_TRUE(picture.save(folder + "/allan_saved_picture.png"));
+  }
+}
+
 }  // namespace
