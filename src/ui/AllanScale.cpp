@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 int32_t AllanTauSamples(int index) {
   // 1, 2, 5, 10, 20, 50, ...: alternately ×2, ×2.5, ×2 as the calculators build their ladder.
@@ -113,7 +114,10 @@ std::string AllanTauText(int64_t ms, char separator) {
 }
 
 std::string AllanTauLabel(int32_t intervalMs, int index, char separator) {
-  return AllanExpText(double(intervalMs) * AllanTauSamples(index) * 0.001, 2, 1, separator);
+  const double tau = double(intervalMs) * AllanTauSamples(index) * 0.001;
+  const std::string one = AllanExpText(tau, 1, 1, '.');
+  const bool exact = std::abs(std::strtod(one.c_str(), nullptr) - tau) <= 1e-9 * std::abs(tau);
+  return AllanExpText(tau, exact ? 1 : 2, 1, separator);
 }
 
 std::vector<std::string> AllanTableLines(const std::string& tauCaption, const std::vector<TAllanTableRow>& rows,

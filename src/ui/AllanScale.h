@@ -76,7 +76,8 @@ std::string AllanValueText(double sigma, char separator = '.');
 // fraction when there is one ("2.5 s").
 std::string AllanTauText(int64_t ms, char separator = '.');
 
-// The label of a τ grid line: τ in seconds with 2 significant digits.
+// The label of a τ grid line: τ in seconds in the σ axis's format ("1E+0", "5E-1"), with a
+// second digit only where τ needs it ("2.5E-1").
 std::string AllanTauLabel(int32_t intervalMs, int index, char separator = '.');
 
 // The lines of the saved table: "Channel/Tau" + the calculator's τ caption, then per channel

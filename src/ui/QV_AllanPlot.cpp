@@ -11,6 +11,7 @@
 namespace {
 
 const QColor kLightGrey(0xC0, 0xC0, 0xC0);
+const QColor kDecadeGrey(0x90, 0x90, 0x90);
 constexpr int kCircleRadius = 3;
 
 QFont SizedFont(const QFont& base, int points, bool bold = false) {
@@ -205,7 +206,8 @@ void TQV_AllanPlot::DrawXGrid(QPainter& p) {
   for (int i = 0; i < AllanVisibleTaus(FDecades); ++i) {
     const int x = FxPixel[size_t(i)];
     const bool decade = i % 3 == 0;
-    p.setPen(decade ? QPen(Qt::black, 1, Qt::SolidLine) : QPen(kLightGrey, 1, Qt::DotLine));
+    // Decade lines in a grey that a dark trace (channel 1) stands out against.
+    p.setPen(decade ? QPen(kDecadeGrey, 1, Qt::SolidLine) : QPen(kLightGrey, 1, Qt::DotLine));
     p.drawLine(x, FGeom.Unten + 5, x, decade ? FGeom.Oben - 5 : FGeom.Oben);
     const QString label = QString::fromStdString(FTimeMilliString[size_t(i)]);
     p.setPen(Qt::black);
@@ -239,7 +241,8 @@ void TQV_AllanPlot::DrawYGrid(QPainter& p) {
   for (size_t i = 0; i < FyPixel.size(); ++i) {
     const int y = FyPixel[i];
     const bool decade = i % 3 == 0;
-    p.setPen(decade ? QPen(Qt::black, 1, Qt::SolidLine) : QPen(kLightGrey, 1, Qt::DotLine));
+    // Decade lines in a grey that a dark trace (channel 1) stands out against.
+    p.setPen(decade ? QPen(kDecadeGrey, 1, Qt::SolidLine) : QPen(kLightGrey, 1, Qt::DotLine));
     p.drawLine(FGeom.Links, y, FGeom.Rechts, y);
     p.setPen(Qt::black);
     if (decade) {

@@ -87,8 +87,12 @@ TEST(AllanScaleTest, Texts) {
   EXPECT_EQ(AllanValueText(2.5e-123), "2.500E-123");
   EXPECT_EQ(AllanExpText(1, 2, 1), "1.0E+0");
   EXPECT_EQ(AllanExpText(1e-9, 1, 1), "1E-9");
-  EXPECT_EQ(AllanTauLabel(100, 3), "1.0E+0");
-  EXPECT_EQ(AllanTauLabel(1000, 18), "1.0E+6");
+  // τ labels in the σ axis's format, a second digit only where τ needs it.
+  EXPECT_EQ(AllanTauLabel(100, 3), "1E+0");
+  EXPECT_EQ(AllanTauLabel(1000, 18), "1E+6");
+  EXPECT_EQ(AllanTauLabel(100, 2), "5E-1");
+  EXPECT_EQ(AllanTauLabel(250, 0), "2.5E-1");
+  EXPECT_EQ(AllanTauLabel(250, 0, ','), "2,5E-1");
   EXPECT_EQ(AllanTauText(100), "100 ms");
   EXPECT_EQ(AllanTauText(1000), "1 s");
   EXPECT_EQ(AllanTauText(2500), "2.5 s");
