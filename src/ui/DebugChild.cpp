@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "acquisition/App_Sessions.h"
@@ -21,6 +22,8 @@ TDebugChild::TDebugChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, 
   layout->setSpacing(0);
   QHBoxLayout* row = AddButtonRow(*layout);
   AddButton(*row, "Clear", [this] { Clear(); });
+  FPauseButton = AddButton(*row, "Pause", [this] { SetPaused(FPauseButton->isChecked()); });
+  FPauseButton->setCheckable(true);
   row->addStretch();
   FLines = new QPlainTextEdit(this);
   FLines->setObjectName("Heartbeats");
@@ -35,7 +38,18 @@ TDebugChild::TDebugChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSession, 
 
 TDebugChild::~TDebugChild() = default;
 
-void TDebugChild::Clear() { FLines->clear(); }
+void TDebugChild::Clear() {
+  FLines->clear();
+  FHeld.clear();
+}
+
+void TDebugChild::SetPaused(bool value) {
+  FPaused = value;
+  if (FPauseButton->isChecked() != value) FPauseButton->setChecked(value);
+  if (value) return;
+  for (const std::string& line : FHeld) FLines->appendPlainText(QString::fromStdString(line));
+  FHeld.clear();
+}
 
 void TDebugChild::DataReset() { Clear(); }
 
@@ -56,5 +70,8 @@ void TDebugChild::UpdateDisplay() {
   TZCT_DataManagement* store = ZCTDataManagement(1);
   if (!store) return;
   const std::string heartbeat = store->HeartbeatString();
-  if (!heartbeat.empty()) FLines->appendPlainText(QString::fromStdString(heartbeat));
+  if (heartbeat.empty()) return;
+  if (!FPaused) return FLines->appendPlainText(QString::fromStdString(heartbeat));
+  FHeld.push_back(heartbeat);
+  if (FHeld.size() > size_t(kMaxLines)) FHeld.pop_front();
 }

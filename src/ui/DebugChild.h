@@ -1,9 +1,11 @@
 #pragma once
+#include <deque>
 #include <string>
 
 #include "ui/MDIChild.h"
 
 class QPlainTextEdit;
+class QToolButton;
 
 // The debug view of a counter session (expert mode): the heartbeats that the instrument sends,
 // one line each with the device time and the heartbeat words in hexadecimal, newest at the
@@ -24,6 +26,10 @@ class TDebugChild : public TMDIChild {
   // The text shown instead of heartbeats ("no connection"), empty while there is none.
   const std::string& Status() const { return FStatus; }
   void Clear();
+  // "Pause": the lines stand still to be read; what arrives meanwhile is kept (up to kMaxLines)
+  // and shown when the pause ends.
+  bool Paused() const { return FPaused; }
+  void SetPaused(bool value);
 
   // ---- TMDIChild ----
   void DataReset() override;
@@ -32,5 +38,8 @@ class TDebugChild : public TMDIChild {
 
  private:
   QPlainTextEdit* FLines = nullptr;
+  QToolButton* FPauseButton = nullptr;
   std::string FStatus;
+  bool FPaused = false;
+  std::deque<std::string> FHeld;  // heartbeats that arrived during the pause
 };

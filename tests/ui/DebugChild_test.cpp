@@ -41,6 +41,22 @@ TEST_F(DebugChildTest, ShowsEachHeartbeatOnceWithTheNewestAtTheBottom) {
   EXPECT_TRUE(Lines(*view).isEmpty());
 }
 
+// A pause holds the lines still; what arrives meanwhile comes in order when it ends.
+TEST_F(DebugChildTest, PauseHoldsTheLinesAndLosesNothing) {
+  auto view = MakeView();
+  session->Store().AddHeartbeat("7EFF;0000000A;FFFF0001", 12'345'678);
+  view->UpdateDisplay();
+  view->SetPaused(true);
+  session->Store().AddHeartbeat("7EFF;0000000B;FFFF0002", 12'350'678);
+  view->UpdateDisplay();
+  session->Store().AddHeartbeat("7EFF;0000000C;FFFF0003", 12'355'678);
+  view->UpdateDisplay();
+  EXPECT_EQ(Lines(*view), QStringList{"12.345.678;0000000A;FFFF0001"});
+  view->SetPaused(false);
+  EXPECT_EQ(Lines(*view), (QStringList{"12.345.678;0000000A;FFFF0001", "12.350.678;0000000B;FFFF0002",
+                                       "12.355.678;0000000C;FFFF0003"}));
+}
+
 TEST_F(DebugChildTest, ShowsNoConnectionAndClosesWithoutACounterSession) {
   session->SetOpenParams(kOpenStringNone, 0, 0, "");
   auto view = MakeView();
