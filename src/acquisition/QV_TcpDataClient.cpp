@@ -16,22 +16,22 @@ void AppendBytes(std::string& out, const void* value, size_t size) { out.append(
 
 }  // namespace
 
-TTcpDataClient::TTcpDataClient(int32_t logId, TTcpClientSpec spec, size_t queueLimitBytes,
+TTcpDataClient::TTcpDataClient(int32_t logId, TTcpSubscription subscription, size_t queueLimitBytes,
                                std::chrono::milliseconds gather, const TClock& clock)
     : FLogId(logId),
-      FSpec(std::move(spec)),
+      FSubscription(std::move(subscription)),
       FClock(clock),
-      FPeer(FSpec.Address + ":" + std::to_string(FSpec.Port)),
+      FPeer(FSubscription.Address + ":" + std::to_string(FSubscription.Port)),
       FQueue(queueLimitBytes),
       FGather(gather) {}
 
 TTcpDataClient::~TTcpDataClient() { Abort(); }
 
-std::string TTcpDataClient::ToString() const { return "TcpDataClient: Peer=" + FPeer + ", Mode=" + TcpModeText(FSpec.Mode); }
+std::string TTcpDataClient::ToString() const { return "TcpDataClient: Peer=" + FPeer + ", Mode=" + TcpModeText(FSubscription.Mode); }
 
 TQV_Result TTcpDataClient::StartData(uint32_t connectLimitMs, uint32_t sendLimitMs, std::string& response) {
   std::string reason;
-  FSocket = ConnectTcp(FSpec.Address, FSpec.Port, connectLimitMs, reason);
+  FSocket = ConnectTcp(FSubscription.Address, FSubscription.Port, connectLimitMs, reason);
   if (!FSocket.Valid()) {
     Fail(reason);
     LogWarn(FLogId, "TcpDataClient.StartData.Connect failed: " + reason);
@@ -77,7 +77,7 @@ void TTcpDataClient::StopWriter() {
 bool TTcpDataClient::SendData(const std::string& content) {
   if (FNotConnected) return false;
   std::string line;
-  if (FSpec.WithTimeStamp) line = FormatLogTime(FSpec.FormatStr, WallToDateTime(FClock.Wall(), true)) + " ";
+  if (FSubscription.WithTimeStamp) line = FormatLogTime(FSubscription.FormatStr, WallToDateTime(FClock.Wall(), true)) + " ";
   line += content;
   line += "\r\n";
   if (!FQueue.Push(std::move(line))) {

@@ -18,7 +18,7 @@
 using TSaveLogKey = std::tuple<int32_t, int32_t, int32_t>;
 
 // What a subscriber asked for in its CONNECT or ARCHIVE request.
-struct TTcpClientSpec {
+struct TTcpSubscription {
   std::string Address;
   uint16_t Port = 0;
   uint8_t Mode = 7;
@@ -33,7 +33,7 @@ struct TTcpClientSpec {
 class TTcpDataClient {
  public:
   // gather: how long the writer lets lines collect between two writes.
-  TTcpDataClient(int32_t logId, TTcpClientSpec spec, size_t queueLimitBytes, std::chrono::milliseconds gather,
+  TTcpDataClient(int32_t logId, TTcpSubscription subscription, size_t queueLimitBytes, std::chrono::milliseconds gather,
                  const TClock& clock);
   ~TTcpDataClient();
   TTcpDataClient(const TTcpDataClient&) = delete;
@@ -53,8 +53,8 @@ class TTcpDataClient {
   bool SendArchiv(const TStoreDataRecord& rec, std::chrono::milliseconds wait);
 
   bool NotConnected() const { return FNotConnected.load(); }
-  uint8_t Mode() const { return FSpec.Mode; }
-  bool Is(const std::string& address, uint16_t port) const { return FSpec.Address == address && FSpec.Port == port; }
+  uint8_t Mode() const { return FSubscription.Mode; }
+  bool Is(const std::string& address, uint16_t port) const { return FSubscription.Address == address && FSubscription.Port == port; }
   bool Is7901Send = false;
   bool Is7902Send = false;
   void AddSavedLog(const TSaveLogKey& key) { FSavedLogs.insert(key); }
@@ -76,7 +76,7 @@ class TTcpDataClient {
   static std::string RecordBytes(const TStoreDataRecord& rec);
 
   const int32_t FLogId;
-  const TTcpClientSpec FSpec;
+  const TTcpSubscription FSubscription;
   const TClock& FClock;
   const std::string FPeer;
   TTcpSendQueue FQueue;

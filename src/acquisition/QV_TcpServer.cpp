@@ -339,31 +339,31 @@ std::string TQV_TcpServer::DoRequest(const std::string& line, const std::string&
 
 std::string TQV_TcpServer::DoConnect(const TTcpRequest& request) {
   static constexpr std::string_view StampTag = " UTC-Time=";
-  TTcpClientSpec spec;
-  spec.Address = request.Address;
-  spec.Port = request.Port;
+  TTcpSubscription subscription;
+  subscription.Address = request.Address;
+  subscription.Port = request.Port;
   std::string modeText = request.Data;
   if (const size_t tag = request.Data.find(StampTag); tag != std::string::npos) {
     modeText = request.Data.substr(0, tag);
-    spec.FormatStr = request.Data.substr(tag + StampTag.size());
-    spec.WithTimeStamp = true;
+    subscription.FormatStr = request.Data.substr(tag + StampTag.size());
+    subscription.WithTimeStamp = true;
   }
   const std::optional<uint8_t> mode = TcpModeFromName(modeText);
   if (!mode) return "ERR bad format (MODE=): " + modeText;
-  spec.Mode = *mode;
+  subscription.Mode = *mode;
   if (*mode >= tcmFirstLog) {
     std::lock_guard lock(FLock);
     if (!(FReceivedLogs & (1u << (*mode - tcmFirstLog)))) return "ERR mode not available: " + modeText;
   }
-  return StartData(spec);
+  return StartData(subscription);
 }
 
-std::string TQV_TcpServer::StartData(const TTcpClientSpec& spec) {
+std::string TQV_TcpServer::StartData(const TTcpSubscription& subscription) {
   {
     std::lock_guard lock(FLock);
     if (FClientList.size() >= FActive.MaxClients) return "ERR Connect to data server failed: Too many subscribers";
   }
-  auto client = std::make_shared<TTcpDataClient>(FLogId, spec, FActive.QueueLimitBytes,
+  auto client = std::make_shared<TTcpDataClient>(FLogId, subscription, FActive.QueueLimitBytes,
                                                  std::chrono::milliseconds(FActive.GatherMs), FClock);
   LogIt(FLogId, "TCP-Server.StartData: Client created" + client->ToString());
   std::string response;

@@ -122,7 +122,7 @@ class TQV_TcpServer : public IQV_SourceDataServer {
   std::string DoAppData(const TTcpRequest& request);
   std::string DoArchive(const TTcpRequest& request);
   std::string DoGet(const TTcpRequest& request);
-  std::string StartData(const TTcpClientSpec& spec);
+  std::string StartData(const TTcpSubscription& subscription);
   // The archive stamp of the request, or in `response` why not.
   std::optional<TDateTime> ArchiveStamp(const TTcpRequest& request, const char* who, std::string& response);
   std::shared_ptr<IQV_ArchiveStore> Store() const;
