@@ -394,20 +394,27 @@ void TQV_UsbThread::OnTimeout(const char* reader) {
   LogIt(FLogId, tag + ": timeout count =" + std::to_string(FTimeoutCount) + " -> ignore");
 }
 
-// ---- Network-module line: transmit blocks ----
-
-void TQV_UsbThread::ReadESP() {
+// Appends what the line delivers to FRemaining; false after a failure (the line ends) or a
+// time-out (counted), true when bytes came.
+bool TQV_UsbThread::ReadMore(const char* reader) {
   const size_t before = FRemaining.size();
   const TQV_TtyLine::TRead r = FLine.ReadSome(ESPChunkSize, FReadTimeoutMs, FRemaining);
   if (r == TQV_TtyLine::TRead::Failed) {
     Terminate(0, "Reading from USB failed (" + FLine.LastError() + ")");
-    return;
+    return false;
   }
   if (r == TQV_TtyLine::TRead::Timeout || FRemaining.size() == before) {
-    OnTimeout("ReadESP");
-    return;
+    OnTimeout(reader);
+    return false;
   }
   FTimeoutCount = 0;
+  return true;
+}
+
+// ---- Network-module line: transmit blocks ----
+
+void TQV_UsbThread::ReadESP() {
+  if (!ReadMore("ReadESP")) return;
   size_t pos = 0;
   if (FFirstReceive) {
     const size_t magic = FRemaining.find(ESPMagic);
@@ -580,17 +587,7 @@ void TQV_UsbThread::QueueMissingDisconnects() {
 // ---- Coldfire line: CDC blocks ----
 
 void TQV_UsbThread::ReadCDCBlock() {
-  const size_t before = FRemaining.size();
-  const TQV_TtyLine::TRead r = FLine.ReadSome(ESPChunkSize, FReadTimeoutMs, FRemaining);
-  if (r == TQV_TtyLine::TRead::Failed) {
-    Terminate(0, "Reading from USB failed (" + FLine.LastError() + ")");
-    return;
-  }
-  if (r == TQV_TtyLine::TRead::Timeout || FRemaining.size() == before) {
-    OnTimeout("ReadCDCBlock");
-    return;
-  }
-  FTimeoutCount = 0;
+  if (!ReadMore("ReadCDCBlock")) return;
   size_t pos = 0;
   while (true) {
     const size_t magic = FRemaining.find(CDCMagic, pos);

@@ -93,6 +93,7 @@ class TQV_UsbThread {
   void CheckResumption();
   // True (the line ended) when a log-on has waited beyond its limit.
   bool CheckLoginExpired();
+  bool ReadMore(const char* reader);
   void ReadESP();
   // A block whose value count is beyond the largest block: dropped and reported.
   void ReportBadESPBlock(uint8_t count);
