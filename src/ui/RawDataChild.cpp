@@ -42,7 +42,7 @@ void TRawDataChild::ApplySelection(const TTextViewSelection& selection) {
 }
 
 void TRawDataChild::DataReset() {
-  FRowsInitialized = false;
+  FRows.Invalidate();
   FGrid->ClearValues();
 }
 
@@ -50,13 +50,13 @@ void TRawDataChild::UpdateSession(int base) {
   RebindBase(base);
   if (base == 1 && Session() && !QVSession()) return CloseChild(".UpdateSession: not a QVSession -> close raw data window");
   TMDIChild::UpdateSession(base);
-  FRowsInitialized = false;
+  FRows.Invalidate();
 }
 
 void TRawDataChild::ShowStatus(const std::string& text) {
   if (text == FStatus) return;
   FStatus = text;
-  FRowsInitialized = false;
+  FRows.Invalidate();
   FGrid->ShowStatusRow(text);
 }
 
@@ -68,7 +68,7 @@ void TRawDataChild::UpdateDisplay() {
   if (count != FTransmittedChannels) {
     FTransmittedChannels = count;
     FChannels->SetMaxChannels(StripChannelCount(1));
-    FRowsInitialized = false;
+    FRows.Invalidate();
   }
   if (count == 0) return ShowStatus(kNoData);
   if (!store->IsTextRawDataEnabled()) return ShowStatus(kNoRawMode);
@@ -77,23 +77,9 @@ void TRawDataChild::UpdateDisplay() {
     FGrid->EndStatusRow();
   }
   FGrid->SetCell(0, 1, store->GetTextRawDataCaption());
-  UpdateRows(count);
-  for (size_t i = 0; i < FRowChannels.size(); ++i)
-    FGrid->SetCell(int(i) + 1, 1, store->GetTextRawDataString(FRowChannels[i]));
+  FRows.Update(*FGrid, *FChannels, count);
+  for (size_t i = 0; i < FRows.Channels().size(); ++i)
+    FGrid->SetCell(int(i) + 1, 1, store->GetTextRawDataString(FRows.Channels()[i]));
   FGrid->FitLayout();
 }
 
-void TRawDataChild::UpdateRows(int32_t channelCount) {
-  std::vector<int32_t> channels;
-  for (int32_t ch = 1; ch <= channelCount; ++ch)
-    if (FChannels->ChannelEnabled(ch)) channels.push_back(ch);
-  if (FRowsInitialized && channels == FRowChannels) return;
-  FRowChannels = std::move(channels);
-  FRowsInitialized = true;
-  FGrid->SetRowCount(1 + int(FRowChannels.size()));
-  const TQV_ChannelData& data = FChannels->Data();
-  for (size_t i = 0; i < FRowChannels.size(); ++i) {
-    FGrid->SetCell(int(i) + 1, 0, data.ChannelId(FRowChannels[i]));
-    FGrid->SetRowColor(int(i) + 1, data.ChannelColor(FRowChannels[i]));
-  }
-}

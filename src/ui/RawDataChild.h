@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/ChannelRows.h"
 #include "ui/MDIChild.h"
 
 class TTextGrid;
@@ -37,10 +38,8 @@ class TRawDataChild : public TMDIChild {
 
  private:
   void ShowStatus(const std::string& text);
-  void UpdateRows(int32_t channelCount);
 
-  std::vector<int32_t> FRowChannels;
-  bool FRowsInitialized = false;
+  TChannelRows FRows;
   std::string FStatus;
   TTextGrid* FGrid = nullptr;
   TQV_Channels* FChannels = nullptr;

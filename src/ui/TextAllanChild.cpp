@@ -93,18 +93,18 @@ void TTextAllanChild::UpdateSession(int base) {
     }
   }
   TMDIChild::UpdateSession(base);
-  FRowsInitialized = false;
+  FRows.Invalidate();
 }
 
 void TTextAllanChild::ChannelCount() {
   TMDIChild::ChannelCount();
-  FRowsInitialized = false;
+  FRows.Invalidate();
 }
 
 void TTextAllanChild::DataReset() {
   FGrid->ClearValues();
   FGrid->ResetColumnStatistics();
-  FRowsInitialized = false;
+  FRows.Invalidate();
 }
 
 void TTextAllanChild::UpdateOptions(int32_t what) {
@@ -126,7 +126,7 @@ void TTextAllanChild::ReadSettings(TAppSettings& Settings, const std::string& Se
   const std::string& P = SettingsPrefix;
   SetAllanMode(AllanModeFromInt(Settings.GetValue(P + "AllanMode", int32_t(FAllanMode))));
   SetColumnEnabled(Settings.GetValue(P + "Columns", GetColumnEnabled()));
-  FRowsInitialized = false;
+  FRows.Invalidate();
 }
 
 void TTextAllanChild::SaveSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
@@ -150,17 +150,17 @@ void TTextAllanChild::UpdateDisplay() {
   if (count == 0) return ShowStatus(Session()->OpenString() == kOpenStringNone ? kNoConnection : kNoData);
   if (!FStatus.empty()) {
     FStatus.clear();
-    FRowsInitialized = false;
+    FRows.Invalidate();
     FGrid->EndStatusRow();
   }
-  UpdateRows(count);
+  FRows.Update(*FGrid, *FChannels, count);
   UpdateCells();
   FGrid->FitLayout();
 }
 
 void TTextAllanChild::ShowStatus(const std::string& text) {
   FStatus = text;
-  FRowsInitialized = false;
+  FRows.Invalidate();
   FGrid->ShowStatusRow(text);
 }
 
@@ -181,26 +181,11 @@ void TTextAllanChild::UpdateColumns() {
   UpdateCaption();
 }
 
-void TTextAllanChild::UpdateRows(int32_t channelCount) {
-  std::vector<int32_t> channels;
-  for (int32_t ch = 1; ch <= channelCount; ++ch)
-    if (FChannels->ChannelEnabled(ch)) channels.push_back(ch);
-  if (FRowsInitialized && channels == FRowChannels) return;
-  FRowChannels = std::move(channels);
-  FRowsInitialized = true;
-  FGrid->SetRowCount(1 + int(FRowChannels.size()));
-  const TQV_ChannelData& data = FChannels->Data();
-  for (size_t i = 0; i < FRowChannels.size(); ++i) {
-    FGrid->SetCell(int(i) + 1, 0, data.ChannelId(FRowChannels[i]));
-    FGrid->SetRowColor(int(i) + 1, data.ChannelColor(FRowChannels[i]));
-  }
-}
-
 void TTextAllanChild::UpdateCells() {
   const TZCT_DataManagement* store = ZCTDataManagement(1);
   const char separator = FGrid->DecimalSeparator();
-  for (size_t row = 0; row < FRowChannels.size(); ++row) {
-    const int32_t ch = FRowChannels[row];
+  for (size_t row = 0; row < FRows.Channels().size(); ++row) {
+    const int32_t ch = FRows.Channels()[row];
     try {
       const std::vector<double> sigmas = store->GetAllanTextValues(FAllanMode, ch);
       for (int t = 0; t < kAllanTauCount; ++t) {

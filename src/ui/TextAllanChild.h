@@ -5,6 +5,7 @@
 
 #include "data/App_VirtAllanData.h"
 #include "ui/AllanScale.h"
+#include "ui/ChannelRows.h"
 #include "ui/MDIChild.h"
 
 struct TTextViewSelection;
@@ -58,7 +59,6 @@ class TTextAllanChild : public TMDIChild {
  private:
   void ShowStatus(const std::string& text);
   void UpdateColumns();
-  void UpdateRows(int32_t channelCount);
   void UpdateCells();
 
   TAllanMode FAllanMode = amFreq;
@@ -66,9 +66,8 @@ class TTextAllanChild : public TMDIChild {
   std::array<int, kAllanTauCount> FColumnIndex{};  // grid column of each τ, 0 = hidden
   int32_t FIntervalMs = 1000;
   bool FUpdateColumns = true;
-  bool FRowsInitialized = false;
   bool FShowsValues = false;  // the columns were built once: the caption names the mode
-  std::vector<int32_t> FRowChannels;
+  TChannelRows FRows;
   std::string FStatus;
   TTextGrid* FGrid = nullptr;
   TQV_Channels* FChannels = nullptr;
