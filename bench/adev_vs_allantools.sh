@@ -12,18 +12,7 @@ peers=${VTA_PEERS:-$root/../shared/peers}
 data=${TMPDIR:-/tmp}/vta_adev_bench
 mkdir -p "$data"
 
-# Best wall time of $runs runs of a command, in seconds.
-best_of() {
-  local best=""
-  for _ in $(seq "$runs"); do
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null
-    end=$(date +%s.%N)
-    best=$(echo "$start $end ${best:-1e9}" | awk '{t = $2 - $1; print (t < $3 ? t : $3)}')
-  done
-  echo "$best"
-}
+source "$root/bench/timing.sh"
 
 for n in 1000000 10000000; do
   file=$data/phase_$n.txt

@@ -18,18 +18,7 @@ if ! /usr/bin/python3 -c 'import numpy, scipy' 2>/dev/null; then
   sudo apt-get install -y python3-numpy python3-scipy >/dev/null
 fi
 
-# Best wall time of $runs runs of a command, in seconds.
-best_of() {
-  local best=""
-  for _ in $(seq "$runs"); do
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null
-    end=$(date +%s.%N)
-    best=$(echo "$start $end ${best:-1e9}" | awk '{t = $2 - $1; print (t < $3 ? t : $3)}')
-  done
-  echo "$best"
-}
+source "$root/bench/timing.sh"
 
 ratio() { echo "$1 $2" | awk '{printf "%.1f", $2 / $1}'; }
 
