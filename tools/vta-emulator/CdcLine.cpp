@@ -1,11 +1,5 @@
 #include "CdcLine.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
 
@@ -40,13 +34,7 @@ TCdcLine::TCdcLine(const TInstrumentRing& ring, IInstrumentControl& control, TEm
 TCdcLine::~TCdcLine() { Stop(); }
 
 std::string TCdcLine::Open() {
-  FFd = ::open(FSetup.Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  if (FFd < 0) return "Cannot open " + FSetup.Path + ": " + std::strerror(errno);
-  termios tio{};
-  if (tcgetattr(FFd, &tio) == 0) {
-    cfmakeraw(&tio);
-    tcsetattr(FFd, TCSANOW, &tio);
-  }
+  if (std::string error = FTty.Open(FSetup.Path); !error.empty()) return error;
   FStreamStart = std::chrono::steady_clock::now();
   FThread = std::thread([this] { Run(); });
   return {};
@@ -55,31 +43,15 @@ std::string TCdcLine::Open() {
 void TCdcLine::Stop() {
   FStop = true;
   if (FThread.joinable()) FThread.join();
-  if (FFd >= 0) ::close(FFd);
-  FFd = -1;
+  FTty.Close();
 }
 
-void TCdcLine::Write(std::string_view bytes) {
-  while (!bytes.empty() && !FStop) {
-    const ssize_t n = ::write(FFd, bytes.data(), bytes.size());
-    if (n > 0) {
-      bytes.remove_prefix(static_cast<size_t>(n));
-    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-      return;  // the host's end is gone
-    } else {
-      pollfd p{FFd, POLLOUT, 0};
-      ::poll(&p, 1, PollMs);
-    }
-  }
-}
+void TCdcLine::Write(std::string_view bytes) { FTty.Write(bytes, FStop); }
 
 void TCdcLine::Run() {
-  char buffer[512];
   while (!FStop) {
-    pollfd p{FFd, POLLIN, 0};
-    if (::poll(&p, 1, PollMs) > 0 && (p.revents & POLLIN)) {
-      const ssize_t n = ::read(FFd, buffer, sizeof buffer);
-      if (n > 0) FInput.append(buffer, size_t(n));
+    if (const std::string bytes = FTty.Read(PollMs); !bytes.empty()) {
+      FInput += bytes;
       Input();
     }
     Produce();

@@ -11,6 +11,7 @@
 #include "EmulatorTrace.h"
 #include "IInstrumentControl.h"
 #include "InstrumentRing.h"
+#include "RawTty.h"
 
 // A network-module instrument on its USB CDC line (one end of a pty pair), shared by up to four
 // users. A user logs on with the length-framed 0xBE [u] and gets a cleared-buffer status, the
@@ -65,7 +66,7 @@ class TCdcLine {
   IInstrumentControl& FControl;
   TEmulatorTrace& FTrace;
   TSetup FSetup;
-  int FFd = -1;
+  TRawTty FTty;
   std::atomic<bool> FStop{false};
   std::thread FThread;
 

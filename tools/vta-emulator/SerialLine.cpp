@@ -1,12 +1,5 @@
 #include "SerialLine.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr size_t MaxBlocksPerTurn = 64;
@@ -30,13 +23,7 @@ TSerialLine::TSerialLine(const TInstrumentRing& ring, IInstrumentControl& contro
 TSerialLine::~TSerialLine() { Stop(); }
 
 std::string TSerialLine::Open() {
-  FFd = ::open(FSetup.Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  if (FFd < 0) return "Cannot open " + FSetup.Path + ": " + std::strerror(errno);
-  termios tio{};
-  if (tcgetattr(FFd, &tio) == 0) {
-    cfmakeraw(&tio);
-    tcsetattr(FFd, TCSANOW, &tio);
-  }
+  if (std::string error = FTty.Open(FSetup.Path); !error.empty()) return error;
   FThread = std::thread([this] { Run(); });
   return {};
 }
@@ -44,40 +31,24 @@ std::string TSerialLine::Open() {
 void TSerialLine::Stop() {
   FStop = true;
   if (FThread.joinable()) FThread.join();
-  if (FFd >= 0) ::close(FFd);
-  FFd = -1;
+  FTty.Close();
 }
 
 bool TSerialLine::Since(std::chrono::milliseconds limit) const {
   return limit.count() > 0 && std::chrono::steady_clock::now() - FStreamStart >= limit;
 }
 
-void TSerialLine::Write(std::string_view bytes) {
-  while (!bytes.empty() && !FStop) {
-    const ssize_t n = ::write(FFd, bytes.data(), bytes.size());
-    if (n > 0) {
-      bytes.remove_prefix(static_cast<size_t>(n));
-    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-      return;  // the other end went away; what is not written is lost, as on a cable
-    } else {
-      pollfd p{FFd, POLLOUT, 0};
-      ::poll(&p, 1, PollMs);
-    }
-  }
-}
+void TSerialLine::Write(std::string_view bytes) { FTty.Write(bytes, FStop); }
 
 void TSerialLine::Run() {
   const bool coldfire = FSetup.Peer == TEmulatorSettings::TPeer::Coldfire;
   FReadIndex = FRing.EndIndex();
   FStreamStart = std::chrono::steady_clock::now();
-  char buffer[512];
   while (!FStop) {
-    pollfd p{FFd, POLLIN, 0};
-    if (::poll(&p, 1, PollMs) > 0 && (p.revents & POLLIN)) {
-      const ssize_t n = ::read(FFd, buffer, sizeof buffer);
-      for (ssize_t i = 0; i < n; ++i) {
-        if (coldfire) ColdfireInput(static_cast<uint8_t>(buffer[i]));
-        else FInput.push_back(buffer[i]);
+    if (const std::string bytes = FTty.Read(PollMs); !bytes.empty()) {
+      for (const char byte : bytes) {
+        if (coldfire) ColdfireInput(static_cast<uint8_t>(byte));
+        else FInput.push_back(byte);
       }
       if (!coldfire) ModuleInput();
     }

@@ -10,6 +10,7 @@
 #include "EmulatorTrace.h"
 #include "IInstrumentControl.h"
 #include "InstrumentRing.h"
+#include "RawTty.h"
 
 // The instrument on a serial line (one end of a pty pair). A network module waits for the open
 // command (length-framed 0xBE), then streams transmit blocks, executes length-framed commands,
@@ -50,7 +51,7 @@ class TSerialLine {
   IInstrumentControl& FControl;
   TEmulatorTrace& FTrace;
   TSetup FSetup;
-  int FFd = -1;
+  TRawTty FTty;
   std::atomic<bool> FStop{false};
   std::thread FThread;
 
