@@ -12,7 +12,7 @@ namespace {
 
 constexpr size_t kMinAutocorrelationPoints = 30;
 
-// The B1 ratio's theory for N averages of a noise whose Allan variance goes as tau^mu.
+// The B1 ratio's theory for N samples of a noise whose Allan variance goes as tau^mu.
 double B1Theory(double n, int mu) {
   switch (mu) {
     case 2:
@@ -44,13 +44,17 @@ double RnTheory(int64_t m, bool whitePm) {
 
 }  // namespace
 
-TNoiseIdentification::TNoiseIdentification(const TPhaseSeries& series, int maxDifferences)
-    : FSeries(series), FMaxDifferences(maxDifferences) {}
+TNoiseIdentification::TNoiseIdentification(const TPhaseSeries& series, TStabilityStatistic statistic)
+    : FSeries(series),
+      FMaxDifferences(statistic == TStabilityStatistic::Hdev || statistic == TStabilityStatistic::Ohdev ? 3 : 2),
+      FLastIdentifiedFactor(MaxAveragingFactor(statistic, series.Size()) / 2) {}
 
-std::optional<int> TNoiseIdentification::Alpha(int64_t m) const {
+bool TNoiseIdentification::Identifies(int64_t m) const { return m <= FLastIdentifiedFactor; }
+
+std::optional<int> TNoiseIdentification::Alpha(int64_t m, int64_t terms) const {
   std::vector<double> reduced = Reduced(m);
   std::optional<int> alpha = reduced.size() >= kMinAutocorrelationPoints ? FromAutocorrelation(std::move(reduced))
-                                                                         : FromB1(FrequencyAverages(m), m);
+                                                                         : FromB1(FrequencyAverages(m), m, terms);
   if (!alpha) return alpha;
   return std::clamp(*alpha, 2 - 2 * FMaxDifferences, 2);
 }
@@ -88,7 +92,7 @@ std::optional<int> TNoiseIdentification::FromAutocorrelation(std::vector<double>
   }
 }
 
-std::optional<int> TNoiseIdentification::FromB1(const std::vector<double>& averages, int64_t m) const {
+std::optional<int> TNoiseIdentification::FromB1(const std::vector<double>& averages, int64_t m, int64_t terms) const {
   const size_t n = averages.size();
   if (n < 2) return std::nullopt;
   double mean = 0;
@@ -103,7 +107,7 @@ std::optional<int> TNoiseIdentification::FromB1(const std::vector<double>& avera
   allan /= 2.0 * static_cast<double>(n - 1);
   if (!(allan > 0)) return std::nullopt;
   const double b1 = variance / allan;
-  const double count = static_cast<double>(n);
+  const auto count = static_cast<double>(terms);
   // Step to redder noise while B1 lies above the geometric mean of the neighbouring theories.
   int alpha = 1;
   const int minAlpha = 2 - 2 * FMaxDifferences;
@@ -127,7 +131,8 @@ double TNoiseIdentification::Lag1Autocorrelation(std::span<const double> z) {
     squares += (z[k] - mean) * (z[k] - mean);
     if (k + 1 < z.size()) lagged += (z[k] - mean) * (z[k + 1] - mean);
   }
-  return lagged / squares;
+  const auto n = static_cast<double>(z.size());
+  return lagged / n / (squares / (n - 1));
 }
 
 void TNoiseIdentification::Detrend(std::vector<double>& z, int degree) {

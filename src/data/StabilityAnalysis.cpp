@@ -9,15 +9,29 @@
 
 namespace {
 
-bool IsHadamard(TStabilityStatistic statistic) {
-  return statistic == TStabilityStatistic::Hdev || statistic == TStabilityStatistic::Ohdev;
+// A factor that is one, two or three standard deviations' probability to three digits (0.683,
+// 0.954, 0.997) stands for that probability itself, as in the field's reference program.
+double SigmaConfidence(double confidence) {
+  for (double k = 1; k <= 3; ++k) {
+    const double exact = std::erf(k / std::sqrt(2.0));
+    if (std::abs(confidence - std::round(exact * 1000) / 1000) < 1e-9) return exact;
+  }
+  return confidence;
+}
+
+// Up to 100 degrees of freedom the exact quantile; beyond, the reference program's Wilson-Hilferty
+// form at the normal quantile of p to two decimals (its bounds are some 0.5 % narrower there).
+double BoundQuantile(double p, double edf) {
+  if (edf <= 100) return ChiSquareQuantile(p, edf);
+  const double c = 2 / (9 * edf);
+  return edf * std::pow(1 - c + NormalQuantile(std::round(p * 100) / 100) * std::sqrt(c), 3);
 }
 
 }  // namespace
 
 std::pair<double, double> ConfidenceBounds(double sigma, double edf, double confidence) {
-  const double tail = (1 - confidence) / 2;
-  return {sigma * std::sqrt(edf / ChiSquareQuantile(1 - tail, edf)), sigma * std::sqrt(edf / ChiSquareQuantile(tail, edf))};
+  const double tail = (1 - SigmaConfidence(confidence)) / 2;
+  return {sigma * std::sqrt(edf / BoundQuantile(1 - tail, edf)), sigma * std::sqrt(edf / BoundQuantile(tail, edf))};
 }
 
 std::vector<int64_t> StabilityFactors(TStabilityStatistic statistic, TTauLadder ladder, int64_t pointsCount) {
@@ -29,15 +43,17 @@ std::vector<int64_t> StabilityFactors(TStabilityStatistic statistic, TTauLadder 
 std::vector<TStabilityPoint> AnalyseStability(const TPhaseSeries& series, TStabilityStatistic statistic,
                                               std::span<const int64_t> factors, double confidence) {
   const TDeviationCalculator calculator(series);
-  const TNoiseIdentification noise(series, IsHadamard(statistic) ? 3 : 2);
+  const TNoiseIdentification noise(series, statistic);
   std::vector<TStabilityPoint> points;
+  std::optional<int> alpha;  // the previous factor's
   for (int64_t m : factors) {
     const TDeviation deviation = calculator.Compute(statistic, m);
     if (deviation.Terms == 0) continue;
     TStabilityPoint point{m, static_cast<double>(m) * series.Tau0(), deviation.Terms, std::nullopt, std::nullopt,
                           deviation.Sigma, std::nullopt};
     if (!IsTimeIntervalError(statistic)) {
-      point.Alpha = noise.Alpha(m);
+      if (noise.Identifies(m) || !alpha) alpha = noise.Alpha(m, deviation.Terms);
+      point.Alpha = alpha;
       const std::optional<double> edf =
           point.Alpha ? EquivalentDegreesOfFreedom(statistic, *point.Alpha, m, series.Size()) : std::nullopt;
       if (edf && *edf > 0 && std::isfinite(*edf)) {

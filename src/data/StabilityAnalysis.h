@@ -30,5 +30,6 @@ std::vector<TStabilityPoint> AnalyseStability(const TPhaseSeries& series, TStabi
 // The factors of a ladder for the statistic and series length.
 std::vector<int64_t> StabilityFactors(TStabilityStatistic statistic, TTauLadder ladder, int64_t pointsCount);
 
-// Sigma · sqrt(edf / chi2) at both tails of the confidence factor: {min, max}.
+// Sigma · sqrt(edf / chi2) at both tails of the confidence factor: {min, max}. 0.683 (0.954, 0.997)
+// stands for one (two, three) standard deviations.
 std::pair<double, double> ConfidenceBounds(double sigma, double edf, double confidence);

@@ -9,10 +9,9 @@
 #include "data/AllanSeries.h"
 #include "data/StabilityAnalysis.h"
 
-// The field's reference program on two public series: every value and term count within 1e-4
-// relative (it prints five digits), the noise type exactly where the lag-1 autocorrelation decides it
-// (30 or more points at the factor), the bounds there within 1e-3 relative. Below 30 points the
-// reference program's short-series rule is not reproduced exactly; those rows check values only.
+// The field's reference program on two public series, every row of every table: the term count and
+// the noise type exactly, the value within 1e-4 relative (it prints five digits) and the confidence
+// bounds within 2e-4.
 namespace {
 
 const std::filesystem::path kShared = VTA_SHARED_TESTDATA_DIR;
@@ -55,12 +54,6 @@ TPhaseSeries Ocxo() {
   return TPhaseSeries::FromFrequency(y, 1);
 }
 
-// 30 or more points at factor m: phase decimated, or frequency averaged.
-bool AutocorrelationDecides(const TPhaseSeries& series, int64_t m) {
-  const int64_t n = series.Size();
-  return (series.FromFrequency() ? (n - 1) / m : (n + m - 1) / m) >= 30;
-}
-
 using S = TStabilityStatistic;
 
 struct TReferenceCase {
@@ -83,6 +76,7 @@ void ExpectRelative(double actual, double expected, double tolerance, const std:
   EXPECT_NEAR(actual, expected, std::abs(expected) * tolerance) << what;
 }
 
+
 TEST_P(StabilityReference, ReproducesTheTable) {
   const TReferenceCase& c = GetParam();
   const std::vector<TReferenceRow> rows = ReadReference(kShared / c.File);
@@ -102,16 +96,16 @@ TEST_P(StabilityReference, ReproducesTheTable) {
     // The one known difference: 8 terms of the OCXO at 2048 s, 1.1e-4 apart (digits of the input).
     const bool lastOcxoRow = c.Ocxo && row.Factor == 2048 && c.Statistic == S::Adev;
     ExpectRelative(point.Sigma, row.Sigma, lastOcxoRow ? 1.2e-4 : 1e-4, what + " sigma");
-    if (IsTimeIntervalError(c.Statistic) || !AutocorrelationDecides(series, row.Factor)) continue;
-    // Without bounds the reference program leaves TOTDEV's noise type at 0.
-    if (c.Statistic == S::Totdev && row.Min == 0) continue;
-    // Two OCXO factors where our lag-1 estimate lands one type apart (-1 for its -2).
-    if (c.Ocxo && (row.Factor == 113 || row.Factor == 463)) continue;
-    EXPECT_EQ(point.Alpha, row.Alpha) << what << " alpha";
+    if (IsTimeIntervalError(c.Statistic)) continue;
+    // For frequency data the reference program prints no noise type for TOTDEV (0 on every row).
+    if (!(c.Ocxo && c.Statistic == S::Totdev)) {
+      EXPECT_EQ(point.Alpha, row.Alpha) << what << " alpha";
+    }
     if (row.Min == 0) continue;
     ASSERT_TRUE(point.MinSigma && point.MaxSigma) << what;
-    ExpectRelative(*point.MinSigma, row.Min, 1e-3, what + " min");
-    ExpectRelative(*point.MaxSigma, row.Max, 1e-3, what + " max");
+    // A bound at a few degrees of freedom can differ by one or two in its last printed digit.
+    ExpectRelative(*point.MinSigma, row.Min, 2e-4, what + " min");
+    ExpectRelative(*point.MaxSigma, row.Max, 2e-4, what + " max");
   }
 }
 
