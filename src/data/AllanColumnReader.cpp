@@ -24,6 +24,7 @@ TAllanColumnReader::TAllanColumnReader(int column, double overflowScale)
     : FColumn(column), FOverflowScale(overflowScale) {}
 
 bool TAllanColumnReader::Add(std::string_view text) {
+  FBytesSeen += text.size();
   while (FError.empty() && !text.empty()) {
     const char* end = static_cast<const char*>(std::memchr(text.data(), '\n', text.size()));
     if (!end) {
@@ -40,7 +41,16 @@ bool TAllanColumnReader::Add(std::string_view text) {
       FPartial.clear();
     }
   }
+  ReserveFromShare();
   return FError.empty();
+}
+
+void TAllanColumnReader::ReserveFromShare() {
+  constexpr size_t kSample = 256;  // values enough to tell the bytes per value
+  if (FExpectedBytes <= FBytesSeen || FValues.size() < kSample || FValues.capacity() > FValues.size() * 2) return;
+  const double perValue = static_cast<double>(FBytesSeen) / static_cast<double>(FValues.size());
+  FValues.reserve(static_cast<size_t>(static_cast<double>(FExpectedBytes) / perValue * 1.02) + kSample);
+  FExpectedBytes = 0;
 }
 
 bool TAllanColumnReader::Finish() {
@@ -56,20 +66,33 @@ void TAllanColumnReader::Fail(const std::string& text) { FError = "line " + std:
 
 void TAllanColumnReader::TakeLine(std::string_view line) {
   ++FLineNo;
-  std::string_view field;
   size_t pos = 0;
-  for (int index = 1; index <= FColumn; ++index) {
+  for (int index = 1;; ++index) {
     while (pos < line.size() && IsBlank(line[pos])) ++pos;
     if (pos == line.size()) {
       if (index > 1) Fail("column " + std::to_string(FColumn) + " missing");
       return;  // index 1: a blank line
     }
     const size_t start = pos;
+    if (index == FColumn && TakeNumber(line.substr(start))) return;
     while (pos < line.size() && !IsBlank(line[pos])) ++pos;
-    field = line.substr(start, pos - start);
+    const std::string_view field = line.substr(start, pos - start);
     // Log files also write session messages after the time text: "TIME # # text #".
     if (field[0] == '#' && (index == 1 || FLogFields)) return;
+    if (index == FColumn) return TakeField(field);
   }
+}
+
+bool TAllanColumnReader::TakeNumber(std::string_view rest) {
+  double value = 0;
+  const auto result = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+  if (result.ec != std::errc() || (result.ptr != rest.data() + rest.size() && !IsBlank(*result.ptr))) return false;
+  if (!std::isfinite(value) || !std::isfinite(value * FOverflowScale)) return false;
+  FValues.push_back(value);
+  return true;
+}
+
+void TAllanColumnReader::TakeField(std::string_view field) {
   double value = 0;
   bool parsed = ParseDouble(field, value);
   // Log fields cost a second look only where the plain number fails.

@@ -18,6 +18,10 @@ class TAllanColumnReader {
   // '#' (a session message after the time text) is skipped.
   void AcceptLogFields() { FLogFields = true; }
 
+  // The whole text's size where it is known: once the first piece shows how long a line is, the
+  // values get their room at once instead of regrowing through the text.
+  void ExpectBytes(uint64_t total) { FExpectedBytes = total; }
+
   // Takes the next piece; false once an error has stopped the reading.
   bool Add(std::string_view text);
   // Ends the text: a last line without a line end counts. False on an error.
@@ -29,12 +33,18 @@ class TAllanColumnReader {
 
  private:
   void TakeLine(std::string_view line);
+  // The number at the start of rest when it ends the field and is usable; false leaves the field to
+  // TakeField, which knows the log fields and the errors.
+  bool TakeNumber(std::string_view rest);
+  void TakeField(std::string_view field);
+  void ReserveFromShare();
   void Fail(const std::string& text);
 
   int FColumn;
   double FOverflowScale;
   bool FLogFields = false;
   int64_t FLineNo = 0;
+  uint64_t FExpectedBytes = 0, FBytesSeen = 0;
   std::string FPartial;  // a line whose end has not arrived yet
   std::vector<double> FValues;
   std::string FError;

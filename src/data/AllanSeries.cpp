@@ -81,6 +81,13 @@ TAllanColumn ReadAllanColumn(std::istream& in, int column, double overflowScale,
   std::vector<char> buffer(1 << 20);
   TAllanColumnReader reader(column, overflowScale);
   if (logFields) reader.AcceptLogFields();
+  // A file tells its size: the values need no regrowing.
+  if (const std::streampos start = in.tellg(); start != std::streampos(-1)) {
+    const std::streamoff size = in.seekg(0, std::ios::end) ? in.tellg() - start : 0;
+    in.clear();
+    in.seekg(start);
+    if (size > 0) reader.ExpectBytes(static_cast<uint64_t>(size));
+  }
   while (in && reader.Error().empty()) {
     in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     reader.Add(std::string_view(buffer.data(), static_cast<size_t>(in.gcount())));

@@ -13,8 +13,9 @@ struct TRead {
   std::string Error;
 };
 
-TRead ReadInPieces(const std::string& text, int column, size_t piece, double scale = 1) {
+TRead ReadInPieces(const std::string& text, int column, size_t piece, double scale = 1, uint64_t expectedBytes = 0) {
   TAllanColumnReader reader(column, scale);
+  if (expectedBytes > 0) reader.ExpectBytes(expectedBytes);
   for (size_t at = 0; at < text.size(); at += piece) reader.Add(std::string_view(text).substr(at, piece));
   reader.Finish();
   return {reader.Values(), reader.Error()};
@@ -37,6 +38,16 @@ TEST(AllanColumnReader, PiecesOfAnySizeReadLikeOne) {
   EXPECT_EQ(ReadInPieces(text, 2, 5).Values, (std::vector<double>{2, 4, 80, 10}));
 }
 
+// The expected size only gives the values their room: a wrong guess reads the same.
+TEST(AllanColumnReader, ExpectedSizeReadsTheSame) {
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += std::to_string(i) + (i % 7 == 0 ? "   \n" : "\n");
+  const TRead plain = ReadInPieces(text, 1, 1000);
+  for (uint64_t expected : {uint64_t{1}, uint64_t{text.size()}, uint64_t{text.size() * 100}})
+    EXPECT_EQ(ReadInPieces(text, 1, 1000, 1, expected).Values, plain.Values) << expected;
+  EXPECT_EQ(plain.Values.size(), 2000u);
+}
+
 TEST(AllanColumnReader, StopsAtTheFirstBadLine) {
   struct Case {
     const char* name;
@@ -52,6 +63,8 @@ TEST(AllanColumnReader, StopsAtTheFirstBadLine) {
       {"out of range", "1e999\n", 1, {}, "line 1: \"1e999\" is not a number"},
       {"plus minus", "+-1\n", 1, {}, "line 1: \"+-1\" is not a number"},
       {"nothing after the error", "x\n1\n", 1, {}, "line 1: \"x\" is not a number"},
+      {"number glued to text", "1\n2.5x 3\n", 1, {1}, "line 2: \"2.5x\" is not a number"},
+      {"infinite", "inf\n", 1, {}, "line 1: \"inf\" is not a number"},
   };
   for (const Case& c : cases) {
     const TRead read = ReadInPieces(c.text, 1, 1000, c.scale);
