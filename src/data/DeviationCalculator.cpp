@@ -153,7 +153,12 @@ TDeviation TDeviationCalculator::ModifiedAllan(int64_t m) const {
   const long double divisor = 2 * static_cast<long double>(m) * m * tau * tau;
   if (FSeries.HasGaps()) return SumSquares(FSeries, 3 * m - 1, 1, divisor, exact);
   const double* x = FSeries.Values().data();
-  const auto d = [x, m](int64_t j) { return x[j + 2 * m] - 2 * x[j + m] + x[j]; };
+  // The step from term i - 1 to term i: d(i + m - 1) - d(i - 1) of the second differences d(j),
+  // taken as one third difference.
+  const auto step = [x, m](int64_t i) {
+    const double* p = x + i - 1;
+    return (p[3 * m] - p[0]) - 3 * (p[2 * m] - p[m]);
+  };
   const int64_t terms = FSeries.Size() - 3 * m + 1;
   // Four chains of kChain terms side by side, so that their additions overlap.
   constexpr int64_t kChain = 1024, kLanes = 4;
@@ -168,7 +173,7 @@ TDeviation TDeviationCalculator::ModifiedAllan(int64_t m) const {
     for (int64_t k = 1; k < kChain; ++k) {
       for (int64_t c = 0; c < kLanes; ++c) {
         const int64_t i = first + c * kChain + k;
-        v[c] += d(i + m - 1) - d(i - 1);
+        v[c] += step(i);
         a[c] += v[c] * v[c];
       }
     }
@@ -179,7 +184,7 @@ TDeviation TDeviationCalculator::ModifiedAllan(int64_t m) const {
     double v = exact(first);
     rest.Add(v);
     for (int64_t i = first + 1; i < std::min(first + kChain, terms); ++i) {
-      v += d(i + m - 1) - d(i - 1);
+      v += step(i);
       rest.Add(v);
     }
   }

@@ -71,9 +71,9 @@ std::vector<double> TNoiseIdentification::Reduced(int64_t m) const {
 std::vector<double> TNoiseIdentification::FrequencyAverages(int64_t m) const {
   std::vector<double> averages;
   averages.reserve(static_cast<size_t>(FSeries.Size() / m));
-  const double tau = static_cast<double>(m) * FSeries.Tau0();
+  // Times tau: the autocorrelation and the B1 ratio do not see the scale.
   for (int64_t i = 0; i + m < FSeries.Size(); i += m)
-    if (FSeries.Clean(i, i + m)) averages.push_back((FSeries[i + m] - FSeries[i]) / tau);
+    if (FSeries.Clean(i, i + m)) averages.push_back(FSeries[i + m] - FSeries[i]);
   return averages;
 }
 

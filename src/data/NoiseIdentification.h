@@ -32,7 +32,8 @@ class TNoiseIdentification {
  private:
   std::optional<int> FromAutocorrelation(std::vector<double> z) const;
   std::optional<int> FromB1(const std::vector<double>& averages, int64_t m, int64_t terms) const;
-  // The series at factor m: phase decimated by m, or frequency averaged over m; clean values only.
+  // The series at factor m: phase decimated by m, or frequency averaged over m (times tau, a scale
+  // neither ratio sees); clean values only.
   std::vector<double> Reduced(int64_t m) const;
   std::vector<double> FrequencyAverages(int64_t m) const;
 
