@@ -72,32 +72,37 @@ class TSquareSum {
   int FInBlock = 0;
 };
 
-// Sum of term(k · stride)^2 for k < count: four independent double sums per block of terms, so that
-// the additions overlap, and the blocks added in long double. A compile-time stride of 1 lets the
-// compiler put the four sums into vector lanes; the order of the additions stays the same.
+constexpr int64_t kSquareBlock = 4096;
+
+// Sum of term(k · stride)^2 for block <= k < end: four independent double sums, so that the
+// additions overlap. A compile-time stride of 1 lets the compiler put the four sums into vector
+// lanes; the order of the additions stays the same.
 template <int64_t kFixedStride, class Term>
-long double SumOfSquaresBy(int64_t count, int64_t runtimeStride, Term term) {
+double BlockSquares(int64_t block, int64_t end, int64_t runtimeStride, Term term) {
   const int64_t stride = kFixedStride > 0 ? kFixedStride : runtimeStride;
-  constexpr int64_t kBlock = 4096;
-  long double total = 0;
-  for (int64_t block = 0; block < count; block += kBlock) {
-    const int64_t end = std::min(count, block + kBlock);
-    double a0 = 0, a1 = 0, a2 = 0, a3 = 0;
-    int64_t k = block;
-    for (; k + 4 <= end; k += 4) {
-      const double t0 = term(k * stride), t1 = term((k + 1) * stride);
-      const double t2 = term((k + 2) * stride), t3 = term((k + 3) * stride);
-      a0 += t0 * t0;
-      a1 += t1 * t1;
-      a2 += t2 * t2;
-      a3 += t3 * t3;
-    }
-    for (; k < end; ++k) {
-      const double t = term(k * stride);
-      a0 += t * t;
-    }
-    total += (a0 + a1) + (a2 + a3);
+  double a0 = 0, a1 = 0, a2 = 0, a3 = 0;
+  int64_t k = block;
+  for (; k + 4 <= end; k += 4) {
+    const double t0 = term(k * stride), t1 = term((k + 1) * stride);
+    const double t2 = term((k + 2) * stride), t3 = term((k + 3) * stride);
+    a0 += t0 * t0;
+    a1 += t1 * t1;
+    a2 += t2 * t2;
+    a3 += t3 * t3;
   }
+  for (; k < end; ++k) {
+    const double t = term(k * stride);
+    a0 += t * t;
+  }
+  return (a0 + a1) + (a2 + a3);
+}
+
+// Sum of term(k · stride)^2 for k < count: blocks of kSquareBlock terms added in long double.
+template <int64_t kFixedStride, class Term>
+long double SumOfSquaresBy(int64_t count, int64_t stride, Term term) {
+  long double total = 0;
+  for (int64_t block = 0; block < count; block += kSquareBlock)
+    total += BlockSquares<kFixedStride>(block, std::min(count, block + kSquareBlock), stride, term);
   return total;
 }
 
@@ -131,6 +136,45 @@ TDeviation TDeviationCalculator::Allan(int64_t m, int64_t stride) const {
   const double tau = static_cast<double>(m) * FSeries.Tau0();
   return SumSquares(FSeries, 2 * m, stride, 2.0L * tau * tau,
                     [x, m](int64_t i) { return x[i + 2 * m] - 2 * x[i + m] + x[i]; });
+}
+
+std::vector<TDeviation> TDeviationCalculator::OverlappingAllan(std::span<const int64_t> factors) const {
+  std::vector<TDeviation> deviations;
+  deviations.reserve(factors.size());
+  if (FSeries.HasGaps()) {
+    for (int64_t m : factors) deviations.push_back(Allan(m, 1));
+    return deviations;
+  }
+  // Block by block over all factors: the stretches of the series that the factors share (x(i + 2m)
+  // of m is x(i + m) of 2m) are read again while they are still in the cache. Each factor's sum
+  // is the one Allan(m, 1) adds up, block for block.
+  const double* x = FSeries.Values().data();
+  const int64_t n = FSeries.Size();
+  const auto termsOf = [n](int64_t m) { return std::max<int64_t>(n - 2 * m, 0); };
+  int64_t mostTerms = 0;
+  for (int64_t m : factors) mostTerms = std::max(mostTerms, termsOf(m));
+  std::vector<long double> sums(factors.size(), 0);
+  for (int64_t block = 0; block < mostTerms; block += kSquareBlock) {
+    for (size_t j = 0; j < factors.size(); ++j) {
+      const int64_t m = factors[j], end = std::min(termsOf(m), block + kSquareBlock);
+      if (end > block)
+        sums[j] += BlockSquares<1>(block, end, 1, [x, m](int64_t i) { return x[i + 2 * m] - 2 * x[i + m] + x[i]; });
+    }
+  }
+  for (size_t j = 0; j < factors.size(); ++j) {
+    const double tau = static_cast<double>(factors[j]) * FSeries.Tau0();
+    deviations.push_back(Root(sums[j], 2.0L * tau * tau, termsOf(factors[j])));
+  }
+  return deviations;
+}
+
+std::vector<TDeviation> TDeviationCalculator::ComputeAll(TStabilityStatistic statistic,
+                                                        std::span<const int64_t> factors) const {
+  if (statistic == TStabilityStatistic::Oadev) return OverlappingAllan(factors);
+  std::vector<TDeviation> deviations;
+  deviations.reserve(factors.size());
+  for (int64_t m : factors) deviations.push_back(Compute(statistic, m));
+  return deviations;
 }
 
 TDeviation TDeviationCalculator::Hadamard(int64_t m, int64_t stride) const {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "data/PhaseSeries.h"
@@ -19,9 +20,13 @@ class TDeviationCalculator {
   explicit TDeviationCalculator(const TPhaseSeries& series) : FSeries(series) {}
 
   TDeviation Compute(TStabilityStatistic statistic, int64_t m) const;
+  // Compute for each factor, the same values; several at once where that is faster.
+  std::vector<TDeviation> ComputeAll(TStabilityStatistic statistic, std::span<const int64_t> factors) const;
 
   // The single statistics, m >= 1.
   TDeviation Allan(int64_t m, int64_t stride) const;
+  // Allan(m, 1) for each factor in one pass over the series.
+  std::vector<TDeviation> OverlappingAllan(std::span<const int64_t> factors) const;
   TDeviation Hadamard(int64_t m, int64_t stride) const;
   TDeviation ModifiedAllan(int64_t m) const;
   TDeviation Total(int64_t m) const;

@@ -46,8 +46,10 @@ std::vector<TStabilityPoint> AnalyseStability(const TPhaseSeries& series, TStabi
   const TNoiseIdentification noise(series, statistic);
   std::vector<TStabilityPoint> points;
   std::optional<int> alpha;  // the previous factor's
-  for (int64_t m : factors) {
-    const TDeviation deviation = calculator.Compute(statistic, m);
+  const std::vector<TDeviation> deviations = calculator.ComputeAll(statistic, factors);
+  for (size_t k = 0; k < factors.size(); ++k) {
+    const int64_t m = factors[k];
+    const TDeviation& deviation = deviations[k];
     if (deviation.Terms == 0) continue;
     TStabilityPoint point{m, static_cast<double>(m) * series.Tau0(), deviation.Terms, std::nullopt, std::nullopt,
                           deviation.Sigma, std::nullopt};

@@ -72,9 +72,8 @@ TEST(DeviationGaps, MissingFrequencySkipsTheTermsAcrossItsStep) {
   EXPECT_NEAR(oadev.Sigma, std::sqrt(5.0 / 4), 1e-12);
 }
 
-TEST(DeviationLongSeries, SlidingModifiedSumAgreesWithPrefixSums) {
-  // Long enough for the side-by-side chains; a gap at the very end sends the same series through the
-  // prefix sums of every term.
+// A random walk of 20000 points, long enough for the side-by-side chains and several blocks.
+std::vector<double> RandomWalk() {
   std::vector<double> x(20000);
   uint32_t state = 1;
   double walk = 0;
@@ -83,6 +82,12 @@ TEST(DeviationLongSeries, SlidingModifiedSumAgreesWithPrefixSums) {
     walk += static_cast<double>(state) / 4294967296.0 - 0.5;
     v = walk * 1e-9;
   }
+  return x;
+}
+
+TEST(DeviationLongSeries, SlidingModifiedSumAgreesWithPrefixSums) {
+  // A gap at the very end sends the same series through the prefix sums of every term.
+  const std::vector<double> x = RandomWalk();
   std::vector<double> gapped = x;
   gapped.push_back(kNaN);
   const TPhaseSeries plain = TPhaseSeries::FromPhase(x, 1), withGap = TPhaseSeries::FromPhase(gapped, 1);
@@ -95,6 +100,28 @@ TEST(DeviationLongSeries, SlidingModifiedSumAgreesWithPrefixSums) {
       EXPECT_NEAR(TDeviationCalculator(plain).Compute(statistic, m).Sigma,
                   TDeviationCalculator(withGap).Compute(statistic, m).Sigma, exact.Sigma * 1e-9)
           << m;
+    }
+  }
+}
+
+TEST(DeviationLongSeries, AllFactorsAtOnceGiveEachFactorsValue) {
+  const std::vector<double> x = RandomWalk();
+  std::vector<double> gapped = x;
+  gapped[777] = kNaN;
+  const std::vector<int64_t> factors{1, 2, 4, 3000, 8, 4999, 5000, 5001, 9999, 10000};
+  for (const std::vector<double>& values : {x, gapped}) {
+    const TPhaseSeries series = TPhaseSeries::FromPhase(values, 1);
+    const TDeviationCalculator calculator(series);
+    const std::vector<TDeviation> all = calculator.ComputeAll(S::Oadev, factors);
+    ASSERT_EQ(all.size(), factors.size());
+    for (size_t j = 0; j < factors.size(); ++j) {
+      const TDeviation one = calculator.Allan(factors[j], 1);
+      EXPECT_EQ(all[j].Terms, one.Terms) << factors[j];
+      if (one.Terms > 0) {
+        EXPECT_EQ(all[j].Sigma, one.Sigma) << factors[j];  // the same additions
+      } else {
+        EXPECT_TRUE(std::isnan(all[j].Sigma)) << factors[j];
+      }
     }
   }
 }
