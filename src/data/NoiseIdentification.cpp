@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <numeric>
 
@@ -28,6 +29,21 @@ double B1Theory(double n, int mu) {
     default:
       return n * (1 - std::pow(n, mu)) / (2 * (n - 1) * (1 - std::pow(2.0, mu)));
   }
+}
+
+// The sum of term(k) for k < count in four interleaved partial sums, so that the additions overlap.
+template <class Term>
+double Sum(size_t count, Term term) {
+  double a0 = 0, a1 = 0, a2 = 0, a3 = 0;
+  size_t k = 0;
+  for (; k + 4 <= count; k += 4) {
+    a0 += term(k);
+    a1 += term(k + 1);
+    a2 += term(k + 2);
+    a3 += term(k + 3);
+  }
+  for (; k < count; ++k) a0 += term(k);
+  return (a0 + a1) + (a2 + a3);
 }
 
 // mu of the Allan variance's slope for a noise type alpha (both PM types give -2).
@@ -69,11 +85,18 @@ std::vector<double> TNoiseIdentification::Reduced(int64_t m) const {
 }
 
 std::vector<double> TNoiseIdentification::FrequencyAverages(int64_t m) const {
-  std::vector<double> averages;
-  averages.reserve(static_cast<size_t>(FSeries.Size() / m));
   // Times tau: the autocorrelation and the B1 ratio do not see the scale.
+  const double* x = FSeries.Values().data();
+  const int64_t count = FSeries.Size() > 0 ? (FSeries.Size() - 1) / m : 0;
+  std::vector<double> averages(static_cast<size_t>(count));
+  if (!FSeries.HasGaps()) {
+    for (int64_t k = 0; k < count; ++k) averages[static_cast<size_t>(k)] = x[(k + 1) * m] - x[k * m];
+    return averages;
+  }
+  size_t kept = 0;
   for (int64_t i = 0; i + m < FSeries.Size(); i += m)
-    if (FSeries.Clean(i, i + m)) averages.push_back(FSeries[i + m] - FSeries[i]);
+    if (FSeries.Clean(i, i + m)) averages[kept++] = x[i + m] - x[i];
+  averages.resize(kept);
   return averages;
 }
 
@@ -123,15 +146,11 @@ std::optional<int> TNoiseIdentification::FromB1(const std::vector<double>& avera
 }
 
 double TNoiseIdentification::Lag1Autocorrelation(std::span<const double> z) {
-  double mean = 0;
-  for (double v : z) mean += v;
-  mean /= static_cast<double>(z.size());
-  double lagged = 0, squares = 0;
-  for (size_t k = 0; k < z.size(); ++k) {
-    squares += (z[k] - mean) * (z[k] - mean);
-    if (k + 1 < z.size()) lagged += (z[k] - mean) * (z[k + 1] - mean);
-  }
+  if (z.size() < 2) return std::numeric_limits<double>::quiet_NaN();
   const auto n = static_cast<double>(z.size());
+  const double mean = Sum(z.size(), [z](size_t k) { return z[k]; }) / n;
+  const double squares = Sum(z.size(), [z, mean](size_t k) { return (z[k] - mean) * (z[k] - mean); });
+  const double lagged = Sum(z.size() - 1, [z, mean](size_t k) { return (z[k] - mean) * (z[k + 1] - mean); });
   return lagged / n / (squares / (n - 1));
 }
 
