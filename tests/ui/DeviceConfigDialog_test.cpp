@@ -8,10 +8,14 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
+#include "EmulatedInstrument.h"
 #include "acquisition/QVSessionTestSupport.h"
 #include "core/App_Settings.h"
+#include "data/ZCT_DataManagement.h"
+#include "support/PtyPair.h"
 
 namespace {
 
@@ -156,6 +160,74 @@ TEST_F(DeviceConfigSimulatorTest, ASettingTheInstrumentRefusesEndsTheRunWithItsN
   EXPECT_EQ(dialog.StatusText().toStdString(), "Mode Raw Data not confirmed by the device within 0.3 s");
   EXPECT_TRUE(dialog.ApplyButton()->isEnabled());
   EXPECT_NE(dialog.Wanted().Mode, 6) << "the dialog shows what the instrument has";
+}
+
+// A counter played by the emulator, on the LAN (a loopback address of its own) or on one end of a
+// socat pty pair; the session is polled in real time, its clock following.
+class DeviceConfigEmulatorTest : public ::testing::Test {
+ protected:
+  void PlugSerialColdfire() {
+    if (!TPtyPair::SocatAvailable()) GTEST_SKIP() << "socat is not installed (scripts/install-deps)";
+    pair = std::make_unique<TPtyPair>();
+    ASSERT_EQ(pair->Error(), "");
+    TEmulatorSettings s = Settings(TEmulatorSettings::TPeer::Coldfire);
+    s.SerialPath = pair->InstrumentPath();
+    Open(s, pair->HostPath() + ":115200", ctSerial);
+  }
+  void PlugNetworkModule() {
+    TEmulatorSettings s = Settings(TEmulatorSettings::TPeer::NetworkModule);
+    s.ListenAddress = "127.0.0.47";
+    Open(s, s.ListenAddress, ctNetwork);
+  }
+  static TEmulatorSettings Settings(TEmulatorSettings::TPeer peer) {
+    TEmulatorSettings s;
+    s.Peer = peer;
+    s.IntervalMs = 100;
+    s.Channels = 4;
+    s.Mode = 2;
+    return s;
+  }
+  void Open(const TEmulatorSettings& s, const std::string& connection, TConnectionType type) {
+    instrument = std::make_unique<TEmulatedInstrument>(s);
+    ASSERT_EQ(instrument->Start(), "");
+    TAppSettings settings;
+    fixture.session->ReadSettings(settings, "Session_0_");
+    fixture.session->SetOpenParams(connection, type, kDefaultSessionColor, "");
+    ASSERT_EQ(fixture.session->OpenDevice(), "");
+    ASSERT_TRUE(PollUntil([&] { return fixture.session->HasDataHeader() && fixture.session->ZCT_DM().ChannelCount() > 0; }))
+        << (fixture.messages.empty() ? "no message" : fixture.messages.back().Text);
+  }
+  bool PollUntil(const std::function<bool()>& done) {
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20); std::chrono::steady_clock::now() < end;) {
+      QCoreApplication::processEvents();
+      fixture.Poll();
+      if (done()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      fixture.clock.Advance(std::chrono::milliseconds(2));
+    }
+    return false;
+  }
+
+  std::unique_ptr<TPtyPair> pair;
+  std::unique_ptr<TEmulatedInstrument> instrument;
+  QVSessionFixture fixture;  // closes its session before the instrument stops
+};
+
+TEST_F(DeviceConfigEmulatorTest, AColdfireCounterOnASerialLineIsRefused) {
+  PlugSerialColdfire();
+  EXPECT_FALSE(fixture.session->IsESP());
+  EXPECT_EQ(DeviceConfigRefusal(*fixture.session), "ZCT: device configuration not supported via serial connection");
+}
+
+TEST_F(DeviceConfigEmulatorTest, ANetworkCounterMayBeConfigured) {
+  PlugNetworkModule();
+  EXPECT_TRUE(fixture.session->IsESP());
+  EXPECT_EQ(DeviceConfigRefusal(*fixture.session), "");
+  const TDeviceConfigFacts facts = DeviceConfigFacts(*fixture.session, false);
+  EXPECT_EQ(facts.Settings.Channels, 4);
+  EXPECT_EQ(facts.Settings.Mode, 2);
+  const std::pair<std::string, std::string> peer{"Peer", "network module (ESP)"};
+  EXPECT_NE(std::find(facts.Lines.begin(), facts.Lines.end(), peer), facts.Lines.end());
 }
 
 }  // namespace
