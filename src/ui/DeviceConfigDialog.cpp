@@ -160,18 +160,21 @@ TDeviceConfigDialog::TDeviceConfigDialog(QWidget* parent, const TDeviceConfigFac
 
 TDeviceConfigDialog::~TDeviceConfigDialog() { FThread.reset(); }
 
+// A value the lists do not offer (a raw data mode outside expert mode, a rate outside the
+// session's range, a scrambler set by other means) is added, so that the dialog shows it and
+// leaves it as it is.
 void TDeviceConfigDialog::ShowSettings(const TDeviceSettings& settings) {
-  const auto select = [](QComboBox* box, int32_t value) {
-    const int index = box->findData(value);
-    if (index >= 0) box->setCurrentIndex(index);
+  const auto select = [](QComboBox* box, int32_t value, const std::string& caption) {
+    int index = box->findData(value);
+    if (index < 0) {
+      box->addItem(QString::fromStdString(caption), value);
+      index = box->count() - 1;
+    }
+    box->setCurrentIndex(index);
   };
-  select(FMode, settings.Mode);
-  select(FRate, settings.RateIndex);
-  // A scrambler set by other means is shown as "in use" and left as it is unless a choice is made.
-  const int inUse = FScrambler->findData(kScramblerInUse);
-  if (settings.Scrambler == kScramblerInUse && inUse < 0) FScrambler->addItem("in use", kScramblerInUse);
-  if (settings.Scrambler != kScramblerInUse && inUse >= 0) FScrambler->removeItem(inUse);
-  select(FScrambler, settings.Scrambler);
+  select(FMode, settings.Mode, TemplateCaption(TSessionCmd::Mode, settings.Mode));
+  select(FRate, settings.RateIndex, TemplateCaption(TSessionCmd::Rate, settings.RateIndex));
+  select(FScrambler, settings.Scrambler, settings.Scrambler == kScramblerInUse ? "in use" : std::to_string(settings.Scrambler));
   FChannels->setValue(settings.Channels);
 }
 

@@ -15,7 +15,6 @@
 #include "acquisition/QVSessionTestSupport.h"
 #include "core/App_Settings.h"
 #include "data/ZCT_DataManagement.h"
-#include "support/PtyPair.h"
 
 namespace {
 
@@ -70,6 +69,28 @@ TEST(DeviceConfigSteps, EachStepIsConfirmedByItsOwnValueInTheReports) {
   for (size_t i = 0; i < steps.size(); ++i) EXPECT_EQ(steps[i].Confirmed(), confirmed[i]) << steps[i].CmdText;
   reported = wanted;
   for (const TDeviceConfigStep& s : steps) EXPECT_TRUE(s.Confirmed()) << s.CmdText;
+}
+
+// What the lists do not offer is shown as it is and never written unasked.
+TEST(DeviceConfigDialog, SettingsOutsideTheListsAreShownAndKept) {
+  const struct {
+    const char* what;
+    TDeviceSettings settings;
+    TRange rates;
+  } cases[] = {
+      {"raw data mode outside expert mode", {7, 0, 0, 4}, {}},
+      {"rate outside the session's range", {2, 3, 0, 4}, {9, 13}},
+      {"scrambler set by other means", {2, 9, 3, 4}, {}},
+      {"channel count not known yet", {2, 9, 0, 0}, {}},
+  };
+  for (const auto& c : cases) {
+    TDeviceConfigFacts facts;
+    facts.Settings = c.settings;
+    facts.Rates = c.rates;
+    TDeviceConfigDialog dialog(nullptr, facts, [&] { return c.settings; }, {});
+    EXPECT_EQ(dialog.Wanted(), c.settings) << c.what;
+    EXPECT_TRUE(DeviceConfigSteps(c.settings, dialog.Wanted(), [&] { return c.settings; }).empty()) << c.what;
+  }
 }
 
 // The dialog on the simulator: the configuration thread's commands reach the session on this
@@ -162,37 +183,22 @@ TEST_F(DeviceConfigSimulatorTest, ASettingTheInstrumentRefusesEndsTheRunWithItsN
   EXPECT_NE(dialog.Wanted().Mode, 6) << "the dialog shows what the instrument has";
 }
 
-// A counter played by the emulator, on the LAN (a loopback address of its own) or on one end of a
-// socat pty pair; the session is polled in real time, its clock following.
+// A network-module counter played by the emulator on a loopback address of its own; the session
+// is polled in real time, its clock following (the network device's connection steps wait on it).
 class DeviceConfigEmulatorTest : public ::testing::Test {
  protected:
-  void PlugSerialColdfire() {
-    if (!TPtyPair::SocatAvailable()) GTEST_SKIP() << "socat is not installed (scripts/install-deps)";
-    pair = std::make_unique<TPtyPair>();
-    ASSERT_EQ(pair->Error(), "");
-    TEmulatorSettings s = Settings(TEmulatorSettings::TPeer::Coldfire);
-    s.SerialPath = pair->InstrumentPath();
-    Open(s, pair->HostPath() + ":115200", ctSerial);
-  }
-  void PlugNetworkModule() {
-    TEmulatorSettings s = Settings(TEmulatorSettings::TPeer::NetworkModule);
-    s.ListenAddress = "127.0.0.47";
-    Open(s, s.ListenAddress, ctNetwork);
-  }
-  static TEmulatorSettings Settings(TEmulatorSettings::TPeer peer) {
+  void SetUp() override {
     TEmulatorSettings s;
-    s.Peer = peer;
+    s.Peer = TEmulatorSettings::TPeer::NetworkModule;
+    s.ListenAddress = "127.0.0.47";
     s.IntervalMs = 100;
     s.Channels = 4;
     s.Mode = 2;
-    return s;
-  }
-  void Open(const TEmulatorSettings& s, const std::string& connection, TConnectionType type) {
     instrument = std::make_unique<TEmulatedInstrument>(s);
     ASSERT_EQ(instrument->Start(), "");
     TAppSettings settings;
     fixture.session->ReadSettings(settings, "Session_0_");
-    fixture.session->SetOpenParams(connection, type, kDefaultSessionColor, "");
+    fixture.session->SetOpenParams(s.ListenAddress, ctNetwork, kDefaultSessionColor, "");
     ASSERT_EQ(fixture.session->OpenDevice(), "");
     ASSERT_TRUE(PollUntil([&] { return fixture.session->HasDataHeader() && fixture.session->ZCT_DM().ChannelCount() > 0; }))
         << (fixture.messages.empty() ? "no message" : fixture.messages.back().Text);
@@ -208,19 +214,11 @@ class DeviceConfigEmulatorTest : public ::testing::Test {
     return false;
   }
 
-  std::unique_ptr<TPtyPair> pair;
   std::unique_ptr<TEmulatedInstrument> instrument;
   QVSessionFixture fixture;  // closes its session before the instrument stops
 };
 
-TEST_F(DeviceConfigEmulatorTest, AColdfireCounterOnASerialLineIsRefused) {
-  PlugSerialColdfire();
-  EXPECT_FALSE(fixture.session->IsESP());
-  EXPECT_EQ(DeviceConfigRefusal(*fixture.session), "ZCT: device configuration not supported via serial connection");
-}
-
 TEST_F(DeviceConfigEmulatorTest, ANetworkCounterMayBeConfigured) {
-  PlugNetworkModule();
   EXPECT_TRUE(fixture.session->IsESP());
   EXPECT_EQ(DeviceConfigRefusal(*fixture.session), "");
   const TDeviceConfigFacts facts = DeviceConfigFacts(*fixture.session, false);
