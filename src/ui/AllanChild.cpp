@@ -192,12 +192,8 @@ QImage TAllanChild::SavedPicture() const {
   const QImage& plot = FPlot->Picture();
   QFont font = this->font();
   font.setPointSize(10);
-  const QFontMetrics metrics(font);
-  const int line = metrics.height() + 4;
-  std::vector<int> legend;
-  for (int ch = 1; ch <= std::min(StoreChannelCount(1), TQV_ChannelData::ChannelCount); ++ch)
-    if (FChannels->VisibleChannel(ch) && FChannels->ChannelEnabled(ch)) legend.push_back(ch);
-  QImage image(plot.width(), plot.height() + 3 * line + 4, QImage::Format_RGB32);
+  const int line = QFontMetrics(font).height() + 4;
+  QImage image(plot.width(), plot.height() + 2 * line, QImage::Format_RGB32);
   image.fill(Qt::white);
   QPainter p(&image);
   p.setFont(font);
@@ -210,24 +206,20 @@ QImage TAllanChild::SavedPicture() const {
   p.drawText(QRect(6, 0, image.width() - 12, line), Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(title));
   p.drawText(QRect(6, line, image.width() - 12, line), Qt::AlignLeft | Qt::AlignVCenter,
              QString::fromStdString("Saved " + DateTimeText(now)));
-  p.drawImage(0, 2 * line, plot);
-  // The legend: a short line and the channel's id and name in its colour, side by side.
-  int x = 6;
-  const int y = 2 * line + plot.height() + 2;
-  const TQV_ChannelData& data = FChannels->Data();
-  for (const int ch : legend) {
-    const QString text = QString::fromStdString(data.ChannelId(ch) + " " + data.ChannelName(ch)).trimmed();
-    const int width = 22 + metrics.horizontalAdvance(text) + 14;
-    if (x + width > image.width()) break;
-    const QColor color = ToQColor(data.ChannelColor(ch));
-    p.setPen(QPen(color, 2));
-    p.drawLine(x, y + line / 2, x + 16, y + line / 2);
-    p.setPen(color);
-    p.drawText(QRect(x + 22, y, width, line), Qt::AlignLeft | Qt::AlignVCenter, text);
-    x += width;
-  }
+  p.drawImage(0, 2 * line, plot);  // with its legend of the shown channels
   p.end();
   return image;
+}
+
+std::vector<TAllanLegendEntry> TAllanChild::LegendEntries(int32_t channelCount) const {
+  std::vector<TAllanLegendEntry> entries;
+  const TQV_ChannelData& data = FChannels->Data();
+  for (int ch = 1; ch <= std::min(channelCount, TQV_ChannelData::ChannelCount); ++ch) {
+    if (!FChannels->VisibleChannel(ch) || !FChannels->ChannelEnabled(ch)) continue;
+    const QString text = QString::fromStdString(data.ChannelId(ch) + " " + data.ChannelName(ch)).trimmed();
+    entries.push_back({text.toStdString(), ToQColor(data.ChannelColor(ch))});
+  }
+  return entries;
 }
 
 // ---- Session ----
@@ -306,6 +298,7 @@ void TAllanChild::UpdateDisplay() {
   }
   if (counts == FLastTauCountString) return;
   try {
+    FPlot->SetLegend(LegendEntries(channelCount));
     FPlot->BeginMinMax();
     for (int ch = 1; ch <= channelCount; ++ch) {
       if (!FChannels->ChannelEnabled(ch)) continue;

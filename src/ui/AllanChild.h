@@ -17,7 +17,7 @@ std::string AllanModeCaption(TAllanMode mode);
 TAllanMode AllanModeFromInt(int32_t value);
 
 // The Allan graph: σ(τ) of the enabled channels of a counter session from one of the store's three
-// calculators, on log-log axes. The graph is redrawn only when the calculator's update counts
+// calculators, on log-log axes, with a legend of those channels. The graph is redrawn only when the calculator's update counts
 // changed. Channels with their min/max mark also show the range of σ since the last clearing.
 class TAllanChild : public TMDIChild {
   Q_OBJECT
@@ -41,8 +41,8 @@ class TAllanChild : public TMDIChild {
   // Writes "ADEV_" + letter + "_" + time + ".jpg" (and ".txt" with the table) into the folder;
   // returns the picture's file name, empty when nothing could be written.
   std::string Save(const std::string& folder);
-  // The saved picture: a title with the mode and the session's source, the date, the plot and a
-  // legend of the shown channels in their colours.
+  // The saved picture: a title with the mode and the session's source, the date, and the plot with
+  // its legend of the shown channels in their colours.
   QImage SavedPicture() const;
   void SetScaleType(TAllanScaleType type);
   // The up-down controls of the manual range; a change that would leave no decade is refused.
@@ -65,6 +65,8 @@ class TAllanChild : public TMDIChild {
 
  private:
   void DrawChannels(int32_t channelCount);
+  // The enabled channels the strip shows, with their ids, names and colours.
+  std::vector<TAllanLegendEntry> LegendEntries(int32_t channelCount) const;
   void ShowManualRange();
 
   TAllanMode FAllanMode = amFreq;

@@ -14,12 +14,26 @@ int32_t AllanTauSamples(int index) {
   return kSteps[index % 3] * decade;
 }
 
-TAllanGeometry AllanGeometry(int width, int height) {
+TAllanGeometry AllanGeometry(int width, int height, int32_t legendRows, int32_t legendRowHeight) {
   TAllanGeometry g;
+  g.Oben += std::max(0, legendRows - kAllanLegendRowsInMargin) * legendRowHeight;
   g.Unten = height - 50;
   g.Rechts = g.Links + std::max(0, (width - 90) / 6) * 6;
   return g;
 }
+
+std::vector<TAllanLegendPlace> AllanLegendLayout(const std::vector<int32_t>& widths, int32_t left, int32_t right) {
+  std::vector<TAllanLegendPlace> places;
+  TAllanLegendPlace next{left, 0};
+  for (const int32_t width : widths) {
+    if (next.X > left && next.X + width > right) next = {left, next.Row + 1};
+    places.push_back(next);
+    next.X += width;
+  }
+  return places;
+}
+
+int32_t AllanLegendRows(const std::vector<TAllanLegendPlace>& places) { return places.empty() ? 0 : places.back().Row + 1; }
 
 int32_t AllanTauDecades(int32_t lastTau) {
   if (lastTau < 0) return 1;

@@ -27,14 +27,27 @@ struct TScaleInfo {
 };
 
 // The plot area of a control of that size: top 40, bottom height - 50, left 60, right so that the
-// six decades of τ span whole multiples of 6 pixels.
+// six decades of τ span whole multiples of 6 pixels. Legend rows beyond the two that the top
+// margin holds move the top down by a row height each.
 struct TAllanGeometry {
   int32_t Oben = 40;
   int32_t Unten = 0;
   int32_t Links = 60;
   int32_t Rechts = 0;
 };
-TAllanGeometry AllanGeometry(int width, int height);
+TAllanGeometry AllanGeometry(int width, int height, int32_t legendRows = 0, int32_t legendRowHeight = 0);
+
+// The legend above the plot area: entries side by side from the left of the plot area, a new row
+// when the next would pass its right; an entry wider than a row gets a row of its own.
+constexpr int32_t kAllanLegendTop = 3;
+constexpr int32_t kAllanLegendRowsInMargin = 2;
+struct TAllanLegendPlace {
+  int32_t X = 0;
+  int32_t Row = 0;
+  bool operator==(const TAllanLegendPlace&) const = default;
+};
+std::vector<TAllanLegendPlace> AllanLegendLayout(const std::vector<int32_t>& widths, int32_t left, int32_t right);
+int32_t AllanLegendRows(const std::vector<TAllanLegendPlace>& places);
 
 // The decades of τ the plot spans: those that hold data up to the last τ index, plus one to grow
 // into; 1 to 6 (1 without data).

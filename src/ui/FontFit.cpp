@@ -6,7 +6,6 @@
 namespace {
 
 struct TSizeWidths {
-  long References = 0;
   long Columns = 0;
   std::vector<int> ColumnWidths;
 };
@@ -25,9 +24,7 @@ void WidenForHeaders(std::vector<int>& widths, const TFontFitMetrics& m, int siz
 TSizeWidths WidthsAt(int columnCount, const TFontFitMetrics& m, int size) {
   TSizeWidths w;
   for (int col = 0; col < columnCount; ++col) {
-    const int reference = m.ColumnWidth(col, size);
-    const int column = FittedColumnWidth(reference, m.HeaderWidth(col, size));
-    w.References += reference;
+    const int column = FittedColumnWidth(m.ColumnWidth(col, size), m.HeaderWidth(col, size));
     w.Columns += column;
     w.ColumnWidths.push_back(column);
   }
@@ -40,22 +37,22 @@ int FittedColumnWidth(int referenceWidth, int headerWidth) {
   return std::max(referenceWidth, (7 * headerWidth + 9) / 10);  // 70 %, rounded up
 }
 
+std::optional<int> LargestFittingSize(int minSize, int maxSize, const std::function<bool(int)>& fits) {
+  for (int size = maxSize; size >= minSize; --size)
+    if (fits(size)) return size;
+  return std::nullopt;
+}
+
 TFontFit FitFont(int columnCount, const TFontFitMetrics& metrics, int minSize, int maxSize) {
-  int size = maxSize;
-  for (int s = minSize; s <= maxSize; ++s) {
-    if (WidthsAt(columnCount, metrics, s).References >= 0.7 * metrics.AvailableWidth(s)) {
-      size = s;
-      break;
-    }
-  }
-  for (; size >= minSize; --size) {
-    TSizeWidths w = WidthsAt(columnCount, metrics, size);
-    const int available = metrics.AvailableWidth(size);
-    if (w.Columns > available) continue;
-    WidenForHeaders(w.ColumnWidths, metrics, size, available - w.Columns);
-    return {size, std::move(w.ColumnWidths), true};
-  }
-  return {minSize, WidthsAt(columnCount, metrics, minSize).ColumnWidths, false};
+  const auto fits = [&](int size) {
+    if (metrics.ContentHeight && metrics.ContentHeight(size) > metrics.AvailableHeight) return false;
+    return WidthsAt(columnCount, metrics, size).Columns <= metrics.AvailableWidth(size);
+  };
+  const std::optional<int> size = LargestFittingSize(minSize, maxSize, fits);
+  if (!size) return {minSize, WidthsAt(columnCount, metrics, minSize).ColumnWidths, false};
+  TSizeWidths w = WidthsAt(columnCount, metrics, *size);
+  WidenForHeaders(w.ColumnWidths, metrics, *size, metrics.AvailableWidth(*size) - w.Columns);
+  return {*size, std::move(w.ColumnWidths), true};
 }
 
 int GridRowHeight(int pointSize) { return static_cast<int>(std::lround(pointSize * 1.6)); }

@@ -1,18 +1,23 @@
 #pragma once
 #include <functional>
+#include <limits>
+#include <optional>
 #include <vector>
 
-// The font size of a text grid that follows the grid's width, free of widgets.
+// The font size of a text grid that fills the grid's area, free of widgets.
 //
-// The size is a function of the grid's width and contents only, never of the size in use: fitting
-// twice gives the same size, so the grid settles in one pass and cannot swing between two sizes
-// (raising while below 70 % and lowering for wide headers would otherwise alternate on every
-// refresh). Below the lower bound nothing is lowered any more; the grid scrolls instead.
+// The size is a function of the grid's size and contents only, never of the size in use: fitting
+// twice gives the same size, so the grid settles in one pass and cannot swing between two sizes.
+// Below the lower bound nothing is lowered any more; the grid scrolls instead.
 
 constexpr int kFontFitMinSize = 8;
-constexpr int kFontFitMaxSize = 48;
+constexpr int kFontFitMaxSize = 72;
 
-// Widths in pixels of what the grid shows, in the font of a point size.
+// The largest size in [minSize, maxSize] for which `fits` holds, scanning down from the upper
+// bound; none when no size fits.
+std::optional<int> LargestFittingSize(int minSize, int maxSize, const std::function<bool(int pointSize)>& fits);
+
+// Widths and heights in pixels of what the grid shows, in the font of a point size.
 struct TFontFitMetrics {
   // Reference width of data column `col` (its widest value).
   std::function<int(int col, int pointSize)> ColumnWidth;
@@ -20,6 +25,9 @@ struct TFontFitMetrics {
   std::function<int(int col, int pointSize)> HeaderWidth;
   // The grid's client width for the data columns: without the first column and the grid lines.
   std::function<int(int pointSize)> AvailableWidth;
+  // Height of all rows with their grid lines; absent: the height sets no limit.
+  std::function<int(int pointSize)> ContentHeight;
+  int AvailableHeight = std::numeric_limits<int>::max();
 };
 
 struct TFontFit {
@@ -27,11 +35,11 @@ struct TFontFit {
   // Per data column: its reference width, at least 70 % of its header; width left over goes to
   // columns whose header is cut, up to the header's full width, in column order.
   std::vector<int> ColumnWidths;
-  bool Fits = true;  // false when even the lower bound is too wide
+  bool Fits = true;  // false when even the lower bound is too wide or too high
 };
 
-// The smallest size at which the reference widths fill at least 70 % of the available width (the
-// upper bound if none does), then lowered until every column fits, not below the lower bound.
+// The largest size at which every column fits the available width and every row the available
+// height; the lower bound when none does.
 TFontFit FitFont(int columnCount, const TFontFitMetrics& metrics, int minSize = kFontFitMinSize,
                  int maxSize = kFontFitMaxSize);
 

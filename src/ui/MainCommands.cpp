@@ -136,6 +136,9 @@ void TMainForm::SessionCommand(TSessionCmd kind, QAction& action) {
     case TSessionCmd::NomFreq:
       logCommand("SourceNomFreqExecute");
       return NomFreqExecute(*session);
+    case TSessionCmd::Config:
+      logCommand("SourceConfigExecute");
+      return DeviceConfigExecute(*session);
     case TSessionCmd::Change:
       logCommand("SourceChangeExecute");
       return SourceChangeExecute(*session);

@@ -222,6 +222,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void DGINamesExecute(TSessionItem& session);
   void HRQSettingsExecute(TSessionItem& session);
   void IVCCalibrationExecute(TSessionItem& session);
+  void DeviceConfigExecute(TSessionItem& session);
   void VirtualChannelsExecute(TSessionItem& session, bool ivc);
   void DeviceInfoExecute(uint32_t serialNumber);
   void TimeSettingsExecute();

@@ -48,11 +48,24 @@ QIcon SessionIcon(const TSessionItem& session) {
   return QIcon(pixmap);
 }
 
+// A counter whose connection reaches an instrument that takes commands: not a recording, not
+// another instance's data stream.
+bool DeviceConfigurable(const TSessionItem& session) {
+  if (session.OpenString() == kOpenStringNone) return false;
+  switch (session.ConnectionType()) {
+    case ctFile:
+    case ctTCPServer:
+    case ctArchive:
+      return false;
+    default:
+      return true;
+  }
+}
+
 // The kinds whose dialogs or views are not built yet.
 bool KindAvailable(TSessionCmd kind) {
   switch (kind) {
     case TSessionCmd::SensorAlarm:
-    case TSessionCmd::Config:
       return false;
     default:
       return true;
@@ -326,7 +339,7 @@ void TMainForm::AddSessionItems(QMenu& menu, TSessionItem& session) {
   if (sensor) add(menu, "SourceSensorAlarm");
   if (IsCounter(session)) {
     menu.addSeparator();
-    add(menu, "SourceConfig");
+    add(menu, "SourceConfig")->setEnabled(DeviceConfigurable(session));
   }
   menu.addSeparator();
   add(menu, "SourceChange");

@@ -1,5 +1,6 @@
 // The settings dialogs of the main window: they show the stored values and apply the user's
 // choices through the same engine calls that reading the settings file makes.
+#include <QCoreApplication>
 #include <QDialog>
 
 #include "acquisition/QV_SessionItem.h"
@@ -19,6 +20,7 @@
 #include "ui/ClockWarningsDialog.h"
 #include "ui/DGINamesDialog.h"
 #include "ui/DebugFilesDialog.h"
+#include "ui/DeviceConfigDialog.h"
 #include "ui/DeviceInfoDialog.h"
 #include "ui/EMailServerDialog.h"
 #include "ui/EmailNotificationsDialog.h"
@@ -134,6 +136,17 @@ void TMainForm::HRQSettingsExecute(TSessionItem& session) {
                             counter->HRQSettingsValue(), FApp->Settings().FormatSettingsWin());
   if (!RunSettingsDialog(dialog)) return;
   counter->SetHRQSettings(dialog.Settings());
+}
+
+void TMainForm::DeviceConfigExecute(TSessionItem& session) {
+  auto* counter = dynamic_cast<TQVSessionItem*>(&session);
+  if (!counter) return;
+  if (const std::string refusal = DeviceConfigRefusal(*counter); !refusal.empty())
+    return ShowMessageBox(QCoreApplication::applicationName(), QString::fromStdString(refusal));
+  TDeviceConfigDialog dialog(this, DeviceConfigFacts(*counter, FApp->ExpertMode()),
+                             [counter] { return ReadDeviceSettings(*counter); },
+                             [counter](const std::string& cmd, const std::string& text) { counter->SetCommand(cmd, text); });
+  RunSettingsDialog(dialog);
 }
 
 void TMainForm::IVCCalibrationExecute(TSessionItem& session) {

@@ -49,7 +49,15 @@ void TQV_AllanPlot::DoPlotResize() {
   const int h = std::max(height(), 1);
   Log(".DoPlotResize Bitmap: w=" + std::to_string(w) + ", h=" + std::to_string(h));
   FBitmap = QImage(w, h, QImage::Format_RGB32);
-  FGeom = AllanGeometry(w, h);
+  LayoutGeometry();
+}
+
+// The plot area below the legend's rows, and everything placed in it.
+void TQV_AllanPlot::LayoutGeometry() {
+  const int w = FBitmap.width(), h = FBitmap.height();
+  const TAllanGeometry plain = AllanGeometry(w, h);
+  FLegendPlaces = AllanLegendLayout(FLegendWidths, plain.Links, plain.Rechts);
+  FGeom = AllanGeometry(w, h, AllanLegendRows(FLegendPlaces), LegendRowHeight());
   FxPixel = AllanXPixels(FGeom, FDecades);
   CalculateScalePixels(FyScale, FGeom);
   CalculateScalePixels(FyScaleManual, FGeom);
@@ -125,6 +133,47 @@ void TQV_AllanPlot::SetDecimalSeparator(char value) {
   for (int i = 0; i < kAllanTauCount; ++i) FTimeMilliString[size_t(i)] = AllanTauLabel(FIntervalMs, i, FSeparator);
 }
 
+// ---- Legend ----
+
+namespace {
+constexpr int kLegendMark = 14;  // the colour line in front of a channel's text
+constexpr int kLegendGap = 12;   // between two entries
+}  // namespace
+
+QFont TQV_AllanPlot::LegendFont() const { return SizedFont(font(), 8); }
+
+int TQV_AllanPlot::LegendRowHeight() const { return QFontMetrics(LegendFont()).height() + 2; }
+
+void TQV_AllanPlot::SetLegend(std::vector<TAllanLegendEntry> entries) {
+  if (entries == FLegend) return;
+  FLegend = std::move(entries);
+  const QFontMetrics metrics(LegendFont());
+  FLegendWidths.clear();
+  for (const TAllanLegendEntry& e : FLegend)
+    FLegendWidths.push_back(kLegendMark + 4 + metrics.horizontalAdvance(QString::fromStdString(e.Text)) + kLegendGap);
+  const int32_t oldTop = FGeom.Oben;
+  LayoutGeometry();
+  if (FGeom.Oben != oldTop) Log(".SetLegend rows=" + std::to_string(AllanLegendRows(FLegendPlaces)));
+}
+
+QRect TQV_AllanPlot::LegendRect(size_t index) const {
+  if (index >= FLegendPlaces.size()) return {};
+  const TAllanLegendPlace& place = FLegendPlaces[index];
+  return {place.X, kAllanLegendTop + place.Row * LegendRowHeight(), FLegendWidths[index] - kLegendGap, LegendRowHeight()};
+}
+
+void TQV_AllanPlot::DrawLegend(QPainter& p) {
+  p.setFont(LegendFont());
+  for (size_t i = 0; i < FLegend.size(); ++i) {
+    const QRect r = LegendRect(i);
+    const int middle = r.top() + r.height() / 2;
+    p.setPen(QPen(FLegend[i].Color, 3));
+    p.drawLine(r.left(), middle, r.left() + kLegendMark, middle);
+    p.setPen(FLegend[i].Color);
+    p.drawText(r.adjusted(kLegendMark + 4, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(FLegend[i].Text));
+  }
+}
+
 // ---- Limits ----
 
 void TQV_AllanPlot::SetLimits(const std::vector<double>& values, QColor aColPen, QColor aColBrush) {
@@ -190,6 +239,7 @@ void TQV_AllanPlot::DrawAxes(bool countLine) {
   if (countLine) p.drawText(QRect(5, FGeom.Unten + 35, 200, titleHeight), Qt::AlignLeft | Qt::AlignTop, "Count");
   p.setFont(SizedFont(font(), 8));
   p.drawText(QRect(15, 13, 50, 20), Qt::AlignLeft | Qt::AlignTop, "y");
+  DrawLegend(p);
   DrawXGrid(p);
   DrawYGrid(p);
   if (countLine) DrawCounts(p);

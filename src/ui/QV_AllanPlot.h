@@ -2,6 +2,7 @@
 #include <QColor>
 #include <QImage>
 #include <QPoint>
+#include <QRect>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -15,9 +16,17 @@ class QPainter;
 
 enum TAllanScaleType : int32_t { stAuto = 0, stManual = 1 };
 
+// One channel of the legend: its id and name, drawn in its colour.
+struct TAllanLegendEntry {
+  std::string Text;
+  QColor Color;
+  bool operator==(const TAllanLegendEntry&) const = default;
+};
+
 // The Allan plot: σ(τ) of several channels on log-log axes, drawn into an off-screen picture that
-// is copied to the screen. τ spans six decades across (1 to 1 000 000 samples), σ the decades of
-// the scale in use: collected from the channels' ranges (automatic) or set by the user (manual).
+// is copied to the screen. τ spans the decades that hold data across, σ the decades of the scale
+// in use: collected from the channels' ranges (automatic) or set by the user (manual). A legend of
+// the shown channels stands above the plot area, so that it never covers a curve.
 //
 // A refresh brackets the curves: BeginMinMax, SetMinMax per channel, EndMinMax, BeginDraw,
 // DrawPersist/DrawMeasurement per channel, EndDraw. A resize rebuilds the picture with the axes
@@ -56,6 +65,11 @@ class TQV_AllanPlot : public QWidget {
   bool DisplayCountLine() const { return FDisplayCountLine; }
   void SetDisplayCountLine(bool value) { FDisplayCountLine = value; }
   void SetDecimalSeparator(char value);
+  // The channels the legend names, in their order; takes effect with the next picture.
+  void SetLegend(std::vector<TAllanLegendEntry> entries);
+  const std::vector<TAllanLegendEntry>& Legend() const { return FLegend; }
+  // Where an entry's colour mark and text are drawn.
+  QRect LegendRect(size_t index) const;
   // Redraws the axes without the count line, lets the owner draw its curves and shows the picture.
   void Paint();
 
@@ -79,6 +93,10 @@ class TQV_AllanPlot : public QWidget {
 
  private:
   void DoPlotResize();
+  void LayoutGeometry();
+  QFont LegendFont() const;
+  int LegendRowHeight() const;
+  void DrawLegend(QPainter& p);
   void UseScale(const TScaleInfo& scale);
   void DrawAxes(bool countLine);
   void DrawYGrid(QPainter& p);
@@ -111,6 +129,9 @@ class TQV_AllanPlot : public QWidget {
   std::array<std::string, kAllanTauCount> FTimeMilliString;
   std::vector<int64_t> FTauCounts;
   std::string FErrorText;
+  std::vector<TAllanLegendEntry> FLegend;
+  std::vector<TAllanLegendPlace> FLegendPlaces;
+  std::vector<int32_t> FLegendWidths;
   bool FDisplayCountLine = true;
   char FSeparator = '.';
 };

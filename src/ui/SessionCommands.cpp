@@ -30,6 +30,13 @@ TSessionCommand ScramblerCommand(int32_t tag, const std::string& caption) {
   return {Byte(uint8_t(QVCmd::ScramblerOff + tag)), "Scrambler " + caption};
 }
 
+TSessionCommand TransmitChannelsCommand(int32_t count) {
+  if (count < 1 || count >= 24) return {Byte(QVCmd::Channels24), "Transmit all channels"};
+  if (count == 1) return {Byte(QVCmd::Channels24 + 1), "Transmit channel 1"};
+  const std::string bytes = count <= 11 ? Byte(uint8_t(QVCmd::Channels24 + count)) : Byte(QVCmd::ChannelsN) + Byte(uint8_t(count));
+  return {bytes, "Transmit channels 1.." + std::to_string(count)};
+}
+
 TSessionCommand PPICommand(int32_t intervalMs, int32_t offsetMs, const std::string& caption) {
   std::string bytes = Byte(QVCmd::PPI);
   AppendLittleEndian16(bytes, uint16_t(intervalMs));

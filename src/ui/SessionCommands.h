@@ -24,6 +24,11 @@ TSessionCommand PPIDefaultCommand(const std::string& caption);
 // Whether the PPI offset reaches the interval ("PPI offset larger than interval").
 bool PPIOffsetTooLarge(int32_t intervalMs, int32_t offsetMs);
 
+// The channels the instrument transmits: 24 (or any count outside 1..23) "Transmit all channels"
+// 0x30; 1 "Transmit channel 1" 0x31; 2..11 0x30 + count, 12..23 0x3F count, "Transmit channels
+// 1.." + count.
+TSessionCommand TransmitChannelsCommand(int32_t count);
+
 // One-byte commands of the "&Action" menu.
 TSessionCommand VersionCommand();      // 1
 TSessionCommand DiffResetCommand();    // 10

@@ -206,6 +206,8 @@ void TTextGrid::FitLayout() {
     metrics.AvailableWidth = [this](int s) {
       return ViewportWidthAt(s) - FirstColumnWidth(s) - (FColumnCount + 1) * kLine;
     };
+    metrics.ContentHeight = [this](int s) { return ContentHeight(s); };
+    metrics.AvailableHeight = maximumViewportSize().height();
     TFontFit fit = FitFont(valueColumns, metrics);
     size = fit.PointSize;
     widths = std::move(fit.ColumnWidths);
@@ -235,9 +237,13 @@ void TTextGrid::UpdateScrollBars() {
   int contentWidth = kLine;
   for (int w : FWidths) contentWidth += w + kLine;
   const int contentHeight = RowCount() * (FRowHeight + kLine) + kLine;
-  horizontalScrollBar()->setRange(0, std::max(0, contentWidth - viewport()->width()));
+  // A grid that fits the whole area needs no scroll bar; measured against the viewport left by
+  // bars shown before, it would keep them (each bar narrowing the other's room).
+  const QSize whole = maximumViewportSize();
+  const bool fits = contentWidth <= whole.width() && contentHeight <= whole.height();
+  horizontalScrollBar()->setRange(0, fits ? 0 : std::max(0, contentWidth - viewport()->width()));
   horizontalScrollBar()->setPageStep(viewport()->width());
-  verticalScrollBar()->setRange(0, std::max(0, contentHeight - viewport()->height()));
+  verticalScrollBar()->setRange(0, fits ? 0 : std::max(0, contentHeight - viewport()->height()));
   verticalScrollBar()->setPageStep(viewport()->height());
   verticalScrollBar()->setSingleStep(FRowHeight + kLine);
 }

@@ -11,8 +11,8 @@
 
 // The grid of the text views: row 0 holds the headers, column 0 the channel ids, the other cells
 // the values. Value cells are drawn with their decimal separators on one line per column, rows take
-// their channel's colour, and the font follows the grid's width (FitLayout). The header row stays
-// in place when the rows scroll.
+// their channel's colour, and the font grows until the grid fills its width or its height
+// (FitLayout). The header row stays in place when the rows scroll.
 //
 // Cells keep their texts; writing the text a cell already holds changes nothing, so a refresh
 // repaints only what changed.
@@ -46,7 +46,7 @@ class TTextGrid : public QAbstractScrollArea {
   void ResetColumnStatistics();
   const TDecimalColumn& ColumnStatistics(int col) const { return FStats.at(size_t(col)); }
 
-  // With automatic fitting the font follows the width; without, it keeps the default size.
+  // With automatic fitting the font follows the grid's size; without, it keeps the default size.
   void SetAutoFit(bool value);
   // Before any data: row "1" with the reason in the first value column, automatic fitting off.
   void ShowStatusRow(const std::string& text);

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTest>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -243,8 +244,60 @@ TEST_F(AllanViewTest, AYoungRunFillsThePlotAndTheSpanGrows) {
   EXPECT_TRUE(view->grab().save(folder + "/allan_graph_young.png"));
 }
 
-// The saved picture tells what it shows: title with the source, the date, and a legend of the
-// shown channels in their colours under the plot.
+// The legend above the plot area names the enabled channels in their colours and follows the
+// channel strip.
+TEST_F(AllanViewTest, TheLegendNamesTheEnabledChannelsInTheirColoursAboveThePlotArea) {
+  Samples(12, {0.001, 0.002, 0.004});
+  session->Channels().SetChannelName(2, "Maser");
+  auto view = Make<TAllanChild>();
+  view->UpdateSession(1);
+  view->UpdateDisplay();
+  TQV_AllanPlot& plot = *view->Plot();
+  const auto texts = [&] {
+    std::vector<std::string> shown;
+    for (const TAllanLegendEntry& e : plot.Legend()) shown.push_back(e.Text);
+    return shown;
+  };
+  ASSERT_EQ(texts(), (std::vector<std::string>{"1 Channel_A1", "2 Maser", "3 Channel_A3"}));
+  const QImage& image = plot.Picture();
+  for (size_t i = 0; i < 3; ++i) {
+    const QRect r = plot.LegendRect(i);
+    EXPECT_LT(r.bottom(), plot.Geometry().Oben - 4) << "above the grid lines of the plot area";
+    const QRgb colour = ToQColor(view->ChannelData().ChannelColor(int(i) + 1)).rgb();
+    EXPECT_TRUE(ColourNear(image, r.left() + 6, r.center().y(), colour)) << i;
+  }
+  // The strip cycles enabled -> with min/max -> disabled -> enabled.
+  const auto click = [&](int ch) { QTest::mouseClick(view->Channels(), Qt::LeftButton, {}, view->Channels()->CellRect(ch).center()); };
+  click(2);
+  click(2);
+  view->UpdateDisplay();
+  EXPECT_EQ(texts(), (std::vector<std::string>{"1 Channel_A1", "3 Channel_A3"}));
+  click(2);
+  view->UpdateDisplay();
+  EXPECT_EQ(texts().size(), 3u);
+  if (const QString folder = qEnvironmentVariable("VTA_SCREENSHOT_DIR"); !folder.isEmpty()) {
+    QDir().mkpath(folder);
+    EXPECT_TRUE(view->grab().save(folder + "/allan_graph_legend.png"));
+  }
+}
+
+// Many channels: the legend takes more rows and the plot area moves down instead of being covered.
+TEST_F(AllanViewTest, ALongLegendMovesThePlotAreaDown) {
+  for (int ch = 1; ch <= 3; ++ch) session->Channels().SetChannelName(ch, "Hydrogen maser of the second laboratory " + std::to_string(ch));
+  Samples(12, {0.001, 0.002, 0.004});
+  auto view = Make<TAllanChild>();
+  view->UpdateSession(1);
+  view->UpdateDisplay();
+  const TQV_AllanPlot& plot = *view->Plot();
+  ASSERT_EQ(plot.Legend().size(), 3u);
+  const QRect last = plot.LegendRect(2);
+  EXPECT_GT(last.top(), plot.LegendRect(0).top());
+  EXPECT_LT(last.bottom(), plot.Geometry().Oben - 4);
+  EXPECT_LE(plot.LegendRect(0).right(), plot.Geometry().Rechts);
+}
+
+// The saved picture tells what it shows: title with the source, the date, and the plot with its
+// legend of the shown channels in their colours.
 TEST_F(AllanViewTest, TheSavedPictureCarriesTitleSourceDateAndLegend) {
   Samples(12, {0.001, 0.002, 0.0});
   auto view = Make<TAllanChild>();
@@ -254,16 +307,16 @@ TEST_F(AllanViewTest, TheSavedPictureCarriesTitleSourceDateAndLegend) {
   ASSERT_GT(picture.height(), plot.height());
   EXPECT_EQ(picture.width(), plot.width());
   const int top = picture.height() - plot.height();  // title and date lines above
-  EXPECT_EQ(picture.copy(0, top / 3 * 2, plot.width(), plot.height()).isNull(), false);
+  EXPECT_EQ(picture.copy(0, top, plot.width(), plot.height()), plot);
   const auto hasColour = [&](QRgb colour, int y0, int y1) {
     for (int y = y0; y < y1; ++y)
       for (int x = 0; x < picture.width(); ++x)
         if (picture.pixel(x, y) == colour) return true;
     return false;
   };
-  const int legendTop = picture.height() - top / 3;
-  for (int ch : {1, 2}) EXPECT_TRUE(hasColour(ToQColor(view->ChannelData().ChannelColor(ch)).rgb(), legendTop, picture.height())) << ch;
-  EXPECT_TRUE(hasColour(QColor(Qt::black).rgb(), 0, top / 3));  // the title
+  const int legendBottom = top + view->Plot()->Geometry().Oben;
+  for (int ch : {1, 2}) EXPECT_TRUE(hasColour(ToQColor(view->ChannelData().ChannelColor(ch)).rgb(), top, legendBottom)) << ch;
+  EXPECT_TRUE(hasColour(QColor(Qt::black).rgb(), 0, top / 2));  // the title
   if (const QString folder = qEnvironmentVariable("VTA_SCREENSHOT_DIR"); !folder.isEmpty()) {
     QDir().mkpath(folder);
     EXPECT_TRUE(picture.save(folder + "/allan_saved_picture.png"));

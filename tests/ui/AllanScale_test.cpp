@@ -18,6 +18,34 @@ TEST(AllanScaleTest, SixDecadesOfTauAcrossInWholeMultiplesOfSix) {
   EXPECT_EQ(AllanTauSamples(18), 1'000'000);
 }
 
+TEST(AllanScaleTest, LegendEntriesRunSideBySideAndWrapAtTheRightOfThePlot) {
+  using P = TAllanLegendPlace;
+  const struct {
+    const char* what;
+    std::vector<int32_t> widths;
+    std::vector<P> places;
+  } cases[] = {
+      {"none", {}, {}},
+      {"one row", {100, 100, 100}, {{60, 0}, {160, 0}, {260, 0}}},
+      {"exactly up to the right edge", {300, 300}, {{60, 0}, {360, 0}}},
+      {"the next one would pass it", {300, 301, 50}, {{60, 0}, {60, 1}, {361, 1}}},
+      {"wider than a row: a row of its own", {100, 900, 100}, {{60, 0}, {60, 1}, {60, 2}}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(AllanLegendLayout(c.widths, 60, 660), c.places) << c.what;
+  EXPECT_EQ(AllanLegendRows({}), 0);
+  EXPECT_EQ(AllanLegendRows({{60, 0}, {60, 1}, {60, 2}}), 3);
+}
+
+TEST(AllanScaleTest, LegendRowsBeyondTheTopMarginMoveThePlotAreaDown) {
+  const std::vector<std::pair<int32_t, int32_t>> rowsToTop = {{0, 40}, {1, 40}, {2, 40}, {3, 55}, {5, 85}};
+  for (const auto& [rows, top] : rowsToTop) {
+    const TAllanGeometry g = AllanGeometry(690, 400, rows, 15);
+    EXPECT_EQ(g.Oben, top) << rows;
+    EXPECT_EQ(g.Unten, 350) << rows;
+    EXPECT_EQ(g.Rechts, 660) << rows;
+  }
+}
+
 TEST(AllanScaleTest, TheTauAxisSpansTheDecadesWithDataPlusOne) {
   // Last τ index → decades across: τ of 1 sample needs one decade to grow into, 10 samples two, ...
   const std::vector<std::pair<int32_t, int32_t>> cases = {{-1, 1}, {0, 1}, {1, 2}, {3, 2}, {4, 3},

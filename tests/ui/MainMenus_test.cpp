@@ -51,7 +51,7 @@ std::vector<std::string> CounterItems(const std::string& indent, bool removable)
                                          "Virtual ZCT Channels...",
                                          "Virtual IVC Channels...",
                                          "-",
-                                         "Config Device... (off)",
+                                         "Config Device...",
                                          "-",
                                          "&Change Source...",
                                          "Re-Open Source"};
@@ -278,13 +278,27 @@ TEST_F(MainFormTest, NoticesCheckTheChoicesAndTrimTheMenus) {
   EXPECT_TRUE(has("&Source", "&Mode"));
 }
 
+// A recording or another instance's data stream has no instrument to configure.
+TEST_F(MainFormTest, ConfigDeviceIsOffForRecordingsAndDataStreams) {
+  WriteIni("SessionCount=4\n"
+           "Session_0_OpenString=fake:0\nSession_0_ConnectionType=4\n"
+           "Session_1_OpenString=fake:1\nSession_1_ConnectionType=3\n"
+           "Session_2_OpenString=fake:2\nSession_2_ConnectionType=2\n"
+           "Session_3_OpenString=fake:3\n"
+           "ChildCount=0\n");
+  MakeForm();
+  ASSERT_TRUE(form->FormActivate());
+  const std::vector<std::pair<int32_t, bool>> cases = {{0, false}, {1, false}, {2, true}, {3, true}};
+  for (const auto& [index, enabled] : cases) EXPECT_EQ(Action("SourceConfig", index)->isEnabled(), enabled) << index;
+}
+
 TEST_F(MainFormTest, AnIntervalCounterOnlySessionKeepsItsOwnItems) {
   TMainForm& window = Started(1);
   Session(0).Notify(swIVConly, 0);
   window.App().DisplayTimerTimer();
   EXPECT_EQ(MenuLines(TopMenu(window, "&Source")),
             (std::vector<std::string>{"Run Local Server ...", "-", "Channel Colors/Names...", "IVC Calibration...",
-                                      "Virtual IVC Channels...", "-", "Config Device... (off)", "-",
+                                      "Virtual IVC Channels...", "-", "Config Device...", "-",
                                       "&Change Source...", "Re-Open Source", "-", "&New Source..."}));
   EXPECT_EQ(MenuLines(TopMenu(window, "&Action")), (std::vector<std::string>{"Clear Buffer", "Version"}));
 }

@@ -21,6 +21,19 @@ TEST(SessionCommandsTest, OneByteCommandsOfTheMenus) {
   for (const auto& [built, expected] : cases) EXPECT_EQ(built, expected) << expected.CmdText;
 }
 
+TEST(SessionCommandsTest, TransmitChannelsTakeOneOrTwoBytes) {
+  const std::vector<std::pair<int32_t, TSessionCommand>> cases = {
+      {24, {"\x30", "Transmit all channels"}},
+      {0, {"\x30", "Transmit all channels"}},
+      {1, {"\x31", "Transmit channel 1"}},
+      {2, {"\x32", "Transmit channels 1..2"}},
+      {11, {"\x3B", "Transmit channels 1..11"}},
+      {12, {"\x3F\x0C", "Transmit channels 1..12"}},
+      {23, {"\x3F\x17", "Transmit channels 1..23"}},
+  };
+  for (const auto& [count, expected] : cases) EXPECT_EQ(TransmitChannelsCommand(count), expected) << count;
+}
+
 TEST(SessionCommandsTest, PPICarriesIntervalAndOffsetLittleEndian) {
   EXPECT_EQ(PPICommand(100, -5, "Use PPI"), (TSessionCommand{std::string("\x60\x64\x00\x1B\x4E", 5), "Use PPI Offset -5"}));
   EXPECT_EQ(PPICommand(20000, 300, "Use PPI").Cmd, std::string("\x60\x20\x4E\x2C\x01", 5));

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "UiTestSessions.h"
+#include "acquisition/QVSessionTestSupport.h"
 #include "ui/QV_Channels.h"
+#include "ui/FontFit.h"
 #include "ui/TextGrid.h"
 
 using namespace zcttest;
@@ -346,6 +348,50 @@ TEST_F(TextChildTest, Screenshot) {
   QCoreApplication::processEvents();
   EXPECT_TRUE(view->grab().save(folder + "/text_view_24_narrow.png"));
   session->Store().SetClockAlarmSink(nullptr);
+}
+
+// The font grows with the window until the grid fills its width or its height; a maximised view of
+// the simulator's four channels takes a large part of its area instead of a strip at the top.
+TEST(TextChildSimulator, FontFillsTheWidthOrTheHeightOfANormalAndAMaximisedView) {
+  QVSessionFixture fixture;
+  TAppSettings settings;
+  fixture.session->ReadSettings(settings, "Session_0_");
+  fixture.OpenDemo();
+  ASSERT_EQ(fixture.opened, "");
+  fixture.RunSteps(30);
+  TTextChild view(nullptr, 1, fixture.session.get(), nullptr, TestEnvironment());
+  view.UpdateDisplay();
+  fixture.RunSteps(100);
+  view.SetColumnEnabled(TTextChild::GetStdColumnFreqAbs());
+  const QString folder = qEnvironmentVariable("VTA_SCREENSHOT_DIR");
+  const struct {
+    QSize size;
+    const char* file;
+  } windows[] = {{{700, 300}, "text_view_simulator.png"}, {{1900, 1000}, "text_view_simulator_maximised.png"}};
+  int previous = 0;
+  for (const auto& w : windows) {
+    view.resize(w.size);
+    view.show();
+    view.UpdateDisplay();
+    QCoreApplication::processEvents();
+    const TTextGrid& grid = *view.Grid();
+    ASSERT_EQ(grid.RowCount(), 5);
+    ASSERT_NE(grid.Cell(1, 1), "-") << "values arrived";
+    EXPECT_GT(grid.FontPointSize(), previous) << "a larger window gets a larger font";
+    previous = grid.FontPointSize();
+    const QRect last = grid.CellRect(grid.RowCount() - 1, grid.ColumnCount() - 1);
+    const QSize area = grid.viewport()->size();
+    EXPECT_LE(last.right(), area.width()) << "no horizontal scrolling";
+    EXPECT_LE(last.bottom(), area.height()) << "no vertical scrolling";
+    const bool fillsWidth = last.right() >= area.width() * 8 / 10;
+    const bool fillsHeight = last.bottom() >= area.height() * 8 / 10;
+    EXPECT_TRUE(fillsWidth || fillsHeight || grid.FontPointSize() == kFontFitMaxSize)
+        << last.right() << "x" << last.bottom() << " of " << area.width() << "x" << area.height();
+    if (!folder.isEmpty()) {
+      QDir().mkpath(folder);
+      EXPECT_TRUE(view.grab().save(folder + "/" + w.file));
+    }
+  }
 }
 
 }  // namespace
