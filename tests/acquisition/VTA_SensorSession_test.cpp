@@ -135,6 +135,18 @@ TEST_F(SensorSession, DemoSensorDeliversItsSixChannelsToTheStoreAndTheSampler) {
   EXPECT_TRUE(Has(71, mtInfo, "Disconnect"));
 }
 
+TEST_F(SensorSession, ATemperatureUnitChangeReachesTheOpenDemoSensor) {
+  session->SetOpenParams("DemoSensor", 0, 0xFF, "");
+  ASSERT_EQ(session->OpenDevice(), "");
+  EXPECT_EQ(session->SensorDM().ChannelUnitName(3), "°C");
+  options.TempUnit = kTempUnitFahrenheit;
+  session->UpdateOptions(8);
+  EXPECT_EQ(session->SensorDM().ChannelUnitName(3), "°C") << "other option changes leave the unit";
+  session->UpdateOptions(4);
+  EXPECT_EQ(session->SensorDM().ChannelUnitName(3), "°F");
+  EXPECT_EQ(session->SensorDM().DefaultCenter(5), 70);
+}
+
 TEST_F(SensorSession, ClosingForAMissingCounterSaysSo) {
   OpenHandFed();
   EXPECT_TRUE(session->NeedsQV());
