@@ -11,12 +11,15 @@
 #include <tuple>
 
 #include "../acquisition/QVSessionTestSupport.h"
+#include "acquisition/VTA_SensorSession.h"
 #include "acquisition/VTA_Sessions.h"
 #include "core/AppPaths.h"
 #include "core/SessionIndexMap.h"
 #include "core/VTA_Settings.h"
+#include "data/VTA_SensorDM.h"
 #include "data/ZCT_DataManagement.h"
 #include "logging/LogFileName.h"
+#include "support/HandFedSensor.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -156,6 +159,78 @@ TEST_F(MultiSamplerDemo, ALogDefinitionFromTheSettingsWritesTheStoresFrequencies
   component_.SaveSettings(saved, TSessionIndexMap({0}));
   EXPECT_EQ(saved.GetValue("Log_DefsCount", int32_t{0}), 1);
   EXPECT_EQ(saved.GetValue("Log_1_FileName", ""), dir_.File("logs/Demo.txt"));
+}
+
+// A sensor beside the counter: each line carries the sensor's newest values, and a range warning
+// that is to be logged becomes a message line of the file while the user is warned too.
+TEST_F(MultiSamplerDemo, ASensorsValuesAndItsLoggedWarningJoinTheCountersFile) {
+  std::vector<TSessionMsg> sensorMessages;
+  TSessionHandlers handlers;
+  handlers.OnMsg = [&](int32_t, int32_t code, int32_t, TMsgType type, const std::string& text, bool) {
+    sensorMessages.push_back({code, type, text});
+  };
+  handlers.SyncList = &sync;
+  TQVSessionEnv env;
+  env.Sampler = &component_.Sink();
+  env.Clock = &clock;
+  env.Options = [this] { return options_; };
+  auto made = TSensorSessionItem::Make(-1, 1, handlers, env);
+  THandFedSensor* device = nullptr;
+  made->SetDeviceMaker([&](bool, const std::string&, int32_t logId, const TClock& c, std::string&) {
+    auto fed = std::make_unique<THandFedSensor>(logId, c);
+    device = fed.get();
+    return fed;
+  });
+  made->SetOpenParams("TCW122B-CM: 192.0.2.7", 0, kDefaultSessionColor, "");
+  ASSERT_EQ(made->OpenDevice(), "");
+  made->SetRangeInfo(1, {0, 30, true});
+  made->SetSensorAlarm({1, 0, true});
+  TSensorSessionItem& sensor = *made;
+  lists_.AddSession(std::move(made));
+
+  settings_.SetValue("Log_DefsCount", int32_t{1});
+  settings_.SetValue("Log_1_Count", int32_t{2});
+  settings_.SetValue("Log_1_AddHeader", false);
+  settings_.SetValue("Log_1_FileName", dir_.File("logs/Room.txt"));
+  settings_.SetValue("Log_1_Simple1_SessionIndex", int32_t{0});
+  settings_.SetValue("Log_1_Simple1_LogTypes", int32_t{2});
+  settings_.SetValue("Log_1_Simple1_Enabled1", std::string("1111"));
+  settings_.SetValue("Log_1_Simple2_SessionIndex", int32_t{1});
+  settings_.SetValue("Log_1_Simple2_LogTypes", int32_t{1});
+  settings_.SetValue("Log_1_Simple2_Enabled1", std::string("11"));
+  component_.ReadSettings(settings_, lists_);
+  Open();
+  for (int step = 1; step <= 60; ++step) {
+    RunSteps(1);
+    if (step % 10 != 5) continue;
+    device->Values({step == 35 ? 35.0 : 20.0 + step / 10, 50});
+    EXPECT_TRUE(sensor.GetReport());
+  }
+  sensor.CloseDevice(true);
+
+  // The counter's first mode report starts a second file; both count, in order.
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.File("logs"))) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  std::string text;
+  for (const auto& file : files) text += ReadWholeFile(file);
+  std::vector<double> sensorValues;
+  int warnings = 0;
+  for (const std::string& line : SplitLines(text)) {
+    // A message line follows the time of the line before it.
+    if (line.ends_with("# # Sensor warning on channel 1: 35.00 #")) ++warnings;
+    if (line.empty() || line.find('#') != std::string::npos) continue;
+    const std::vector<std::optional<double>> values = Values(line, 2, kSensorFieldWidth);
+    ASSERT_EQ(values.size(), 2u) << line;
+    if (values[0] && (sensorValues.empty() || sensorValues.back() != *values[0])) sensorValues.push_back(*values[0]);
+  }
+  EXPECT_EQ(warnings, 1) << text;
+  // The values in the order they came; each line takes the newest, so 21 (superseded by 22 before
+  // the next line, the counter's restart having skipped one) does not show.
+  EXPECT_EQ(sensorValues, (std::vector<double>{20, 22, 35, 24, 25})) << text;
+  EXPECT_NE(std::find(sensorMessages.begin(), sensorMessages.end(),
+                      TSessionMsg{42, mtWarning, "Sensor warning on channel 1: 35.00"}),
+            sensorMessages.end());
 }
 
 TEST_F(MultiSamplerDemo, RemovingTheSessionClosesItsFileWithTheReason) {
