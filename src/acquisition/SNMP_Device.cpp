@@ -1,11 +1,9 @@
 #include "acquisition/SNMP_Device.h"
 
-#include <arpa/inet.h>
-
 #include <charconv>
 #include <optional>
 
-#include "core/QV_NumberText.h"
+#include "acquisition/SensorOpenString.h"
 
 namespace {
 
@@ -23,26 +21,16 @@ struct TUnitAddress {
   uint16_t Port = 161;
 };
 
-bool IsIPv4(const std::string& text) {
-  in_addr address{};
-  return inet_pton(AF_INET, text.c_str(), &address) == 1;
-}
-
-bool IsIPv6(const std::string& text) {
-  in6_addr address{};
-  return inet_pton(AF_INET6, text.c_str(), &address) == 1;
-}
-
 // An IPv4 or IPv6 address; an IPv4 address may end in ":" + port.
 std::optional<TUnitAddress> ParseUnitAddress(const std::string& text) {
-  if (IsIPv4(text) || IsIPv6(text)) return TUnitAddress{text};
+  if (IsIPv4Address(text) || IsIPv6Address(text)) return TUnitAddress{text};
   const size_t colon = text.find(':');
   if (colon == std::string::npos || text.find(':', colon + 1) != std::string::npos) return std::nullopt;
   const std::string host = text.substr(0, colon);
   const std::string port = text.substr(colon + 1);
   unsigned value = 0;
   const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
-  if (!IsIPv4(host) || ec != std::errc() || end != port.data() + port.size() || value == 0 || value > 65535)
+  if (!IsIPv4Address(host) || ec != std::errc() || end != port.data() + port.size() || value == 0 || value > 65535)
     return std::nullopt;
   return TUnitAddress{host, static_cast<uint16_t>(value)};
 }
@@ -68,10 +56,7 @@ void TSNMP_Device::SetAnswerTimeout(std::chrono::milliseconds timeout, int32_t r
 }
 
 bool TSNMP_Device::DoOpenConnection(const std::string& ConnectionString, std::string& error) {
-  const std::string_view rest = ConnectionString.starts_with(kOpenPrefix)
-                                    ? std::string_view(ConnectionString).substr(std::string_view(kOpenPrefix).size())
-                                    : std::string_view(ConnectionString);
-  FAddress = std::string(TrimBlanks(rest));
+  FAddress = OpenStringArgument(ConnectionString, kOpenPrefix);
   const auto address = ParseUnitAddress(FAddress);
   if (!address) {
     error = "Invalid IP address: " + FAddress;

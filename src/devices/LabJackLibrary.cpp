@@ -23,6 +23,11 @@ struct TLabJackLibrary::TApi {
   void (*ErrorToString)(int, char*);
 };
 
+std::shared_ptr<TLabJackLibrary> TLabJackLibrary::Shared() {
+  static const std::shared_ptr<TLabJackLibrary> shared = std::make_shared<TLabJackLibrary>();
+  return shared;
+}
+
 TLabJackLibrary::TLabJackLibrary(std::string library) : FLibrary(std::move(library)) {}
 
 TLabJackLibrary::~TLabJackLibrary() {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -35,6 +36,10 @@ class TLabJackLibrary {
   ~TLabJackLibrary();
   TLabJackLibrary(const TLabJackLibrary&) = delete;
   TLabJackLibrary& operator=(const TLabJackLibrary&) = delete;
+
+  // The program's one binding of libLabJackM.so, shared by its devices and by whoever asks whether
+  // LabJack sources can be offered (Load()).
+  static std::shared_ptr<TLabJackLibrary> Shared();
 
   // Loads the library on the first call; later calls answer at once. Safe from any thread.
   bool Load();

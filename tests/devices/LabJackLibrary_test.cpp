@@ -1,34 +1,16 @@
 #include "devices/LabJackLibrary.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
+
+#include "support/LabJackStubControl.h"
 
 namespace {
 
-// The stub library's controls, reached through its own handle.
 class LabJackLibraryTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    handle_ = dlopen(VTA_LABJACK_STUB, RTLD_NOW);
-    ASSERT_NE(handle_, nullptr) << dlerror();
-    reset_ = reinterpret_cast<void (*)()>(dlsym(handle_, "Stub_Reset"));
-    failOpen_ = reinterpret_cast<void (*)(int)>(dlsym(handle_, "Stub_FailOpen"));
-    failRead_ = reinterpret_cast<void (*)(int, int)>(dlsym(handle_, "Stub_FailRead"));
-    setDevices_ = reinterpret_cast<void (*)(int)>(dlsym(handle_, "Stub_SetDevices"));
-    openHandles_ = reinterpret_cast<int (*)()>(dlsym(handle_, "Stub_OpenHandles"));
-    ASSERT_TRUE(reset_ && failOpen_ && failRead_ && setDevices_ && openHandles_);
-    reset_();
-  }
-  void TearDown() override {
-    if (handle_) dlclose(handle_);
-  }
+  void SetUp() override { ASSERT_EQ(stub_.Error(), ""); }
 
-  void* handle_ = nullptr;
-  void (*reset_)() = nullptr;
-  void (*failOpen_)(int) = nullptr;
-  void (*failRead_)(int, int) = nullptr;
-  void (*setDevices_)(int) = nullptr;
-  int (*openHandles_)() = nullptr;
+  TLabJackStubControl stub_{VTA_LABJACK_STUB};
   TLabJackLibrary library_{VTA_LABJACK_STUB};
 };
 
@@ -36,7 +18,7 @@ TEST_F(LabJackLibraryTest, OpensReadsAndCloses) {
   ASSERT_TRUE(library_.Load());
   int32_t device = 0;
   ASSERT_EQ(library_.Open(TLabJackLibrary::dtT4, TLabJackLibrary::ctUSB, "ANY", device), TLabJackLibrary::NoError);
-  EXPECT_EQ(openHandles_(), 1);
+  EXPECT_EQ(stub_.OpenHandles(), 1);
 
   std::vector<double> values;
   int32_t errorAddress = 0;
@@ -50,20 +32,20 @@ TEST_F(LabJackLibraryTest, OpensReadsAndCloses) {
   EXPECT_EQ(value, 440010000);
 
   EXPECT_EQ(library_.Close(device), TLabJackLibrary::NoError);
-  EXPECT_EQ(openHandles_(), 0);
+  EXPECT_EQ(stub_.OpenHandles(), 0);
   EXPECT_EQ(library_.Close(device), 1224);
   EXPECT_EQ(library_.ErrorToString(1224), "LJME_DEVICE_NOT_OPEN");
 }
 
 TEST_F(LabJackLibraryTest, FailuresGiveTheLibrarysCodeAndAddress) {
-  failOpen_(1227);
+  stub_.FailOpen(1227);
   int32_t device = 0;
   EXPECT_EQ(library_.Open(TLabJackLibrary::dtT4, TLabJackLibrary::ctETHERNET, "10.0.0.100", device), 1227);
   EXPECT_EQ(library_.ErrorToString(1227), "LJME_DEVICE_NOT_FOUND");
 
-  failOpen_(0);
+  stub_.FailOpen(0);
   ASSERT_EQ(library_.Open(TLabJackLibrary::dtT4, TLabJackLibrary::ctUSB, "ANY", device), TLabJackLibrary::NoError);
-  failRead_(1239, 6);
+  stub_.FailRead(1239, 6);
   std::vector<double> values;
   int32_t errorAddress = -1;
   EXPECT_EQ(library_.ReadAddresses(device, {0, 2, 4, 6}, TLabJackLibrary::FLOAT32, values, errorAddress), 1239);
@@ -72,7 +54,7 @@ TEST_F(LabJackLibraryTest, FailuresGiveTheLibrarysCodeAndAddress) {
 }
 
 TEST_F(LabJackLibraryTest, ListsTheDevicesFound) {
-  setDevices_(2);
+  stub_.SetDevices(2);
   std::vector<TLabJackListEntry> found;
   ASSERT_EQ(library_.ListAll(TLabJackLibrary::dtT4, TLabJackLibrary::ctANY, found), TLabJackLibrary::NoError);
   EXPECT_EQ(found, (std::vector<TLabJackListEntry>{{4, 1, 440010000, 0x0A000064}, {4, 1, 440010001, 0x0A000065}}));
