@@ -2,6 +2,9 @@
 
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
+#include <net-snmp/library/large_fd_set.h>
+
+#include <poll.h>
 
 #include <cstdlib>
 #include <mutex>
@@ -9,9 +12,72 @@
 
 namespace {
 
-// The library's one-time set-up inside snmp_sess_init and its transport table are not guarded,
-// so sessions open one at a time; requests on open sessions need no lock.
-std::mutex gOpenLock;
+// Debian's library is built without its own locking: its set-up, transport table, request ids and
+// statistics are shared by all sessions. Every library call runs under this lock; waiting for an
+// answer does not, so a silent unit does not hold up the others.
+std::mutex gLibraryLock;
+constexpr int kPollSliceMs = 20;
+
+// Where the answer to one request lands; the library calls OnAnswer from snmp_sess_read2 or
+// snmp_sess_timeout, that is on the requesting thread under the lock.
+struct TPendingAnswer {
+  bool Done = false;
+  int Status = STAT_ERROR;
+  netsnmp_pdu* Response = nullptr;
+};
+
+int OnAnswer(int operation, netsnmp_session*, int, netsnmp_pdu* pdu, void* magic) {
+  auto& pending = *static_cast<TPendingAnswer*>(magic);
+  switch (operation) {
+    case NETSNMP_CALLBACK_OP_RESEND:
+      return 1;
+    case NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE:
+      pending.Status = STAT_SUCCESS;
+      pending.Response = snmp_clone_pdu(pdu);  // the library frees its own after this call
+      break;
+    case NETSNMP_CALLBACK_OP_TIMED_OUT:
+      pending.Status = STAT_TIMEOUT;
+      break;
+    default:
+      pending.Status = STAT_ERROR;
+      break;
+  }
+  pending.Done = true;
+  return 1;
+}
+
+void ReadAnswer(void* session, int socket) {
+  netsnmp_large_fd_set readable;
+  netsnmp_large_fd_set_init(&readable, socket + 1);
+  NETSNMP_LARGE_FD_SET(socket, &readable);
+  snmp_sess_read2(session, &readable);
+  netsnmp_large_fd_set_cleanup(&readable);
+}
+
+// Sends the request (which the library then owns) and waits for its answer or its expiry after the
+// session's retries; STAT_SUCCESS, STAT_TIMEOUT or STAT_ERROR.
+int Exchange(void* session, netsnmp_pdu* request, netsnmp_pdu*& response) {
+  TPendingAnswer pending;
+  int socket = -1;
+  {
+    std::lock_guard lock(gLibraryLock);
+    if (snmp_sess_async_send(session, request, OnAnswer, &pending) == 0) {
+      snmp_free_pdu(request);
+      return STAT_ERROR;
+    }
+    socket = snmp_sess_transport(session)->sock;
+  }
+  for (;;) {
+    pollfd wait{socket, POLLIN, 0};
+    const bool readable = ::poll(&wait, 1, kPollSliceMs) > 0;
+    std::lock_guard lock(gLibraryLock);
+    if (readable) ReadAnswer(session, socket);
+    if (!pending.Done) snmp_sess_timeout(session);  // resends or expires the request when due
+    if (pending.Done) break;
+  }
+  response = pending.Response;
+  return pending.Status;
+}
 
 std::string PeerName(const TSnmpTarget& target) {
   const bool v6 = target.Address.find(':') != std::string::npos;
@@ -123,7 +189,7 @@ TSnmpClient::~TSnmpClient() { Close(); }
 
 bool TSnmpClient::Open(std::string& error) {
   Close();
-  std::lock_guard lock(gOpenLock);
+  std::lock_guard lock(gLibraryLock);
   netsnmp_session settings;
   snmp_sess_init(&settings);
   std::string peer = PeerName(FTarget);
@@ -149,31 +215,38 @@ bool TSnmpClient::Open(std::string& error) {
 
 void TSnmpClient::Close() {
   if (!FSession) return;
+  std::lock_guard lock(gLibraryLock);
   snmp_sess_close(FSession);
   FSession = nullptr;
 }
 
 TSnmpResult TSnmpClient::Get(const std::vector<std::string>& oids) {
   if (!FSession) return Failure(TSnmpStatus::Failure, "SNMP session not open");
-  netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GET);
+  std::vector<std::vector<oid>> names;
   for (const auto& text : oids) {
-    const auto name = ParseOid(text);
-    if (!name) {
-      snmp_free_pdu(request);
-      return Failure(TSnmpStatus::Failure, "Invalid OID: " + text);
-    }
-    snmp_add_null_var(request, name->data(), name->size());
+    auto name = ParseOid(text);
+    if (!name) return Failure(TSnmpStatus::Failure, "Invalid OID: " + text);
+    names.push_back(std::move(*name));
   }
+  netsnmp_pdu* request = nullptr;
+  {
+    std::lock_guard lock(gLibraryLock);  // a new PDU takes the next request id
+    request = snmp_pdu_create(SNMP_MSG_GET);
+  }
+  for (const auto& name : names) snmp_add_null_var(request, name.data(), name.size());
   netsnmp_pdu* response = nullptr;
-  const int status = snmp_sess_synch_response(FSession, request, &response);  // frees the request
+  const int status = Exchange(FSession, request, response);
   TSnmpResult result;
-  if (status == STAT_SUCCESS && response->errstat == SNMP_ERR_NOERROR) {
+  if (status == STAT_SUCCESS && !response) {
+    result = Failure(TSnmpStatus::Failure, "answer lost: out of memory");
+  } else if (status == STAT_SUCCESS && response->errstat == SNMP_ERR_NOERROR) {
     result = Values(*response, oids.size());
   } else if (status == STAT_SUCCESS) {
     result = Failure(TSnmpStatus::ErrorReply, ErrorStatusText(*response));
   } else if (status == STAT_TIMEOUT) {
     result = Failure(TSnmpStatus::Timeout, "Timeout");
   } else {
+    std::lock_guard lock(gLibraryLock);
     result = Failure(TSnmpStatus::Failure, SessionError(FSession));
   }
   if (response) snmp_free_pdu(response);

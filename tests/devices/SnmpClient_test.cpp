@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
 #include "support/SnmpTestAgent.h"
 
 namespace {
@@ -10,6 +17,26 @@ const std::string kA = "1.3.6.1.4.1.38783.3.7.0";
 const std::string kB = "1.3.6.1.4.1.38783.3.8.0";
 const std::string kUnknown = "1.3.6.1.4.1.38783.3.99.0";
 const std::string kOutsideTree = "1.3.6.1.4.1.99999.1.0";
+
+// A loopback UDP port that takes requests and never answers.
+class TSilentUdpPort {
+ public:
+  TSilentUdpPort() {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  ~TSilentUdpPort() { ::close(fd_); }
+  uint16_t Port() const { return port_; }
+
+ private:
+  int fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+  uint16_t port_ = 0;
+};
 
 class SnmpClientTest : public ::testing::Test {
  protected:
@@ -72,6 +99,28 @@ TEST_F(SnmpClientTest, SilentAgentIsATimeout) {
   const auto result = Get({kA});
   EXPECT_EQ(result.Status, TSnmpStatus::Timeout);
   EXPECT_EQ(result.Error, "Timeout");
+}
+
+// Each sensor has its own thread: a unit that does not answer must not hold up another one's answers.
+TEST_F(SnmpClientTest, SilentUnitDoesNotHoldUpAnotherClient) {
+  agent_->SetInteger(kA, 235);
+  TSilentUdpPort silent;
+  std::atomic<bool> silentDone = false;
+  std::thread waiting([&] {
+    TSnmpTarget target;
+    target.Address = "127.0.0.1";
+    target.Port = silent.Port();
+    target.Timeout = std::chrono::seconds(2);
+    target.Retries = 0;
+    TSnmpClient client(target);
+    std::string error;
+    ASSERT_TRUE(client.Open(error)) << error;
+    EXPECT_EQ(client.Get({kA}).Status, TSnmpStatus::Timeout);
+    silentDone = true;
+  });
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Get({kA}).Status, TSnmpStatus::Ok);
+  EXPECT_FALSE(silentDone);
+  waiting.join();
 }
 
 TEST(SnmpClient, RequestsThatCannotBeSentFailWithTheirReason) {
