@@ -38,8 +38,10 @@ class TSNMP_Device : public TVTA_BaseSensorDevice {
   bool ReadUnitTempUnit();
   std::vector<double> ScaledValues(const std::vector<int64_t>& raw) const;
 
+  // One try per request: opening makes two attempts of its own, and a measurement that gets no
+  // answer is reported rather than held up past the next one.
   std::chrono::milliseconds FTimeout{1000};
-  int32_t FRetries = 1;
+  int32_t FRetries = 0;
   std::string FAddress;
   std::unique_ptr<TSnmpClient> FClient;  // made when opening, used by the measurement thread
   int32_t FUnitTempUnit = kTempUnitCelsius;
