@@ -16,23 +16,6 @@ namespace {
 
 constexpr uint32_t kCountBytes = 4;
 
-std::string RangeInfoText(const TSensorRangeInfo& range) {
-  const TFormatSettings fs;
-  return FloatToText(range.Min, fs) + ", " + FloatToText(range.Max, fs) + ", " + BoolText(range.Warn);
-}
-
-// "min, max, warn"; anything else leaves the default range.
-TSensorRangeInfo ParseRangeInfo(const std::string& text) {
-  const std::vector<std::string> parts = SplitText(text, ", ");
-  if (parts.size() != 3) return {};
-  const TFormatSettings fs;
-  const auto min = TextToFloat(NormaliseDecimalSeparator(parts[0], fs.DecimalSeparator), fs);
-  const auto max = TextToFloat(NormaliseDecimalSeparator(parts[1], fs.DecimalSeparator), fs);
-  const std::string_view warn = TrimBlanks(parts[2]);
-  if (!min || !max || (warn != "True" && warn != "False")) return {};
-  return {*min, *max, warn == "True"};
-}
-
 }  // namespace
 
 double CelsiusToFahrenheit(double celsius) { return celsius * 1.8 + 32; }
@@ -198,13 +181,14 @@ bool TVTA_BaseSensorDevice::HeaderChanged() {
 void TVTA_BaseSensorDevice::ReadSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
   for (int32_t kanal = 1; kanal <= ChannelCount(); ++kanal) {
     const std::string key = SettingsPrefix + "RangeInfo_" + std::to_string(kanal);
-    SetRangeInfo(kanal, ParseRangeInfo(Settings.GetValue(key, RangeInfoText(GetRangeInfo(kanal)))));
+    SetRangeInfo(kanal, ParseSensorRangeInfo(Settings.GetValue(key, SensorRangeInfoText(GetRangeInfo(kanal))))
+                            .value_or(TSensorRangeInfo{}));
   }
 }
 
 void TVTA_BaseSensorDevice::SaveSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
   for (int32_t kanal = 1; kanal <= ChannelCount(); ++kanal)
-    Settings.SetValue(SettingsPrefix + "RangeInfo_" + std::to_string(kanal), RangeInfoText(GetRangeInfo(kanal)));
+    Settings.SetValue(SettingsPrefix + "RangeInfo_" + std::to_string(kanal), SensorRangeInfoText(GetRangeInfo(kanal)));
 }
 
 TSensorRangeInfo TVTA_BaseSensorDevice::GetRangeInfo(int32_t kanal) const {

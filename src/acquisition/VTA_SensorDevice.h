@@ -13,6 +13,7 @@
 #include "alarms/SensorAlarm.h"
 #include "core/Clock.h"
 #include "core/LogUnit.h"
+#include "data/SensorSignalInfo.h"
 
 class TAppSettings;
 class TCircularBuffer;
@@ -32,16 +33,6 @@ constexpr int32_t kSensorErrNoDevice = 12;        // the unit did not answer whe
 constexpr int32_t kSensorErrMeasurement = 21;     // the measurement thread failed and ended
 constexpr int32_t kSensorErrTimeout = 36;         // no reply to a measurement request
 constexpr int32_t kSensorErrRequest = 38;         // an error reply to a measurement request
-
-// One kind of quantity a sensor measures, with the default centre and scale of a graph.
-struct TSensorSignalInfo {
-  std::string SignalName;
-  std::string UnitName;
-  double NullValue = 0;     // default centre of a graph
-  int32_t RangeDiff = 1;    // default scale: step index ...
-  int32_t RangeFaktor = 0;  // ... and exponent
-  bool operator==(const TSensorSignalInfo&) const = default;
-};
 
 double CelsiusToFahrenheit(double celsius);
 double FahrenheitToCelsius(double fahrenheit);
