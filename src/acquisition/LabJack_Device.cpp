@@ -1,6 +1,8 @@
 #include "acquisition/LabJack_Device.h"
 
+#include "acquisition/SensorDeviceFactory.h"
 #include "acquisition/SensorOpenString.h"
+#include "acquisition/VTA_SensorSession.h"
 
 namespace {
 
@@ -8,6 +10,10 @@ namespace {
 const std::vector<int32_t> kAnalogInputs = {0, 2, 4, 6, 8, 10, 12, 14};
 
 }  // namespace
+
+std::unique_ptr<TVTA_BaseSensorDevice> MakeLabJackSensorDevice(int32_t logId, const TClock& clock, std::string&) {
+  return std::make_unique<TLabJack_Device>(logId, nullptr, clock);
+}
 
 TLabJack_Device::TLabJack_Device(int32_t aLogId, std::shared_ptr<TLabJackLibrary> library, const TClock& clock)
     : TVTA_BaseSensorDevice(aLogId, kSensorDevLabJack, clock),
@@ -23,9 +29,9 @@ bool TLabJack_Device::DoOpenConnection(const std::string& ConnectionString, std:
     error = FLibrary->ErrorToString(TLabJackLibrary::NotLoaded);
     return false;
   }
-  const std::string identifier = OpenStringArgument(ConnectionString, kOpenPrefix);
+  const std::string identifier = OpenStringArgument(ConnectionString, kSensorLabJackPrefix);
   int32_t status = TLabJackLibrary::NoError;
-  if (identifier == kDemoIdentifier) {
+  if (identifier == kSensorDemoOpenString) {
     status = FLibrary->Open(TLabJackLibrary::dtANY, TLabJackLibrary::ctANY, TLabJackLibrary::DemoIdentifier, FHandle);
   } else {
     // An IP address reaches the unit on Ethernet; every other identifier names one on USB.

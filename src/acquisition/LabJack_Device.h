@@ -11,8 +11,6 @@
 // "DemoSensor" opens the library's demo device.
 class TLabJack_Device : public TVTA_BaseSensorDevice {
  public:
-  static constexpr const char* kOpenPrefix = "LabJack-T4: ";
-  static constexpr const char* kDemoIdentifier = "DemoSensor";
   static constexpr int32_t kErrRead = 3;  // a measurement the library could not read
   static constexpr int32_t kChannels = 8;
 

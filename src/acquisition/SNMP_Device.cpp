@@ -3,7 +3,9 @@
 #include <charconv>
 #include <optional>
 
+#include "acquisition/SensorDeviceFactory.h"
 #include "acquisition/SensorOpenString.h"
+#include "acquisition/VTA_SensorSession.h"
 
 namespace {
 
@@ -37,6 +39,10 @@ std::optional<TUnitAddress> ParseUnitAddress(const std::string& text) {
 
 }  // namespace
 
+std::unique_ptr<TVTA_BaseSensorDevice> MakeSNMPSensorDevice(int32_t logId, const TClock& clock, std::string&) {
+  return std::make_unique<TSNMP_Device>(logId, clock);
+}
+
 TSNMP_Device::TSNMP_Device(int32_t aLogId, const TClock& clock) : TVTA_BaseSensorDevice(aLogId, kSensorDevSNMP, clock) {
   FDbgTag = "TSNMP_Device";
   UpdateOptions(kTempUnitCelsius);
@@ -56,7 +62,7 @@ void TSNMP_Device::SetAnswerTimeout(std::chrono::milliseconds timeout, int32_t r
 }
 
 bool TSNMP_Device::DoOpenConnection(const std::string& ConnectionString, std::string& error) {
-  FAddress = OpenStringArgument(ConnectionString, kOpenPrefix);
+  FAddress = OpenStringArgument(ConnectionString, kSensorTCW122BPrefix);
   const auto address = ParseUnitAddress(FAddress);
   if (!address) {
     error = "Invalid IP address: " + FAddress;

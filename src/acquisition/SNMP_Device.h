@@ -12,7 +12,6 @@
 // address may carry ":" + port when the unit is not on the standard port 161).
 class TSNMP_Device : public TVTA_BaseSensorDevice {
  public:
-  static constexpr const char* kOpenPrefix = "TCW122B-CM: ";
   // The unit's own temperature unit, read once when opening.
   static constexpr const char* kTempUnitOid = "1.3.6.1.4.1.38783.3.15.0";
 

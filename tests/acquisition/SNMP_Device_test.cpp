@@ -1,5 +1,8 @@
 #include "acquisition/SNMP_Device.h"
 
+#include "acquisition/LabJack_Device.h"
+#include "acquisition/SensorDeviceFactory.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -156,6 +159,17 @@ TEST(SNMPDevice, DescribesSixChannelsOfThreeSignals) {
   EXPECT_EQ(device.SignalInfo(3), (TSensorSignalInfo{"Voltage", "V", 30, 2, -1}));
   device.UpdateOptions(kTempUnitFahrenheit);
   EXPECT_EQ(device.SignalInfo(1), (TSensorSignalInfo{"Temperature", "°F", 70, 2, -1}));
+}
+
+// The sensor sessions' open strings reach the unit devices.
+TEST(SensorDeviceFactory, MakesTheUnitDevicesByTheirOpenStrings) {
+  std::string error;
+  const auto snmp = MakeSensorDevice(false, "TCW122B-CM: 192.0.2.5", -1, SystemClock(), error);
+  EXPECT_NE(dynamic_cast<TSNMP_Device*>(snmp.get()), nullptr) << error;
+  for (const std::string openString : {"LabJack-T4: 470012345", "DemoSensor"}) {
+    const auto labJack = MakeSensorDevice(true, openString, -1, SystemClock(), error);
+    EXPECT_NE(dynamic_cast<TLabJack_Device*>(labJack.get()), nullptr) << openString << ": " << error;
+  }
 }
 
 }  // namespace
