@@ -2,15 +2,23 @@
 
 #include <QStandardPaths>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
+
+extern char** environ;
 
 namespace {
 
 constexpr const char* kServedTree = ".1.3.6.1.4.1.38783.3";
+constexpr const char* kReady = "NET-SNMP version";
 
 // A port the kernel just had free; snmpd binds it a moment later.
 uint16_t FreeUdpPort() {
@@ -32,6 +40,30 @@ std::string SnmpdPath() {
   QString path = QStandardPaths::findExecutable("snmpd");
   if (path.isEmpty()) path = QStandardPaths::findExecutable("snmpd", {"/usr/sbin", "/sbin"});
   return path.toStdString();
+}
+
+// Runs `argv` with the environment plus `extra`, output to /dev/null; the child's pid or -1.
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extra) {
+  // Everything the child needs is made before fork: after it, only exec and _exit.
+  std::vector<std::string> environment(extra);
+  for (char** entry = environ; *entry; ++entry) environment.emplace_back(*entry);
+  std::vector<char*> args;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const auto& entry : environment) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
+  const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(null, STDIN_FILENO);
+    ::dup2(null, STDOUT_FILENO);
+    ::dup2(null, STDERR_FILENO);
+    ::execve(args[0], args.data(), envp.data());
+    ::_exit(127);
+  }
+  ::close(null);
+  return pid;
 }
 
 }  // namespace
@@ -59,30 +91,29 @@ bool TSnmpTestAgent::Start() {
     return false;
   }
   FPort = FreeUdpPort();
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert("MIBS", "");  // no MIB files: numeric OIDs only, and no warnings about missing ones
-  environment.insert("SNMP_PERSISTENT_DIR", QString::fromStdString(FDir.File("persist")));
-  FAgent.setProcessEnvironment(environment);
-  FAgent.setProcessChannelMode(QProcess::MergedChannels);
-  FAgent.start(QString::fromStdString(SnmpdPath()),
-               {"-f", "-Lo", "-C", "-c", QString::fromStdString(FDir.File("snmpd.conf")),
-                QString::fromStdString("udp:127.0.0.1:" + std::to_string(FPort))});
-  if (!FAgent.waitForStarted(5000)) {
+  const std::string log = FDir.File("snmpd.log");
+  std::remove(log.c_str());
+  // No MIB files: numeric OIDs only, and no warnings about missing ones.
+  FAgent = Spawn({SnmpdPath(), "-f", "-Lf", log, "-C", "-c", FDir.File("snmpd.conf"),
+                  "udp:127.0.0.1:" + std::to_string(FPort)},
+                 {"MIBS=", "SNMP_PERSISTENT_DIR=" + FDir.File("persist")});
+  if (FAgent < 0) {
     FError = "snmpd did not start";
     return false;
   }
-  std::string log;
+  std::string text;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (log.find("NET-SNMP version") == std::string::npos && FAgent.state() == QProcess::Running &&
+  int status = 0;
+  while (text.find(kReady) == std::string::npos && ::waitpid(FAgent, &status, WNOHANG) == 0 &&
          std::chrono::steady_clock::now() < deadline) {
-    FAgent.waitForReadyRead(100);
-    log += FAgent.readAll().toStdString();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    text = ReadWholeFile(log);
   }
-  if (log.find("NET-SNMP version") != std::string::npos) {
+  if (text.find(kReady) != std::string::npos) {
     FError.clear();
     return true;
   }
-  FError = "snmpd did not come up on port " + std::to_string(FPort) + ": " + log;
+  FError = "snmpd did not come up on port " + std::to_string(FPort) + ": " + text;
   Stop();
   return false;
 }
@@ -99,10 +130,17 @@ void TSnmpTestAgent::Set(const std::string& oid, const std::string& type, const 
 void TSnmpTestAgent::Remove(const std::string& oid) { std::remove(ValueFile(oid).c_str()); }
 
 void TSnmpTestAgent::Stop() {
-  if (FAgent.state() == QProcess::NotRunning) return;
-  FAgent.terminate();
-  if (!FAgent.waitForFinished(5000)) {
-    FAgent.kill();
-    FAgent.waitForFinished(5000);
+  if (FAgent < 0) return;
+  ::kill(FAgent, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  int status = 0;
+  while (::waitpid(FAgent, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(FAgent, SIGKILL);
+      ::waitpid(FAgent, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  FAgent = -1;
 }
