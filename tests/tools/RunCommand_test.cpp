@@ -7,7 +7,6 @@
 #include <QRegularExpression>
 #include <chrono>
 #include <regex>
-#include <sstream>
 
 #include "support/SnmpTestAgent.h"
 #include "support/TcpTestPeer.h"
@@ -187,11 +186,8 @@ TEST_F(RunCommandProcess, AnotherInstanceMeasuresTheServedSessionOverTcp) {
 std::string LineWithCounterAndSensor(const std::string& folder) {
   const std::regex line(R"(\d{6} \d{6}\.\d{3} 1 +\d+\.\d+ +\d+\.\d+ +12\.00 +11\.80 +23\.50 +45\.50 +-5\.20 +50\.10 *)");
   for (const QString& name : QDir(QString::fromStdString(folder)).entryList({"Both*.txt"}, QDir::Files)) {
-    std::istringstream lines(ReadWholeFile(folder + name.toStdString()));
-    for (std::string text; std::getline(lines, text);) {
-      if (!text.empty() && text.back() == '\r') text.pop_back();
+    for (const std::string& text : SplitTextList(ReadWholeFile(folder + name.toStdString()), "\r\n"))
       if (std::regex_match(text, line)) return text;
-    }
   }
   return {};
 }
