@@ -31,7 +31,8 @@ class SNMPDeviceTest : public ::testing::Test {
     for (const auto& [oid, value] : kReadings) agent_->SetInteger(oid, value);
     device_.SetReceiveEvent(event_);
     device_.SetInterval(20);
-    device_.SetAnswerTimeout(200ms, 0);
+    // The agent runs a script per value, which takes a while on a busy machine.
+    device_.SetAnswerTimeout(3s, 0);
   }
 
   std::string OpenString() const { return "TCW122B-CM: 127.0.0.1:" + std::to_string(agent_->Port()); }
@@ -43,7 +44,7 @@ class SNMPDeviceTest : public ::testing::Test {
 
   // The next value set or error the measurement thread queues.
   TSensorReport NextReport(std::vector<double>& data) {
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (std::chrono::steady_clock::now() < deadline) {
       event_->Reset();
       const TSensorReport report = device_.GetReport(data);
@@ -116,6 +117,7 @@ TEST_F(SNMPDeviceTest, UnknownOidIsARequestErrorAndMeasuringGoesOn) {
 }
 
 TEST_F(SNMPDeviceTest, SilentUnitIsATimeout) {
+  device_.SetAnswerTimeout(1500ms, 0);
   Open();
   agent_->Stop();
   std::vector<double> data;
@@ -129,6 +131,7 @@ TEST_F(SNMPDeviceTest, SilentUnitIsATimeout) {
 
 TEST_F(SNMPDeviceTest, NoAnswerWhenOpeningMeansNoDevice) {
   agent_->Stop();
+  device_.SetAnswerTimeout(200ms, 0);
   std::string error;
   EXPECT_FALSE(device_.OpenConnection(OpenString(), error));
   const std::string address = "127.0.0.1:" + std::to_string(agent_->Port());
