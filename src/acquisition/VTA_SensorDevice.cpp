@@ -124,7 +124,7 @@ void TVTA_BaseSensorDevice::QueueValues(std::span<const double> values) {
   std::vector<uint8_t> record(kCountBytes + values.size() * sizeof(double));
   const uint32_t n = static_cast<uint32_t>(values.size());
   for (uint32_t i = 0; i < kCountBytes; ++i) record[i] = static_cast<uint8_t>(n >> (8 * i));
-  std::memcpy(record.data() + kCountBytes, values.data(), values.size() * sizeof(double));
+  if (!values.empty()) std::memcpy(record.data() + kCountBytes, values.data(), values.size() * sizeof(double));
   if (!FReceiveBuffer->Write(record)) LogError(FLogId, FDbgTag + ".QueueValues: buffer full, value set dropped");
   if (ReportLog()) LogIt(FLogId, FDbgTag + ".QueueValues " + std::to_string(n) + " values");
 }
@@ -149,7 +149,7 @@ TSensorReport TVTA_BaseSensorDevice::GetReport(std::vector<double>& Data) {
     const std::vector<uint8_t> record = FReceiveBuffer->Read(kCountBytes + n * sizeof(double));
     if (record.size() == kCountBytes + n * sizeof(double)) {
       Data.resize(n);
-      std::memcpy(Data.data(), record.data() + kCountBytes, n * sizeof(double));
+      if (n > 0) std::memcpy(Data.data(), record.data() + kCountBytes, n * sizeof(double));
       return TSensorReport::srData;
     }
   }

@@ -118,13 +118,14 @@ class TVTA_BaseSensorDevice {
   std::string ErrorMessage() const;
   int32_t LogId() const { return FLogId; }
   const std::string& DbgTag() const { return FDbgTag; }
-  // The event set whenever a value set or an error is queued; none = "BaseReceiveEvent".
+  // The event set whenever a value set or an error is queued; none = "BaseReceiveEvent". Call it
+  // before OpenConnection: it replaces the queue.
   void SetReceiveEvent(std::shared_ptr<TEvent> event);
   // Replaces the wait between measurements (tests); call before OpenConnection.
   void SetWait(TSensorWait wait) { FWait = std::move(wait); }
 
  protected:
-  // The concrete open and close; DoOpen returns false with the reason in error.
+  // The concrete open and close; DoOpenConnection returns false with the reason in error.
   virtual bool DoOpenConnection(const std::string& ConnectionString, std::string& error) = 0;
   virtual void DoCloseConnection() {}
   // One measurement: queues a value set with QueueValues or an error with SetError. An exception
