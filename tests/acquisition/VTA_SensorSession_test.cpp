@@ -7,6 +7,7 @@
 
 #include "QVSessionTestSupport.h"
 #include "acquisition/VTA_SensorDevice.h"
+#include "devices/LabJackLibrary.h"
 #include "core/App_Settings.h"
 #include "data/VTA_SensorDM.h"
 #include "data/ZCT_TestSupport.h"
@@ -67,15 +68,19 @@ TEST_F(SensorSession, OpenStringsChooseTheDeviceOrSayWhy) {
     const char* openString;
     const char* error;
   };
+  // The LabJack rows reach the LabJack device, which says that the library is missing; a machine
+  // with the vendor's library installed answers differently.
+  const bool labJackLibrary = TLabJackLibrary::Shared()->Load();
   const TCase cases[] = {
       {false, "Thermometer", "Unknown Device: Thermometer"},
-      {false, "TCW122B-CM: 192.0.2.5", "TCW122B-CM sensors are not available in this build"},
+      {false, "TCW122B-CM: 192.0.2.300", "Invalid IP address: 192.0.2.300"},
       {false, "LabJack-T4: 470012345", "Unknown Device: LabJack-T4: 470012345"},
-      {true, "LabJack-T4: 470012345", "LabJack sensors are not available in this build"},
-      {true, "DemoSensor", "LabJack sensors are not available in this build"},
+      {true, "LabJack-T4: 470012345", "Library libLabJackM.so not loaded"},
+      {true, "DemoSensor", "Library libLabJackM.so not loaded"},
       {true, "TCW122B-CM: 192.0.2.5", "Unknown Device: TCW122B-CM: 192.0.2.5"},
   };
   for (const TCase& c : cases) {
+    if (labJackLibrary && std::string(c.error).starts_with("Library")) continue;
     if (c.labJack)
       Make<TLabJackSessionItem>();
     else

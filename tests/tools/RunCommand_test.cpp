@@ -5,8 +5,10 @@
 #include <QProcessEnvironment>
 
 #include <QRegularExpression>
+#include <chrono>
 #include <regex>
 
+#include "support/SnmpTestAgent.h"
 #include "support/TcpTestPeer.h"
 #include "core/QV_NumberText.h"
 #include "support/TempDir.h"
@@ -177,6 +179,53 @@ TEST_F(RunCommandProcess, AnotherInstanceMeasuresTheServedSessionOverTcp) {
   EXPECT_EQ(receiver.process.exitCode(), 0) << receiver.process.readAllStandardError().toStdString();
   process.terminate();
   ASSERT_TRUE(process.waitForFinished(10000));
+}
+
+// The first log line that has the counter's two frequencies and the TCW122B-CM unit's six values,
+// from any file of the definition "Both.txt" (named with the date and a number); empty if none.
+std::string LineWithCounterAndSensor(const std::string& folder) {
+  const std::regex line(R"(\d{6} \d{6}\.\d{3} 1 +\d+\.\d+ +\d+\.\d+ +12\.00 +11\.80 +23\.50 +45\.50 +-5\.20 +50\.10 *)");
+  for (const QString& name : QDir(QString::fromStdString(folder)).entryList({"Both*.txt"}, QDir::Files)) {
+    for (const std::string& text : SplitTextList(ReadWholeFile(folder + name.toStdString()), "\r\n"))
+      if (std::regex_match(text, line)) return text;
+  }
+  return {};
+}
+
+// A counter (the simulator, every second) and a TCW122B-CM unit (snmpd playing it, every two
+// seconds) are logged time-aligned into one file by the headless program.
+TEST_F(RunCommandProcess, CounterAndTCW122BUnitAreLoggedIntoOneFile) {
+  if (!TSnmpTestAgent::Available()) GTEST_SKIP() << "snmpd is not installed";
+  TSnmpTestAgent unit;
+  ASSERT_EQ(unit.Error(), "");
+  unit.SetInteger("1.3.6.1.4.1.38783.3.15.0", 0);  // the unit measures in degrees Celsius
+  const std::pair<const char*, int> readings[] = {{"7", 120}, {"8", 118}, {"9", 235}, {"11", 455}, {"10", -52}, {"12", 501}};
+  for (const auto& [oid, tenths] : readings) unit.SetInteger("1.3.6.1.4.1.38783.3." + std::string(oid) + ".0", tenths);
+
+  const std::string logs = dir.File("logs/");
+  QDir().mkpath(QString::fromStdString(logs));
+  QDir().mkpath(QString::fromStdString(dir.File("config")));
+  WriteWholeFile(dir.File("config/VTA_App.ini"),
+                 "INI_Version=6\r\nSessionCount=2\r\nSession_0_OpenString=DemoData\r\n"
+                 "Session_1_SessionType=1\r\nSession_1_OpenString=TCW122B-CM: 127.0.0.1:" + std::to_string(unit.Port()) +
+                     "\r\nSession_1_Interval=2000\r\n"
+                     "Log_DefsCount=1\r\nLog_1_Count=2\r\nLog_1_FileName=" + logs + "Both.txt\r\n"
+                     "Log_1_Simple1_SessionIndex=0\r\nLog_1_Simple1_LogTypes=2\r\n"
+                     "Log_1_Simple1_Enabled1=110000000000000000000000\r\n"
+                     "Log_1_Simple2_SessionIndex=1\r\nLog_1_Simple2_LogTypes=1\r\n"
+                     "Log_1_Simple2_Enabled1=111111000000000000000000\r\n");
+  Start(ConfigArgs());
+  std::string line;
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while ((line = LineWithCounterAndSensor(logs)).empty() && std::chrono::steady_clock::now() < limit) {
+    process.waitForReadyRead(200);
+  }
+  const QByteArray out = process.readAllStandardOutput();
+  EXPECT_NE(line, "") << out.toStdString() << process.readAllStandardError().toStdString();
+  EXPECT_TRUE(out.contains("Connected to: TCW122B-CM: 127.0.0.1:")) << out.toStdString();
+  process.terminate();
+  ASSERT_TRUE(process.waitForFinished(10000));
+  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
 }
 
 }  // namespace
