@@ -153,7 +153,8 @@ std::optional<TSensorChoice> MatchSensorRow(size_t entry, const std::string& tex
   TSensorChoice c;
   c.Entry = entry;
   c.Link = storedType == ctNetwork ? ctNetwork : ctUSB;
-  if (row.Field == TSensorField::None) return text == row.OpenString ? std::optional(c) : std::nullopt;
+  if (row.Field == TSensorField::None)
+    return text == row.OpenString || (row.Alias && text == row.Alias) ? std::optional(c) : std::nullopt;
   if (!text.starts_with(row.OpenString)) return std::nullopt;
   c.Name = std::string(TrimBlanks(std::string_view(text).substr(std::string_view(row.OpenString).size())));
   return c;

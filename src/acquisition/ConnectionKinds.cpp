@@ -151,7 +151,9 @@ constexpr std::array<TSensorConnectionKind, 4> kSensorKinds = {{
     {kSessionTypeSensor, ctDemoNone, "Demo sensor", kDemoSensorOpenString, TSensorField::None},
     {kSessionTypeSensor, ctNetwork, "TCW122B-CM (SNMP)", kTCW122BPrefix, TSensorField::IPAddress},
     {kSessionTypeLabJack, ctUSB, "LabJack T4", kLabJackPrefix, TSensorField::LabJackIdentifier},
-    {kSessionTypeLabJack, ctDemoNone, "LabJack demo device", kLabJackDemoOpenString, TSensorField::None},
+    // The LabJack session opens the library's demo device by the demo sensor's string too.
+    {kSessionTypeLabJack, ctDemoNone, "LabJack demo device", kLabJackDemoOpenString, TSensorField::None,
+     kDemoSensorOpenString},
 }};
 
 }  // namespace

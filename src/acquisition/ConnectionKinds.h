@@ -67,6 +67,7 @@ struct TSensorConnectionKind {
   const char* DialogLabel;
   const char* OpenString;  // the whole string, or the prefix of the address or identifier
   TSensorField Field;
+  const char* Alias = nullptr;  // another whole string the session opens as this kind
 };
 
 // In the order the connection dialog lists them.

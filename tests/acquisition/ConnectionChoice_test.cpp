@@ -291,7 +291,7 @@ TEST(SensorChoice, BuildsChecksAndReadsBackEachKind) {
 }
 
 // A string of no sensor kind of the session's type is what the session refuses to open; the dialog
-// starts on the type's first kind and says why.
+// starts on the type's first kind and says why. Empty strings and aliases start without a reason.
 TEST(SensorChoice, StringsOfNoKindOfTheSessionTypeAreUnknownDevices) {
   const struct {
     const char* openString;
@@ -304,7 +304,8 @@ TEST(SensorChoice, StringsOfNoKindOfTheSessionTypeAreUnknownDevices) {
       {"DemoData", kSessionTypeSensor, "Demo sensor", "Unknown Device: DemoData"},
       {"LabJack-T4: 470012345", kSessionTypeSensor, "Demo sensor", "Unknown Device: LabJack-T4: 470012345"},
       {" TCW122B-CM: 192.0.2.30 ", kSessionTypeLabJack, "LabJack T4", "Unknown Device: TCW122B-CM: 192.0.2.30"},
-      {"DemoSensor", kSessionTypeLabJack, "LabJack T4", "Unknown Device: DemoSensor"},
+      {"DemoSensor", kSessionTypeLabJack, "LabJack demo device", ""},  // as the LabJack session opens it
+      {"DemoSensor:", kSessionTypeSensor, "Demo sensor", "Unknown Device: DemoSensor:"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.openString);
