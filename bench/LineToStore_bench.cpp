@@ -23,6 +23,7 @@ class TNullSampler : public ISamplerSink {
   void AddStrings(int32_t, bool, const TMultiSamplerStrings& s) override { benchmark::DoNotOptimize(s[0].data()); }
   void AddStringsVirtual(int32_t, bool, const TMultiSamplerStrings&) override {}
   void AddStringsSpecial(int32_t, bool, const TMultiSamplerStrings&) override {}
+  void AddString(int32_t, bool, const std::string&) override {}
   void AddWarning(int32_t, bool, const std::string&) override {}
   void AddTimeStamp(int32_t, bool, int64_t) override {}
   void UpdateSession(int32_t, bool, int32_t, const std::string&) override {}

@@ -10,6 +10,7 @@ TQVSessionOptions SessionOptionsFrom(TVTASettings& settings) {
   options.LogTimeSourceZCT = settings.LogTimeSourceZCT();
   options.LogTimeZoneSystem = settings.LogTimeZoneSystem();
   options.GlobalNomFrequ = settings.GlobalNomFrequ();
+  options.TempUnit = settings.TempUnit();
   for (int ch = 1; ch <= TVTASettings::kNomFreqChannels; ++ch) options.GlobalNomFreq[ch - 1] = settings.GetNomFreq(ch);
   return options;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -9,7 +10,7 @@ class ISamplerSink;
 class TClock;
 class TVTASettings;
 
-// The application options a counter session works with, copied into the session so that the
+// The application options a session works with, copied into the session so that the
 // report thread reads them without touching the settings store: number formats, the log time
 // settings and the global nominal frequencies.
 struct TQVSessionOptions {
@@ -20,6 +21,7 @@ struct TQVSessionOptions {
   bool LogTimeZoneSystem = false;  // log times in UTC
   bool GlobalNomFrequ = false;
   std::array<double, 24> GlobalNomFreq{};
+  int32_t TempUnit = 0;  // sensors: 0 = °C, 1 = °F
 };
 
 // The options as the application's settings hold them now.

@@ -1,11 +1,16 @@
 #include "acquisition/SessionFactory.h"
 
 #include "acquisition/QV_SessionItem.h"
+#include "acquisition/VTA_SensorSession.h"
 
 std::unique_ptr<TSessionItem> MakeSession(int32_t sessionType, int32_t index, const TSessionHandlers& handlers,
                                           int32_t logId, const TQVSessionEnv& env) {
-  if (sessionType == kSessionTypeCounter) return TQVSessionItem::Make(logId, index, handlers, env);
-  return nullptr;
+  switch (sessionType) {
+    case kSessionTypeCounter: return TQVSessionItem::Make(logId, index, handlers, env);
+    case kSessionTypeSensor: return TSensorSessionItem::Make(logId, index, handlers, env);
+    case kSessionTypeLabJack: return TLabJackSessionItem::Make(logId, index, handlers, env);
+    default: return nullptr;
+  }
 }
 
 TSessionFactory MakeSessionFactory(TSessionHandlers handlers, TQVSessionEnv env,

@@ -7,8 +7,8 @@
 #include "acquisition/QV_SessionOptions.h"
 #include "acquisition/VTA_Sessions.h"
 
-// Makes the session of a stored session type for an index: a counter session for type 0; the
-// sensor and LabJack sessions (types 1 and 2) and unknown types give nullptr.
+// Makes the session of a stored session type for an index: a counter session for type 0, a sensor
+// session for type 1, a LabJack session for type 2; unknown types give nullptr.
 std::unique_ptr<TSessionItem> MakeSession(int32_t sessionType, int32_t index, const TSessionHandlers& handlers,
                                           int32_t logId, const TQVSessionEnv& env);
 

@@ -28,6 +28,22 @@ std::optional<int32_t> IntPart(const std::string& text) {
 
 }  // namespace
 
+std::string SensorRangeInfoText(const TSensorRangeInfo& value) {
+  const TFormatSettings fs;
+  return FloatToText(value.Min, fs) + ", " + FloatToText(value.Max, fs) + ", " + BoolText(value.Warn);
+}
+
+std::optional<TSensorRangeInfo> ParseSensorRangeInfo(const std::string& text) {
+  const std::vector<std::string> parts = SplitText(text, ", ");
+  if (parts.size() != 3) return std::nullopt;
+  const TFormatSettings fs;
+  const auto min = TextToFloat(NormaliseDecimalSeparator(parts[0], fs.DecimalSeparator), fs);
+  const auto max = TextToFloat(NormaliseDecimalSeparator(parts[1], fs.DecimalSeparator), fs);
+  const std::string_view warn = TrimBlanks(parts[2]);
+  if (!min || !max || (warn != "True" && warn != "False")) return std::nullopt;
+  return TSensorRangeInfo{*min, *max, warn == "True"};
+}
+
 std::string SensorAlarmText(const TSensorAlarm& value) {
   return std::to_string(value.RepeatCount) + ", " + std::to_string(value.IdleTime) + ", " + BoolText(value.LogAlarm);
 }

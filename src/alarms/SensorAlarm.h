@@ -25,6 +25,11 @@ struct TSensorAlarm {
   bool operator==(const TSensorAlarm&) const = default;
 };
 
+// The "RangeInfo_" settings value of a channel: min + ", " + max + ", " + warn flag.
+std::string SensorRangeInfoText(const TSensorRangeInfo& value);
+// Accepted only with exactly three parts that all convert; either decimal separator reads.
+std::optional<TSensorRangeInfo> ParseSensorRangeInfo(const std::string& text);
+
 // The "Alarm" settings value: repeat count + ", " + idle time + ", " + log flag.
 std::string SensorAlarmText(const TSensorAlarm& value);
 // Accepted only with exactly three parts that all convert.

@@ -1,6 +1,7 @@
 // The display cycle (every 100 ms while enabled), the timer decision and the check cycle.
 #include "acquisition/App_Sessions.h"
 #include "acquisition/QV_SessionItem.h"
+#include "acquisition/VTA_SensorSession.h"
 #include "app/VTA_Application.h"
 #include "app/VTA_Notifications.h"
 #include "core/LogUnit.h"
@@ -268,6 +269,8 @@ void TVTA_Application::CheckTimerTimer() {
     for (TSessionItem* session : FLists->Sessions()) {
       if (!IsSensor(*session) || !session->IsRunning() || !FOptions.SensorNeedsCounter(*session)) continue;
       Info(kMainCategory, "TMainForm.CheckTimerTimer close sensor " + std::to_string(session->Index()));
+      // The close message tells the user that the counter never came.
+      if (auto* sensor = dynamic_cast<TSensorSessionItem*>(session)) sensor->SetQVmissing(true);
       CloseExcluded(*session, false);
     }
     UpdateRunningConnections();

@@ -2,6 +2,7 @@
 
 #include "acquisition/QV_SessionItem.h"
 #include "acquisition/SessionFactory.h"
+#include "acquisition/VTA_SensorSession.h"
 #include "app/VTA_Application.h"
 #include "core/VTA_DebugConf.h"
 #include "data/ZCT_DataManagement.h"
@@ -10,7 +11,11 @@ namespace {
 
 TQVSessionItem* Counter(TSessionItem& session) { return dynamic_cast<TQVSessionItem*>(&session); }
 
-void ReadCounterStatus(TSessionItem& session, TSessionStatus& status) {
+void ReadSessionStatus(TSessionItem& session, TSessionStatus& status) {
+  if (const auto* sensor = dynamic_cast<const TSensorSessionItem*>(&session)) {
+    SetSensorStatus(status, sensor->ChannelCount());
+    return;
+  }
   const TQVSessionItem* counter = Counter(session);
   if (!counter) return;
   TCounterStatusValues values;
@@ -39,7 +44,11 @@ void AddBuiltInSessionKinds(TVTA_AppOptions& options) {
     if (!counter || counter->IsCopy()) return nullptr;
     return TQVSessionItem::CopyIVCPart(*counter);
   };
-  options.StatusReader = ReadCounterStatus;
+  options.StatusReader = ReadSessionStatus;
+  options.SensorNeedsCounter = [](const TSessionItem& session) {
+    const auto* sensor = dynamic_cast<const TSensorSessionItem*>(&session);
+    return sensor && sensor->NeedsQV();
+  };
   options.MultiSampler = true;
   options.Notifications = true;
 }

@@ -25,7 +25,9 @@ class ISamplerSink {
   virtual void AddStringsVirtual(int32_t sIndex, bool sCopy, const TMultiSamplerStrings& reportStrings) = 0;
   // Raw-data sets.
   virtual void AddStringsSpecial(int32_t sIndex, bool sCopy, const TMultiSamplerStrings& reportStrings) = 0;
-  // A message line (clock warning) for the log files of the source.
+  // A sensor's value set: one line of fields (slot 0 of a set whose other slots are empty).
+  virtual void AddString(int32_t sIndex, bool sCopy, const std::string& reportString) = 0;
+  // A message line (clock or sensor warning) for the log files of the source.
   virtual void AddWarning(int32_t sIndex, bool sCopy, const std::string& text) = 0;
   // A device time stamp of a counter session in tenths of a second.
   virtual void AddTimeStamp(int32_t sIndex, bool sCopy, int64_t aTimeStamp) = 0;

@@ -56,7 +56,7 @@ class TMultiSampler : public ISamplerSink, public ILogFileOwner {
   void AddStringsVirtual(int32_t sIndex, bool sCopy, const TMultiSamplerStrings& reportStrings) override;
   void AddStringsSpecial(int32_t sIndex, bool sCopy, const TMultiSamplerStrings& reportStrings) override;
   // A sensor's value: a set with slot 0 only.
-  void AddString(int32_t sIndex, bool sCopy, const std::string& reportString);
+  void AddString(int32_t sIndex, bool sCopy, const std::string& reportString) override;
   void AddWarning(int32_t sIndex, bool sCopy, const std::string& text) override;
   void AddTimeStamp(int32_t sIndex, bool sCopy, int64_t aTimeStamp) override;
   void UpdateSession(int32_t sIndex, bool sCopy, int32_t what, const std::string& text) override;

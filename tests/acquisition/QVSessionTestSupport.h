@@ -27,6 +27,7 @@ class TRecordingSampler : public ISamplerSink {
   void AddStrings(int32_t, bool, const TMultiSamplerStrings&) override { ++Sets; }
   void AddStringsVirtual(int32_t, bool, const TMultiSamplerStrings&) override {}
   void AddStringsSpecial(int32_t, bool, const TMultiSamplerStrings&) override {}
+  void AddString(int32_t, bool, const std::string&) override {}
   void AddWarning(int32_t, bool, const std::string&) override {}
   void AddTimeStamp(int32_t, bool, int64_t aTimeStamp) override { TimeStamps.push_back(aTimeStamp); }
   void UpdateSession(int32_t, bool sCopy, int32_t what, const std::string& text) override {

@@ -8,6 +8,7 @@
 #include "acquisition/SessionFactory.h"
 #include "acquisition/VTA_ReportThread.h"
 #include "acquisition/VTA_Sessions.h"
+#include "acquisition/VTA_SensorSession.h"
 #include "core/App_Settings.h"
 #include "data/IVC_DataManagement.h"
 #include "data/ZCT_DataManagement.h"
@@ -200,7 +201,7 @@ TEST_F(QVSessionDemo, AddedOpenCommandsGoOutOnePerReport) {
   EXPECT_GT(session->ZCT_DM().Count(hsNone), 0);
 }
 
-TEST(SessionFactory, MakesCounterSessionsOnly) {
+TEST(SessionFactory, MakesTheSessionOfEachStoredType) {
   TSyncList sync;
   TSessionHandlers handlers;
   handlers.SyncList = &sync;
@@ -208,7 +209,14 @@ TEST(SessionFactory, MakesCounterSessionsOnly) {
   ASSERT_NE(session, nullptr);
   EXPECT_NE(dynamic_cast<TQVSessionItem*>(session.get()), nullptr);
   EXPECT_EQ(session->Index(), 2);
-  for (int32_t type : {kSessionTypeSensor, kSessionTypeLabJack, 7}) EXPECT_EQ(MakeSession(type, 0, handlers, -1, {}), nullptr);
+  const auto sensor = MakeSession(kSessionTypeSensor, 1, handlers, -1, {});
+  ASSERT_NE(dynamic_cast<TSensorSessionItem*>(sensor.get()), nullptr);
+  EXPECT_EQ(dynamic_cast<TLabJackSessionItem*>(sensor.get()), nullptr);
+  EXPECT_EQ(sensor->SessionType(), kSessionTypeSensor);
+  const auto labJack = MakeSession(kSessionTypeLabJack, 1, handlers, -1, {});
+  ASSERT_NE(dynamic_cast<TLabJackSessionItem*>(labJack.get()), nullptr);
+  EXPECT_EQ(labJack->SessionType(), kSessionTypeLabJack);
+  EXPECT_EQ(MakeSession(7, 0, handlers, -1, {}), nullptr);
 
   std::vector<int32_t> asked;
   const TSessionFactory factory = MakeSessionFactory(handlers, {}, [&](int32_t index) {
@@ -216,7 +224,7 @@ TEST(SessionFactory, MakesCounterSessionsOnly) {
     return -1;
   });
   EXPECT_NE(factory(kSessionTypeCounter, 3), nullptr);
-  EXPECT_EQ(factory(kSessionTypeSensor, 4), nullptr);
+  EXPECT_EQ(factory(9, 4), nullptr);
   EXPECT_EQ(asked, (std::vector<int32_t>{3, 4}));
 }
 

@@ -58,7 +58,14 @@ class TFakeSampler : public ISamplerSink {
   void AddStrings(int32_t, bool, const TMultiSamplerStrings& s) override { Standard.push_back(s); }
   void AddStringsVirtual(int32_t, bool, const TMultiSamplerStrings& s) override { Virtual.push_back(s); }
   void AddStringsSpecial(int32_t, bool, const TMultiSamplerStrings& s) override { Special.push_back(s); }
-  void AddWarning(int32_t, bool, const std::string& text) override { Warnings.push_back(text); }
+  void AddString(int32_t, bool, const std::string& line) override {
+    Lines.push_back(line);
+    Sequence.push_back(line);
+  }
+  void AddWarning(int32_t, bool, const std::string& text) override {
+    Warnings.push_back(text);
+    Sequence.push_back(text);
+  }
   void AddTimeStamp(int32_t, bool, int64_t) override {}
   void UpdateSession(int32_t sIndex, bool, int32_t what, const std::string& text) override {
     Sessions.emplace_back(sIndex, what, text);
@@ -66,6 +73,8 @@ class TFakeSampler : public ISamplerSink {
   std::vector<std::string> SyncTimes;
   std::vector<TMultiSamplerStrings> Standard, Virtual, Special;
   std::vector<std::string> Warnings;
+  std::vector<std::string> Lines;     // sensor lines
+  std::vector<std::string> Sequence;  // sensor lines and warnings in the order they came
   std::vector<std::tuple<int32_t, int32_t, std::string>> Sessions;
 };
 
