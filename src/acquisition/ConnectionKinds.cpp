@@ -148,12 +148,12 @@ constexpr std::array<TConnectionKind, 9> kKinds = {{
 }};
 
 constexpr std::array<TSensorConnectionKind, 4> kSensorKinds = {{
-    {kSessionTypeSensor, ctDemoNone, "Demo sensor", kDemoSensorOpenString, TSensorField::None},
-    {kSessionTypeSensor, ctNetwork, "TCW122B-CM (SNMP)", kTCW122BPrefix, TSensorField::IPAddress},
-    {kSessionTypeLabJack, ctUSB, "LabJack T4", kLabJackPrefix, TSensorField::LabJackIdentifier},
+    {kSessionTypeSensor, ctDemoNone, "Demo sensor", kSensorDemoOpenString, TSensorField::None},
+    {kSessionTypeSensor, ctNetwork, "TCW122B-CM (SNMP)", kSensorTCW122BPrefix, TSensorField::IPAddress},
+    {kSessionTypeLabJack, ctUSB, "LabJack T4", kSensorLabJackPrefix, TSensorField::LabJackIdentifier},
     // The LabJack session opens the library's demo device by the demo sensor's string too.
     {kSessionTypeLabJack, ctDemoNone, "LabJack demo device", kLabJackDemoOpenString, TSensorField::None,
-     kDemoSensorOpenString},
+     kSensorDemoOpenString},
 }};
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "acquisition/App_Sessions.h"
 #include "acquisition/QV_ConnectionString.h"
+#include "acquisition/VTA_SensorSession.h"
 #include "core/Clock.h"
 #include "devices/QV_CommonTypes.h"
 
@@ -51,10 +52,7 @@ bool ConnectionKindAvailable(TConnectionType kind);
 // The kind's name in the source's messages; ConnectionTypeName for a value outside the table.
 std::string ConnectionKindName(TConnectionType kind);
 
-// The open strings of the sensor devices. A sensor session reads them itself; a source never sees them.
-inline constexpr char kDemoSensorOpenString[] = "DemoSensor";
-inline constexpr char kTCW122BPrefix[] = "TCW122B-CM: ";  // + the unit's IP address
-inline constexpr char kLabJackPrefix[] = "LabJack-T4: ";  // + the LabJack identifier
+// The LabJack library's demo device by the form the connection dialog builds.
 inline constexpr char kLabJackDemoOpenString[] = "LabJack-T4: DemoSensor";
 
 // What a sensor connection asks for beyond its kind.

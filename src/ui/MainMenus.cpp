@@ -51,7 +51,6 @@ QIcon SessionIcon(const TSessionItem& session) {
 // The kinds whose dialogs or views are not built yet.
 bool KindAvailable(TSessionCmd kind) {
   switch (kind) {
-    case TSessionCmd::SensorAlarm:
     case TSessionCmd::Config:
       return false;
     default:
