@@ -161,6 +161,8 @@ void TGraphicChild::ApplyAxis() {
   const TChannelScale& scale = FScale[size_t(ch)];
   FPlot->SetUnitsPerDiv(0, scale.UnitsPerDiv());
   FPlot->SetUnitText(0, scale.Unit);
+  // Sensor values are drawn as they are, so their axis counts from the value on the centre line.
+  FPlot->SetOrigin(0, FGraphicMode == gmSensor ? scale.Center - scale.OffsetDiv * scale.UnitsPerDiv() : 0);
   FPlot->SetUnitColor(0, selected >= 1 ? ToQColor(FLeftChannels->ChannelColor(ch)) : QColor(Qt::black));
   std::vector<uint32_t> colors;
   for (int c = 1; c <= kChannels; ++c)

@@ -434,6 +434,7 @@ TEST_F(GraphicChildSensorTest, RangeActsOnTheChannelsOfTheSelectedSignal) {
   }
   EXPECT_EQ(view->Plot()->YInfo(0).UnitText, "°C");
   EXPECT_DOUBLE_EQ(view->Plot()->YInfo(0).UnitsPerDiv, 5);
+  EXPECT_EQ(view->Plot()->DivisionLabel(0, 1), "26 °C") << "the axis counts from the centre, 21 °C";
 }
 
 // Scales the user stored stay when the signals arrive after a restart.
@@ -468,9 +469,9 @@ TEST_F(GraphicChildSensorTest, Screenshot) {
   QCoreApplication::processEvents();
   double phase = 0;
   sensor.Random = [&phase] { return 0.5 + 0.45 * std::sin(phase += 0.07); };
+  view->LeftChannels()->SetSelectedChannel(3);
   sensor.Add(300);
   view->UpdateDisplay();
-  view->LeftChannels()->SetSelectedChannel(3);
   QCoreApplication::processEvents();
   QDir().mkpath(folder);
   EXPECT_TRUE(view->grab().save(folder + "/sensor_graphic_view.png"));
