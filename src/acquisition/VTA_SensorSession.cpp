@@ -231,19 +231,16 @@ bool TSensorSessionItem::GetReport() {
 // Runs under FDeviceLock.
 void TSensorSessionItem::ReportDeviceError(int32_t code, const std::string& message) {
   LogError(LogId(), DbgTag() + ".GetReport failed: " + message);
-  if (code == kSensorErrNoDevice) {
-    AddError(kSensorMsgConnectFailed, 0, message);
+  const bool lost = code == kSensorErrNoDevice;
+  AddError(lost ? kSensorMsgConnectFailed : kSensorMsgReportFailed, lost ? 0 : code, message);
+  if (lost)
     FNotConnected.store(true);
-    CloseDeviceLocked();
-    SetDeviceOpened(false);
-    AddSync(swDevices);
+  else if (FDevice->IsOpen())
     return;
-  }
-  AddError(kSensorMsgReportFailed, code, message);
-  if (FDevice->IsOpen()) return;
-  // The measurement thread has ended: the device is of no more use.
+  // The unit is gone or the measurement thread has ended: the device is of no more use.
   CloseDeviceLocked();
   SetDeviceOpened(false);
+  if (FEnv.Sampler) FEnv.Sampler->UpdateSession(Index(), false, SE_Closed, {});
   AddSync(swDevices);
 }
 

@@ -8,7 +8,7 @@
 
 class TAppSettings;
 
-// Stored sessions of a kind this build cannot open (sensor sessions until they are built): their
+// Stored sessions of a kind this build cannot make (a session type it does not know): their
 // "Session_n_" keys are kept as read and written back after the open sessions at every save, so
 // that a settings file shared with a fuller build loses nothing.
 class TKeptSessions {

@@ -107,7 +107,9 @@ bool TMultiSampler::CheckLogStrings(const TSimpleLogDefinition& simple, bool isM
   if (isMainSimple) {
     next = item ? std::max(item->NextDataIndex(), 0) : 0;
   } else if (!session->Session().IsCounter()) {
-    soll = 10;
+    // A sensor's newest value serves every line; before its first one its fields read "-", so a
+    // sensor that is slow to start (or never answers) cannot hold back the counters' lines.
+    soll = 0;
   } else if (factor < 1) {
     soll = 0;
   }

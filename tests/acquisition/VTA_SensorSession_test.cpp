@@ -10,29 +10,11 @@
 #include "core/App_Settings.h"
 #include "data/VTA_SensorDM.h"
 #include "data/ZCT_TestSupport.h"
+#include "support/HandFedSensor.h"
 
 using namespace std::chrono_literals;
 
 namespace {
-
-// A device the test feeds by hand: its measurement thread ends at once, values and errors come from
-// the test.
-class THandFedSensor : public TVTA_BaseSensorDevice {
- public:
-  THandFedSensor(int32_t logId, const TClock& clock) : TVTA_BaseSensorDevice(logId, kSensorDevSNMP, clock) {
-    SetSignals({{"Voltage", "V", 11, 2, -1}}, {1, 1});
-    SetWait([](TSteadyTime) { return false; });
-  }
-  ~THandFedSensor() override { CloseConnection(); }
-  void Values(std::vector<double> values) { QueueValues(values); }
-  void Error(int32_t code, const std::string& text) { SetError(code, text); }
-  bool Closed = false;
-
- protected:
-  bool DoOpenConnection(const std::string&, std::string&) override { return true; }
-  void DoCloseConnection() override { Closed = true; }
-  void GenerateData() override {}
-};
 
 class SensorSession : public ::testing::Test {
  protected:
@@ -133,6 +115,18 @@ TEST_F(SensorSession, DemoSensorDeliversItsSixChannelsToTheStoreAndTheSampler) {
   session->CloseDevice(true);
   EXPECT_FALSE(session->IsRunning());
   EXPECT_TRUE(Has(71, mtInfo, "Disconnect"));
+}
+
+TEST_F(SensorSession, ATemperatureUnitChangeReachesTheOpenDemoSensor) {
+  session->SetOpenParams("DemoSensor", 0, 0xFF, "");
+  ASSERT_EQ(session->OpenDevice(), "");
+  EXPECT_EQ(session->SensorDM().ChannelUnitName(3), "°C");
+  options.TempUnit = kTempUnitFahrenheit;
+  session->UpdateOptions(8);
+  EXPECT_EQ(session->SensorDM().ChannelUnitName(3), "°C") << "other option changes leave the unit";
+  session->UpdateOptions(4);
+  EXPECT_EQ(session->SensorDM().ChannelUnitName(3), "°F");
+  EXPECT_EQ(session->SensorDM().DefaultCenter(5), 70);
 }
 
 TEST_F(SensorSession, ClosingForAMissingCounterSaysSo) {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
+#include "acquisition/VTA_SensorSession.h"
+#include "app/VTA_SessionKinds.h"
+#include "support/HandFedSensor.h"
 
 namespace {
 
@@ -356,6 +359,38 @@ TEST_F(DisplayCycleTest, SerialNumberReachesTheCopyOnce) {
   Control(1)->ThrowSerial = true;
   app->DisplayTimerTimer();
   EXPECT_EQ(LastMessage(), "Internal Exception DisplayTimer Session.SerialNumber(std::runtime_error): no serial");
+}
+
+// The built-in sensor session in the check cycle: a sensor unit waits for a counter, and when none
+// came it is closed with a message that names the missing counter.
+TEST_F(AppTest, CheckCycleClosesARealSensorWithTheMissingCounterNamed) {
+  WriteIni(StoredSessions(2) + "Session_0_SessionType=1\nSession_0_OpenString=TCW122B-CM: 192.0.2.9\n"
+                               "Session_1_SessionType=0\n");
+  Control(1)->OpenError = "no counter";
+  TVTA_AppOptions options = Options();
+  AddBuiltInSessionKinds(options);
+  options.MakeSessionFactory = [this](const TSessionHandlers& handlers, TDebugConf& conf, TVTASettings&) -> TSessionFactory {
+    return [this, handlers, &conf](int32_t type, int32_t index) -> std::unique_ptr<TSessionItem> {
+      if (type == kSessionTypeSensor) {
+        auto sensor = TSensorSessionItem::Make(conf.SourceLogId(index), index, handlers);
+        sensor->SetDeviceMaker([](bool, const std::string&, int32_t logId, const TClock& clock, std::string&) {
+          return std::make_unique<THandFedSensor>(logId, clock);
+        });
+        return sensor;
+      }
+      return TSessionItem::Create<TAppFakeSession>(index, Control(index), handlers, conf.SourceLogId(index));
+    };
+  };
+  auto app = MakeApp(std::move(options));
+  ASSERT_TRUE(app->LosGehts());
+  ASSERT_TRUE(app->Lists().GetSession(0)->IsRunning());
+  EXPECT_TRUE(timers.Check);
+
+  app->CheckTimerTimer();
+  EXPECT_FALSE(app->Lists().GetSession(0)->IsRunning());
+  int told = 0;
+  for (const auto& item : app->Messages().Snapshot()) told += item.Text == "Disconnect (missing ZCT)";
+  EXPECT_EQ(told, 1);
 }
 
 TEST_F(AppTest, CheckCycleClosesSensorsWhoseCounterNeverCame) {

@@ -187,6 +187,21 @@ TEST_F(MultiSamplerTest, ASlowerSensorRepeatsItsValueUntilItsNextIntervalAndKeep
   EXPECT_EQ(lines[10], "a11 1" + Field("1") + Field("1") + Field("22.5", 26));
 }
 
+TEST_F(MultiSamplerTest, ASensorWithoutAnyValueYetGivesDashesAndDoesNotHoldBackTheLines) {
+  TFakeSource a(0, 100);
+  TFakeSource s(1, 1000, 1);
+  Sources({&a, &s});
+  AddDefinition({Simple(0), Simple(1, 1)});
+  sampler_->AddStrings(0, false, CounterSet("a1", "1", "1"));
+  sampler_->AddStrings(0, false, CounterSet("a2", "2", "2"));
+  sampler_->AddString(1, false, Field("21.5", 26));
+  sampler_->AddStrings(0, false, CounterSet("a3", "3", "3"));
+  const std::string noValue = " " + std::string(25, '-');
+  EXPECT_EQ(FileLines(), (std::vector<std::string>{"a1 1" + Field("1") + Field("1") + noValue,
+                                                   "a2 1" + Field("2") + Field("2") + noValue,
+                                                   "a3 1" + Field("3") + Field("3") + Field("21.5", 26)}));
+}
+
 TEST_F(MultiSamplerTest, TwoDefinitionsReadingOneSourceEachGetEveryReport) {
   TFakeSource a(0, 100);
   Sources({&a});
@@ -357,14 +372,17 @@ TEST_F(MultiSamplerTest, DataClearedStartsAgainWithTheOldestNewReport) {
   sampler_->AddStrings(0, false, CounterSet("t1", "1", "1"));
   sampler_->UpdateSession(0, false, SE_DataCleared, "");
   sampler_->UpdateSession(1, false, SE_DataCleared, "");
-  sampler_->AddStrings(0, false, CounterSet("t2", "2", "2"));  // waits: the definition needs both
+  // The sensor's value went with the clear: its fields read "-" until the next one.
+  sampler_->AddStrings(0, false, CounterSet("t2", "2", "2"));
   sampler_->AddStrings(0, false, CounterSet("t3", "3", "3"));
   sampler_->AddString(1, false, "y");
   sampler_->AddStrings(0, false, CounterSet("t4", "4", "4"));
   const auto lines = FileLines();
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[1].substr(0, 2), "t2");
   EXPECT_EQ(lines[2].substr(0, 2), "t3");
+  EXPECT_TRUE(lines[1].ends_with(std::string(25, '-'))) << lines[1];
+  EXPECT_TRUE(lines[3].starts_with("t4") && lines[3].ends_with(Field("y", 26))) << lines[3];
 }
 
 TEST_F(MultiSamplerTest, TheWritersOwnerAnswersFromTheMainSourceAndTheClock) {

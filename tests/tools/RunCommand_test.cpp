@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -7,6 +8,7 @@
 #include <regex>
 
 #include "support/TcpTestPeer.h"
+#include "core/QV_NumberText.h"
 #include "support/TempDir.h"
 
 // "vta-cli run" as a process: started, waited for its first status line, ended by a signal.
@@ -56,6 +58,56 @@ TEST_F(RunCommandProcess, SignalSavesTheSettings) {
   // The second run asks for nothing: it reopens the stored session.
   Start(ConfigArgs());
   WaitForThenTerminate("Status Source A | open | ZCT: 4");
+}
+
+// A counter (the simulator) and the demo sensor logged into one file: every line carries the
+// counter's values and the sensor's newest six values side by side.
+TEST_F(RunCommandProcess, ACounterAndASensorWriteOneLogFile) {
+  Start(ConfigArgs() + QStringList{"--connect", "DemoData"});
+  WaitForThenTerminate("Status Source A | open | ZCT: 4");
+  const std::string iniPath = dir.File("config/VTA_App.ini");
+  // The first occurrence of a key counts: the stored counts go, the new ones are appended.
+  std::string ini = std::regex_replace(ReadWholeFile(iniPath), std::regex("(SessionCount|Log_DefsCount)=\\d+\r\n"), "");
+  const std::string logBase = dir.File("logs/Room.txt");
+  ini += "SessionCount=2\r\nSession_1_SessionType=1\r\nSession_1_OpenString=DemoSensor\r\n"
+         "Session_1_Interval=500\r\n"
+         "Log_DefsCount=1\r\nLog_1_Count=2\r\nLog_1_AddHeader=False\r\nLog_1_FileName=" + logBase + "\r\n"
+         "Log_1_Simple1_SessionIndex=0\r\nLog_1_Simple1_LogTypes=1\r\nLog_1_Simple1_Enabled1=1111\r\n"
+         "Log_1_Simple2_SessionIndex=1\r\nLog_1_Simple2_LogTypes=1\r\nLog_1_Simple2_Enabled1=111111\r\n";
+  WriteWholeFile(iniPath, ini);
+
+  Start(ConfigArgs());
+  QByteArray out;
+  const auto sensorStatuses = [&] { return out.count("Status Source B | open | Sensor: 6"); };
+  while (sensorStatuses() < 4 && process.waitForReadyRead(10000)) out += process.readAllStandardOutput();
+  ASSERT_GE(sensorStatuses(), 4) << out.toStdString() << process.readAllStandardError().toStdString();
+  process.terminate();
+  ASSERT_TRUE(process.waitForFinished(10000));
+  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+
+  // The counter's first mode report starts a new file; the lines of all files count.
+  std::string logText;
+  for (const QString& file : QDir(QString::fromStdString(dir.File("logs"))).entryList(QDir::Files, QDir::Name))
+    logText += ReadWholeFile(dir.File("logs/" + file.toStdString()));
+  const size_t sensorWidth = 6 * 26;
+  int withSensor = 0;
+  double lastRamp = -1;
+  for (const std::string& line : SplitTextList(logText, "\r\n")) {
+    if (line.empty() || line[0] == '#') continue;
+    ASSERT_GT(line.size(), sensorWidth) << line;
+    const std::string counter = line.substr(0, line.size() - sensorWidth);
+    const std::string sensor = line.substr(line.size() - sensorWidth);
+    EXPECT_EQ(counter.find("--"), std::string::npos) << "the counter's values are there: " << line;
+    if (sensor.find_first_of("0123456789") == std::string::npos) continue;  // no sensor value yet
+    ++withSensor;
+    const double ramp = std::stod(sensor.substr(26, 26));
+    const double temperature = std::stod(sensor.substr(2 * 26, 26));
+    EXPECT_GT(ramp, lastRamp) << "each line takes the sensor's newest values: " << line;
+    lastRamp = ramp;
+    EXPECT_GE(temperature, 21.5) << line;
+    EXPECT_LE(temperature, 22.5) << line;
+  }
+  EXPECT_GE(withSensor, 2) << logText;
 }
 
 // A first run stores the simulator's session, which is then set to serve on loopback; the second
