@@ -242,6 +242,7 @@ void TGraphicChild::SetCenterValues(const std::vector<double>& centres) {
   for (size_t i = 0; i < centres.size() && i < size_t(kChannels); ++i)
     if (std::isfinite(centres[i])) FScale[i + 1].Center = centres[i];
   for (int ch = 1; ch <= kChannels; ++ch) ClearPersistBuffer(1, ch);
+  ApplyAxis();  // a sensor's axis counts from the centre
   ClearGraph();
 }
 

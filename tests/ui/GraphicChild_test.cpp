@@ -435,6 +435,9 @@ TEST_F(GraphicChildSensorTest, RangeActsOnTheChannelsOfTheSelectedSignal) {
   EXPECT_EQ(view->Plot()->YInfo(0).UnitText, "°C");
   EXPECT_DOUBLE_EQ(view->Plot()->YInfo(0).UnitsPerDiv, 5);
   EXPECT_EQ(view->Plot()->DivisionLabel(0, 1), "26 °C") << "the axis counts from the centre, 21 °C";
+  view->DoCenterValues();
+  EXPECT_DOUBLE_EQ(view->Scale(5).Center, 22);
+  EXPECT_EQ(view->Plot()->DivisionLabel(0, 0), "22 °C");
 }
 
 // Scales the user stored stay when the signals arrive after a restart.
