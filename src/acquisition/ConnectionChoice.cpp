@@ -1,6 +1,7 @@
 #include "acquisition/ConnectionChoice.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/QV_NumberText.h"
 
@@ -140,4 +141,78 @@ TChoiceCheck CheckConnectionChoice(const TConnectionChoice& choice, const TFindD
 bool IsValidHostName(std::string_view name) {
   if (name.empty() || !std::all_of(name.begin(), name.end(), IsHostNameChar)) return false;
   return !std::all_of(name.begin(), name.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
+}
+
+namespace {
+
+const TSensorConnectionKind& SensorRow(const TSensorChoice& choice) { return SensorConnectionKinds()[choice.Entry]; }
+
+// A row that takes the whole string (Field None) matches exactly; one with a field matches its prefix.
+std::optional<TSensorChoice> MatchSensorRow(size_t entry, const std::string& text, int32_t storedType) {
+  const TSensorConnectionKind& row = SensorConnectionKinds()[entry];
+  TSensorChoice c;
+  c.Entry = entry;
+  c.Link = storedType == ctNetwork ? ctNetwork : ctUSB;
+  if (row.Field == TSensorField::None)
+    return text == row.OpenString || (row.Alias && text == row.Alias) ? std::optional(c) : std::nullopt;
+  if (!text.starts_with(row.OpenString)) return std::nullopt;
+  c.Name = std::string(TrimBlanks(std::string_view(text).substr(std::string_view(row.OpenString).size())));
+  return c;
+}
+
+}  // namespace
+
+TBuiltConnection BuildSensorString(const TSensorChoice& choice) {
+  const TSensorConnectionKind& row = SensorRow(choice);
+  switch (row.Field) {
+    case TSensorField::IPAddress:
+      if (choice.Name.empty()) return {false, "Network address missing"};
+      break;
+    case TSensorField::LabJackIdentifier:
+      if (choice.Name.empty()) return {false, "No LabJack devices found"};
+      break;
+    case TSensorField::None:
+      return {true, row.OpenString};
+  }
+  return {true, row.OpenString + choice.Name};
+}
+
+TConnectionType SensorConnectionType(const TSensorChoice& choice) {
+  const TSensorConnectionKind& row = SensorRow(choice);
+  return row.Field == TSensorField::LabJackIdentifier ? choice.Link : row.Kind;
+}
+
+TChoiceCheck CheckSensorChoice(const TSensorChoice& choice) {
+  const TBuiltConnection built = BuildSensorString(choice);
+  if (!built.Complete) return Refused(built.Text);
+  if (SensorRow(choice).Field == TSensorField::IPAddress && !IsValidIPv4(choice.Name))
+    return Refused("Invalid IP address: " + choice.Name);
+  return {true, built.Text, ""};
+}
+
+size_t FirstSensorEntry(int32_t sessionType) {
+  const auto rows = SensorConnectionKinds();
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (rows[i].SessionType == sessionType) return i;
+  return rows.size();
+}
+
+TSensorChoiceFromString SensorChoiceFromOpenString(std::string_view openString, int32_t sessionType,
+                                                   int32_t storedType) {
+  const std::string text(TrimBlanks(openString));
+  TSensorChoiceFromString r;
+  r.Choice.Entry = FirstSensorEntry(sessionType);
+  if (text.empty() || r.Choice.Entry == SensorConnectionKinds().size()) return r;
+  // Whole-string rows first: "LabJack-T4: DemoSensor" is the demo device, not an identifier.
+  for (const bool whole : {true, false})
+    for (size_t i = 0; i < SensorConnectionKinds().size(); ++i) {
+      const TSensorConnectionKind& row = SensorConnectionKinds()[i];
+      if (row.SessionType != sessionType || (row.Field == TSensorField::None) != whole) continue;
+      if (std::optional<TSensorChoice> c = MatchSensorRow(i, text, storedType)) {
+        r.Choice = *c;
+        return r;
+      }
+    }
+  r.ErrorText = "Unknown Device: " + text;
+  return r;
 }

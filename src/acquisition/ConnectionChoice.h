@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "acquisition/ConnectionKinds.h"
 #include "acquisition/QV_ConnectionString.h"
 
 // The connection dialog's side of the open string: a stored string turned back into the dialog's
@@ -35,3 +36,29 @@ TChoiceCheck CheckConnectionChoice(const TConnectionChoice& choice, const TFindD
 // A host name for the "HOST:/" form: letters, digits, '-', '_' (Windows computer names) and '.',
 // and not only digits and dots (that would be a mistyped IPv4 address).
 bool IsValidHostName(std::string_view name);
+
+// A sensor session's choice: a row of SensorConnectionKinds() and what its field holds.
+struct TSensorChoice {
+  size_t Entry = 0;
+  std::string Name;                // the TCW122B-CM's IP address or the LabJack identifier
+  TConnectionType Link = ctUSB;    // how a LabJack is reached: ctUSB or ctNetwork (Ethernet)
+  bool operator==(const TSensorChoice&) const = default;
+};
+
+// The open string of a sensor choice, or (Complete false) the dialog's text for an incomplete one.
+TBuiltConnection BuildSensorString(const TSensorChoice& choice);
+// The connection type the session stores: the row's, or the LabJack's link.
+TConnectionType SensorConnectionType(const TSensorChoice& choice);
+// Accepted when complete and, for a TCW122B-CM, its address is an IPv4 address (the device's own
+// refusal "Invalid IP address: " + text otherwise).
+TChoiceCheck CheckSensorChoice(const TSensorChoice& choice);
+
+// A stored sensor open string as the dialog's choice among the rows of its session type.
+struct TSensorChoiceFromString {
+  TSensorChoice Choice;
+  std::string ErrorText;  // the session's refusal of a string that names no sensor device
+};
+TSensorChoiceFromString SensorChoiceFromOpenString(std::string_view openString, int32_t sessionType,
+                                                   int32_t storedType);
+// The first row of a session type; the row count when the type has none.
+size_t FirstSensorEntry(int32_t sessionType);

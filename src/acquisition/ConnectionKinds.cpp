@@ -147,9 +147,35 @@ constexpr std::array<TConnectionKind, 9> kKinds = {{
     {ctDemoNone, false, "none", "No connection", nullptr},
 }};
 
+constexpr std::array<TSensorConnectionKind, 4> kSensorKinds = {{
+    {kSessionTypeSensor, ctDemoNone, "Demo sensor", kSensorDemoOpenString, TSensorField::None},
+    {kSessionTypeSensor, ctNetwork, "TCW122B-CM (SNMP)", kSensorTCW122BPrefix, TSensorField::IPAddress},
+    {kSessionTypeLabJack, ctUSB, "LabJack T4", kSensorLabJackPrefix, TSensorField::LabJackIdentifier},
+    // The LabJack session opens the library's demo device by the demo sensor's string too.
+    {kSessionTypeLabJack, ctDemoNone, "LabJack demo device", kLabJackDemoOpenString, TSensorField::None,
+     kSensorDemoOpenString},
+}};
+
 }  // namespace
 
 std::span<const TConnectionKind> ConnectionKinds() { return kKinds; }
+
+std::span<const TSensorConnectionKind> SensorConnectionKinds() { return kSensorKinds; }
+
+namespace {
+TLabJackDirectory& LabJacks() {
+  static TLabJackDirectory directory;
+  return directory;
+}
+}  // namespace
+
+void SetLabJackDirectory(TLabJackDirectory directory) { LabJacks() = std::move(directory); }
+
+bool LabJackLibraryPresent() { return LabJacks().Present && LabJacks().Present(); }
+
+std::vector<std::string> AttachedLabJacks() {
+  return LabJackLibraryPresent() && LabJacks().List ? LabJacks().List() : std::vector<std::string>{};
+}
 
 const TConnectionKind* FindConnectionKind(TConnectionType kind, bool demo) {
   for (const TConnectionKind& row : kKinds)

@@ -1,12 +1,15 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "acquisition/App_Sessions.h"
 #include "acquisition/QV_ConnectionString.h"
+#include "acquisition/VTA_SensorSession.h"
 #include "core/Clock.h"
 #include "devices/QV_CommonTypes.h"
 
@@ -48,6 +51,36 @@ const TConnectionKind* FindConnectionKind(TConnectionType kind, bool demo = true
 bool ConnectionKindAvailable(TConnectionType kind);
 // The kind's name in the source's messages; ConnectionTypeName for a value outside the table.
 std::string ConnectionKindName(TConnectionType kind);
+
+// The LabJack library's demo device by the form the connection dialog builds.
+inline constexpr char kLabJackDemoOpenString[] = "LabJack-T4: DemoSensor";
+
+// What a sensor connection asks for beyond its kind.
+enum class TSensorField { None, IPAddress, LabJackIdentifier };
+
+// One kind of sensor connection; kept apart from the counter kinds, which sources open.
+struct TSensorConnectionKind {
+  int32_t SessionType;     // kSessionTypeSensor or kSessionTypeLabJack
+  TConnectionType Kind;    // the session's connection type (a LabJack: ctUSB, or ctNetwork on Ethernet)
+  const char* DialogLabel;
+  const char* OpenString;  // the whole string, or the prefix of the address or identifier
+  TSensorField Field;
+  const char* Alias = nullptr;  // another whole string the session opens as this kind
+};
+
+// In the order the connection dialog lists them.
+std::span<const TSensorConnectionKind> SensorConnectionKinds();
+
+// The LabJack library is loaded at run time by the LabJack device, which tells the connection
+// kinds here whether it is there and which devices it finds. Set once at start-up; until then, and
+// without the library, LabJack sessions are not offered.
+struct TLabJackDirectory {
+  std::function<bool()> Present;
+  std::function<std::vector<std::string>()> List;  // identifiers of the LabJacks found
+};
+void SetLabJackDirectory(TLabJackDirectory directory);
+bool LabJackLibraryPresent();
+std::vector<std::string> AttachedLabJacks();
 
 // Attached devices the open strings name: an enumerated USB counter by its node, a CDC line by its
 // path (/dev/ttyACM*), a serial port by its device path.

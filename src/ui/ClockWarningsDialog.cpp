@@ -25,12 +25,6 @@ QTableWidgetItem* Fixed(const QString& text) {
 
 QString YesNo(bool on) { return on ? "Yes" : "No"; }
 
-std::optional<int32_t> IntOf(const QString& text) {
-  bool ok = false;
-  const int32_t value = text.trimmed().toInt(&ok);
-  return ok ? std::optional(value) : std::nullopt;
-}
-
 }  // namespace
 
 TClockWarningsDialog::TClockWarningsDialog(QWidget* parent, const QString& caption, const TClockAlarmDefs& defs,
@@ -95,9 +89,9 @@ QString TClockWarningsDialog::Check(TClockAlarmDefs& out) const {
     item.RefAlarm = FTable->item(r, colReference)->text() == "Yes";
     out.SetDefinition(r + 1, item);
   }
-  const std::optional<int32_t> repeat = IntOf(FRepeat->text());
+  const std::optional<int32_t> repeat = IntOfText(FRepeat->text());
   if (!repeat) return "Invalid integer input " + FRepeat->text();
-  const std::optional<int32_t> idle = IntOf(FIdle->text());
+  const std::optional<int32_t> idle = IntOfText(FIdle->text());
   if (!idle) return "Invalid integer input " + FIdle->text();
   out.SetRepeatCount(*repeat);
   out.SetIdleTime(*idle);

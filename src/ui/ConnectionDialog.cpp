@@ -30,10 +30,13 @@
 namespace {
 
 constexpr char kNotAvailable[] = "not available yet";
+constexpr char kLabJackLibraryMissing[] = "Library libLabJackM.so not loaded";
 
 using TKindEntry = TConnectionKind;
 const std::span<const TConnectionKind> kKinds = ConnectionKinds();
 const int kKindCount = int(kKinds.size());
+// Pages from kKindCount on belong to the sensor kinds.
+const std::span<const TSensorConnectionKind> kSensorKinds = SensorConnectionKinds();
 
 struct TSessionTypeEntry {
   const char* Label;
@@ -62,7 +65,7 @@ uint32_t ToBgr(const QColor& color) {
 bool FileExists(const std::string& path) { return QFileInfo(Q(path)).isFile(); }
 
 
-int EntryOf(const TConnectionChoice& c) {
+int PageOf(const TConnectionChoice& c) {
   for (int i = 0; i < kKindCount; ++i)
     if (kKinds[i].Kind == c.Kind && (c.Kind != ctDemoNone || kKinds[i].Demo == c.Demo)) return i;
   return 0;
@@ -76,10 +79,16 @@ TWallTime ToWallTime(const QDateTime& t) {
   return TWallTime(std::chrono::duration_cast<TWallTime::duration>(std::chrono::milliseconds(t.toMSecsSinceEpoch())));
 }
 
-void DisableItem(QComboBox* box, int index) {
+void DisableItem(QComboBox* box, int index, const QString& reason = kNotAvailable) {
   if (auto* model = qobject_cast<QStandardItemModel*>(box->model()))
     if (QStandardItem* item = model->item(index)) item->setEnabled(false);
-  box->setItemData(index, kNotAvailable, Qt::ToolTipRole);
+  box->setItemData(index, reason, Qt::ToolTipRole);
+}
+
+// Why a session type cannot be chosen: LabJack sessions need the library the LabJack device loads.
+std::string UnavailableReason(int32_t sessionType, const QString& label) {
+  if (sessionType == kSessionTypeLabJack) return kLabJackLibraryMissing;
+  return S(label) + " sessions are " + kNotAvailable;
 }
 
 template <typename TWidget>
@@ -140,7 +149,10 @@ std::optional<TSourceDialogResult> TConnectionDialog::Ask(const TSourceDialogPre
   return dialog.Result();
 }
 
-bool TConnectionDialog::SessionTypeAvailable(int32_t sessionType) { return sessionType == kSessionTypeCounter; }
+bool TConnectionDialog::SessionTypeAvailable(int32_t sessionType) {
+  return sessionType == kSessionTypeCounter || sessionType == kSessionTypeSensor ||
+         (sessionType == kSessionTypeLabJack && LabJackLibraryPresent());
+}
 
 void TConnectionDialog::BuildWidgets() {
   auto* form = new QFormLayout;
@@ -148,21 +160,19 @@ void TConnectionDialog::BuildWidgets() {
   FSessionType = Named(new QComboBox, "sessionType");
   for (const TSessionTypeEntry& entry : kSessionTypes) {
     FSessionType->addItem(entry.Label, entry.Type);
-    if (!SessionTypeAvailable(entry.Type)) DisableItem(FSessionType, FSessionType->count() - 1);
+    if (!SessionTypeAvailable(entry.Type))
+      DisableItem(FSessionType, FSessionType->count() - 1, Q(UnavailableReason(entry.Type, entry.Label)));
   }
   form->addRow("Session type:", FSessionType);
 
   FKind = Named(new QComboBox, "connectionKind");
-  for (const TKindEntry& entry : kKinds) {
-    FKind->addItem(entry.DialogLabel);
-    if (!entry.Available()) DisableItem(FKind, FKind->count() - 1);
-  }
   form->addRow("Connection:", FKind);
 
   auto* details = new QGroupBox("Connection details");
   auto* detailsLayout = new QVBoxLayout(details);
   FPages = Named(new QStackedWidget, "kindPages");
   for (int entry = 0; entry < kKindCount; ++entry) FPages->addWidget(MakeKindPage(entry));
+  for (const TSensorConnectionKind& row : kSensorKinds) FPages->addWidget(MakeSensorPage(row));
   detailsLayout->addWidget(FPages);
   FUserId = Named(new QComboBox, "userId");
   FUserId->addItems({"Default", "1", "2", "3", "4"});
@@ -197,13 +207,17 @@ void TConnectionDialog::BuildWidgets() {
   layout->addWidget(FErrorText);
   layout->addWidget(buttons);
 
+  connect(FSessionType, &QComboBox::currentIndexChanged, this, [this] {
+    FillKinds(FSessionType->currentData().toInt());
+    Refresh();
+  });
   const auto refresh = [this] { Refresh(); };
-  for (QComboBox* box : {FSessionType, FKind, FUsbDevice, FSerialPort, FBaudRate, FCanNode, FCanChannel, FCanType,
-                         FCanAdapter, FUserId}) {
+  for (QComboBox* box : {FKind, FUsbDevice, FSerialPort, FBaudRate, FCanNode, FCanChannel, FCanType, FCanAdapter,
+                         FUserId, FLabJackLink, FLabJackIdentifier}) {
     connect(box, &QComboBox::currentIndexChanged, this, refresh);
     connect(box, &QComboBox::editTextChanged, this, refresh);
   }
-  for (QLineEdit* edit : {FNetworkAddress, FTcpAddress, FArchiveAddress, FFileName, FFriendlyName})
+  for (QLineEdit* edit : {FNetworkAddress, FTcpAddress, FArchiveAddress, FFileName, FFriendlyName, FTcwAddress})
     connect(edit, &QLineEdit::textChanged, this, refresh);
   for (QSpinBox* box : {FNetworkPort, FTcpPort, FArchivePort, FDemoChannels})
     connect(box, &QSpinBox::valueChanged, this, refresh);
@@ -309,6 +323,57 @@ QWidget* TConnectionDialog::MakeKindPage(int entry) {
   return page;
 }
 
+QWidget* TConnectionDialog::MakeSensorPage(const TSensorConnectionKind& row) {
+  auto* page = new QWidget;
+  QFormLayout* form = PageForm(page);
+  switch (row.Field) {
+    case TSensorField::IPAddress:
+      FTcwAddress = AddressEdit("tcwAddress", "IPv4 address of the unit");
+      form->addRow("Address:", FTcwAddress);
+      break;
+    case TSensorField::LabJackIdentifier:
+      FLabJackLink = Named(new QComboBox, "labJackLink");
+      FLabJackLink->addItem("USB", int(ctUSB));
+      FLabJackLink->addItem("Ethernet", int(ctNetwork));
+      FLabJackIdentifier = Named(new QComboBox, "labJackIdentifier");
+      FLabJackIdentifier->setEditable(true);
+      for (const std::string& id : AttachedLabJacks()) FLabJackIdentifier->addItem(Q(id));
+      form->addRow("Link:", FLabJackLink);
+      form->addRow("Identifier:", FLabJackIdentifier);
+      break;
+    case TSensorField::None:
+      form->addRow(new QLabel(row.SessionType == kSessionTypeLabJack
+                                  ? "The LabJack library's demo device."
+                                  : "Six channels of made-up temperature, humidity and voltage values."));
+      break;
+  }
+  return page;
+}
+
+void TConnectionDialog::FillKinds(int32_t sessionType) {
+  const QSignalBlocker hold(FKind);
+  FKind->clear();
+  const auto add = [this](const char* label, int page, bool available, const QString& reason) {
+    FKind->addItem(label, page);
+    if (!available) DisableItem(FKind, FKind->count() - 1, reason);
+  };
+  if (sessionType == kSessionTypeCounter)
+    for (int entry = 0; entry < kKindCount; ++entry)
+      add(kKinds[entry].DialogLabel, entry, kKinds[entry].Available(), kNotAvailable);
+  const QString reason = Q(UnavailableReason(sessionType, FSessionType->currentText()));
+  for (size_t entry = 0; entry < kSensorKinds.size(); ++entry)
+    if (kSensorKinds[entry].SessionType == sessionType)
+      add(kSensorKinds[entry].DialogLabel, kKindCount + int(entry), SessionTypeAvailable(sessionType), reason);
+  FKind->setCurrentIndex(0);
+}
+
+void TConnectionDialog::SelectPage(int page) {
+  const int item = FKind->findData(page);
+  FKind->setCurrentIndex(item < 0 ? 0 : item);
+}
+
+int TConnectionDialog::CurrentPage() const { return FKind->currentData().toInt(); }
+
 QWidget* TConnectionDialog::MakeColorRow() {
   auto* row = new QWidget;
   auto* layout = new QHBoxLayout(row);
@@ -341,27 +406,35 @@ void TConnectionDialog::Preset(const TSourceDialogPreset& preset) {
   FDemoChannels->setValue(std::clamp(preset.DemoChannels, 1, kMaxDemoChannels));
   const int type = FSessionType->findData(preset.SessionType);
   FSessionType->setCurrentIndex(type < 0 ? 0 : type);
+  FillKinds(FSessionType->currentData().toInt());
+  const TCanAdapterChoice adapter = TCanAdapterChoice::Current();
+  FCanAdapter->setCurrentIndex(FCanAdapter->findData(int(adapter.Kind)));
+  FCanInterface->setText(Q(adapter.Interface));
 
   // Sensor sessions have strings of their own; the counter grammar does not read them.
-  const std::string counterString = preset.SessionType == kSessionTypeCounter ? preset.OpenString : "";
-  TChoiceFromString read = ChoiceFromOpenString(counterString, preset.ConnectionType, FileExists);
+  if (FSessionType->currentData().toInt() != kSessionTypeCounter) {
+    const TSensorChoiceFromString read =
+        SensorChoiceFromOpenString(preset.OpenString, FSessionType->currentData().toInt(), preset.ConnectionType);
+    ShowSensorChoice(read.Choice);
+    Refresh();
+    ShowError(read.ErrorText);
+    return;
+  }
+  TChoiceFromString read = ChoiceFromOpenString(preset.OpenString, preset.ConnectionType, FileExists);
   // A new session whose stored kind has no transport yet starts on the simulator, which always opens.
   const TConnectionKind* stored = FindConnectionKind(read.Choice.Kind, read.Choice.Demo);
-  if (counterString.empty() && !(stored && stored->Available())) {
+  if (preset.OpenString.empty() && !(stored && stored->Available())) {
     read.Choice = TConnectionChoice{};
     read.Choice.Demo = true;
   }
   ShowChoice(read.Choice);
-  const TCanAdapterChoice adapter = TCanAdapterChoice::Current();
-  FCanAdapter->setCurrentIndex(FCanAdapter->findData(int(adapter.Kind)));
-  FCanInterface->setText(Q(adapter.Interface));
   Refresh();
   // A stored string the source would refuse: say why before the user looks for it.
   ShowError(read.ErrorText);
 }
 
 void TConnectionDialog::ShowChoice(const TConnectionChoice& c) {
-  FKind->setCurrentIndex(EntryOf(c));
+  SelectPage(PageOf(c));
   FUserId->setCurrentIndex(c.UserID >= 1 && c.UserID <= 4 ? c.UserID : 0);
   FZCT2->setChecked(c.ZCT2);
   switch (c.Kind) {
@@ -402,9 +475,43 @@ void TConnectionDialog::ShowChoice(const TConnectionChoice& c) {
   }
 }
 
+void TConnectionDialog::ShowSensorChoice(const TSensorChoice& c) {
+  SelectPage(kKindCount + int(c.Entry));
+  switch (kSensorKinds[c.Entry].Field) {
+    case TSensorField::IPAddress:
+      FTcwAddress->setText(Q(c.Name));
+      break;
+    case TSensorField::LabJackIdentifier:
+      FLabJackLink->setCurrentIndex(FLabJackLink->findData(int(c.Link)));
+      FLabJackIdentifier->setCurrentText(Q(c.Name));
+      break;
+    case TSensorField::None:
+      break;
+  }
+}
+
+std::optional<TSensorChoice> TConnectionDialog::SensorChoice() const {
+  if (CurrentPage() < kKindCount) return std::nullopt;
+  TSensorChoice c;
+  c.Entry = size_t(CurrentPage() - kKindCount);
+  switch (kSensorKinds[c.Entry].Field) {
+    case TSensorField::IPAddress:
+      c.Name = S(FTcwAddress->text());
+      break;
+    case TSensorField::LabJackIdentifier:
+      c.Name = S(FLabJackIdentifier->currentText());
+      c.Link = TConnectionType(FLabJackLink->currentData().toInt());
+      break;
+    case TSensorField::None:
+      break;
+  }
+  return c;
+}
+
 TConnectionChoice TConnectionDialog::Choice() const {
-  const TKindEntry& entry = kKinds[FKind->currentIndex()];
   TConnectionChoice c;
+  if (CurrentPage() >= kKindCount) return c;
+  const TKindEntry& entry = kKinds[CurrentPage()];
   c.Kind = entry.Kind;
   c.Demo = entry.Demo;
   c.ZCT2 = FZCT2->isChecked();
@@ -472,15 +579,16 @@ void TConnectionDialog::ChooseOtherColor() {
 }
 
 void TConnectionDialog::Refresh() {
-  const TKindEntry& entry = kKinds[FKind->currentIndex()];
-  FPages->setCurrentIndex(FKind->currentIndex());
-  FZCT2->setEnabled(entry.Kind == ctUSB || entry.Kind == ctNetwork);
-  FUserId->setEnabled(entry.Kind != ctDemoNone || entry.Demo);
+  FPages->setCurrentIndex(CurrentPage());
+  const std::optional<TSensorChoice> sensor = SensorChoice();
+  const TConnectionChoice counter = Choice();
+  FZCT2->setEnabled(!sensor && (counter.Kind == ctUSB || counter.Kind == ctNetwork));
+  FUserId->setEnabled(!sensor && (counter.Kind != ctDemoNone || counter.Demo));
   FArchiveEnd->setEnabled(FArchiveHasEnd->isChecked());
   FCanInterface->setEnabled(FCanAdapter->currentData().toInt() == TCanAdapterChoice::caSocketCan);
 
   // An incomplete choice shows the reason in place of the string.
-  const TBuiltConnection built = BuildConnectionString(Choice());
+  const TBuiltConnection built = sensor ? BuildSensorString(*sensor) : BuildConnectionString(counter);
   FOpenString->setText(Q(built.Text));
   QFont font = FOpenString->font();
   font.setItalic(!built.Complete);
@@ -490,21 +598,22 @@ void TConnectionDialog::Refresh() {
 
 std::string TConnectionDialog::CheckChoice() {
   const int32_t sessionType = FSessionType->currentData().toInt();
-  if (!SessionTypeAvailable(sessionType)) return S(FSessionType->currentText()) + " sessions are " + kNotAvailable;
-  const TKindEntry& entry = kKinds[FKind->currentIndex()];
-  if (!entry.Available()) return std::string(entry.DialogLabel) + " connections are " + kNotAvailable;
-
-  const TConnectionChoice choice = Choice();
-  const TChoiceCheck check = CheckConnectionChoice(choice, FindAttachedDevice, FileExists);
+  if (!SessionTypeAvailable(sessionType)) return UnavailableReason(sessionType, FSessionType->currentText());
+  const std::optional<TSensorChoice> sensor = SensorChoice();
+  const TConnectionChoice counter = Choice();
+  if (!sensor && !kKinds[CurrentPage()].Available())
+    return std::string(kKinds[CurrentPage()].DialogLabel) + " connections are " + kNotAvailable;
+  const TChoiceCheck check =
+      sensor ? CheckSensorChoice(*sensor) : CheckConnectionChoice(counter, FindAttachedDevice, FileExists);
   if (!check.Ok) return check.ErrorText;
 
   FResult = TSourceDialogResult{};
   FResult.SessionType = sessionType;
   FResult.OpenString = check.OpenString;
-  FResult.ConnectionType = choice.Kind;
+  FResult.ConnectionType = sensor ? SensorConnectionType(*sensor) : counter.Kind;
   FResult.FriendlyName = S(FFriendlyName->text());
   FResult.Color = FColor;
-  if (choice.Kind == ctDemoNone && choice.Demo) FResult.DemoChannels = FDemoChannels->value();
+  if (!sensor && counter.Kind == ctDemoNone && counter.Demo) FResult.DemoChannels = FDemoChannels->value();
   return "";
 }
 

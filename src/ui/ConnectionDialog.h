@@ -32,8 +32,10 @@ class TConnectionDialog : public QDialog {
 
   // The user's choice; complete once the dialog was accepted.
   const TSourceDialogResult& Result() const { return FResult; }
-  // The choice the widgets show now.
+  // The counter choice the widgets show now (the default choice while a sensor kind is shown).
   TConnectionChoice Choice() const;
+  // The sensor choice the widgets show now, when a sensor kind is shown.
+  std::optional<TSensorChoice> SensorChoice() const;
   // The transports that exist; the other kinds are shown disabled.
   static bool SessionTypeAvailable(int32_t sessionType);
 
@@ -42,9 +44,16 @@ class TConnectionDialog : public QDialog {
  private:
   void BuildWidgets();
   QWidget* MakeKindPage(int entry);
+  QWidget* MakeSensorPage(const TSensorConnectionKind& row);
+  // Lists the connection kinds of a session type; the first available one is chosen.
+  void FillKinds(int32_t sessionType);
+  void SelectPage(int page);
+  // The page of the chosen kind: counter kinds first, then the sensor kinds.
+  int CurrentPage() const;
   QWidget* MakeColorRow();
   void Preset(const TSourceDialogPreset& preset);
   void ShowChoice(const TConnectionChoice& c);
+  void ShowSensorChoice(const TSensorChoice& c);
   void SetColor(uint32_t color);
   void BrowseFile();
   void ChooseOtherColor();
@@ -82,6 +91,9 @@ class TConnectionDialog : public QDialog {
   QCheckBox* FLoopForEver = nullptr;
   QCheckBox* FWaitInterval = nullptr;
   QSpinBox* FDemoChannels = nullptr;
+  QLineEdit* FTcwAddress = nullptr;
+  QComboBox* FLabJackLink = nullptr;
+  QComboBox* FLabJackIdentifier = nullptr;
   QComboBox* FUserId = nullptr;
   QCheckBox* FZCT2 = nullptr;
   QLineEdit* FFriendlyName = nullptr;

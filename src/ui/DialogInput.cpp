@@ -16,6 +16,12 @@ std::optional<double> FloatOfText(const QString& text, const TFormatSettings& fo
   return TextToFloat(NormaliseDecimalSeparator(trimmed, format.DecimalSeparator), format);
 }
 
+std::optional<int32_t> IntOfText(const QString& text) {
+  bool ok = false;
+  const int32_t value = text.trimmed().toInt(&ok);
+  return ok ? std::optional(value) : std::nullopt;
+}
+
 QLabel* MakeErrorLabel(QWidget* parent) {
   auto* label = new QLabel(parent);
   label->setObjectName("ErrorLabel");

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <cstdint>
 #include <optional>
 
 #include "core/App_Settings.h"
@@ -14,5 +15,7 @@ class QWidget;
 QString FloatTextIn(double value, const TFormatSettings& format);
 // Either decimal separator is taken; none for anything else than one number.
 std::optional<double> FloatOfText(const QString& text, const TFormatSettings& format);
+// A whole number (blanks around it allowed); none for anything else.
+std::optional<int32_t> IntOfText(const QString& text);
 // An empty red label, filled with the refusal text when "Ok" finds a bad input.
 QLabel* MakeErrorLabel(QWidget* parent);

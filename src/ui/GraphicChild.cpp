@@ -13,6 +13,7 @@
 #include "acquisition/App_Sessions.h"
 #include "core/QV_NumberText.h"
 #include "data/IVC_DataManagement.h"
+#include "data/VTA_SensorDM.h"
 #include "data/ZCT_DataManagement.h"
 #include "ui/QV_Channels.h"
 #include "ui/UiColors.h"
@@ -43,6 +44,9 @@ TChannelScale ParseScale(const std::string& text, TChannelScale scale) {
   return scale;
 }
 
+// The step of a step index (0, 1, 2 for 1, 2, 5), as older files and the sensors' signals give it.
+int32_t StepOfIndex(double index) { return index >= 2 ? 5 : index >= 1 ? 2 : 1; }
+
 // Files before format version 3 kept the four parts of a channel's scale in keys of their own, in
 // place of "Scale": "RangeDiff" (step index: 0, 1, 2 for the steps 1, 2, 5), "RangeFaktor"
 // (exponent), "AvgValue" (centre) and "OffsetDiv", each + "_" + base + "_" + channel. Missing or
@@ -59,7 +63,7 @@ TChannelScale ReadOlderScale(TAppSettings& Settings, const std::string& P, int b
       return std::nullopt;
     }
   };
-  if (const auto v = number("RangeDiff")) scale.Step = *v >= 2 ? 5 : *v >= 1 ? 2 : 1;
+  if (const auto v = number("RangeDiff")) scale.Step = StepOfIndex(*v);
   if (const auto v = number("RangeFaktor")) scale.Exponent = WholeNumber(*v, scale.Exponent);
   if (const auto v = number("AvgValue")) scale.Center = *v;
   if (const auto v = number("OffsetDiv")) scale.OffsetDiv = *v;
@@ -157,6 +161,8 @@ void TGraphicChild::ApplyAxis() {
   const TChannelScale& scale = FScale[size_t(ch)];
   FPlot->SetUnitsPerDiv(0, scale.UnitsPerDiv());
   FPlot->SetUnitText(0, scale.Unit);
+  // Sensor values are drawn as they are, so their axis counts from the value on the centre line.
+  FPlot->SetOrigin(0, FGraphicMode == gmSensor ? scale.Center - scale.OffsetDiv * scale.UnitsPerDiv() : 0);
   FPlot->SetUnitColor(0, selected >= 1 ? ToQColor(FLeftChannels->ChannelColor(ch)) : QColor(Qt::black));
   std::vector<uint32_t> colors;
   for (int c = 1; c <= kChannels; ++c)
@@ -205,7 +211,7 @@ void TGraphicChild::DoRange(int32_t Diff, int32_t Faktor) {
   const int selected = SelectedChannel();
   bool changed = false;
   for (int ch = 1; ch <= kChannels; ++ch) {
-    if (selected >= 1 && ch != selected) continue;
+    if (selected >= 1 && !ScalesTogether(ch, selected)) continue;
     TChannelScale& scale = FScale[size_t(ch)];
     const TChannelScale next = Diff != 0 ? RangeStep(FGraphicMode, scale, Diff) : RangeFactor(FGraphicMode, scale, Faktor);
     if (next == scale) continue;
@@ -219,6 +225,13 @@ void TGraphicChild::DoRange(int32_t Diff, int32_t Faktor) {
   ClearGraph();
 }
 
+// A sensor's channels of one signal share their scale; other channels stand alone.
+bool TGraphicChild::ScalesTogether(int channel, int selected) const {
+  if (channel == selected) return true;
+  const TVTA_SensorDM* sensor = SensorStore();
+  return sensor && sensor->ChannelToSignal(channel) != 0 && sensor->ChannelToSignal(channel) == sensor->ChannelToSignal(selected);
+}
+
 void TGraphicChild::DoCenterValues() {
   SetAutoScale(false);
   if (!ReadStore()) return;
@@ -229,6 +242,7 @@ void TGraphicChild::SetCenterValues(const std::vector<double>& centres) {
   for (size_t i = 0; i < centres.size() && i < size_t(kChannels); ++i)
     if (std::isfinite(centres[i])) FScale[i + 1].Center = centres[i];
   for (int ch = 1; ch <= kChannels; ++ch) ClearPersistBuffer(1, ch);
+  ApplyAxis();  // a sensor's axis counts from the centre
   ClearGraph();
 }
 
@@ -309,6 +323,28 @@ TDataManagement* TGraphicChild::ReadStore() const {
   return ZCTDataManagement(1);
 }
 
+TVTA_SensorDM* TGraphicChild::SensorStore() const {
+  return FGraphicMode == gmSensor ? dynamic_cast<TVTA_SensorDM*>(Base(1).SensorDM) : nullptr;
+}
+
+// The units follow the device (a new temperature unit); a new view also takes each signal's centre
+// and scale once the device has described its signals.
+void TGraphicChild::ApplySensorSignals() {
+  const TVTA_SensorDM* sensor = SensorStore();
+  if (!sensor || sensor->ChannelCount() <= 0) return;
+  for (int ch = 1; ch <= std::min(sensor->ChannelCount(), kChannels); ++ch) {
+    TChannelScale& scale = FScale[size_t(ch)];
+    const TSensorSignalInfo signal = sensor->SignalInfo(sensor->ChannelToSignal(ch));
+    scale.Unit = signal.UnitName;
+    if (!FSignalScalesPending) continue;
+    scale.Center = signal.NullValue;
+    scale.Step = StepOfIndex(signal.RangeDiff);
+    scale.Exponent = signal.RangeFaktor;
+    scale = ClampChannelScale(FGraphicMode, scale);
+  }
+  FSignalScalesPending = false;
+}
+
 bool TGraphicChild::IsIVCView(int base) const { return base == 1 && FGraphicMode == gmIVCdiff; }
 
 int32_t TGraphicChild::StoreChannelCount(int base) const {
@@ -364,6 +400,10 @@ void TGraphicChild::UpdateCaption() {
 }
 
 void TGraphicChild::UpdateOptions(int32_t what) {
+  if (what & ocTempUnit) {
+    ApplySensorSignals();
+    ApplyAxis();
+  }
   if ((what & ocDecSepWin) == 0) return;
   FPlot->SetFormatSettings(TFormatSettings{WinDecimalSeparator(), WinDecimalSeparator() == '.' ? ',' : '.'});
   FPlot->DrawBitmaps();
@@ -379,6 +419,10 @@ std::vector<double> TGraphicChild::FetchValues(int channel, int32_t startX, int3
     if (StoreScale() == hsShort) return ivc->GetAvgShort(v, channel, startX, count);
     if (StoreScale() == hsLong) return ivc->GetAvgLong(v, channel, startX, count);
     return ivc->GetIVCDiff(v, channel, startX, count);
+  }
+  if (FGraphicMode == gmSensor) {
+    const TVTA_SensorDM* sensor = SensorStore();
+    return sensor && StoreScale() == hsNone ? sensor->GetValues(channel, startX, count) : std::vector<double>{};
   }
   const TZCT_DataManagement* zct = ZCTDataManagement(1);
   if (!zct) return {};
@@ -419,6 +463,7 @@ void TGraphicChild::UpdateDisplay() {
       FChannelCountShown = channelCount;
       FTransmittedChannels = channelCount;
       FLeftChannels->SetMaxChannels(StripChannelCount(1));
+      ApplySensorSignals();
       ApplyAxis();
     }
     if (Session() && Session()->IntervalMs() != FIntervalMs) {
@@ -488,7 +533,8 @@ void TGraphicChild::DrawNewValues(int32_t count, int32_t channelCount) {
     bool beyond = false;
     if (FResultArray.size() == size_t(drawn))
       for (int32_t i = 0; i < drawn; ++i) {
-        const TPlotPoint point = ValueToPlotPoint(FGraphicMode, FResultArray[size_t(i)], FScale[size_t(ch)], mitte, ch);
+        const TChannelScale& scale = FScale[size_t(ch)];
+        const TPlotPoint point = ValueToPlotPoint(FGraphicMode, FResultArray[size_t(i)], scale, mitte, ch, scale.Center);
         // A value beyond the edge breaks the trace and gets a mark instead of a line along the edge.
         if (point.Edge != TPlotEdge::Inside) {
           edges[size_t(i)] = int8_t(point.Edge);
@@ -559,6 +605,7 @@ std::string TGraphicChild::SaveImage(const std::string& folder) {
 
 void TGraphicChild::ReadSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
   TMDIChild::ReadSettings(Settings, SettingsPrefix);
+  FSignalScalesPending = FSignalScalesPending && DefaultSettings();
   const std::string& P = SettingsPrefix;
   const TGraphicMode mode = GraphicModeFromInt(Settings.GetValue(P + "GraphicMode1", int32_t(FGraphicMode)));
   if (mode != FGraphicMode) SetGraphicMode(mode);

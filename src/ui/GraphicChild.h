@@ -14,6 +14,7 @@ class QLabel;
 class QPushButton;
 class QToolButton;
 class TIVC_DataManagement;
+class TVTA_SensorDM;
 
 // The graphic view: the values of the enabled channels of a session as traces on a plot that is
 // swept from left to right like a recorder. Each refresh fetches only the values that arrived
@@ -92,6 +93,10 @@ class TGraphicChild : public TMDIChild {
  private:
   TDataManagement* ReadStore() const;
   TIVC_DataManagement* IVCStore() const;
+  // The sensor store in the sensor mode, else none.
+  TVTA_SensorDM* SensorStore() const;
+  void ApplySensorSignals();
+  bool ScalesTogether(int channel, int selected) const;
   THorizontalScale StoreScale() const { return THorizontalScale(FHorizontalScale); }
   std::vector<double> FetchValues(int channel, int32_t startX, int32_t count) const;
   std::vector<double> LastValues() const;
@@ -116,5 +121,6 @@ class TGraphicChild : public TMDIChild {
   QComboBox* FHScale = nullptr;
   QToolButton* FAutoButton = nullptr;
   bool FAutoScale = false;
+  bool FSignalScalesPending = true;  // a sensor graph without stored scales takes its signals' defaults
   std::vector<double> FResultArray;
 };

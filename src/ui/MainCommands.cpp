@@ -130,6 +130,9 @@ void TMainForm::SessionCommand(TSessionCmd kind, QAction& action) {
     case TSessionCmd::ClockAlarm:
       logCommand("SourceClockAlarmExecute");
       return ClockWarningsExecute(*session);
+    case TSessionCmd::SensorAlarm:
+      logCommand("SourceSensorAlarmExecute");
+      return SensorWarningsExecute(*session);
     case TSessionCmd::LocalServer:
       logCommand("LocalServerExecute");
       return LocalServerExecute(*session);

@@ -38,6 +38,7 @@ class TDebugChild;
 struct TDebugSessionChoice;
 class TGraphicChild;
 class TRawDataChild;
+class TSensorTextChild;
 class TTextChild;
 class TVTA_StatusBar;
 
@@ -228,6 +229,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void TimeSettingsExecute();
   void ConfigEmailServerExecute();
   void ClockWarningsExecute(TSessionItem& session);
+  void SensorWarningsExecute(TSessionItem& session);
   void LocalServerExecute(TSessionItem& session);
   void PopupNotificationsExecute();
   void EmailNotificationsExecute();
@@ -287,6 +289,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void NewDigitalInputsWindowExecute();
   TMDIChild* CreateDigitalInputsView(TSessionItem* session, int32_t entry);
   TRawDataChild* CreateRawDataView(TSessionItem* session, int32_t entry);
+  TSensorTextChild* CreateSensorTextView(TSessionItem* session, int32_t entry);
   // "Change Window Settings..." of a graphic view or an Allan graph: true when `view` is one.
   bool ChangeGraphicSettings(TMDIChild& view);
   // The views showing the session (by index, as first or second session).

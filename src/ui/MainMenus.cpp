@@ -62,16 +62,6 @@ bool DeviceConfigurable(const TSessionItem& session) {
   }
 }
 
-// The kinds whose dialogs or views are not built yet.
-bool KindAvailable(TSessionCmd kind) {
-  switch (kind) {
-    case TSessionCmd::SensorAlarm:
-      return false;
-    default:
-      return true;
-  }
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- fixed menus
@@ -236,7 +226,7 @@ QAction* TMainForm::SessionAction(int32_t sessionIndex, const QString& templateN
   const auto& templates = TSessionActions::Templates();
   const auto t = std::find_if(templates.begin(), templates.end(), [&](const TActionTemplate& x) { return name == x.Name; });
   TSessionItem* session = FApp->Lists().GetSession(sessionIndex);
-  if (t == templates.end() || !session || !KindAvailable(t->Kind)) return nullptr;
+  if (t == templates.end() || !session) return nullptr;
   // A sensor session offers its interval only, as in its menu.
   if (!IsCounter(*session) && t->Kind != TSessionCmd::Rate) return nullptr;
   return Act(t->Name, sessionIndex);
@@ -280,7 +270,6 @@ void TMainForm::AddSessionItems(QMenu& menu, TSessionItem& session) {
   const bool sensor = IsSensor(session);
   const auto add = [&](QMenu& m, const char* name) {
     QAction* action = Act(name, i);
-    if (!KindAvailable(TSessionActions::Template(name).Kind)) MarkUnavailable(action);
     m.addAction(action);
     return action;
   };

@@ -5,6 +5,7 @@
 
 #include "acquisition/QV_SessionItem.h"
 #include "acquisition/SourceHandle.h"
+#include "acquisition/VTA_SensorSession.h"
 #include "app/VTA_MultiSampler.h"
 #include "app/VTA_Notifications.h"
 #include "core/QV_NumberText.h"
@@ -13,6 +14,7 @@
 #include "core/VTA_Settings.h"
 #include "data/IVC_DataManagement.h"
 #include "devices/QV_DeviceInfo.h"
+#include "data/VTA_SensorDM.h"
 #include "data/ZCT_DataManagement.h"
 #include "logging/MultiSampler.h"
 #include "ui/AllanConfigDialog.h"
@@ -31,6 +33,7 @@
 #include "ui/MainForm.h"
 #include "ui/NomFreqDialog.h"
 #include "ui/PopupNotificationsDialog.h"
+#include "ui/SensorWarningsDialog.h"
 #include "ui/TimeSettingsDialog.h"
 #include "ui/VirtualChannelsDialog.h"
 
@@ -55,6 +58,18 @@ std::vector<std::string> ChannelNames(const TSessionItem& session) {
   return names;
 }
 
+// What the sensor warnings dialog shows of a sensor session: each channel the device delivers with
+// its signal and range, and the session's warning settings.
+TSensorWarnings SensorWarningsOf(const TSensorSessionItem& session) {
+  const TVTA_SensorDM& store = session.SensorDM();
+  TSensorWarnings warnings;
+  const int32_t count = store.ChannelCount() > 0 ? store.ChannelCount() : session.ChannelCount();
+  for (int32_t k = 1; k <= count; ++k)
+    warnings.Channels.push_back({store.ChannelSignalName(k), store.ChannelUnitName(k), session.RangeInfo(k)});
+  warnings.Alarm = session.SensorAlarm();
+  return warnings;
+}
+
 QString SessionCaption(const TSessionItem& session, const QString& title) {
   return "[" + QString(QChar(SessionLetter(session.Index()))) + "] " + title;
 }
@@ -74,6 +89,19 @@ void TMainForm::ClockWarningsExecute(TSessionItem& session) {
   if (!RunSettingsDialog(dialog)) return;
   if (dialog.Result().CopyTo(counter->ClockAlarm()))
     Log(kUserInputCategory, "TMainForm.SourceClockAlarmExecute changed [" + std::string(1, SessionLetter(session.Index())) + "]");
+}
+
+void TMainForm::SensorWarningsExecute(TSessionItem& session) {
+  auto* sensor = dynamic_cast<TSensorSessionItem*>(&session);
+  if (!sensor) return;
+  TSensorWarningsDialog dialog(this, SessionCaption(session, ""), SensorWarningsOf(*sensor),
+                               FApp->Settings().FormatSettingsWin());
+  if (!RunSettingsDialog(dialog)) return;
+  const TSensorWarnings& chosen = dialog.Result();
+  for (size_t i = 0; i < chosen.Channels.size(); ++i) sensor->SetRangeInfo(int32_t(i) + 1, chosen.Channels[i].Range);
+  sensor->SetSensorAlarm(chosen.Alarm);
+  Log(kUserInputCategory, "TMainForm.SourceSensorAlarmExecute [" + std::string(1, SessionLetter(session.Index())) +
+                              "] " + SensorAlarmText(chosen.Alarm));
 }
 
 void TMainForm::LocalServerExecute(TSessionItem& session) {

@@ -21,6 +21,7 @@
 #include "ui/MessageChild.h"
 #include "ui/QV_Channels.h"
 #include "ui/RawDataChild.h"
+#include "ui/SensorTextChild.h"
 #include "ui/StatusBar.h"
 #include "ui/TextAllanChild.h"
 #include "ui/TextChild.h"
@@ -131,6 +132,14 @@ TRawDataChild* TMainForm::CreateRawDataView(TSessionItem* session, int32_t entry
   return view;
 }
 
+TSensorTextChild* TMainForm::CreateSensorTextView(TSessionItem* session, int32_t entry) {
+  auto* view = new TSensorTextChild(nullptr, TChildArray::TagOf(entry), session,
+                                    [this](int32_t tag, TChildNotice notice) { OnChildEvent(tag, notice); },
+                                    ViewEnvironment());
+  AddView(view, entry);
+  return view;
+}
+
 TDebugChild* TMainForm::CreateDebugView(TSessionItem& session, int32_t entry) {
   auto* view = new TDebugChild(nullptr, TChildArray::TagOf(entry), &session,
                                [this](int32_t tag, TChildNotice notice) { OnChildEvent(tag, notice); }, ViewEnvironment());
@@ -203,11 +212,6 @@ void TMainForm::CloseViewsOf(const TSessionItem& session) {
 void TMainForm::CreateDefaultViews(TSessionItem& session) {
   const int32_t index = session.Index();
   TVTASettings& settings = FApp->Settings();
-  if (session.SessionType() != kSessionTypeCounter) {
-    Log(kMainCategory, "TMainForm.CreateDefaultViews[" + std::to_string(index) +
-                           "]: sensor text and graphic views not available yet");
-    return;
-  }
   const TSessionState& state = State(index);
   // Beside other sessions' views each goes where it covers the least; alone, the text views are
   // stacked on the left and the graphic views to their right.
@@ -231,6 +235,13 @@ void TMainForm::CreateDefaultViews(TSessionItem& session) {
     above = window;
     right = std::max(right, window->geometry().right() + 1);
   };
+  // A sensor session: its text view, and its graph to the right.
+  if (session.SessionType() != kSessionTypeCounter) {
+    place(CreateSensorTextView(&session, FChildArray.Reserve(vkSensorText, false, settings)), -1);
+    above = nullptr;
+    place(CreateGraphicView(&session, gmSensor, FChildArray.Reserve(vkGraphic, false, settings)), right);
+    return;
+  }
   for (const TTextSourceKind kind : {TTextSourceKind::ZCT, TTextSourceKind::IVC}) {
     if ((kind == TTextSourceKind::ZCT && state.IVConly) || (kind == TTextSourceKind::IVC && state.ZCTonly)) continue;
     const int32_t entry = FChildArray.Reserve(kind == TTextSourceKind::ZCT ? vkTextZCT : vkTextIVC, false, settings);
@@ -260,7 +271,7 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
   const int32_t entry = FChildArray.Reserve(id, true, settings);
 
   if (id != vkTextZCT && id != vkTextIVC && id != vkGraphic && id != vkAllanGraphic && id != vkAllanText && id != vkDebug &&
-      id != vkDGI && id != vkRawData) {
+      id != vkDGI && id != vkRawData && id != vkSensorText) {
     Log(kMainCategory, "TMainForm.CreateChildView: view kind " + std::to_string(id) + " of " + prefix +
                            " not available yet, its keys are kept");
     for (const std::string& line : settings.Lines()) {
@@ -289,6 +300,8 @@ void TMainForm::CreateStoredView(TVTASettings& settings, int32_t k, const TSessi
     view = CreateDigitalInputsView(session, entry);
   else if (id == vkRawData)
     view = CreateRawDataView(session, entry);
+  else if (id == vkSensorText)
+    view = CreateSensorTextView(session, entry);
   else if (id == vkGraphic)
     view = CreateGraphicView(session, GraphicModeFromInt(settings.GetValue(prefix + "GraphicMode1", int32_t(gmFreqAbs))), entry);
   else
@@ -336,9 +349,9 @@ void TMainForm::MessagesExecute() {
 std::vector<TTextSelectionSession> TMainForm::TextChoices() const {
   std::vector<TTextSelectionSession> choices;
   for (TSessionItem* session : FApp->Lists().Sessions()) {
-    if (session->SessionType() != kSessionTypeCounter) continue;
     const auto state = FSessionStates.find(session->Index());
     TTextSelectionSession choice;
+    choice.Sensor = session->SessionType() != kSessionTypeCounter;
     choice.Index = session->Index();
     choice.Caption = FApp->Lists().GetSessionName(session->Index(), false);
     choice.Channels = session->ChannelData();
@@ -346,8 +359,8 @@ std::vector<TTextSelectionSession> TMainForm::TextChoices() const {
     const TDataManagement* store = session->DataManagement();
     if (store && store->ChannelCount() > 0) choice.ChannelCount = store->ChannelCount();
     choice.VirtualChannelCount = session->VirtualChannelCount();
-    choice.HasZCT = state == FSessionStates.end() || !state->second.IVConly;
-    choice.HasIVC = state == FSessionStates.end() || !state->second.ZCTonly;
+    choice.HasZCT = !choice.Sensor && (state == FSessionStates.end() || !state->second.IVConly);
+    choice.HasIVC = !choice.Sensor && (state == FSessionStates.end() || !state->second.ZCTonly);
     choices.push_back(std::move(choice));
   }
   return choices;
@@ -386,15 +399,23 @@ void TMainForm::NewTextWindowExecute() {
     view->PlacementWidget()->show();
     return;
   }
-  if (choice->Type == TTextViewType::RawData && choice->Kind == TTextSourceKind::ZCT) {
-    const int32_t entry = FChildArray.Reserve(vkRawData, false, settings);
-    TRawDataChild* view = CreateRawDataView(session, entry);
+  // The raw-data and sensor views take channels and title only.
+  const auto showKeepingType = [&](auto* view, int32_t entry) {
     view->ReadSettings(settings, ViewPrefix(entry));
     view->ApplySelection(*choice);
     PlaceNewView(*view);
     view->PlacementWidget()->show();
-    return;
+  };
+  if (choice->Type == TTextViewType::RawData && choice->Kind == TTextSourceKind::ZCT) {
+    const int32_t entry = FChildArray.Reserve(vkRawData, false, settings);
+    return showKeepingType(CreateRawDataView(session, entry), entry);
   }
+  if (choice->Type == TTextViewType::Sensor) {
+    if (session->SessionType() == kSessionTypeCounter) return;
+    const int32_t entry = FChildArray.Reserve(vkSensorText, false, settings);
+    return showKeepingType(CreateSensorTextView(session, entry), entry);
+  }
+  if (session->SessionType() != kSessionTypeCounter) return;
   const int32_t entry = FChildArray.Reserve(choice->Kind == TTextSourceKind::ZCT ? vkTextZCT : vkTextIVC, false, settings);
   TTextChild* view = CreateTextView(session, choice->Kind, entry);
   view->ReadSettings(settings, ViewPrefix(entry));
@@ -428,16 +449,25 @@ void TMainForm::ChangeWindowSettingsExecute() {
     preset.Type = TTextViewType::RawData;
     return changeKeepingType(*raw, preset);
   }
+  if (auto* sensor = dynamic_cast<TSensorTextChild*>(active)) {
+    TTextViewSelection preset;
+    preset.Type = TTextViewType::Sensor;
+    return changeKeepingType(*sensor, preset);
+  }
   auto* view = dynamic_cast<TTextChild*>(active);
   if (!view) return;
-  if (const std::optional<TTextViewSelection> choice = AskTextSelection(view->Selection())) view->ApplySelection(*choice);
+  // A counter's text view cannot become a sensor's.
+  if (const std::optional<TTextViewSelection> choice = AskTextSelection(view->Selection());
+      choice && choice->Type != TTextViewType::Sensor)
+    view->ApplySelection(*choice);
 }
 
 // ---------------------------------------------------------------- graphic view commands
 
 std::vector<TGraphicSelectionSession> TMainForm::GraphicChoices() const {
   std::vector<TGraphicSelectionSession> choices;
-  for (const TTextSelectionSession& text : TextChoices()) choices.push_back({text.Index, text.Caption, text.HasZCT, text.HasIVC});
+  for (const TTextSelectionSession& text : TextChoices())
+    if (!text.Sensor) choices.push_back({text.Index, text.Caption, text.HasZCT, text.HasIVC});
   return choices;
 }
 

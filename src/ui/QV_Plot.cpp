@@ -214,6 +214,13 @@ void TQV_Plot::SetUnitsPerDiv(int axis, double value) { FY_Info[size_t(axis)].Un
 void TQV_Plot::SetUnitText(int axis, const std::string& value) { FY_Info[size_t(axis)].UnitText = value; }
 void TQV_Plot::SetUnitColor(int axis, QColor value) { FY_Info[size_t(axis)].UnitColor = value; }
 void TQV_Plot::SetAbsNotation(int axis, bool value) { FY_Info[size_t(axis)].AbsNotation = value; }
+void TQV_Plot::SetOrigin(int axis, double value) { FY_Info[size_t(axis)].Origin = value; }
+
+std::string TQV_Plot::DivisionLabel(int axis, int divisions) const {
+  const TYInfo& info = FY_Info[size_t(axis)];
+  return AxisText(info.Origin + divisions * info.UnitsPerDiv, info.UnitText, info.AbsNotation,
+                  FormatSettings.DecimalSeparator);
+}
 void TQV_Plot::SetUseY2(bool value) { FUseY2 = value; }
 void TQV_Plot::SetIntervalMs(int32_t value) { FIntervalMs = value; }
 
@@ -263,9 +270,7 @@ void TQV_Plot::DrawBitmaps() {
     const TYInfo& info = FY_Info[size_t(axis)];
     p.setPen(info.UnitColor);
     for (int y = FMitte % kPixelsPerDiv; y < h; y += kPixelsPerDiv) {
-      const int divisions = (FMitte - y) / kPixelsPerDiv;
-      const QString text = QString::fromStdString(
-          AxisText(divisions * info.UnitsPerDiv, info.UnitText, info.AbsNotation, FormatSettings.DecimalSeparator));
+      const QString text = QString::fromStdString(DivisionLabel(axis, (FMitte - y) / kPixelsPerDiv));
       p.drawText(QRect(labelX + axis * labelWidth, y - 8, labelWidth, 16), Qt::AlignLeft | Qt::AlignVCenter, text);
     }
   }

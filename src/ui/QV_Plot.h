@@ -54,6 +54,7 @@ class TQV_Plot : public QWidget {
     std::string UnitText = "s";
     QColor UnitColor = Qt::black;
     bool AbsNotation = true;  // engineering prefixes; otherwise exponent notation
+    double Origin = 0;        // the value of the centre line: sensors label absolute values
   };
 
   explicit TQV_Plot(QWidget* parent = nullptr);
@@ -105,6 +106,9 @@ class TQV_Plot : public QWidget {
   void SetUnitText(int axis, const std::string& value);
   void SetUnitColor(int axis, QColor value);
   void SetAbsNotation(int axis, bool value);
+  void SetOrigin(int axis, double value);
+  // The label of the division line `divisions` above the centre line (below when negative).
+  std::string DivisionLabel(int axis, int divisions) const;
   bool UseY2() const { return FUseY2; }
   void SetUseY2(bool value);
   // The time of one value in ms; 0 shows no time scale (interval counter data).

@@ -168,17 +168,18 @@ void TTextSelectionDialog::SetType(TTextViewType type) {
 // Offers what fits the chosen session, kind and type.
 void TTextSelectionDialog::ShowChoices() {
   const TTextSelectionSession* session = CurrentSession();
-  FKindZCT->setEnabled(!session || session->HasZCT);
-  FKindIVC->setEnabled(!session || session->HasIVC);
-  if (session && !session->HasZCT && session->HasIVC) FKindIVC->setChecked(true);
-  if (session && !session->HasIVC && session->HasZCT) FKindZCT->setChecked(true);
+  const bool sensor = session && session->Sensor;
+  FKindZCT->setEnabled(!sensor && (!session || session->HasZCT));
+  FKindIVC->setEnabled(!sensor && (!session || session->HasIVC));
+  if (sensor || (session && !session->HasIVC && session->HasZCT)) FKindZCT->setChecked(true);
+  if (!sensor && session && !session->HasZCT && session->HasIVC) FKindIVC->setChecked(true);
   const bool zct = CurrentKind() == TTextSourceKind::ZCT;
-  FType->setEnabled(zct);
+  FType->setEnabled(zct && !sensor);
   const TTextViewType type = CurrentType();
   const bool allan = zct && (type == TTextViewType::Allan || type == TTextViewType::VirtualAllan);
-  FColumnsZCT->setVisible(zct && !allan && type != TTextViewType::RawData);
-  FColumnsIVC->setVisible(!zct);
-  FAllan->setVisible(allan);
+  FColumnsZCT->setVisible(!sensor && zct && !allan && type != TTextViewType::RawData);
+  FColumnsIVC->setVisible(!sensor && !zct);
+  FAllan->setVisible(!sensor && allan);
   ShowChannels();
 }
 
@@ -186,7 +187,7 @@ void TTextSelectionDialog::ShowChannels() {
   const TTextSelectionSession* session = CurrentSession();
   if (!session) return;
   const TTextViewType type = CurrentType();
-  const bool virtualChannels = CurrentKind() == TTextSourceKind::ZCT &&
+  const bool virtualChannels = !session->Sensor && CurrentKind() == TTextSourceKind::ZCT &&
                                (type == TTextViewType::Virtual || type == TTextViewType::VirtualAllan);
   FChannels->InitChannels(virtualChannels ? session->VirtualChannels : session->Channels, FChannels->Data());
   FChannels->SetMaxChannels(virtualChannels ? session->VirtualChannelCount : session->ChannelCount);
@@ -220,7 +221,10 @@ TTextViewSelection TTextSelectionDialog::Selection() const {
   TTextViewSelection s;
   s.SessionIndex = FSession->currentIndex() >= 0 ? FSession->currentData().toInt() : -1;
   s.Kind = CurrentKind();
-  s.Type = s.Kind == TTextSourceKind::IVC ? TTextViewType::Standard : CurrentType();
+  const TTextSelectionSession* session = CurrentSession();
+  s.Type = session && session->Sensor        ? TTextViewType::Sensor
+           : s.Kind == TTextSourceKind::IVC ? TTextViewType::Standard
+                                            : CurrentType();
   s.Columns = Flags(s.Kind == TTextSourceKind::IVC ? FIVCBoxes : FZCTBoxes);
   s.TauColumns = Flags(FTau);
   s.AdevMode = static_cast<TAllanMode>(FAdevMode->currentData().toInt());

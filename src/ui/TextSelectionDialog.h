@@ -15,7 +15,7 @@ class QRadioButton;
 class TQV_Channels;
 
 enum class TTextSourceKind { ZCT, IVC };
-enum class TTextViewType { Standard, Virtual, RawData, Allan, VirtualAllan };
+enum class TTextViewType { Standard, Virtual, RawData, Allan, VirtualAllan, Sensor };
 
 // The τ columns an Allan text view can show: 1, 2, 5, 10, ... 1000000 samples.
 constexpr int kTauColumnCount = 19;
@@ -44,6 +44,7 @@ struct TTextSelectionSession {
   int32_t VirtualChannelCount = 0;
   bool HasZCT = true;
   bool HasIVC = false;
+  bool Sensor = false;  // a sensor session: its one view type, channels and title
 };
 
 // "New Text Window": which session, which kind of data, which columns and channels, which title.

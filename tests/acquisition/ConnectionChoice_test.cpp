@@ -234,3 +234,83 @@ TEST(IsValidHostName, LettersDigitsDotsDashesAndUnderscores) {
   for (const char* name : {"", "lab counter", "lab:9999", "192.0.2.20", "192.0.2.300", "läb"})
     EXPECT_FALSE(IsValidHostName(name)) << name;
 }
+
+namespace {
+
+size_t SensorRow(const char* label) {
+  const auto rows = SensorConnectionKinds();
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (std::string_view(rows[i].DialogLabel) == label) return i;
+  ADD_FAILURE() << "no sensor kind " << label;
+  return 0;
+}
+
+}  // namespace
+
+// Each sensor kind's choice gives its open string, session type and stored connection type, and the
+// stored string reads back to the same choice; an incomplete or bad one gives the dialog's reason.
+TEST(SensorChoice, BuildsChecksAndReadsBackEachKind) {
+  const struct {
+    const char* kind;
+    const char* name;
+    TConnectionType link;
+    const char* openString;  // nullptr: refused with `refusal`
+    const char* refusal;
+    int32_t sessionType;
+    TConnectionType stored;
+  } cases[] = {
+      {"Demo sensor", "", ctUSB, "DemoSensor", "", kSessionTypeSensor, ctDemoNone},
+      {"TCW122B-CM (SNMP)", "192.0.2.30", ctUSB, "TCW122B-CM: 192.0.2.30", "", kSessionTypeSensor, ctNetwork},
+      {"TCW122B-CM (SNMP)", "", ctUSB, nullptr, "Network address missing", kSessionTypeSensor, ctNetwork},
+      {"TCW122B-CM (SNMP)", "tcw-lab", ctUSB, nullptr, "Invalid IP address: tcw-lab", kSessionTypeSensor, ctNetwork},
+      {"TCW122B-CM (SNMP)", "192.0.2.300", ctUSB, nullptr, "Invalid IP address: 192.0.2.300", kSessionTypeSensor,
+       ctNetwork},
+      {"LabJack T4", "470012345", ctUSB, "LabJack-T4: 470012345", "", kSessionTypeLabJack, ctUSB},
+      {"LabJack T4", "192.0.2.40", ctNetwork, "LabJack-T4: 192.0.2.40", "", kSessionTypeLabJack, ctNetwork},
+      {"LabJack T4", "", ctUSB, nullptr, "No LabJack devices found", kSessionTypeLabJack, ctUSB},
+      {"LabJack demo device", "", ctUSB, "LabJack-T4: DemoSensor", "", kSessionTypeLabJack, ctDemoNone},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.kind) + " " + c.name);
+    const TSensorChoice choice{SensorRow(c.kind), c.name, c.link};
+    EXPECT_EQ(SensorConnectionKinds()[choice.Entry].SessionType, c.sessionType);
+    EXPECT_EQ(SensorConnectionType(choice), c.stored);
+    const TChoiceCheck check = CheckSensorChoice(choice);
+    EXPECT_EQ(check.Ok, c.openString != nullptr);
+    if (!c.openString) {
+      EXPECT_EQ(check.ErrorText, c.refusal);
+      continue;
+    }
+    EXPECT_EQ(check.OpenString, c.openString);
+    const TSensorChoiceFromString read = SensorChoiceFromOpenString(c.openString, c.sessionType, c.stored);
+    EXPECT_EQ(read.ErrorText, "");
+    EXPECT_EQ(read.Choice.Entry, choice.Entry);
+    EXPECT_EQ(read.Choice.Name, choice.Name);
+    if (choice.Name.size()) EXPECT_EQ(SensorConnectionType(read.Choice), c.stored);
+  }
+}
+
+// A string of no sensor kind of the session's type is what the session refuses to open; the dialog
+// starts on the type's first kind and says why. Empty strings and aliases start without a reason.
+TEST(SensorChoice, StringsOfNoKindOfTheSessionTypeAreUnknownDevices) {
+  const struct {
+    const char* openString;
+    int32_t sessionType;
+    const char* firstKind;
+    const char* error;
+  } cases[] = {
+      {"", kSessionTypeSensor, "Demo sensor", ""},
+      {"", kSessionTypeLabJack, "LabJack T4", ""},
+      {"DemoData", kSessionTypeSensor, "Demo sensor", "Unknown Device: DemoData"},
+      {"LabJack-T4: 470012345", kSessionTypeSensor, "Demo sensor", "Unknown Device: LabJack-T4: 470012345"},
+      {" TCW122B-CM: 192.0.2.30 ", kSessionTypeLabJack, "LabJack T4", "Unknown Device: TCW122B-CM: 192.0.2.30"},
+      {"DemoSensor", kSessionTypeLabJack, "LabJack demo device", ""},  // as the LabJack session opens it
+      {"DemoSensor:", kSessionTypeSensor, "Demo sensor", "Unknown Device: DemoSensor:"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.openString);
+    const TSensorChoiceFromString read = SensorChoiceFromOpenString(c.openString, c.sessionType, ctDemoNone);
+    EXPECT_EQ(read.Choice.Entry, SensorRow(c.firstKind));
+    EXPECT_EQ(read.ErrorText, c.error);
+  }
+}

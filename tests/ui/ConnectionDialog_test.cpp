@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <set>
 
+#include "DialogTestSupport.h"
 #include "acquisition/QV_ChannelData.h"
 #include "devices/QV_CANDeviceAdapterChoice.h"
 #include "support/PtyPair.h"
@@ -50,6 +51,20 @@ class ConnectionDialogTest : public ::testing::Test {
     preset.Color = 0x808000;
     return preset;
   }
+
+  // Saves the dialog as it is now once the test has looked at it (the screenshot folder is optional).
+  static void SaveScreenshotLater(TConnectionDialog& dialog) {
+    if (qEnvironmentVariableIsEmpty("VTA_SCREENSHOT_DIR")) return;
+    SaveDialogScreenshot(dialog, "connection_dialog_sensor");
+  }
+
+  // LabJacks "found" by a library that is present, for one test.
+  struct TLabJackGuard {
+    explicit TLabJackGuard(std::vector<std::string> ids) {
+      SetLabJackDirectory({[] { return true; }, [ids] { return ids; }});
+    }
+    ~TLabJackGuard() { SetLabJackDirectory({}); }
+  };
 
   TTempDir Dir;
   const std::string Recording = Dir.File("QV_ReportData.txt");
@@ -155,7 +170,11 @@ TEST_F(ConnectionDialogTest, KindsAndSessionTypesWithoutTransportAreDisabled) {
   EXPECT_EQ(kinds->count(), int(ConnectionKinds().size()));
   EXPECT_TRUE(available.count("Serial port"));
   checkBox(kinds, available);
-  checkBox(Field<QComboBox>(dialog, "sessionType"), {"Counter"});
+  // LabJack sessions wait for the library (LabJackSessionsNeedTheLibrary).
+  QComboBox* types = Field<QComboBox>(dialog, "sessionType");
+  auto* model = qobject_cast<QStandardItemModel*>(types->model());
+  for (const char* type : {"Counter", "Sensor"}) EXPECT_TRUE(model->item(types->findText(type))->isEnabled()) << type;
+  EXPECT_FALSE(model->item(types->findText("LabJack sensor"))->isEnabled());
 }
 
 // A stored serial session whose port is there opens as it stands; a port that is gone is named.
@@ -241,20 +260,108 @@ TEST_F(ConnectionDialogTest, ResultCarriesNameColourAndSimulatorChannels) {
   EXPECT_EQ(file.Result().DemoChannels, std::nullopt);
 }
 
-TEST_F(ConnectionDialogTest, SensorSessionsAreRefusedUntilTheyExist) {
-  TSourceDialogPreset preset = Stored("DemoSensor", ctDemoNone);
-  preset.SessionType = kSessionTypeSensor;
-  TConnectionDialog dialog(preset);
-  EXPECT_EQ(Field<QComboBox>(dialog, "sessionType")->currentText(), "Sensor");
+// The kinds follow the session type: a sensor session offers the sensor kinds and builds their strings.
+TEST_F(ConnectionDialogTest, SensorSessionsOfferTheSensorKinds) {
+  TConnectionDialog dialog(TSourceDialogPreset{});
+  Field<QComboBox>(dialog, "sessionType")->setCurrentText("Sensor");
+  QComboBox* kinds = Field<QComboBox>(dialog, "connectionKind");
+  ASSERT_EQ(kinds->count(), 2);
+  EXPECT_EQ(kinds->itemText(0), "Demo sensor");
+  EXPECT_EQ(kinds->itemText(1), "TCW122B-CM (SNMP)");
+  EXPECT_EQ(Live(dialog), "DemoSensor");
+  EXPECT_FALSE(Field<QComboBox>(dialog, "userId")->isEnabled());
+  EXPECT_FALSE(Field<QCheckBox>(dialog, "zct2")->isEnabled());
+
+  SelectKind(dialog, "TCW122B-CM (SNMP)");
+  EXPECT_EQ(Live(dialog), "Network address missing");
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
-  EXPECT_EQ(Error(dialog), "Sensor sessions are not available yet");
+  EXPECT_EQ(Error(dialog), "Network address missing");
+  Field<QLineEdit>(dialog, "tcwAddress")->setText("tcw-lab");
+  dialog.accept();
+  EXPECT_EQ(Error(dialog), "Invalid IP address: tcw-lab");
+  Field<QLineEdit>(dialog, "tcwAddress")->setText(" 192.0.2.30");
+  EXPECT_EQ(Live(dialog), "TCW122B-CM: 192.0.2.30");
+  SaveScreenshotLater(dialog);
+  dialog.accept();
+  ASSERT_EQ(dialog.result(), QDialog::Accepted) << Error(dialog).toStdString();
+  EXPECT_EQ(dialog.Result().SessionType, kSessionTypeSensor);
+  EXPECT_EQ(dialog.Result().OpenString, "TCW122B-CM: 192.0.2.30");
+  EXPECT_EQ(dialog.Result().ConnectionType, ctNetwork);
+  EXPECT_EQ(dialog.Result().DemoChannels, std::nullopt);
 
   Field<QComboBox>(dialog, "sessionType")->setCurrentText("Counter");
+  EXPECT_EQ(kinds->count(), int(ConnectionKinds().size()));
+}
+
+// Change Source of a sensor session: its stored string fills the fields and comes back unchanged;
+// a string the session would not open says why.
+TEST_F(ConnectionDialogTest, StoredSensorStringsRoundTrip) {
+  const TLabJackGuard labJacks({"470012345"});
+  const struct {
+    const char* openString;
+    int32_t sessionType;
+    TConnectionType type;
+    const char* kind;
+  } cases[] = {
+      {"DemoSensor", kSessionTypeSensor, ctDemoNone, "Demo sensor"},
+      {"TCW122B-CM: 192.0.2.30", kSessionTypeSensor, ctNetwork, "TCW122B-CM (SNMP)"},
+      {"LabJack-T4: 470012345", kSessionTypeLabJack, ctUSB, "LabJack T4"},
+      {"LabJack-T4: 192.0.2.40", kSessionTypeLabJack, ctNetwork, "LabJack T4"},
+      {"LabJack-T4: DemoSensor", kSessionTypeLabJack, ctDemoNone, "LabJack demo device"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.openString);
+    TSourceDialogPreset preset = Stored(c.openString, c.type);
+    preset.SessionType = c.sessionType;
+    TConnectionDialog dialog(preset);
+    EXPECT_EQ(Field<QComboBox>(dialog, "connectionKind")->currentText(), c.kind);
+    EXPECT_EQ(Live(dialog), c.openString);
+    EXPECT_EQ(Error(dialog), "");
+    dialog.accept();
+    ASSERT_EQ(dialog.result(), QDialog::Accepted) << Error(dialog).toStdString();
+    EXPECT_EQ(dialog.Result().SessionType, c.sessionType);
+    EXPECT_EQ(dialog.Result().OpenString, c.openString);
+    EXPECT_EQ(dialog.Result().ConnectionType, c.type);
+    EXPECT_EQ(dialog.Result().FriendlyName, "Maser H3");
+  }
+
+  TSourceDialogPreset unknown = Stored("DemoData", ctDemoNone);
+  unknown.SessionType = kSessionTypeSensor;
+  const TConnectionDialog dialog(unknown);
+  EXPECT_EQ(Error(dialog), "Unknown Device: DemoData");
+  EXPECT_EQ(Live(dialog), "DemoSensor");
+}
+
+// LabJack sessions need the LabJack library; with it the dialog lists the LabJacks it finds.
+TEST_F(ConnectionDialogTest, LabJackSessionsNeedTheLibrary) {
+  {
+    TSourceDialogPreset preset = Stored("LabJack-T4: 470012345", ctUSB);
+    preset.SessionType = kSessionTypeLabJack;
+    TConnectionDialog dialog(preset);
+    QComboBox* types = Field<QComboBox>(dialog, "sessionType");
+    EXPECT_EQ(types->itemData(types->findText("LabJack sensor"), Qt::ToolTipRole).toString(),
+              "Library libLabJackM.so not loaded");
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(Error(dialog), "Library libLabJackM.so not loaded");
+  }
+  const TLabJackGuard labJacks({"470012345", "470012346"});
+  TConnectionDialog dialog(TSourceDialogPreset{});
+  Field<QComboBox>(dialog, "sessionType")->setCurrentText("LabJack sensor");
+  QComboBox* ids = Field<QComboBox>(dialog, "labJackIdentifier");
+  ASSERT_EQ(ids->count(), 2);
+  EXPECT_EQ(Live(dialog), "LabJack-T4: 470012345");
+  ids->setCurrentIndex(1);
+  Field<QComboBox>(dialog, "labJackLink")->setCurrentText("Ethernet");
   dialog.accept();
-  ASSERT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(dialog.Result().SessionType, kSessionTypeCounter);
-  EXPECT_EQ(dialog.Result().OpenString, "DemoData");
+  ASSERT_EQ(dialog.result(), QDialog::Accepted) << Error(dialog).toStdString();
+  EXPECT_EQ(dialog.Result().SessionType, kSessionTypeLabJack);
+  EXPECT_EQ(dialog.Result().OpenString, "LabJack-T4: 470012346");
+  EXPECT_EQ(dialog.Result().ConnectionType, ctNetwork);
+
+  ids->setCurrentText("");
+  EXPECT_EQ(Live(dialog), "No LabJack devices found");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include "SensorTestSession.h"
 #include "UiTestSessions.h"
 #include "core/Clock.h"
 #include "support/TempDir.h"
@@ -371,6 +372,112 @@ TEST_F(GraphicChildTest, Screenshot) {
   QCoreApplication::processEvents();
   QDir().mkpath(folder);
   EXPECT_TRUE(view->grab().save(folder + "/graphic_view.png"));
+}
+
+// ---- Sensor mode ----
+
+class GraphicChildSensorTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<TGraphicChild> MakeView() {
+    auto view = std::make_unique<TGraphicChild>(nullptr, 3, sensor.Session.get(), nullptr, TestEnvironment(), gmSensor);
+    view->resize(700, 420);
+    view->show();
+    QCoreApplication::processEvents();
+    return view;
+  }
+  static QRgb Color(const TGraphicChild& view, int ch) { return ToQColor(view.ChannelData().ChannelColor(ch)).rgb(); }
+
+  TTestSensorSession sensor;
+};
+
+// Once the device has described its signals, each channel takes its signal's centre, scale and
+// unit, and the values are drawn from that centre.
+TEST_F(GraphicChildSensorTest, TakesEachSignalsCentreScaleAndUnitAndDrawsTheValues) {
+  auto view = MakeView();
+  EXPECT_FALSE(view->AutoScale());
+  sensor.Add(3);
+  view->ChannelEnable(5, false);  // channel 5 would be drawn over channel 3
+  view->UpdateDisplay();
+  const struct {
+    int ch;
+    const char* unit;
+    double centre;
+    int step, exponent;
+  } cases[] = {{1, "V", 11, 5, -1}, {2, "V", 11, 5, -1}, {3, "°C", 21, 2, 0}, {4, "%", 50, 5, -1}};
+  for (const auto& c : cases) {
+    const TChannelScale& scale = view->Scale(c.ch);
+    EXPECT_EQ(scale.Unit, c.unit) << c.ch;
+    EXPECT_DOUBLE_EQ(scale.Center, c.centre) << c.ch;
+    EXPECT_EQ(scale.Step, c.step) << c.ch;
+    EXPECT_EQ(scale.Exponent, c.exponent) << c.ch;
+  }
+  EXPECT_EQ(view->PlotX(), 3);
+  const QImage& graph = view->Plot()->Graph();
+  const int mitte = view->Plot()->Mitte();
+  for (int x = 0; x < 3; ++x) EXPECT_EQ(graph.pixel(x, mitte - 50), Color(*view, 3)) << x;  // 22 °C: 1 °C over 2 °C/div
+
+  EXPECT_EQ(view->Plot()->YInfo(0).UnitText, "V") << "no channel selected: channel 1's axis";
+}
+
+// "Range" on a selected sensor channel changes every channel of its signal.
+TEST_F(GraphicChildSensorTest, RangeActsOnTheChannelsOfTheSelectedSignal) {
+  auto view = MakeView();
+  sensor.Add(1);
+  view->UpdateDisplay();
+  std::vector<TChannelScale> before;
+  for (int ch = 1; ch <= 6; ++ch) before.push_back(view->Scale(ch));
+  view->LeftChannels()->SetSelectedChannel(3);
+  view->DoRange(+1, 0);
+  for (int ch = 1; ch <= 6; ++ch) {
+    const bool temperature = ch == 3 || ch == 5;
+    EXPECT_EQ(view->Scale(ch).Step, temperature ? 5 : before[size_t(ch - 1)].Step) << ch;
+  }
+  EXPECT_EQ(view->Plot()->YInfo(0).UnitText, "°C");
+  EXPECT_DOUBLE_EQ(view->Plot()->YInfo(0).UnitsPerDiv, 5);
+  EXPECT_EQ(view->Plot()->DivisionLabel(0, 1), "26 °C") << "the axis counts from the centre, 21 °C";
+  view->DoCenterValues();
+  EXPECT_DOUBLE_EQ(view->Scale(5).Center, 22);
+  EXPECT_EQ(view->Plot()->DivisionLabel(0, 0), "22 °C");
+}
+
+// Scales the user stored stay when the signals arrive after a restart.
+TEST_F(GraphicChildSensorTest, StoredScalesStayWhenTheSignalsArrive) {
+  TAppSettings settings;
+  {
+    auto view = MakeView();
+    sensor.Add(1);
+    view->UpdateDisplay();
+    TChannelScale scale = view->Scale(3);
+    scale.Center = 25;
+    scale.Step = 1;
+    view->SetScale(3, scale);
+    view->SaveSettings(settings, "View_1_");
+  }
+  sensor.Store().Reset();
+  auto view = MakeView();
+  view->ReadSettings(settings, "View_1_");
+  sensor.Add(1);
+  view->UpdateDisplay();
+  EXPECT_DOUBLE_EQ(view->Scale(3).Center, 25);
+  EXPECT_EQ(view->Scale(3).Step, 1);
+  EXPECT_EQ(view->Scale(3).Unit, "°C");
+}
+
+// A picture of the demo sensor's graph; written only when VTA_SCREENSHOT_DIR names a folder.
+TEST_F(GraphicChildSensorTest, Screenshot) {
+  const QString folder = qEnvironmentVariable("VTA_SCREENSHOT_DIR");
+  if (folder.isEmpty()) GTEST_SKIP() << "VTA_SCREENSHOT_DIR not set";
+  auto view = MakeView();
+  view->resize(900, 500);
+  QCoreApplication::processEvents();
+  double phase = 0;
+  sensor.Random = [&phase] { return 0.5 + 0.45 * std::sin(phase += 0.07); };
+  view->LeftChannels()->SetSelectedChannel(3);
+  sensor.Add(300);
+  view->UpdateDisplay();
+  QCoreApplication::processEvents();
+  QDir().mkpath(folder);
+  EXPECT_TRUE(view->grab().save(folder + "/sensor_graphic_view.png"));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "acquisition/FakeSession.h"
+#include "acquisition/VTA_SensorSession.h"
 #include "app/VTA_SessionStatus.h"
 #include "core/AppPaths.h"
 #include "core/LogUnit.h"
@@ -74,7 +75,9 @@ class MainFormTest : public ::testing::Test {
     options.App.DllInfo = [] { return std::string("20.2.7 25-01-07"); };
     options.App.MakeSessionFactory = [this](const TSessionHandlers& handlers, TDebugConf& conf, TVTASettings&) -> TSessionFactory {
       return [this, handlers, &conf](int32_t type, int32_t index) -> std::unique_ptr<TSessionItem> {
-        if (type != kSessionTypeCounter && type != kSessionTypeSensor) return nullptr;
+        // Sensor sessions are real: the demo sensor needs no hardware.
+        if (type == kSessionTypeSensor) return TSensorSessionItem::Make(conf.SourceLogId(index), index, handlers);
+        if (type != kSessionTypeCounter) return nullptr;
         auto session = TSessionItem::Create<TRecordingSession>(index, probe, handlers, conf.SourceLogId(index));
         session->SetType(type);
         return session;
@@ -140,6 +143,12 @@ class MainFormTest : public ::testing::Test {
   std::function<bool(QDialog&)> settingsDialog;
   std::unique_ptr<TMainForm> form;
 };
+
+// Whether a settings text holds the line (CR LF or LF ends).
+inline bool HasLine(const std::string& text, const std::string& line) {
+  return ("\n" + text).find("\n" + line + "\r\n") != std::string::npos ||
+         ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
 
 // The top menu with that caption, or none.
 inline QMenu* TopMenu(QMainWindow& window, const QString& caption) {

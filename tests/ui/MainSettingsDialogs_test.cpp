@@ -14,6 +14,8 @@
 #include "ui/CenterValuesDialog.h"
 #include "ui/GraphicChild.h"
 #include "ui/VirtualChannelsDialog.h"
+#include "ui/SensorWarningsDialog.h"
+#include "acquisition/VTA_SensorSession.h"
 #include "ui/DebugFilesDialog.h"
 #include "ui/DeviceInfoDialog.h"
 #include "devices/QV_DeviceInfo.h"
@@ -174,6 +176,43 @@ TEST_F(MainSettingsDialogsTest, InfoViewDebugSwitchSwitchesTheSessionsDebugLog) 
   for (const TMessageItem& item : form->App().Messages().Snapshot())
     reported = reported || (item.Code == 85 && item.Text == "Session debug log failed: disk full" && item.sIndex == 0);
   EXPECT_TRUE(reported);
+}
+
+// "Sensor Warnings..." shows each channel of the sensor with its signal and range, and sets the
+// ranges and the warning settings the user chose; they are kept in the settings.
+TEST_F(MainSettingsDialogsTest, SensorWarningsSetTheRangesAndTheWarningSettingsOfTheSession) {
+  WriteIni("SessionCount=1\nSession_0_SessionType=1\nSession_0_OpenString=DemoSensor\nChildCount=0\n");
+  MakeForm();
+  ASSERT_TRUE(form->FormActivate());
+  auto& sensor = dynamic_cast<TSensorSessionItem&>(*form->App().Lists().GetSession(0));
+  sensor.SetRangeInfo(3, {18, 24, true});
+  QString caption;
+  TSensorWarnings shown;
+  settingsDialog = [&](QDialog& dialog) {
+    auto& warnings = dynamic_cast<TSensorWarningsDialog&>(dialog);
+    caption = warnings.windowTitle();
+    shown = warnings.Result();
+    warnings.Table()->item(3, 2)->setText("40");
+    warnings.Table()->item(3, 3)->setText("55");
+    Q_EMIT warnings.Table()->cellClicked(3, 4);
+    warnings.RepeatEdit()->setText("2");
+    warnings.LogBox()->setChecked(true);
+    warnings.accept();
+    return warnings.result() == QDialog::Accepted;
+  };
+  Action("SourceSensorAlarm", 0)->trigger();
+  EXPECT_EQ(caption, "[A] Sensor Warnings");
+  ASSERT_EQ(shown.Channels.size(), 6u);
+  EXPECT_EQ(shown.Channels[2], (TSensorWarningChannel{"Temperature", "°C", {18, 24, true}}));
+  EXPECT_EQ(shown.Channels[3].SignalName, "Humidity");
+  EXPECT_EQ(sensor.RangeInfo(3), (TSensorRangeInfo{18, 24, true}));
+  EXPECT_EQ(sensor.RangeInfo(4), (TSensorRangeInfo{40, 55, true}));
+  EXPECT_EQ(sensor.SensorAlarm(), (TSensorAlarm{2, 5, true}));
+
+  form->close();
+  const std::string ini = Ini();
+  EXPECT_TRUE(HasLine(ini, "Session_0_Alarm=2, 5, True")) << ini;
+  EXPECT_NE(ini.find("Session_0_RangeInfo_4="), std::string::npos) << ini;
 }
 
 }  // namespace

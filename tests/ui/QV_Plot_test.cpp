@@ -120,4 +120,18 @@ TEST(QV_Plot, TheTimeAxisLabelsEachDivisionWithItsClockTime) {
   EXPECT_TRUE(TQV_Plot::TimeTicks(500, 250, cursor, 0).empty());
 }
 
+// Offsets from the centre line by default; an origin makes the labels absolute values.
+TEST(QV_Plot, DivisionLabelsCountFromTheOrigin) {
+  TQV_Plot plot;
+  plot.SetUnitsPerDiv(0, 0.5);
+  plot.SetUnitText(0, "°C");
+  EXPECT_EQ(plot.DivisionLabel(0, 2), "1 °C");
+  EXPECT_EQ(plot.DivisionLabel(0, 0), "0 °C");
+  plot.SetOrigin(0, 21);
+  EXPECT_EQ(plot.DivisionLabel(0, 2), "22 °C");
+  EXPECT_EQ(plot.DivisionLabel(0, -3), "19.5 °C");
+  plot.SetOrigin(0, 0.5);
+  EXPECT_EQ(plot.DivisionLabel(0, -1), "0 °C");
+}
+
 }  // namespace

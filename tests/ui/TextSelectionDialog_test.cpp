@@ -102,4 +102,37 @@ TEST(TextSelectionDialog, AnIntervalOnlySessionOffersIntervalColumnsOnly) {
   EXPECT_EQ(s.Columns, "0100");
 }
 
+// A sensor session has its one view: no kinds, types or columns, its channels and a title.
+TEST(TextSelectionDialog, ASensorSessionOffersItsSensorViewWithChannelsAndTitle) {
+  std::vector<TTextSelectionSession> sessions = Sessions();
+  TTextSelectionSession sensor;
+  sensor.Index = 3;
+  sensor.Caption = "Source D";
+  sensor.ChannelCount = 6;
+  sensor.Sensor = true;
+  sessions.push_back(sensor);
+  TTextSelectionDialog dialog(nullptr, sessions, false);
+  dialog.KindButton(TTextSourceKind::IVC)->setChecked(true);
+  dialog.SessionBox()->setCurrentIndex(2);
+  for (const TTextSourceKind kind : {TTextSourceKind::ZCT, TTextSourceKind::IVC})
+    EXPECT_FALSE(dialog.KindButton(kind)->isEnabled());
+  EXPECT_FALSE(dialog.TypeBox()->isEnabled());
+  for (auto* group : dialog.findChildren<QGroupBox*>())
+    if (group->title() == "Columns" || group->title() == "Tau") EXPECT_TRUE(group->isHidden()) << group->title().toStdString();
+  EXPECT_EQ(dialog.ChannelStrip()->MaxChannels(), 6);
+  dialog.ChannelStrip()->SetChannelEnabled(2, false);
+  dialog.TitleEdit()->setText("Room");
+  Q_EMIT dialog.TitleEdit()->textEdited("Room");
+  const TTextViewSelection s = dialog.Selection();
+  EXPECT_EQ(s.SessionIndex, 3);
+  EXPECT_EQ(s.Type, TTextViewType::Sensor);
+  EXPECT_EQ(s.Kind, TTextSourceKind::ZCT);
+  EXPECT_EQ(s.Channels.substr(0, 3), "101");
+  EXPECT_EQ(s.Title, "Room");
+
+  dialog.SessionBox()->setCurrentIndex(0);  // back to a counter: its choices again
+  EXPECT_TRUE(dialog.TypeBox()->isEnabled());
+  EXPECT_EQ(dialog.Selection().Type, TTextViewType::Standard);
+}
+
 }  // namespace
