@@ -203,6 +203,8 @@ TEST_F(NetworkDeviceTest, DataAfterAClearingCommandWaitIfTheStreamRestarts) {
   auto device = Opened();
   ASSERT_TRUE(device->DeviceWrite("\x83"));
   ASSERT_TRUE(instrument.SendData(CDCBlock("stal", 4, 0) + CDCBlock("new.", 4, 0, 1, 0x600)));
+  for (int i = 0; i < 200 && device->BufferAmount() < 4; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_TRUE(device->ReceiveBufferCleared()) << "the decoder learns that the old stream was dropped";
   EXPECT_EQ(Received(*device, 4), "new.");
 }
 
