@@ -4,6 +4,7 @@
 #include "core/LogUnit.h"
 #include "core/QV_NumberText.h"
 #include "devices/QV_BaseDevice.h"
+#include "devices/QV_CmdPacing.h"
 #include "devices/QV_ReportCodes.h"
 
 namespace {
@@ -25,8 +26,8 @@ bool IsHardFeatureBlock(const TQV_TransmitBlock& block) {
 
 }  // namespace
 
-TQV_EspBlockRouter::TQV_EspBlockRouter(TQV_BaseDevice& device, std::string kind, TWrite write)
-    : FDevice(device), FKind(std::move(kind)), FWrite(std::move(write)) {}
+TQV_EspBlockRouter::TQV_EspBlockRouter(TQV_BaseDevice& device, std::string kind, std::string tag, TWrite write)
+    : FDevice(device), FKind(std::move(kind)), FTag(std::move(tag)), FWrite(std::move(write)) {}
 
 std::string TQV_EspBlockRouter::ConnectedUsersBlock(std::string_view table, uint32_t y) {
   return BuildTransmitBlock(TQV_TransmitBlock::btMessage, rc_ConnectedUsers, 0, y & 0x00F00000,
@@ -48,12 +49,12 @@ void TQV_EspBlockRouter::Route(const TQV_TransmitBlock& block) {
     FDevice.ReceiveBuffer().SetReceivedDataIgnored();
     return;
   }
+  MatchReply(block);
   if (IsToolsData(block)) {
     TakeToolsData(block);
     return;
   }
   TakeUserId(block);
-  if (block.IsMeasurement()) FDevice.SetZCTChannelCount(block.ValueCount);
   if (IsHardFeatureBlock(block)) {
     const uint32_t word = LittleEndian32(block.Values);
     LogIt(logId, FKind + " HardFeature Received 0x" + IntToHex(word, 8));
@@ -118,4 +119,25 @@ void TQV_EspBlockRouter::TakeUserId(const TQV_TransmitBlock& block) {
   if (user == FDevice.UserID()) return;
   LogIt(FDevice.LogId(), "### " + FKind + ": CF-UserID=" + std::to_string(user));
   FDevice.SetCFUserID(user);
+}
+
+void TQV_EspBlockRouter::MatchReply(const TQV_TransmitBlock& block) {
+  const TCmdResponseType wait = FDevice.CmdResponse();
+  const int32_t logId = FDevice.LogId();
+  TReplyMatch match;
+  if (block.Type == TQV_TransmitBlock::btStatus && block.W < 240) {
+    match = MatchStatusBlock(wait);
+  } else if (block.Type == TQV_TransmitBlock::btNVSBlock && wait == crt_ReadNVS) {
+    match = {true, {" TransmitReport IsNVS ->" + CmdResponseTypeName(crt_none)}};
+  } else if (block.IsMeasurement()) {
+    FDevice.SetZCTChannelCount(block.ValueCount);
+    if (wait == crt_none) return;
+    const uint16_t oldHeader = FDevice.ZCTReportHeader();
+    const uint16_t newHeader = block.MeasurementHeader(FDevice.FlagVersion() != 0);
+    FDevice.SetZCTReportHeader(newHeader);
+    const std::string& last = FDevice.LastCommand();
+    match = MatchMeasurement(wait, oldHeader, newHeader, last.empty() ? 0xFF : static_cast<uint8_t>(last[0]));
+  }
+  for (const std::string& line : match.Lines) LogIt(logId, FTag + line);
+  if (match.Ended) FDevice.SetCmdResponse(crt_none);
 }

@@ -16,9 +16,10 @@ class TQV_BaseDevice;
 class TQV_EspBlockRouter {
  public:
   // `write` appends bytes to the receive buffer (the device handles an overflow); `kind` names the
-  // device in the log lines ("NetworkDevice", "SerialDevice").
+  // device in the log lines ("NetworkDevice", "SerialDevice"), `tag` prefixes the reply matching's
+  // lines (for example "TQV_NetworkDevice.ServerExecute_ESP").
   using TWrite = std::function<void(std::string_view)>;
-  TQV_EspBlockRouter(TQV_BaseDevice& device, std::string kind, TWrite write);
+  TQV_EspBlockRouter(TQV_BaseDevice& device, std::string kind, std::string tag, TWrite write);
 
   void Route(const TQV_TransmitBlock& block);
 
@@ -38,8 +39,11 @@ class TQV_EspBlockRouter {
   bool IsToolsData(const TQV_TransmitBlock& block);
   void TakeToolsData(const TQV_TransmitBlock& block);
   void TakeUserId(const TQV_TransmitBlock& block);
+  // Ends the device's reply wait when the block shows the effect of the last command.
+  void MatchReply(const TQV_TransmitBlock& block);
 
   TQV_BaseDevice& FDevice;
   std::string FKind;
+  std::string FTag;
   TWrite FWrite;
 };

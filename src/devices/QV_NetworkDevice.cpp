@@ -14,6 +14,7 @@
 #include "core/LogUnit.h"
 #include "core/NamedEvent.h"
 #include "core/QV_NumberText.h"
+#include "devices/QV_CmdPacing.h"
 #include "devices/QV_MissingDisconnects.h"
 #include "devices/QV_ReportCodes.h"
 #include "devices/QV_UsbFrames.h"
@@ -55,7 +56,7 @@ TQV_NetworkDevice::TQV_NetworkDevice(int32_t aLogId, int32_t aMultiId, std::shar
       FServerPort(serverPort),
       FTimings(timings),
       FReachability(reachability),
-      FEspRouter(*this, "NetworkDevice", [this](std::string_view bytes) { WriteReceived(bytes); }) {
+      FEspRouter(*this, "NetworkDevice", FDbgTag + ".ServerExecute_ESP", [this](std::string_view bytes) { WriteReceived(bytes); }) {
   FDevType = QV_Remote;
   FHasCommandList = true;
   LogIt(FLogId, FDbgTag + ".Created: " + ToString());
@@ -283,6 +284,7 @@ TQV_Result TQV_NetworkDevice::SendServerCmd(const std::string& command) {
     return QV_Err_BadFormat;
   }
   if (FPingNeeded && !Reachable()) return QV_Err_ConnectFailed;
+  WaitCommandDelay();
   const TCmdResponseType previousWait = CmdResponse();
   if (IsReadNVSCmd(command)) SetCmdResponse(crt_ReadNVS);
   std::string request, answer, reason;
@@ -290,6 +292,7 @@ TQV_Result TQV_NetworkDevice::SendServerCmd(const std::string& command) {
   const std::string text = AnswerText(answer);
   if (ex == TExchange::Answered && text == "ok") {
     QuitError();
+    StartCommandPacing(command);
     return QV_No_Err;
   }
   SetCmdResponse(previousWait);
@@ -314,6 +317,27 @@ TQV_Result TQV_NetworkDevice::SendServerCmd(const std::string& command) {
   }
   SetError(QV_Err_RequestDenied, "Request " + AnsiToHex(request) + " failed: " + text);
   return QV_Err_RequestDenied;
+}
+
+void TQV_NetworkDevice::WaitCommandDelay() {
+  const int32_t delay = GetDelayNextCmdMs();
+  // A network-module instrument needs no confirmation report: the last millisecond is over.
+  if (delay == 1 && FPeerType == ptESP) {
+    SetDelayNextCmdMs(0);
+    return;
+  }
+  if (delay <= 0) return;
+  LogIt(FLogId, FDbgTag + ".SendServerCommand: delay cmd [ms] " + std::to_string(delay));
+  WaitSleep(uint32_t(delay));
+}
+
+void TQV_NetworkDevice::StartCommandPacing(const std::string& command) {
+  const TCmdDelay delay = CommandDelayFor(command, FPeerType, TCmdWriter::Network);
+  if (delay.Ms > 0) {
+    LogIt(FLogId, FDbgTag + ".SendServerCmd: " + delay.Reason + " -> delay next command");
+    SetDelayNextCmdMs(delay.Ms);
+  }
+  if (FPeerType == ptESP) ApplyReplyWait(*this, command, FDbgTag + ".SendServerCmd");
 }
 
 bool TQV_NetworkDevice::IsBufferClearingCmd(const std::string& cmd) {

@@ -32,7 +32,7 @@ class EspBlockRouterTest : public ::testing::Test {
   TLogCapture log;
   TQV_TestDevice device;
   std::string written;
-  TQV_EspBlockRouter router{device, "NetworkDevice", [this](std::string_view b) { written += b; }};
+  TQV_EspBlockRouter router{device, "NetworkDevice", "TQV_NetworkDevice.ServerExecute_ESP", [this](std::string_view b) { written += b; }};
 };
 
 TEST_F(EspBlockRouterTest, MeasurementGoesWholeToTheDecoderWithItsUserAndChannelCount) {

@@ -11,6 +11,8 @@
 #include "core/NamedEvent.h"
 #include "core/QV_NumberText.h"
 #include "devices/QV_MissingDisconnects.h"
+#include "devices/QV_TransmitBlock.h"
+#include "devices/QV_UsbFrames.h"
 #include "support/LogCapture.h"
 #include "support/ScriptedInstrument.h"
 
@@ -278,6 +280,63 @@ TEST_F(NetworkDeviceTest, ToolsDataGoToTheToolsBuffer) {
   ASSERT_TRUE(instrument.SendData(CDCBlock("tool", 4, 0, 2) + CDCBlock("meas", 4, 0, 0, 0x500)));
   EXPECT_EQ(Received(*device, 4), "meas");
   EXPECT_EQ(device->ToolsReadAll(), "tool");
+}
+
+TEST_F(NetworkDeviceTest, ChannelSelectionOfACDCHeaderBecomesReport7021BeforeTheBlocksData) {
+  auto device = Opened();
+  const std::string frame("\x00\x05\x70\x01\x56\x34\xBF", 7);
+  ASSERT_TRUE(instrument.SendData(CDCBlock(frame, 7, 0, 0x12345604)));
+  const std::string selection = QV_UsbFrames::UsbFrame(std::string("\x70\x21\x12\x34\x56", 5));
+  EXPECT_EQ(AnsiToHex(Received(*device, frame.size() + selection.size())), AnsiToHex(selection + frame));
+}
+
+TEST_F(NetworkDeviceTest, ConnectedUsersReplyOfACDCPeerBecomesReport7030) {
+  auto device = Opened();
+  ASSERT_TRUE(device->DeviceWrite(std::string("\x85\x42\x01", 3)));
+  const std::string table = std::string("\x7F\x00\x00\x01", 4) + std::string(12, '\0');
+  ASSERT_TRUE(instrument.SendData(CDCBlock(table, 16, 0, 2)));
+  const std::string report = QV_UsbFrames::UsbFrame(std::string("\x70\x30", 2) + table);
+  EXPECT_EQ(AnsiToHex(Received(*device, report.size())), AnsiToHex(report));
+  EXPECT_TRUE(device->ToolsReadAll().empty());
+}
+
+// Network-module peer: transmit blocks on the data connection.
+const std::string Measurement = BuildTransmitBlock(0x12, 0, 0, 1u << 20, std::string(24 * 8, '\x11'));
+const std::string ToolsReply = BuildTransmitBlock('v', 0, 0, 1u << 20, "tool");
+
+TEST_F(NetworkDeviceTest, TransmitBlocksSplitAcrossReceptionsReachTheDecoderWhole) {
+  auto device = Opened();
+  const std::string stream = "junk" + Measurement + ToolsReply + Measurement;
+  // The first cut falls into the first header, the second into the tools reply.
+  for (const auto& [from, length] : {std::pair{0, 13}, std::pair{13, 215}, std::pair{228, 1000}}) {
+    ASSERT_TRUE(instrument.SendData(stream.substr(from, length)));
+    std::this_thread::sleep_for(30ms);
+  }
+  EXPECT_EQ(AnsiToHex(Received(*device, 2 * Measurement.size())), AnsiToHex(Measurement + Measurement));
+  EXPECT_EQ(device->ToolsReadAll(), std::string("tool") + std::string(4, '\0'));
+  EXPECT_EQ(device->PeerType(), ptESP);
+  EXPECT_EQ(device->UserID(), 2);
+  EXPECT_EQ(device->ZCTChannelCount(), 24);
+}
+
+TEST_F(NetworkDeviceTest, TransmitBlockWithAnImpossibleValueCountIsDroppedAndReported) {
+  auto device = Opened();
+  const std::string broken = std::string("ZCT2\x12\xFF", 6) + std::string(10, '\0');
+  ASSERT_TRUE(instrument.SendData(Measurement + broken + Measurement));
+  EXPECT_EQ(AnsiToHex(Received(*device, 2 * Measurement.size())), AnsiToHex(Measurement + Measurement));
+  EXPECT_EQ(device->ErrorCode(), QV_Err_ReceiveServerFailed);
+}
+
+TEST_F(NetworkDeviceTest, CommandsToANetworkModuleStartTheirReplyWaitsAndDelays) {
+  auto device = Opened();
+  ASSERT_TRUE(instrument.SendData(Measurement));
+  for (int i = 0; i < 200 && device->PeerType() == ptUnknown; ++i) std::this_thread::sleep_for(5ms);
+  ASSERT_TRUE(device->DeviceWrite("\x01"));  // the first version command is dropped
+  ASSERT_TRUE(device->DeviceWrite("\x22"));
+  EXPECT_EQ(device->CmdResponse(), crt_interval);
+  device->SetCmdResponse(crt_none);
+  ASSERT_TRUE(device->DeviceWrite(std::string("\x85%", 2) + std::string(8, '\0')));
+  EXPECT_GT(device->GetDelayNextCmdMs(), 1);
 }
 
 TEST_F(NetworkDeviceTest, NoDataTexts) {
