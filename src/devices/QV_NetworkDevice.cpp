@@ -340,15 +340,9 @@ void TQV_NetworkDevice::StartCommandPacing(const std::string& command) {
   if (FPeerType == ptESP) ApplyReplyWait(*this, command, FDbgTag + ".SendServerCmd");
 }
 
-bool TQV_NetworkDevice::IsBufferClearingCmd(const std::string& cmd) {
-  const uint8_t c = cmd.empty() ? 0 : uint8_t(cmd[0]);
-  return (c & 0x80) != 0 && c != 0x85 && (c < 0xBC || c > 0xBF);
-}
-
 bool TQV_NetworkDevice::DeviceWrite(const std::string& Data) {
   // A network-module instrument reports its version by itself when a connection starts.
-  const uint8_t first = Data.empty() ? 0 : uint8_t(Data[0]);
-  if (FFirstCommand.exchange(false) && (first == 0x01 || first == 0x80 || first == 0x81)) {
+  if (FFirstCommand.exchange(false) && QV_UsbFrames::IsFirstVersionCmd(Data)) {
     LogIt(FLogId, FDbgTag + ".DeviceWrite(" + AnsiToHex(Data) + "): ignore first version command");
     return true;
   }
@@ -356,7 +350,7 @@ bool TQV_NetworkDevice::DeviceWrite(const std::string& Data) {
     LogIt(FLogId, FDbgTag + ".DeviceWrite -> ReadConnectedUsers");
     FEspRouter.ReadConnectedUsers = true;
   }
-  const bool clearing = IsBufferClearingCmd(Data);
+  const bool clearing = QV_UsbFrames::IsBufferClearCmd(Data);
   const bool previousIgnore = FEspRouter.IgnoreDataUntilStreamInterrupted;
   if (clearing) {
     FEspRouter.IgnoreDataUntilStreamInterrupted = true;

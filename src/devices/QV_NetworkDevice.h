@@ -87,8 +87,6 @@ class TQV_NetworkDevice : public TQV_BaseDevice, private TQV_EspBlockStream::TSi
   void WaitCommandDelay();
   // After a sent command: the delay it needs and, on a network-module peer, the reply it waits for.
   void StartCommandPacing(const std::string& command);
-  // First byte with bit 7 set, other than 0x85 and 0xBC..0xBF: the instrument empties its buffer.
-  static bool IsBufferClearingCmd(const std::string& cmd);
   bool StartServer();
   void StopServer();
   void ServerLoop();
