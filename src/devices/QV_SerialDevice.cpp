@@ -378,6 +378,14 @@ bool TQV_SerialDevice::DeviceWrite(const std::string& Data) {
     FCommands.Add(Data, FLogId);
     return true;
   }
+  // Acknowledgement and wake-up bytes belong to the Coldfire protocol. Before the first answer after
+  // the open they could reach a network-module instrument, which would take one for the length of a
+  // command and swallow every command after it. (A Coldfire instrument takes the open command's 0xBE
+  // as its wake-up; a line that comes back keeps waking the instrument it had.)
+  if (FPeerType == ptUnknown && !FRecoverNeeded && Data.size() == 1 && static_cast<uint8_t>(Data[0]) >= 0xBC) {
+    LogIt(FLogId, FDbgTag + ".DeviceWrite(" + AnsiToHex(Data) + "): peer unknown -> not sent");
+    return true;
+  }
   std::lock_guard lock(FLineLock);
   std::string reason = "invalid handle";
   // A reopened line takes writes before its first byte: the decoder's wake-up asks the instrument

@@ -445,6 +445,13 @@ TEST_F(SerialNetworkModuleTest, CommandsGoOutLengthFramedOneReplyAtATime) {
   EXPECT_EQ(AnsiToHex(instrument->Read(2)), "0133");
 }
 
+TEST_F(SerialDeviceTest, WakeUpBeforeTheFirstAnswerStaysOffTheLine) {
+  Open();
+  // A network-module instrument would read 0xBC as the length of a command.
+  EXPECT_TRUE(device->DeviceWrite("\xBC"));
+  EXPECT_EQ(instrument->Read(1, 100), "");
+}
+
 TEST_F(SerialNetworkModuleTest, CloseStopsTheInstrument) {
   OpenNetworkModule(BlockAt(0));
   EXPECT_TRUE(device->ClosePort());
