@@ -583,7 +583,14 @@ void TQV_NetworkDevice::ReadDataConnection() {
   int fd = FDataFd.exchange(-1);
   CloseFd(fd);
   LogIt(FLogId, FDbgTag + ".ServerDisconnect");
-  if (!FDeviceDisconnectRequested) FDataConnectionLost = true;
+  if (FDeviceDisconnectRequested) return;
+  if (ResetCmdSent()) {
+    // The instrument restarts: the no-data check takes over at once and reconnects.
+    LogIt(FLogId, FDbgTag + ".ServerExecute: device resetted");
+    FLastReceivedMs = int64_t(FClock.TickMs()) - int64_t(FTimings.NoDataLimitMs) - 1;
+    return;
+  }
+  FDataConnectionLost = true;
 }
 
 bool TQV_NetworkDevice::CheckDeviceClosed() {
@@ -823,6 +830,17 @@ void TQV_NetworkDevice::TestDataConnected() {
 
 void TQV_NetworkDevice::RecoverFromTCPError() {
   if (FContextTool) return;
+  if (ResetCmdSent()) {
+    SetError(QV_Err_DeviceResetted, "Device Resetted");
+    // The first check only reports the reset; the next one reconnects.
+    if (FErrorFlags == 0) {
+      FErrorFlags |= 2;
+      LogIt(FLogId, FDbgTag + ".RecoverFromTCPError device resetted");
+      return;
+    }
+    Reconnect();
+    return;
+  }
   FErrorFlags |= 2;
   LogError(FLogId, FDbgTag + ".RecoverFromTCPError FErrorFlags=" + IntToHex(FErrorFlags, 2) + " #####");
   if (!DataConnected()) {
@@ -878,6 +896,10 @@ void TQV_NetworkDevice::RecoverFromTCPError() {
 void TQV_NetworkDevice::Reconnect() {
   LogError(FLogId, FDbgTag + ".RecoverFromTCPError connection lost");
   ForceClose();
+  if (ResetCmdSent()) {
+    WaitSleep(FPeerType == ptColdfire ? FTimings.ResetWaitColdfireMs : FTimings.ResetWaitMs);
+    SetResetCmdSent(false);
+  }
   FOldUserId = UserID();
   std::string error;
   bool opened = false;

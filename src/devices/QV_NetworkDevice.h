@@ -23,6 +23,8 @@ struct TNetworkTimings {
   uint32_t LogOnPauseMs = 100;      // before a log-on is repeated
   uint32_t PingLimitMs = 1500;
   uint64_t DailyReconnectMs = 86400000;  // open time after which the device reconnects itself
+  uint32_t ResetWaitMs = 3000;           // a reset network module restarts before it is reopened
+  uint32_t ResetWaitColdfireMs = 1000;
 };
 
 // An instrument on the LAN (device type QV_Remote), reached by a reverse connection: the device

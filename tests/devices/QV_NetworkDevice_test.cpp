@@ -500,3 +500,31 @@ TEST_F(NetworkRecoveryTest, UnansweredLivenessTestCountsInterruptions) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(NetworkRecoveryTest, ResetInstrumentIsReportedThenReopened) {
+  timings.ResetWaitMs = 10;
+  timings.ResetWaitColdfireMs = 10;
+  auto device = Opened();
+  ASSERT_TRUE(instrument.SendData(CDCBlock("data", 4, 0)));
+  Received(*device, 4);
+  device->SetReceivedSec(5);
+  ASSERT_TRUE(device->DeviceWrite("\x85P"));
+  ASSERT_TRUE(device->ResetCmdSent());
+  instrument.DropData();  // the instrument restarts
+  for (int i = 0; i < 200 && device->DataConnected(); ++i) std::this_thread::sleep_for(5ms);
+  // No waiting for the no-data limit: the first check reports the reset.
+  EXPECT_TRUE(device->DeviceReadAvailable(10).empty());
+  EXPECT_EQ(device->ErrorCode(), QV_Err_DeviceResetted);
+  EXPECT_EQ(device->ErrorMessage(), "Device Resetted");
+  device->QuitError();
+  device->DeviceReadAvailable(10);
+  EXPECT_TRUE(device->IsReconnected());
+  EXPECT_FALSE(device->ResetCmdSent());
+  EXPECT_EQ(instrument.Requests("CONNECT").size(), 2u);
+  EXPECT_TRUE(instrument.WaitDataConnected());
+  EXPECT_NE(device->ErrorCode(), QV_Err_Disconnected);
+}
+
+}  // namespace
