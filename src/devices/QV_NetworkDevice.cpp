@@ -630,7 +630,7 @@ void TQV_NetworkDevice::ServerExecute(const std::string& received) {
     LogIt(FLogId, FDbgTag + (FPeerType == ptColdfire ? ".CheckPeer: Coldfire" : ".CheckPeer: ESP"));
     data.erase(0, std::min(cdc, esp));
     if (FPeerType == ptESP) {
-      LogIt(FLogId + 1, "Magic    t  c  FPGA  Flags   Chk U S Ptr   Values");
+      if (FLogId >= 0) LogIt(FLogId + 1, "Magic    t  c  FPGA  Flags   Chk U S Ptr   Values");
       FReceiveBuffer->SetNoEOL();
       // The request goes out on the report thread, which owns the management requests.
       FHardFeatureReadDue = !FContextTool;
@@ -652,7 +652,7 @@ void TQV_NetworkDevice::Block(std::string_view bytes) {
 }
 
 void TQV_NetworkDevice::Skipped(std::string_view bytes, bool broken) {
-  LogIt(FLogId + 1, AnsiToHex(bytes));
+  if (FLogId >= 0) LogIt(FLogId + 1, AnsiToHex(bytes));
   if (!broken) {
     LogError(FLogId, "### NetworkDevice: TransmitReport Magic missing found=" + AnsiToHex(bytes.substr(0, 4)) +
                          " expected=ZCT2, skipped " + std::to_string(bytes.size()) + " bytes");
