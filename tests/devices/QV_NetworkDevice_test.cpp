@@ -194,6 +194,14 @@ TEST_F(NetworkDeviceTest, BusyCommandFailsAfterThreeRepeats) {
   EXPECT_EQ(instrument.Requests("CMD").size(), 4u);
 }
 
+TEST_F(NetworkDeviceTest, SlowFirstByteOfAnAnswerIsWaitedFor) {
+  auto device = Opened();
+  // Longer than the silence that ends an answer, within the request limit.
+  instrument.SetAnswerDelay(int(timings.SilenceMs) * 4);
+  EXPECT_TRUE(device->DeviceWrite("3")) << device->ErrorMessage();
+  EXPECT_EQ(device->ErrorCode(), QV_No_Err);
+}
+
 TEST_F(NetworkDeviceTest, BusyCommandSucceedsOnRepeat) {
   auto device = Opened();
   instrument.Script({"bu\r\n", "ok\r\n"});
