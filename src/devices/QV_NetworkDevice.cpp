@@ -337,7 +337,12 @@ void TQV_NetworkDevice::StartCommandPacing(const std::string& command) {
     LogIt(FLogId, FDbgTag + ".SendServerCmd: " + delay.Reason + " -> delay next command");
     SetDelayNextCmdMs(delay.Ms);
   }
-  if (FPeerType == ptESP) ApplyReplyWait(*this, command, FDbgTag + ".SendServerCmd");
+  if (FPeerType != ptESP) return;
+  // The wait for an NVS reply began before the request: the reply may come before the "ok".
+  if (IsReadNVSCmd(command))
+    SetLastCommand(command);
+  else
+    ApplyReplyWait(*this, command, FDbgTag + ".SendServerCmd");
 }
 
 bool TQV_NetworkDevice::DeviceWrite(const std::string& Data) {

@@ -250,8 +250,9 @@ void TQV_SerialDevice::CloseLine() {
 bool TQV_SerialDevice::ClosePort() {
   if (!FPortIsOpened && !FLine) return true;
   LogIt(FLogId, "### Close Device " + ToString() + " ###");
-  SendStopCmd();
+  // From here on a silent instrument is no break to recover from.
   FCloseRequested = true;
+  SendStopCmd();
   CloseLine();
   FRecoverNeeded = false;
   FReOpened = false;
@@ -265,14 +266,18 @@ bool TQV_SerialDevice::ClosePort() {
 
 void TQV_SerialDevice::TakeReceived(TLine& line, const std::string& bytes) {
   SaveBinaryData(bytes.data(), bytes.size());
+  std::string data;
   {
     std::lock_guard lock(FEspLock);
     if (!FEspPeer) {
       WriteReceived(bytes);
       return;
     }
+    // What the peer check looked at comes first.
+    data.swap(FEspPending);
   }
-  ESPRead(line, bytes);
+  data += bytes;
+  ESPRead(line, data);
 }
 
 void TQV_SerialDevice::WriteReceived(std::string_view bytes) {
@@ -543,6 +548,11 @@ void TQV_SerialDevice::Block(std::string_view bytes) {
   if (TransmitBlockSum(bytes) != 0) {
     LogError(FLogId, FDbgTag + ".ESPRead CheckSum failed " + AnsiToHex(bytes.substr(0, TQV_TransmitBlock::HeaderSize)));
     if (FLogId >= 0) LogIt(FLogId + 1, "ERROR CheckSum ignored: " + AnsiToHex(bytes));
+    if (FResuming && block.BufferPointer() == PeerRepeatAddr()) {
+      // The resent block broke again: ask once more.
+      LogIt(FLogId, FDbgTag + ".ESPRead: BufferPtr=RepeatAddr -> repeat resumption address");
+      FResumptionDue = true;
+    }
     StartResumption();
     return;
   }
@@ -552,7 +562,6 @@ void TQV_SerialDevice::Block(std::string_view bytes) {
     if (address != PeerRepeatAddr()) {
       LogIt(FLogId, FDbgTag + ".ESPRead: ignore report(" + std::to_string(bytes.size()) + "): " +
                         AnsiToHex(bytes.substr(0, TQV_TransmitBlock::HeaderSize)));
-      if (FErrorAddr == 0) FErrorAddr = address;
       return;
     }
     LogIt(FLogId, FDbgTag + ".ESPRead: resumption address reached");
@@ -574,7 +583,6 @@ void TQV_SerialDevice::Skipped(std::string_view bytes, bool broken) {
 
 void TQV_SerialDevice::StartResumption() {
   if (FResuming.exchange(true)) return;
-  FErrorAddr = 0;
   FResumptionDue = true;
   LogError(FLogId, FDbgTag + ".ESPRead: " + InterruptedText);
   SetError(QV_Err_DataTransferInterrupted, InterruptedText);

@@ -120,6 +120,5 @@ class TQV_SerialDevice : public TQV_BaseDevice, private TQV_EspBlockStream::TSin
   bool FFirstBlockSeen = false;
   std::atomic<bool> FResuming = false;
   std::atomic<bool> FResumptionDue = false;
-  uint32_t FErrorAddr = 0;
   TSteadyTime FLastDataTime{};
 };
