@@ -107,6 +107,28 @@ TEST_F(EspBlockRouterTest, BlobReplyOfOldFirmwareGoesToTheDecoderAndEndsTheNVSWa
   EXPECT_EQ(device.CmdResponse(), crt_none);
 }
 
+TEST_F(EspBlockRouterTest, ReplyWaitEndsOnTheBlockThatShowsTheCommandsEffect) {
+  const auto measurement = [](uint8_t type) { return BuildTransmitBlock(type, 0, 0, User2, std::string(8, '\x01')); };
+  // Mode 1 at rate 2; the command asks for rate 3.
+  device.SetZCTReportHeader(0x1200);
+  device.SetLastCommand("\x23");
+  device.SetCmdResponse(crt_interval);
+  Route(measurement(0x12));
+  EXPECT_EQ(device.CmdResponse(), crt_interval) << "still the old interval";
+  Route(measurement(0x13));
+  EXPECT_EQ(device.CmdResponse(), crt_none);
+  EXPECT_EQ(device.ZCTReportHeader(), 0x1300);
+  EXPECT_TRUE(log.Contains("TQV_NetworkDevice.ServerExecute_ESP ZCTMeasurement, interval changed: old=1200, new=1300"));
+
+  device.SetCmdResponse(crt_mode);
+  Route(BuildTransmitBlock('s', 0x23, 0, User2, ""));
+  EXPECT_EQ(device.CmdResponse(), crt_none) << "a settings status ends the wait";
+
+  device.SetCmdResponse(crt_ReadNVS);
+  Route(BuildTransmitBlock('x', 'b' | 1 << 8, 0, User2, std::string(8, '\x02')));
+  EXPECT_EQ(device.CmdResponse(), crt_none) << "the NVS block answers the read";
+}
+
 TEST_F(EspBlockRouterTest, InvalidUserIdIsReportedAndKeepsTheKnownOne) {
   Route(BuildTransmitBlock(0x12, 0, 0, User2, std::string(8, '\x01')));
   Route(BuildTransmitBlock(0x12, 0, 0, 7u << 20, std::string(8, '\x01')));
