@@ -481,7 +481,9 @@ TEST_P(NetworkContinuationTest, FirstBlockAfterReopen) {
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(device->ReceiveBuffer().ReadAvailable(1000), GetParam().received);
   EXPECT_EQ(device->ErrorCode(), GetParam().code);
-  if (GetParam().code == QV_Err_Reconnected) EXPECT_EQ(device->ErrorMessage(), "Data lost! Data transfer restarted");
+  if (GetParam().code == QV_Err_Reconnected) {
+    EXPECT_EQ(device->ErrorMessage(), "Data lost! Data transfer restarted");
+  }
 }
 
 // The ring of 0x20000 bytes wraps between the last block and the next: 0x1FFFC + 4 is 0.
