@@ -723,9 +723,19 @@ void TQV_BaseDevice::SetCmdResponse(TCmdResponseType Value) {
   FCmdResponse = Value;
 }
 
+std::string TQV_BaseDevice::LastCommand() const {
+  std::lock_guard lock(FLastCommandLock);
+  return FLastCommand;
+}
+
 void TQV_BaseDevice::SetLastCommand(const std::string& Value) {
-  if (Value != FLastCommand) LogIt(FLogId, "TQV_BaseDevice.SetLastCommand " + AnsiToHex(Value));
-  FLastCommand = Value;
+  bool changed = false;
+  {
+    std::lock_guard lock(FLastCommandLock);
+    changed = Value != FLastCommand;
+    FLastCommand = Value;
+  }
+  if (changed) LogIt(FLogId, "TQV_BaseDevice.SetLastCommand " + AnsiToHex(Value));
   const bool nvsBlockRead = Value.size() >= 4 && Value.compare(0, 3, "\x85" "Eb") == 0;
   FBlobNumber = nvsBlockRead ? static_cast<uint8_t>(Value[3]) : 255;
 }

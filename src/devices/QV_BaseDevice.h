@@ -157,7 +157,8 @@ class TQV_BaseDevice {
   uint8_t BlobNumber() const { return FBlobNumber; }
   TCmdResponseType CmdResponse() const { return FCmdResponse; }
   void SetCmdResponse(TCmdResponseType Value);
-  const std::string& LastCommand() const { return FLastCommand; }
+  // A copy: the writer of a line thread sets it while the readers of blocks look at it.
+  std::string LastCommand() const;
   void SetLastCommand(const std::string& Value);
   int32_t ZCTChannelCount() const { return FZCTChannelCount; }
   void SetZCTChannelCount(int32_t Value) { FZCTChannelCount = Value; }
@@ -248,6 +249,7 @@ class TQV_BaseDevice {
   std::atomic<uint64_t> FDelayNextCmdStartTime = 0;  // tick ms of the clock
   std::atomic<uint16_t> FZCTReportHeader = 0xFFFF;
   std::string FLastCommand;
+  mutable std::mutex FLastCommandLock;
   uint8_t FBlobNumber = 255;
   bool FContextTool = false;
   std::atomic<TQV_DeviceStartState> FDeviceStartState = ds_unknown;  // USB and network readers decide it

@@ -14,7 +14,10 @@
 #include "core/LogUnit.h"
 #include "core/NamedEvent.h"
 #include "core/QV_NumberText.h"
+#include "devices/QV_CmdPacing.h"
 #include "devices/QV_MissingDisconnects.h"
+#include "devices/QV_ReportCodes.h"
+#include "devices/QV_UsbFrames.h"
 
 namespace {
 
@@ -52,7 +55,8 @@ TQV_NetworkDevice::TQV_NetworkDevice(int32_t aLogId, int32_t aMultiId, std::shar
       FDeviceManagementPort(managementPort),
       FServerPort(serverPort),
       FTimings(timings),
-      FReachability(reachability) {
+      FReachability(reachability),
+      FEspRouter(*this, "NetworkDevice", FDbgTag + ".ServerExecute_ESP", [this](std::string_view bytes) { WriteReceived(bytes); }) {
   FDevType = QV_Remote;
   FHasCommandList = true;
   LogIt(FLogId, FDbgTag + ".Created: " + ToString());
@@ -280,6 +284,7 @@ TQV_Result TQV_NetworkDevice::SendServerCmd(const std::string& command) {
     return QV_Err_BadFormat;
   }
   if (FPingNeeded && !Reachable()) return QV_Err_ConnectFailed;
+  WaitCommandDelay();
   const TCmdResponseType previousWait = CmdResponse();
   if (IsReadNVSCmd(command)) SetCmdResponse(crt_ReadNVS);
   std::string request, answer, reason;
@@ -287,6 +292,7 @@ TQV_Result TQV_NetworkDevice::SendServerCmd(const std::string& command) {
   const std::string text = AnswerText(answer);
   if (ex == TExchange::Answered && text == "ok") {
     QuitError();
+    StartCommandPacing(command);
     return QV_No_Err;
   }
   SetCmdResponse(previousWait);
@@ -313,23 +319,46 @@ TQV_Result TQV_NetworkDevice::SendServerCmd(const std::string& command) {
   return QV_Err_RequestDenied;
 }
 
-bool TQV_NetworkDevice::IsBufferClearingCmd(const std::string& cmd) {
-  const uint8_t c = cmd.empty() ? 0 : uint8_t(cmd[0]);
-  return (c & 0x80) != 0 && c != 0x85 && (c < 0xBC || c > 0xBF);
+void TQV_NetworkDevice::WaitCommandDelay() {
+  const int32_t delay = GetDelayNextCmdMs();
+  // A network-module instrument needs no confirmation report: the last millisecond is over.
+  if (delay == 1 && FPeerType == ptESP) {
+    SetDelayNextCmdMs(0);
+    return;
+  }
+  if (delay <= 0) return;
+  LogIt(FLogId, FDbgTag + ".SendServerCommand: delay cmd [ms] " + std::to_string(delay));
+  WaitSleep(uint32_t(delay));
+}
+
+void TQV_NetworkDevice::StartCommandPacing(const std::string& command) {
+  const TCmdDelay delay = CommandDelayFor(command, FPeerType, TCmdWriter::Network);
+  if (delay.Ms > 0) {
+    LogIt(FLogId, FDbgTag + ".SendServerCmd: " + delay.Reason + " -> delay next command");
+    SetDelayNextCmdMs(delay.Ms);
+  }
+  if (FPeerType != ptESP) return;
+  // The wait for an NVS reply began before the request: the reply may come before the "ok".
+  if (IsReadNVSCmd(command))
+    SetLastCommand(command);
+  else
+    ApplyReplyWait(*this, command, FDbgTag + ".SendServerCmd");
 }
 
 bool TQV_NetworkDevice::DeviceWrite(const std::string& Data) {
   // A network-module instrument reports its version by itself when a connection starts.
-  const uint8_t first = Data.empty() ? 0 : uint8_t(Data[0]);
-  if (FFirstCommand.exchange(false) && (first == 0x01 || first == 0x80 || first == 0x81)) {
+  if (FFirstCommand.exchange(false) && QV_UsbFrames::IsFirstVersionCmd(Data)) {
     LogIt(FLogId, FDbgTag + ".DeviceWrite(" + AnsiToHex(Data) + "): ignore first version command");
     return true;
   }
-  if (Data == std::string("\x85\x42\x01", 3)) LogIt(FLogId, FDbgTag + ".DeviceWrite -> ReadConnectedUsers");
-  const bool clearing = IsBufferClearingCmd(Data);
-  const bool previousIgnore = FIgnoreDataUntilStreamInterrupted;
+  if (Data == std::string("\x85\x42\x01", 3)) {
+    LogIt(FLogId, FDbgTag + ".DeviceWrite -> ReadConnectedUsers");
+    FEspRouter.ReadConnectedUsers = true;
+  }
+  const bool clearing = QV_UsbFrames::IsBufferClearCmd(Data);
+  const bool previousIgnore = FEspRouter.IgnoreDataUntilStreamInterrupted;
   if (clearing) {
-    FIgnoreDataUntilStreamInterrupted = true;
+    FEspRouter.IgnoreDataUntilStreamInterrupted = true;
     LogIt(FLogId, FDbgTag + ".DeviceWrite(" + AnsiToHex(Data) + "): IgnoreDataUntilStreamInterrupted ###");
   }
   TQV_Result result = SendServerCmd(Data);
@@ -340,7 +369,7 @@ bool TQV_NetworkDevice::DeviceWrite(const std::string& Data) {
   }
   if (result != QV_No_Err) {
     if (clearing) {
-      FIgnoreDataUntilStreamInterrupted = previousIgnore;
+      FEspRouter.IgnoreDataUntilStreamInterrupted = previousIgnore;
       LogIt(FLogId, FDbgTag + ".DeviceWrite(" + AnsiToHex(Data) + ") failed -> restore IgnoreDataUntilStreamInterrupted ");
     }
     if (result == QV_Err_RequestDenied && StartsWith(Data, "\x85\x12")) SetError(result, "Login failed: invalid password");
@@ -544,6 +573,7 @@ void TQV_NetworkDevice::AcceptConnection() {
     CloseFd(old);
   }
   FremainingData.clear();
+  FEspStream.Clear();
   LogIt(FLogId, FDbgTag + ".ServerConnect: Peer=" + text);
 }
 
@@ -558,10 +588,18 @@ void TQV_NetworkDevice::ReadDataConnection() {
   int fd = FDataFd.exchange(-1);
   CloseFd(fd);
   LogIt(FLogId, FDbgTag + ".ServerDisconnect");
-  if (!FDeviceDisconnectRequested) FDataConnectionLost = true;
+  if (FDeviceDisconnectRequested) return;
+  if (ResetCmdSent()) {
+    // The instrument restarts: the no-data check takes over at once and reconnects.
+    LogIt(FLogId, FDbgTag + ".ServerExecute: device resetted");
+    FLastReceivedMs = int64_t(FClock.TickMs()) - int64_t(FTimings.NoDataLimitMs) - 1;
+    return;
+  }
+  FDataConnectionLost = true;
 }
 
 bool TQV_NetworkDevice::CheckDeviceClosed() {
+  if (FHardFeatureReadDue.exchange(false)) ReadHardFeature();
   if (FDataConnectionLost.exchange(false)) {
     DataConnectionDropped();
     return false;
@@ -596,6 +634,12 @@ void TQV_NetworkDevice::ServerExecute(const std::string& received) {
     FFirstCommand = FPeerType == ptESP;
     LogIt(FLogId, FDbgTag + (FPeerType == ptColdfire ? ".CheckPeer: Coldfire" : ".CheckPeer: ESP"));
     data.erase(0, std::min(cdc, esp));
+    if (FPeerType == ptESP) {
+      if (FLogId >= 0) LogIt(FLogId + 1, "Magic    t  c  FPGA  Flags   Chk U S Ptr   Values");
+      FReceiveBuffer->SetNoEOL();
+      // The request goes out on the report thread, which owns the management requests.
+      FHardFeatureReadDue = !FContextTool;
+    }
   }
   if (FPeerType == ptColdfire)
     ServerExecuteCDC(data);
@@ -603,7 +647,39 @@ void TQV_NetworkDevice::ServerExecute(const std::string& received) {
     ServerExecute_ESP(data);
 }
 
-void TQV_NetworkDevice::ServerExecute_ESP(const std::string& data) { WriteReceived(data); }
+void TQV_NetworkDevice::ServerExecute_ESP(const std::string& data) { FEspStream.Feed(data, *this); }
+
+void TQV_NetworkDevice::Block(std::string_view bytes) {
+  TQV_TransmitBlock block;
+  ParseTransmitBlock(bytes, block);
+  FErrorFlags = 0;
+  FEspRouter.Route(block);
+}
+
+void TQV_NetworkDevice::Skipped(std::string_view bytes, bool broken) {
+  if (FLogId >= 0) LogIt(FLogId + 1, AnsiToHex(bytes));
+  if (!broken) {
+    LogError(FLogId, "### NetworkDevice: TransmitReport Magic missing found=" + AnsiToHex(bytes.substr(0, 4)) +
+                         " expected=ZCT2, skipped " + std::to_string(bytes.size()) + " bytes");
+    return;
+  }
+  // A value count beyond the largest block: the header is broken, not a length to wait for.
+  LogError(FLogId, "### NetworkDevice: TransmitReport invalid block header " +
+                       AnsiToHex(bytes.substr(0, TQV_TransmitBlock::HeaderSize)));
+  SetError(QV_Err_ReceiveServerFailed, "Network device: invalid data block dropped");
+}
+
+void TQV_NetworkDevice::ReadHardFeature() {
+  LogIt(FLogId, FDbgTag + ".ReadHardFeature: Peer=" + FDeviceIPAndPort);
+  FEspRouter.ReadHardFeatureRequested = true;
+  if (SendServerCmd(std::string("\x85" "Ei\x05", 4)) == QV_No_Err) {
+    LogIt(FLogId, FDbgTag + ".ReadHardFeature successful");
+    SetLastCommand(std::string("\x85" "Ei\x05", 4));
+    return;
+  }
+  FEspRouter.ReadHardFeatureRequested = false;
+  LogError(FLogId, FDbgTag + ".ReadHardFeature failed: " + ErrorMessage());
+}
 
 void TQV_NetworkDevice::ServerExecuteCDC(const std::string& data) {
   // An incomplete block, even a header split across two receptions, waits for the rest.
@@ -658,9 +734,11 @@ void TQV_NetworkDevice::TakeCDCBlock(const std::string& header, std::string_view
   if (flags & 1) {
     LogIt(FLogId, "### NetworkDevice Buffer cleared ###");
     FReceiveBuffer->Clear();
-    if (FIgnoreDataUntilStreamInterrupted.exchange(false))
+    if (FEspRouter.IgnoreDataUntilStreamInterrupted.exchange(false))
       LogIt(FLogId, "### NetworkDevice Reset IgnoreDataUntilStreamInterrupted");
+    FReceiveBuffer->SetReceivedDataIgnored();
   }
+  if (flags & 4) InsertChannelSelection(flags);
   // The instrument repeats a block it is not sure arrived: its data are here already.
   if (text == FLastCDCBlockString) {
     LogIt(FLogId, "### NetworkDevice: received same block -> ignore it");
@@ -670,16 +748,28 @@ void TQV_NetworkDevice::TakeCDCBlock(const std::string& header, std::string_view
   FLastCDCBlockString = text;
   if (!block.empty()) FErrorFlags = 0;
   if (flags & 2) {
+    if (block.size() == 16 && FEspRouter.ReadConnectedUsers.exchange(false)) {
+      LogIt(FLogId, "NetworkDevice ConnectedUsers Received 0x" + AnsiToHex(block));
+      WriteReceived(QV_UsbFrames::UsbFrame(std::string("\x70\x30", 2) + std::string(block)));
+      return;
+    }
     FToolsBuffer->WriteAnsiString(std::string(block));
     return;
   }
   // After a buffer-clearing command the old stream is of no use until the instrument restarts it.
-  if (FIgnoreDataUntilStreamInterrupted) {
+  if (FEspRouter.IgnoreDataUntilStreamInterrupted) {
     LogIt(FLogId, "NetworkDevice: IgnoreDataUntilStreamInterrupted (" + std::to_string(block.size()) + "): " +
                       AnsiToHex(block));
     return;
   }
   WriteReceived(block);
+}
+
+void TQV_NetworkDevice::InsertChannelSelection(uint32_t flags) {
+  const uint32_t selection = flags >> 8;
+  const std::string report{'\x70', '\x21', char(selection >> 16), char(selection >> 8), char(selection)};
+  LogIt(FLogId, "### NetworkDevice ChannelSelectionData added: " + AnsiToHex(report.substr(2)));
+  FReceiveBuffer->InsertAnsiString(QV_UsbFrames::UsbFrame(report));
 }
 
 void TQV_NetworkDevice::WriteReceived(std::string_view bytes) {
@@ -745,6 +835,17 @@ void TQV_NetworkDevice::TestDataConnected() {
 
 void TQV_NetworkDevice::RecoverFromTCPError() {
   if (FContextTool) return;
+  if (ResetCmdSent()) {
+    SetError(QV_Err_DeviceResetted, "Device Resetted");
+    // The first check only reports the reset; the next one reconnects.
+    if (FErrorFlags == 0) {
+      FErrorFlags |= 2;
+      LogIt(FLogId, FDbgTag + ".RecoverFromTCPError device resetted");
+      return;
+    }
+    Reconnect();
+    return;
+  }
   FErrorFlags |= 2;
   LogError(FLogId, FDbgTag + ".RecoverFromTCPError FErrorFlags=" + IntToHex(FErrorFlags, 2) + " #####");
   if (!DataConnected()) {
@@ -800,6 +901,10 @@ void TQV_NetworkDevice::RecoverFromTCPError() {
 void TQV_NetworkDevice::Reconnect() {
   LogError(FLogId, FDbgTag + ".RecoverFromTCPError connection lost");
   ForceClose();
+  if (ResetCmdSent()) {
+    WaitSleep(FPeerType == ptColdfire ? FTimings.ResetWaitColdfireMs : FTimings.ResetWaitMs);
+    SetResetCmdSent(false);
+  }
   FOldUserId = UserID();
   std::string error;
   bool opened = false;

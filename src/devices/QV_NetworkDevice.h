@@ -8,6 +8,8 @@
 #include <thread>
 
 #include "devices/NetworkReachability.h"
+#include "devices/QV_EspBlockRouter.h"
+#include "devices/QV_EspBlockStream.h"
 #include "devices/QV_BaseDevice.h"
 
 // Time limits of the network device; tests shorten them.
@@ -21,13 +23,15 @@ struct TNetworkTimings {
   uint32_t LogOnPauseMs = 100;      // before a log-on is repeated
   uint32_t PingLimitMs = 1500;
   uint64_t DailyReconnectMs = 86400000;  // open time after which the device reconnects itself
+  uint32_t ResetWaitMs = 3000;           // a reset network module restarts before it is reopened
+  uint32_t ResetWaitColdfireMs = 1000;
 };
 
 // An instrument on the LAN (device type QV_Remote), reached by a reverse connection: the device
 // runs a data server of its own, asks the instrument on its management port to connect back
 // ("CONNECT"), and receives all measurement data on the connection the instrument opened. Commands
 // and the log-off are short requests on the management port answered by one text line.
-class TQV_NetworkDevice : public TQV_BaseDevice {
+class TQV_NetworkDevice : public TQV_BaseDevice, private TQV_EspBlockStream::TSink {
  public:
   static constexpr uint16_t DefaultManagementPort = 1024;
   // Largest CDC window: the biggest transmit ring of a Coldfire instrument.
@@ -81,8 +85,10 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   TQV_Result StartData();
   TQV_Result StopData();
   TQV_Result SendServerCmd(const std::string& command);
-  // First byte with bit 7 set, other than 0x85 and 0xBC..0xBF: the instrument empties its buffer.
-  static bool IsBufferClearingCmd(const std::string& cmd);
+  // Waits out the delay a previous command started.
+  void WaitCommandDelay();
+  // After a sent command: the delay it needs and, on a network-module peer, the reply it waits for.
+  void StartCommandPacing(const std::string& command);
   bool StartServer();
   void StopServer();
   void ServerLoop();
@@ -90,6 +96,13 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   void ReadDataConnection();
   void ServerExecuteCDC(const std::string& data);
   void ServerExecute_ESP(const std::string& data);
+  // The transmit blocks of a network-module peer, cut from the data connection's stream.
+  void Block(std::string_view block) override;
+  void Skipped(std::string_view bytes, bool broken) override;
+  // Report 0x7021 with the channel selection a CDC header carries in its flags.
+  void InsertChannelSelection(uint32_t flags);
+  // A network-module peer's hardware-feature word is read once its stream has shown the peer.
+  void ReadHardFeature();
   void TakeCDCBlock(const std::string& header, std::string_view block);
   // After a reopen: true when the block continues the stream, false when it repeats data at hand.
   bool ContinuesAfterReconnect(uint32_t repeatAddr, uint32_t byteCount, uint32_t ringMask, uint32_t flags);
@@ -127,7 +140,6 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   bool FDeviceDisconnectNeccessary = false;
   std::string FDeviceDisconnectString;  // missing-disconnect entry to log off first
   std::atomic<bool> FFirstCommand = false;
-  std::atomic<bool> FIgnoreDataUntilStreamInterrupted = false;
 
   // Recovery: the liveness test runs on FTryThread, which the report thread starts and joins.
   enum TTryState { tryCleared = 0, tryRunning = 1, tryFinished = 2 };
@@ -156,4 +168,7 @@ class TQV_NetworkDevice : public TQV_BaseDevice {
   std::string FLastCDCBlockString;
   bool FCDCTitleLogged = false;
   std::atomic<int64_t> FLastReceivedMs = -1;  // tick ms of the device clock; -1 = none yet
+  TQV_EspBlockStream FEspStream;
+  TQV_EspBlockRouter FEspRouter;
+  std::atomic<bool> FHardFeatureReadDue = false;
 };

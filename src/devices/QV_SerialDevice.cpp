@@ -4,12 +4,15 @@
 #include <QMetaObject>
 #include <QSerialPort>
 #include <QThread>
+#include <QTimer>
 #include <functional>
+#include <thread>
 #include <utility>
 
 #include "core/CircularBuffer.h"
 #include "core/LogUnit.h"
 #include "core/QV_NumberText.h"
+#include "devices/QV_UsbFrames.h"
 
 namespace {
 
@@ -17,9 +20,9 @@ const std::string InterruptedText = "Data transfer interrupted. Please check con
 const std::string RecoveredText = "Data transmission recovered";
 const std::string NoDataText =
     "Serial device does not send measurement data: Please check measurement hardware and baud rate settings!";
-const std::string UnsupportedPeerText = "Network-module instruments are not supported over serial yet";
 const std::string WriteFailedText = "SerialWrite: WriteFile failed";
 const std::string OverflowText = "SerialDevice: Receive buffer overflow, buffer cleared";
+constexpr int TurnMs = 5;
 
 bool IsEndByte(uint8_t c) { return c == 0xBD || c == 0xBF; }
 
@@ -61,16 +64,20 @@ bool IsLineLost(QSerialPort::SerialPortError error) {
 // thread only. The destructor closes the port and joins the thread.
 class TQV_SerialDevice::TLine {
  public:
-  using TBytes = std::function<void(const std::string&)>;
+  using TData = std::function<void(TLine&, const std::string&)>;
+  using TGone = std::function<void(const std::string&)>;
+  using TTurn = std::function<void(TLine&)>;
 
-  TLine(TBytes onData, TBytes onGone) : FOnData(std::move(onData)), FOnGone(std::move(onGone)) {
+  // onTurn runs every few milliseconds in the line's thread.
+  TLine(TData onData, TGone onGone, TTurn onTurn)
+      : FOnData(std::move(onData)), FOnGone(std::move(onGone)), FOnTurn(std::move(onTurn)) {
     FThread.setObjectName("TQV_SerialDevice reader");
     FPort = new QSerialPort;
     FPort->moveToThread(&FThread);
     QObject::connect(&FThread, &QThread::finished, FPort, &QObject::deleteLater);
     QObject::connect(FPort, &QSerialPort::readyRead, FPort, [this] {
       const QByteArray bytes = FPort->readAll();
-      if (!bytes.isEmpty()) FOnData(bytes.toStdString());
+      if (!bytes.isEmpty()) FOnData(*this, bytes.toStdString());
     });
     QObject::connect(FPort, &QSerialPort::errorOccurred, FPort, [this](QSerialPort::SerialPortError error) {
       if (!FPort->isOpen() || !IsLineLost(error)) return;
@@ -79,6 +86,11 @@ class TQV_SerialDevice::TLine {
       FOnGone(reason);
     });
     FThread.start();
+    Run([this] {
+      auto* timer = new QTimer(FPort);
+      QObject::connect(timer, &QTimer::timeout, FPort, [this] { FOnTurn(*this); });
+      timer->start(TurnMs);
+    });
   }
 
   ~TLine() {
@@ -120,16 +132,20 @@ class TQV_SerialDevice::TLine {
 
   bool Write(const std::string& data, std::string& reason) {
     bool ok = false;
-    Run([&] {
-      if (!FPort->isOpen()) {
-        reason = "port closed";
-        return;
-      }
-      const qint64 written = FPort->write(data.data(), static_cast<qint64>(data.size()));
-      if (written == static_cast<qint64>(data.size()) && FPort->isOpen()) FPort->flush();
-      ok = written == static_cast<qint64>(data.size()) && FPort->isOpen();
-      if (!ok) reason = FPort->errorString().toStdString();
-    });
+    Run([&] { ok = WriteHere(data, reason); });
+    return ok;
+  }
+
+  // In the line's own thread only.
+  bool WriteHere(const std::string& data, std::string& reason) {
+    if (!FPort->isOpen()) {
+      reason = "port closed";
+      return false;
+    }
+    const qint64 written = FPort->write(data.data(), static_cast<qint64>(data.size()));
+    if (written == static_cast<qint64>(data.size()) && FPort->isOpen()) FPort->flush();
+    const bool ok = written == static_cast<qint64>(data.size()) && FPort->isOpen();
+    if (!ok) reason = FPort->errorString().toStdString();
     return ok;
   }
 
@@ -139,8 +155,9 @@ class TQV_SerialDevice::TLine {
     QMetaObject::invokeMethod(FPort, std::forward<F>(work), Qt::BlockingQueuedConnection);
   }
 
-  TBytes FOnData;
-  TBytes FOnGone;
+  TData FOnData;
+  TGone FOnGone;
+  TTurn FOnTurn;
   QThread FThread;
   QSerialPort* FPort;  // lives in FThread; deleted there when the thread finishes
 };
@@ -149,7 +166,8 @@ TQV_SerialDevice::TQV_SerialDevice(int32_t aLogId, int32_t aMultiId, std::shared
                                    bool aDoResetEvent, uint32_t aBaudRate, const std::string& aDevicePath,
                                    const TClock& clock)
     : TQV_BaseDevice(aLogId, aMultiId, std::move(aReceiveEvent), aDoResetEvent, clock),
-      FBaud(aBaudRate == 0 ? DefaultBaud : aBaudRate) {
+      FBaud(aBaudRate == 0 ? DefaultBaud : aBaudRate),
+      FEspRouter(*this, "SerialDevice", FDbgTag + ".ESPRead", [this](std::string_view bytes) { WriteReceived(bytes); }) {
   FDevType = QV_Serial;
   FDevicePath = aDevicePath;
 }
@@ -171,7 +189,13 @@ bool TQV_SerialDevice::OpenPort(std::string& ErrorMsg) {
   SetCmdResponse(crt_none);
   FZCTChannelCount = 0;
   FPeerType = ptUnknown;
-  FUnsupportedPeer = false;
+  FEspPeer = false;
+  FEspPending.clear();
+  FEspStream.Clear();
+  FCommands.Clear();
+  FFirstBlockSeen = false;
+  FResuming = false;
+  FResumptionDue = false;
   FRecoverNeeded = false;
   FReOpened = false;
   FSuppressErrorDisconnected = false;
@@ -198,8 +222,9 @@ bool TQV_SerialDevice::OpenLine(std::string& ErrorMsg) {
     ErrorMsg = "Error open Serial Device " + FDevicePath + ": no application object";
     return false;
   }
-  auto line = std::make_unique<TLine>([this](const std::string& bytes) { TakeReceived(bytes); },
-                                      [this](const std::string& reason) { LineGone(reason); });
+  auto line = std::make_unique<TLine>([this](TLine& l, const std::string& bytes) { TakeReceived(l, bytes); },
+                                      [this](const std::string& reason) { LineGone(reason); },
+                                      [this](TLine& l) { ESPTurn(l); });
   std::string header, reason;
   if (!line->Open(FDevicePath, FBaud, header, reason)) {
     ErrorMsg = header + FDevicePath + ": " + reason;
@@ -225,7 +250,9 @@ void TQV_SerialDevice::CloseLine() {
 bool TQV_SerialDevice::ClosePort() {
   if (!FPortIsOpened && !FLine) return true;
   LogIt(FLogId, "### Close Device " + ToString() + " ###");
+  // From here on a silent instrument is no break to recover from.
   FCloseRequested = true;
+  SendStopCmd();
   CloseLine();
   FRecoverNeeded = false;
   FReOpened = false;
@@ -237,13 +264,29 @@ bool TQV_SerialDevice::ClosePort() {
 
 // ---- Reader thread ----
 
-void TQV_SerialDevice::TakeReceived(const std::string& bytes) {
+void TQV_SerialDevice::TakeReceived(TLine& line, const std::string& bytes) {
   SaveBinaryData(bytes.data(), bytes.size());
-  if (FReceiveBuffer->WriteAnsiString(bytes)) return;
+  std::string data;
+  {
+    std::lock_guard lock(FEspLock);
+    if (!FEspPeer) {
+      WriteReceived(bytes);
+      return;
+    }
+    // What the peer check looked at comes first.
+    data.swap(FEspPending);
+  }
+  data += bytes;
+  ESPRead(line, data);
+}
+
+void TQV_SerialDevice::WriteReceived(std::string_view bytes) {
+  const std::string data(bytes);
+  if (FReceiveBuffer->WriteAnsiString(data)) return;
   // Older bytes are given up rather than the newest: the protocol asks again for a broken frame.
   LogError(FLogId, OverflowText);
   FReceiveBuffer->Clear();
-  FReceiveBuffer->WriteAnsiString(bytes);
+  FReceiveBuffer->WriteAnsiString(data);
   SetError(QV_Err_ReceiveBufferOverflow, OverflowText);
 }
 
@@ -292,7 +335,6 @@ std::string TQV_SerialDevice::Delivered(std::string bytes) {
 }
 
 bool TQV_SerialDevice::CheckPeer() {
-  if (FUnsupportedPeer) return false;
   const uint32_t amount = std::min(FReceiveBuffer->Amount(), PeerCheckSize);
   if (amount == 0) return false;
   const std::string bytes = FReceiveBuffer->PeekAnsiString(amount);
@@ -311,11 +353,8 @@ bool TQV_SerialDevice::CheckPeer() {
   } else if (bytes.size() < PeerCheckSize) {
     return false;
   } else if (bytes.find("ZCT2") != std::string::npos) {
-    LogIt(FLogId, FDbgTag + ".CheckPeer: ESP");
-    LogError(FLogId, FDbgTag + ".CheckPeer: " + UnsupportedPeerText);
-    FUnsupportedPeer = true;
-    SetError(QV_HardwareFault, UnsupportedPeerText);
-    return false;
+    TakeESPPeer();
+    return true;
   }
   LogIt(FLogId, FDbgTag + ".CheckPeer: Coldfire");
   FPeerType = ptColdfire;
@@ -326,6 +365,32 @@ bool TQV_SerialDevice::CheckPeer() {
 // ---- Writing ----
 
 bool TQV_SerialDevice::DeviceWrite(const std::string& Data) {
+  if (FEspPeer) {
+    // A network-module instrument reports its version by itself when the line opens.
+    if (FFirstCommand.exchange(false) && QV_UsbFrames::IsFirstVersionCmd(Data)) {
+      LogIt(FLogId, FDbgTag + ".DeviceWrite(" + AnsiToHex(Data) + "): ignore first version command");
+      return true;
+    }
+    if (Data == std::string("\x85\x42\x01", 3)) {
+      LogIt(FLogId, FDbgTag + ".DeviceWrite -> ReadConnectedUsers");
+      FEspRouter.ReadConnectedUsers = true;
+    }
+    if (QV_UsbFrames::IsBufferClearCmd(Data)) {
+      LogIt(FLogId, FDbgTag + ".DeviceWrite(" + AnsiToHex(Data) + "): IgnoreDataUntilStreamInterrupted ###");
+      FEspRouter.IgnoreDataUntilStreamInterrupted = true;
+      FReceiveBuffer->Clear();
+    }
+    FCommands.Add(Data, FLogId);
+    return true;
+  }
+  // Acknowledgement and wake-up bytes belong to the Coldfire protocol. Before the first answer after
+  // the open they could reach a network-module instrument, which would take one for the length of a
+  // command and swallow every command after it. (A Coldfire instrument takes the open command's 0xBE
+  // as its wake-up; a line that comes back keeps waking the instrument it had.)
+  if (FPeerType == ptUnknown && !FRecoverNeeded && Data.size() == 1 && static_cast<uint8_t>(Data[0]) >= 0xBC) {
+    LogIt(FLogId, FDbgTag + ".DeviceWrite(" + AnsiToHex(Data) + "): peer unknown -> not sent");
+    return true;
+  }
   std::lock_guard lock(FLineLock);
   std::string reason = "invalid handle";
   // A reopened line takes writes before its first byte: the decoder's wake-up asks the instrument
@@ -345,10 +410,6 @@ bool TQV_SerialDevice::DeviceWrite(const std::string& Data) {
 // ---- Supervision ----
 
 bool TQV_SerialDevice::CheckDeviceClosed() {
-  if (FUnsupportedPeer) {
-    SetError(QV_HardwareFault, UnsupportedPeerText);
-    return true;
-  }
   // A reopened line waits for its first bytes under the same no-data check as after the open.
   if (FRecoverNeeded && !FReOpened) {
     TryReOpen();
@@ -373,6 +434,11 @@ void TQV_SerialDevice::TryReOpen() {
     LogIt(FLogId, "TQV_SerialDevice.CheckDeviceClosed ReOpen ok");
     FSuppressErrorReOpen = false;
     FReOpened = true;
+    if (FEspPeer) {
+      // The instrument resends from the last good block; others are dropped until it does.
+      FResuming = true;
+      FResumptionDue = true;
+    }
     ArmNoDataCheck();
   } else {
     FSuppressErrorReOpen = true;
@@ -388,7 +454,8 @@ void TQV_SerialDevice::ArmNoDataCheck() {
 }
 
 bool TQV_SerialDevice::CheckNoData() {
-  if (!FLine || FNoDataCheckDone) return false;
+  // A network-module line watches its stream itself.
+  if (!FLine || FNoDataCheckDone || FEspPeer) return false;
   if (FClock.Steady() - FPortOpenedTime < std::chrono::milliseconds(NoDataLimitMs)) return false;
   if (ReportCounter() == 0 && ReceivedSec() == FReceivedSecAtOpen) {
     LogError(FLogId, FDbgTag + ".CheckDeviceClosed: " + NoDataText);
@@ -420,4 +487,154 @@ void TQV_SerialDevice::QuitError() {
   TQV_BaseDevice::QuitError();
   FSuppressErrorOpen = false;
   FSuppressErrorReOpen = false;
+}
+
+// ---- Network-module peer ----
+
+void TQV_SerialDevice::TakeESPPeer() {
+  LogIt(FLogId, FDbgTag + ".CheckPeer: ESP");
+  FPeerType = ptESP;
+  FFirstCommand = true;
+  FReceiveBuffer->SetNoEOL();
+  LogIt(FLogId, FDbgTag + ".CheckPeer BlockingIO needed");
+  {
+    // From here on the line thread reads the blocks; what came so far goes to it first.
+    std::lock_guard lock(FEspLock);
+    std::string bytes = FReceiveBuffer->ReadAvailable(FReceiveBuffer->Amount());
+    FReceiveBuffer->Clear();
+    const size_t magic = bytes.find("ZCT2");
+    if (magic > 0 && magic != std::string::npos)
+      LogIt(FLogId, FDbgTag + ".CheckPeer: ESP delete " + std::to_string(magic) + " byte(s) leading magic ");
+    FEspPending = bytes.substr(std::min(magic, bytes.size()));
+    FEspPeer = true;
+  }
+  if (FContextTool) return;
+  LogIt(FLogId, FDbgTag + ".CheckPeer ESP -> read hard feature");
+  FEspRouter.ReadHardFeatureRequested = true;
+  FCommands.Add(std::string("\x85" "Ei\x05", 4), FLogId);
+}
+
+void TQV_SerialDevice::ESPTurn(TLine& line) {
+  if (!FEspPeer) return;
+  std::string pending;
+  {
+    std::lock_guard lock(FEspLock);
+    pending.swap(FEspPending);
+  }
+  if (!pending.empty()) ESPRead(line, pending);
+  FCommands.SendNext(*this, FDbgTag, [&](const std::string& bytes) { return WriteOnLine(line, bytes); });
+  const TSteadyTime now = FClock.Steady();
+  if (FFirstBlockSeen && !FCloseRequested && now - FLastDataTime > std::chrono::milliseconds(ESPSilenceMs)) {
+    LogError(FLogId, "TQV_SerialDevice.SerialReadAnsi Timeout -> recover needed RepeatAddr=" +
+                         IntToHex(PeerRepeatAddr(), 5));
+    if (FLogId >= 0) LogIt(FLogId + 1, "ERROR timeout");
+    StartResumption();
+    // A resumption that went unanswered is asked for again.
+    FResumptionDue = true;
+    FLastDataTime = now;
+  }
+  if (FResumptionDue.exchange(false)) WriteResumption(line);
+}
+
+void TQV_SerialDevice::ESPRead(TLine& line, std::string_view bytes) {
+  FLastDataTime = FClock.Steady();
+  FEspStream.Feed(bytes, *this);
+  if (FResumptionDue.exchange(false)) WriteResumption(line);
+}
+
+void TQV_SerialDevice::Block(std::string_view bytes) {
+  TQV_TransmitBlock block;
+  ParseTransmitBlock(bytes, block);
+  if (TransmitBlockSum(bytes) != 0) {
+    LogError(FLogId, FDbgTag + ".ESPRead CheckSum failed " + AnsiToHex(bytes.substr(0, TQV_TransmitBlock::HeaderSize)));
+    if (FLogId >= 0) LogIt(FLogId + 1, "ERROR CheckSum ignored: " + AnsiToHex(bytes));
+    if (FResuming && block.BufferPointer() == PeerRepeatAddr()) {
+      // The resent block broke again: ask once more.
+      LogIt(FLogId, FDbgTag + ".ESPRead: BufferPtr=RepeatAddr -> repeat resumption address");
+      FResumptionDue = true;
+    }
+    StartResumption();
+    return;
+  }
+  FFirstBlockSeen = true;
+  const uint32_t address = block.BufferPointer();
+  if (FResuming) {
+    if (address != PeerRepeatAddr()) {
+      LogIt(FLogId, FDbgTag + ".ESPRead: ignore report(" + std::to_string(bytes.size()) + "): " +
+                        AnsiToHex(bytes.substr(0, TQV_TransmitBlock::HeaderSize)));
+      return;
+    }
+    LogIt(FLogId, FDbgTag + ".ESPRead: resumption address reached");
+    EndInterruption();
+  }
+  SetPeerRepeatAddr((address + 2u * block.ValueCount + 4) & 0x1FFFF);
+  FEspRouter.Route(block);
+}
+
+void TQV_SerialDevice::Skipped(std::string_view bytes, bool broken) {
+  if (!FFirstBlockSeen && !broken) {
+    LogIt(FLogId, FDbgTag + ".ESPRead first receive: -> skip " + std::to_string(bytes.size()) +
+                      " bytes before magic: " + AnsiToHex(bytes));
+    return;
+  }
+  LogError(FLogId, FDbgTag + ".ESPRead: bytes without block ignored: " + AnsiToHex(bytes));
+  StartResumption();
+}
+
+void TQV_SerialDevice::StartResumption() {
+  if (FResuming.exchange(true)) return;
+  FResumptionDue = true;
+  LogError(FLogId, FDbgTag + ".ESPRead: " + InterruptedText);
+  SetError(QV_Err_DataTransferInterrupted, InterruptedText);
+}
+
+void TQV_SerialDevice::WriteResumption(TLine& line) {
+  const uint32_t address = PeerRepeatAddr();
+  LogIt(FLogId, FDbgTag + ".ESPRead: set resumption address " + IntToHex(address, 5));
+  // Bytes kept from the broken stream belong to no block that will come.
+  FEspStream.Clear();
+  WriteOnLine(line, std::string{'\x04', '\x73', char(address >> 24), char(address >> 16), char(address >> 8),
+                                char(address)});
+}
+
+void TQV_SerialDevice::EndInterruption() {
+  FResuming = false;
+  FRecoverNeeded = false;
+  FReOpened = false;
+  FSuppressErrorDisconnected = false;
+  LogIt(FLogId, FDbgTag + ".ESPRead: " + RecoveredText);
+  SetError(QV_No_Err_Recovered, RecoveredText);
+}
+
+bool TQV_SerialDevice::WriteOnLine(TLine& line, const std::string& bytes) {
+  std::string reason;
+  if (FLogId >= 0) LogIt(FLogId, "{" + AnsiToHex(bytes) + "}");
+  if (line.WriteHere(bytes, reason)) return true;
+  LogError(FLogId, FDbgTag + ".SerialWrite failed " + reason);
+  SetError(QV_WriteError, WriteFailedText);
+  return false;
+}
+
+void TQV_SerialDevice::SendStopCmd() {
+  if (!FEspPeer || !FLine) return;
+  LogIt(FLogId, "TQV_SerialDevice.ClosePort ESP -> send stop cmd");
+  if (FContextTool) {
+    FCommands.Add("\x85\x11", FLogId);
+    WaitCommandsSent("TQV_SerialDevice.SendStopCmd wait CmdColdfireDownloadEnd");
+  }
+  FCommands.Add("\x85\x60", FLogId);
+  WaitCommandsSent("TQV_SerialDevice.SendStopCmd wait CmdColdfireStop");
+}
+
+void TQV_SerialDevice::WaitCommandsSent(const std::string& what) {
+  LogIt(FLogId, what);
+  for (uint32_t i = 0; i < StopWaitSteps && !FCommands.Empty(); ++i) {
+    // No reply is worth keeping the instrument sending to a line that closes.
+    if (CmdResponse() != crt_none) {
+      LogIt(FLogId, "TQV_SerialDevice.SendStopCmd: clear CmdResponse=" + CmdResponseTypeName(CmdResponse()));
+      SetCmdResponse(crt_none);
+    }
+    // Real time: the line thread sends, whatever clock the device reads.
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }

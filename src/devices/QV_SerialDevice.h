@@ -6,19 +6,28 @@
 #include <string>
 
 #include "devices/QV_BaseDevice.h"
+#include "devices/QV_EspBlockRouter.h"
+#include "devices/QV_EspBlockStream.h"
+#include "devices/QV_SerialCommandQueue.h"
 
 // An instrument on a serial port (device type QV_Serial). A reader of its own fills the receive
 // buffer with every byte the port delivers; the report decoder reads the Coldfire byte protocol
 // from there one byte at a time and writes its acknowledgements through DeviceWrite. The peer is
-// recognised from the first bytes after the open. A vanished port (an unplugged adapter) is
-// reopened every 500 ms until the data flow again.
-class TQV_SerialDevice : public TQV_BaseDevice {
+// recognised from the first bytes after the open. A network-module instrument sends transmit
+// blocks instead: the line's thread then cuts them, checks them, asks the instrument to resend
+// from the last good buffer address when the stream breaks, and writes the queued commands one at
+// a time. A vanished port (an unplugged adapter) is reopened every 500 ms until the data flow again.
+class TQV_SerialDevice : public TQV_BaseDevice, private TQV_EspBlockStream::TSink {
  public:
   static constexpr uint32_t DefaultBaud = 115200;
   // Bytes looked at to tell the peers apart: one transmit block header.
   static constexpr uint32_t PeerCheckSize = 16;
   static constexpr uint32_t ReOpenPauseMs = 500;
   static constexpr uint32_t NoDataLimitMs = 1000;
+  // A network-module instrument sends timestamps ten times a second: this much silence is a break.
+  static constexpr uint32_t ESPSilenceMs = 600;
+  // Steps of 10 ms that the close waits for the stop command to leave the queue.
+  static constexpr uint32_t StopWaitSteps = 50;
 
   TQV_SerialDevice(int32_t aLogId, int32_t aMultiId, std::shared_ptr<TEvent> aReceiveEvent, bool aDoResetEvent,
                    uint32_t aBaudRate = DefaultBaud, const std::string& aDevicePath = {},
@@ -50,7 +59,8 @@ class TQV_SerialDevice : public TQV_BaseDevice {
   bool OpenLine(std::string& ErrorMsg);
   void CloseLine();
   // Called by the reader thread.
-  void TakeReceived(const std::string& bytes);
+  void TakeReceived(TLine& line, const std::string& bytes);
+  void WriteReceived(std::string_view bytes);
   void LineGone(const std::string& reason);
   // Raises the interruption error once per interruption (true when it did so now): the decoder
   // quits each error it takes, and every read or write while the line is down would raise it again.
@@ -64,6 +74,22 @@ class TQV_SerialDevice : public TQV_BaseDevice {
   // The no-data check counts from now: after the open, a reopen, or a restart of the second counter.
   void ArmNoDataCheck();
   bool CheckNoData();
+
+  // ---- Network-module peer; the line thread runs these ----
+  void TakeESPPeer();
+  // One turn of the line thread: pending bytes, the next command, the silence check.
+  void ESPTurn(TLine& line);
+  void ESPRead(TLine& line, std::string_view bytes);
+  void Block(std::string_view bytes) override;
+  void Skipped(std::string_view bytes, bool broken) override;
+  // The stream broke: the instrument is asked to resend from the last good block.
+  void StartResumption();
+  void WriteResumption(TLine& line);
+  void EndInterruption();
+  bool WriteOnLine(TLine& line, const std::string& bytes);
+  // Close: the instrument stops sending to this line before the port goes.
+  void SendStopCmd();
+  void WaitCommandsSent(const std::string& what);
 
   std::unique_ptr<TLine> FLine;  // the port with its reader thread; none while closed
   std::mutex FLineLock;          // guards FLine against a close during a write
@@ -81,6 +107,18 @@ class TQV_SerialDevice : public TQV_BaseDevice {
   std::atomic<bool> FReOpened = false;
   bool FNoDataCheckDone = false;
   uint32_t FReceivedSecAtOpen = 0;
-  // A network-module instrument answered: its transmit blocks are not read over serial yet.
-  bool FUnsupportedPeer = false;
+
+  // Network-module peer. The report thread hands the bytes it looked at to the line thread.
+  std::atomic<bool> FEspPeer = false;
+  std::mutex FEspLock;
+  std::string FEspPending;
+  std::atomic<bool> FFirstCommand = false;
+  TQV_EspBlockStream FEspStream;
+  TQV_EspBlockRouter FEspRouter;
+  TQV_SerialCommandQueue FCommands;
+  // Line thread (and the report thread while no line runs).
+  bool FFirstBlockSeen = false;
+  std::atomic<bool> FResuming = false;
+  std::atomic<bool> FResumptionDue = false;
+  TSteadyTime FLastDataTime{};
 };

@@ -232,8 +232,7 @@ void TQV_UsbDevice::SendStopCmd() {
 // ============================== Commands ==============================
 
 bool TQV_UsbDevice::DeviceWrite(const std::string& Data) {
-  const auto first = Data.empty() ? 0 : static_cast<uint8_t>(Data[0]);
-  if (FFirstCommand.exchange(false) && (first == 0x01 || first == 0x80 || first == 0x81)) {
+  if (FFirstCommand.exchange(false) && QV_UsbFrames::IsFirstVersionCmd(Data)) {
     LogIt(FLogId, "TQV_UsbDevice.CDCWrite(" + AnsiToHex(Data) + "): ignore first version command");
     return true;
   }

@@ -41,6 +41,11 @@ bool IsToolsCmd(std::string_view cmd) {
   return (c >= 0x38 && c <= 0x3E) || (c >= 0x40 && c <= 0x42) || c == 0x44;
 }
 
+bool IsFirstVersionCmd(std::string_view cmd) {
+  const auto first = cmd.empty() ? 0 : static_cast<uint8_t>(cmd[0]);
+  return first == 0x01 || first == 0x80 || first == 0x81;
+}
+
 std::string Framed(std::string_view cmd) { return static_cast<char>(cmd.size()) + std::string(cmd); }
 
 }  // namespace QV_UsbFrames

@@ -15,6 +15,9 @@ std::string FramesLostReport();
 // transmit buffer before it does the low 7 bits. (The protocol's command set states the same rule;
 // the device layer cannot reach it.)
 bool IsBufferClearCmd(std::string_view cmd);
+// 0x01, 0x80 or 0x81: the version command that network-module writers drop as a connection's first
+// command, since the instrument reports its version by itself.
+bool IsFirstVersionCmd(std::string_view cmd);
 // 0x85 followed by 0x38..0x3E, 0x40..0x42 or 0x44: the reply comes as tools data.
 bool IsToolsCmd(std::string_view cmd);
 // Requested user slots are 1..4; anything else (255 = none) must not enter user arithmetic.

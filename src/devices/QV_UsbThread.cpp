@@ -13,10 +13,7 @@ using namespace QV_UsbFrames;
 
 namespace {
 
-const std::string ESPMagic = "ZCT2";
 const std::string CDCMagic("\xBF\xBF\xBF\xBF", 4);
-constexpr size_t ESPHeaderSize = 16;
-constexpr uint8_t MaxESPValues = 24;
 constexpr uint32_t SwitchPauseMs = 5;
 constexpr uint32_t WriteMsPerByte = 20;
 constexpr uint8_t StatusBlock = 's', MessageBlock = 'p', NVSBlock = 'x';
@@ -415,40 +412,27 @@ bool TQV_UsbThread::ReadMore(const char* reader) {
 
 void TQV_UsbThread::ReadESP() {
   if (!ReadMore("ReadESP")) return;
-  size_t pos = 0;
-  if (FFirstReceive) {
-    const size_t magic = FRemaining.find(ESPMagic);
-    if (magic == std::string::npos) {
-      FRemaining.erase(0, FRemaining.size() > 3 ? FRemaining.size() - 3 : 0);
-      return;
-    }
-    if (magic > 0)
-      LogIt(FLogId, "TQV_UsbThread.ReadESP first receive: skip " + std::to_string(magic) + " bytes before magic -> " +
-                        AnsiToHex(FRemaining.substr(0, magic)));
-    pos = magic;
-    FFirstReceive = false;
-  }
-  while (FRemaining.size() - pos >= ESPHeaderSize) {
-    const std::string_view rest = std::string_view(FRemaining).substr(pos);
-    const uint8_t count = Byte(rest, 5);
-    if (!rest.starts_with(ESPMagic) || count > MaxESPValues) {
-      // A value count beyond the largest block is a broken block, not a length to wait for.
-      if (rest.starts_with(ESPMagic)) ReportBadESPBlock(count);
-      LogIt(FLogId, "TQV_UsbThread.ReadESP: magic error -> ignore bytes");
-      const size_t next = FRemaining.find(ESPMagic, pos + 1);
-      pos = next == std::string::npos ? FRemaining.size() - 3 : next;
-      continue;
-    }
-    const size_t size = ESPHeaderSize + 8u * count;
-    if (rest.size() < size) {
-      break;  // the rest of the block comes with the next read
-    }
-    TakeESPBlock(rest.substr(0, size));
-    pos += size;
-  }
-  FRemaining.erase(0, pos);
+  std::string data;
+  data.swap(FRemaining);
+  FEspStream.Feed(data, *this);
   std::lock_guard lock(FLock);
   if (FNewDevices.empty()) QueueMissingDisconnects();
+}
+
+void TQV_UsbThread::Block(std::string_view block) {
+  FFirstReceive = false;
+  TakeESPBlock(block);
+}
+
+void TQV_UsbThread::Skipped(std::string_view bytes, bool broken) {
+  if (FFirstReceive && !broken) {
+    LogIt(FLogId, "TQV_UsbThread.ReadESP first receive: skip " + std::to_string(bytes.size()) + " bytes before magic -> " +
+                      AnsiToHex(bytes));
+    return;
+  }
+  // A value count beyond the largest block is a broken block, not a length to wait for.
+  if (broken) ReportBadESPBlock(Byte(bytes, 5));
+  LogIt(FLogId, "TQV_UsbThread.ReadESP: magic error -> ignore bytes");
 }
 
 void TQV_UsbThread::ReportBadESPBlock(uint8_t count) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "devices/QV_CommonTypes.h"
+#include "devices/QV_EspBlockStream.h"
 #include "devices/QV_TtyLine.h"
 
 class TQV_UsbDevice;
@@ -22,7 +23,7 @@ class TQV_UsbDevice;
 // instrument to the target's user before a command of another user. The first device creates the
 // line; the line ends with its last user (the destructor stops and joins the thread), or by itself
 // on a time-out or a failed read or write, which its users find through Terminated.
-class TQV_UsbThread {
+class TQV_UsbThread : private TQV_EspBlockStream::TSink {
  public:
   static constexpr int MaxUsers = 4;
   // Largest CDC window (the biggest transmit ring of a Coldfire instrument) and the chunk a
@@ -98,6 +99,8 @@ class TQV_UsbThread {
   // A block whose value count is beyond the largest block: dropped and reported.
   void ReportBadESPBlock(uint8_t count);
   void TakeESPBlock(std::string_view block);
+  void Block(std::string_view block) override;
+  void Skipped(std::string_view bytes, bool broken) override;
   // The device of the block's user; a new device takes the empty slot once its log-on is through.
   TQV_UsbDevice* ESPTarget(uint8_t user, uint8_t type, uint32_t w);
   // False when the block is to be dropped while a resumption runs.
@@ -141,6 +144,7 @@ class TQV_UsbThread {
   bool FPendingBadFormat = false;
   bool FFirstReceive = true;
   std::string FRemaining;
+  TQV_EspBlockStream FEspStream;
   std::atomic<uint32_t> FRepeatAddr = 0;
   std::atomic<bool> FRepeatAddrKnown = false;
   // After a recovery: the resumption is running since FRepeatRequestMs (steady ms).

@@ -7,7 +7,7 @@
 #include "protocol/QV_Header.h"
 #include "devices/QV_ReportCodes.h"
 #include "protocol/QV_ReportDevice.h"
-#include "protocol/QV_TransmitBlock.h"
+#include "devices/QV_TransmitBlock.h"
 #include "protocol/QV_VersionText.h"
 
 namespace {

@@ -11,6 +11,8 @@
 #include "core/NamedEvent.h"
 #include "core/QV_NumberText.h"
 #include "devices/QV_MissingDisconnects.h"
+#include "devices/QV_TransmitBlock.h"
+#include "devices/QV_UsbFrames.h"
 #include "support/LogCapture.h"
 #include "support/ScriptedInstrument.h"
 
@@ -192,6 +194,14 @@ TEST_F(NetworkDeviceTest, BusyCommandFailsAfterThreeRepeats) {
   EXPECT_EQ(instrument.Requests("CMD").size(), 4u);
 }
 
+TEST_F(NetworkDeviceTest, SlowFirstByteOfAnAnswerIsWaitedFor) {
+  auto device = Opened();
+  // Longer than the silence that ends an answer, within the request limit.
+  instrument.SetAnswerDelay(int(timings.SilenceMs) * 4);
+  EXPECT_TRUE(device->DeviceWrite("3")) << device->ErrorMessage();
+  EXPECT_EQ(device->ErrorCode(), QV_No_Err);
+}
+
 TEST_F(NetworkDeviceTest, BusyCommandSucceedsOnRepeat) {
   auto device = Opened();
   instrument.Script({"bu\r\n", "ok\r\n"});
@@ -203,6 +213,8 @@ TEST_F(NetworkDeviceTest, DataAfterAClearingCommandWaitIfTheStreamRestarts) {
   auto device = Opened();
   ASSERT_TRUE(device->DeviceWrite("\x83"));
   ASSERT_TRUE(instrument.SendData(CDCBlock("stal", 4, 0) + CDCBlock("new.", 4, 0, 1, 0x600)));
+  for (int i = 0; i < 200 && device->BufferAmount() < 4; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_TRUE(device->ReceiveBufferCleared()) << "the decoder learns that the old stream was dropped";
   EXPECT_EQ(Received(*device, 4), "new.");
 }
 
@@ -276,6 +288,63 @@ TEST_F(NetworkDeviceTest, ToolsDataGoToTheToolsBuffer) {
   ASSERT_TRUE(instrument.SendData(CDCBlock("tool", 4, 0, 2) + CDCBlock("meas", 4, 0, 0, 0x500)));
   EXPECT_EQ(Received(*device, 4), "meas");
   EXPECT_EQ(device->ToolsReadAll(), "tool");
+}
+
+TEST_F(NetworkDeviceTest, ChannelSelectionOfACDCHeaderBecomesReport7021BeforeTheBlocksData) {
+  auto device = Opened();
+  const std::string frame("\x00\x05\x70\x01\x56\x34\xBF", 7);
+  ASSERT_TRUE(instrument.SendData(CDCBlock(frame, 7, 0, 0x12345604)));
+  const std::string selection = QV_UsbFrames::UsbFrame(std::string("\x70\x21\x12\x34\x56", 5));
+  EXPECT_EQ(AnsiToHex(Received(*device, frame.size() + selection.size())), AnsiToHex(selection + frame));
+}
+
+TEST_F(NetworkDeviceTest, ConnectedUsersReplyOfACDCPeerBecomesReport7030) {
+  auto device = Opened();
+  ASSERT_TRUE(device->DeviceWrite(std::string("\x85\x42\x01", 3)));
+  const std::string table = std::string("\x7F\x00\x00\x01", 4) + std::string(12, '\0');
+  ASSERT_TRUE(instrument.SendData(CDCBlock(table, 16, 0, 2)));
+  const std::string report = QV_UsbFrames::UsbFrame(std::string("\x70\x30", 2) + table);
+  EXPECT_EQ(AnsiToHex(Received(*device, report.size())), AnsiToHex(report));
+  EXPECT_TRUE(device->ToolsReadAll().empty());
+}
+
+// Network-module peer: transmit blocks on the data connection.
+const std::string Measurement = BuildTransmitBlock(0x12, 0, 0, 1u << 20, std::string(24 * 8, '\x11'));
+const std::string ToolsReply = BuildTransmitBlock('v', 0, 0, 1u << 20, "tool");
+
+TEST_F(NetworkDeviceTest, TransmitBlocksSplitAcrossReceptionsReachTheDecoderWhole) {
+  auto device = Opened();
+  const std::string stream = "junk" + Measurement + ToolsReply + Measurement;
+  // The first cut falls into the first header, the second into the tools reply.
+  for (const auto& [from, length] : {std::pair{0, 13}, std::pair{13, 215}, std::pair{228, 1000}}) {
+    ASSERT_TRUE(instrument.SendData(stream.substr(from, length)));
+    std::this_thread::sleep_for(30ms);
+  }
+  EXPECT_EQ(AnsiToHex(Received(*device, 2 * Measurement.size())), AnsiToHex(Measurement + Measurement));
+  EXPECT_EQ(device->ToolsReadAll(), std::string("tool") + std::string(4, '\0'));
+  EXPECT_EQ(device->PeerType(), ptESP);
+  EXPECT_EQ(device->UserID(), 2);
+  EXPECT_EQ(device->ZCTChannelCount(), 24);
+}
+
+TEST_F(NetworkDeviceTest, TransmitBlockWithAnImpossibleValueCountIsDroppedAndReported) {
+  auto device = Opened();
+  const std::string broken = std::string("ZCT2\x12\xFF", 6) + std::string(10, '\0');
+  ASSERT_TRUE(instrument.SendData(Measurement + broken + Measurement));
+  EXPECT_EQ(AnsiToHex(Received(*device, 2 * Measurement.size())), AnsiToHex(Measurement + Measurement));
+  EXPECT_EQ(device->ErrorCode(), QV_Err_ReceiveServerFailed);
+}
+
+TEST_F(NetworkDeviceTest, CommandsToANetworkModuleStartTheirReplyWaitsAndDelays) {
+  auto device = Opened();
+  ASSERT_TRUE(instrument.SendData(Measurement));
+  for (int i = 0; i < 200 && device->PeerType() == ptUnknown; ++i) std::this_thread::sleep_for(5ms);
+  ASSERT_TRUE(device->DeviceWrite("\x01"));  // the first version command is dropped
+  ASSERT_TRUE(device->DeviceWrite("\x22"));
+  EXPECT_EQ(device->CmdResponse(), crt_interval);
+  device->SetCmdResponse(crt_none);
+  ASSERT_TRUE(device->DeviceWrite(std::string("\x85%", 2) + std::string(8, '\0')));
+  EXPECT_GT(device->GetDelayNextCmdMs(), 1);
 }
 
 TEST_F(NetworkDeviceTest, NoDataTexts) {
@@ -412,7 +481,9 @@ TEST_P(NetworkContinuationTest, FirstBlockAfterReopen) {
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(device->ReceiveBuffer().ReadAvailable(1000), GetParam().received);
   EXPECT_EQ(device->ErrorCode(), GetParam().code);
-  if (GetParam().code == QV_Err_Reconnected) EXPECT_EQ(device->ErrorMessage(), "Data lost! Data transfer restarted");
+  if (GetParam().code == QV_Err_Reconnected) {
+    EXPECT_EQ(device->ErrorMessage(), "Data lost! Data transfer restarted");
+  }
 }
 
 // The ring of 0x20000 bytes wraps between the last block and the next: 0x1FFFC + 4 is 0.
@@ -436,6 +507,34 @@ TEST_F(NetworkRecoveryTest, UnansweredLivenessTestCountsInterruptions) {
   device->DeviceReadAvailable(10);
   EXPECT_EQ(device->ErrorCode(), QV_Err_RequestTimeout);
   EXPECT_EQ(device->ErrorMessage(), "Network device: Data transfer interrupted (1). Please wait...");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(NetworkRecoveryTest, ResetInstrumentIsReportedThenReopened) {
+  timings.ResetWaitMs = 10;
+  timings.ResetWaitColdfireMs = 10;
+  auto device = Opened();
+  ASSERT_TRUE(instrument.SendData(CDCBlock("data", 4, 0)));
+  Received(*device, 4);
+  device->SetReceivedSec(5);
+  ASSERT_TRUE(device->DeviceWrite("\x85P"));
+  ASSERT_TRUE(device->ResetCmdSent());
+  instrument.DropData();  // the instrument restarts
+  for (int i = 0; i < 200 && device->DataConnected(); ++i) std::this_thread::sleep_for(5ms);
+  // No waiting for the no-data limit: the first check reports the reset.
+  EXPECT_TRUE(device->DeviceReadAvailable(10).empty());
+  EXPECT_EQ(device->ErrorCode(), QV_Err_DeviceResetted);
+  EXPECT_EQ(device->ErrorMessage(), "Device Resetted");
+  device->QuitError();
+  device->DeviceReadAvailable(10);
+  EXPECT_TRUE(device->IsReconnected());
+  EXPECT_FALSE(device->ResetCmdSent());
+  EXPECT_EQ(instrument.Requests("CONNECT").size(), 2u);
+  EXPECT_TRUE(instrument.WaitDataConnected());
+  EXPECT_NE(device->ErrorCode(), QV_Err_Disconnected);
 }
 
 }  // namespace

@@ -7,10 +7,12 @@
 #include <memory>
 #include <thread>
 
+#include "core/CircularBuffer.h"
 #include "core/Clock.h"
 #include "core/NamedEvent.h"
 #include "core/QV_NumberText.h"
 #include "devices/QV_CommonTypes.h"
+#include "devices/QV_TransmitBlock.h"
 #include "protocol/QV_ReportDevice.h"
 #include "support/FrameBuilder.h"
 #include "support/LogCapture.h"
@@ -182,14 +184,6 @@ INSTANTIATE_TEST_SUITE_P(
                       PeerCase{"LongFrameStart", Sixteen, Sixteen, ptColdfire}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST_F(SerialDeviceTest, NetworkModuleInstrumentIsRefusedClearly) {
-  Open();
-  instrument->Write(EspTimestamp(5));
-  EXPECT_TRUE(WaitForError(QV_HardwareFault));
-  EXPECT_EQ(device->ErrorMessage(), "Network-module instruments are not supported over serial yet");
-  EXPECT_TRUE(device->CheckDeviceClosed());
-}
-
 TEST_F(SerialDeviceTest, MissingPortFailsToOpen) {
   device = NewDevice("/dev/no-such-serial-port");
   std::string error;
@@ -360,6 +354,108 @@ TEST_F(SerialLineMessagesTest, OneInterruptionGivesOneMessageAndOneRecovery) {
   EXPECT_EQ(messages, (std::vector<std::string>{
                           "QV_Err_DataTransferInterrupted: Data transfer interrupted. Please check connection cable",
                           "QV_No_Err_Recovered: Data transmission recovered"}));
+}
+
+}  // namespace
+
+namespace {
+
+// A measurement block of the network-module instrument at a buffer address (in 32-bit words); three
+// values make the next block start 10 words on. The test opens with one at 0, then the answer to the
+// hardware-feature read at 10; the stream goes on at 16.
+std::string BlockAt(uint32_t address) { return BuildTransmitBlock(0x12, 0, 0, address, std::string(3 * 8, '\x11')); }
+const std::string HardFeatureRead = std::string("\x04\x85" "Ei\x05", 5);
+
+class SerialNetworkModuleTest : public SerialDeviceTest {
+ protected:
+  // Opens, sends the first blocks and waits until the device knows the peer and asked for its
+  // hardware features.
+  void OpenNetworkModule(const std::string& first) {
+    Open();
+    instrument->Write(first);
+    ASSERT_TRUE(ReadUntil([&] { return device->PeerType() == ptESP; }));
+    EXPECT_EQ(AnsiToHex(instrument->Read(HardFeatureRead.size())), AnsiToHex(HardFeatureRead));
+    // The answer, the block after the first one, ends the wait for it; it is no report.
+    instrument->Write(BuildTransmitBlock('x', 'i' | 5 << 8, 0, 10, std::string("\x21\x00\x00\x00", 4)));
+    ASSERT_TRUE(WaitUntil([&] { return device->HardFeature32() == 0x21; }));
+  }
+
+  // Waits in real time without reading, as the decoder of a network-module line reads the buffer.
+  template <typename Done>
+  static bool WaitUntil(Done done) {
+    for (int i = 0; i < 400 && !done(); ++i) std::this_thread::sleep_for(5ms);
+    return done();
+  }
+
+  // What the decoder finds in the receive buffer once `count` bytes are there.
+  std::string Received(size_t count) {
+    for (int i = 0; i < 400 && device->BufferAmount() < count; ++i) std::this_thread::sleep_for(5ms);
+    device->ReceiveBufferCleared();
+    return device->ReceiveBuffer().ReadAvailable(100000);
+  }
+
+  static std::string Resumption(uint32_t address) {
+    return std::string{'\x04', '\x73', char(address >> 24), char(address >> 16), char(address >> 8), char(address)};
+  }
+};
+
+TEST_F(SerialNetworkModuleTest, BlocksReachTheDecoderWhole) {
+  OpenNetworkModule("\x01" + BlockAt(0));
+  instrument->Write(BlockAt(16).substr(0, 9));
+  std::this_thread::sleep_for(20ms);
+  instrument->Write(BlockAt(16).substr(9));
+  EXPECT_EQ(AnsiToHex(Received(2 * BlockAt(0).size())), AnsiToHex(BlockAt(0) + BlockAt(16)));
+  EXPECT_EQ(device->PeerRepeatAddr(), 26u);
+}
+
+TEST_F(SerialNetworkModuleTest, ChecksumErrorAsksToResendFromTheLastGoodBlock) {
+  OpenNetworkModule(BlockAt(0));
+  std::string broken = BlockAt(16);
+  broken[20] ^= 0x01;
+  instrument->Write(broken + BlockAt(26));
+  EXPECT_EQ(AnsiToHex(instrument->Read(6)), AnsiToHex(Resumption(16)));
+  EXPECT_TRUE(WaitUntil([&] { return device->ErrorCode() == QV_Err_DataTransferInterrupted; }));
+  EXPECT_EQ(device->ErrorMessage(), "Data transfer interrupted. Please check connection cable");
+  device->QuitError();
+  // The instrument resends from the asked address; blocks in flight before it are dropped.
+  instrument->Write(BlockAt(36) + BlockAt(16) + BlockAt(26));
+  EXPECT_EQ(AnsiToHex(Received(3 * BlockAt(0).size())), AnsiToHex(BlockAt(0) + BlockAt(16) + BlockAt(26)));
+  EXPECT_EQ(device->ErrorCode(), QV_No_Err_Recovered);
+  EXPECT_EQ(device->ErrorMessage(), "Data transmission recovered");
+}
+
+TEST_F(SerialNetworkModuleTest, SilentLineAsksToResendAgainAndAgain) {
+  OpenNetworkModule(BlockAt(0));
+  Received(BlockAt(0).size());
+  for (int round = 0; round < 2; ++round) {
+    clock.Advance(std::chrono::milliseconds(TQV_SerialDevice::ESPSilenceMs + 50));
+    EXPECT_EQ(AnsiToHex(instrument->Read(6)), AnsiToHex(Resumption(16))) << "round " << round;
+  }
+}
+
+TEST_F(SerialNetworkModuleTest, CommandsGoOutLengthFramedOneReplyAtATime) {
+  OpenNetworkModule(BlockAt(0));
+  ASSERT_TRUE(device->DeviceWrite("\x01"));  // dropped: the instrument sent its version itself
+  ASSERT_TRUE(device->DeviceWrite("\x22"));
+  ASSERT_TRUE(device->DeviceWrite("\x33"));
+  EXPECT_EQ(AnsiToHex(instrument->Read(2)), "0122");
+  // The rate command waits for a measurement that shows the new interval.
+  EXPECT_EQ(instrument->Read(2, 100), "");
+  instrument->Write(BuildTransmitBlock(0x22, 0, 0, 16, std::string(3 * 8, '\x11')));
+  EXPECT_EQ(AnsiToHex(instrument->Read(2)), "0133");
+}
+
+TEST_F(SerialDeviceTest, WakeUpBeforeTheFirstAnswerStaysOffTheLine) {
+  Open();
+  // A network-module instrument would read 0xBC as the length of a command.
+  EXPECT_TRUE(device->DeviceWrite("\xBC"));
+  EXPECT_EQ(instrument->Read(1, 100), "");
+}
+
+TEST_F(SerialNetworkModuleTest, CloseStopsTheInstrument) {
+  OpenNetworkModule(BlockAt(0));
+  EXPECT_TRUE(device->ClosePort());
+  EXPECT_EQ(AnsiToHex(instrument->Read(3)), "028560");
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "core/NamedEvent.h"
 #include "devices/QV_TtyLine.h"
 #include "devices/QV_UsbFrames.h"
-#include "protocol/QV_TransmitBlock.h"
+#include "devices/QV_TransmitBlock.h"
 #include "support/FrameBuilder.h"
 #include "support/LogCapture.h"
 #include "support/PtyPair.h"  // TPtyEnd

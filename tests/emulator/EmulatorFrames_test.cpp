@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "DecodeChain.h"
-#include "protocol/QV_TransmitBlock.h"
+#include "devices/QV_TransmitBlock.h"
 
 namespace {
 

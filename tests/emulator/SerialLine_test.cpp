@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <algorithm>
 #include <thread>
 
 #include "DecodeChain.h"
 #include "StreamParsing.h"
+#include "acquisition/SourceTestSupport.h"
 #include "support/PtyPair.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -178,6 +181,49 @@ TEST_F(EmulatorSerialTest, SerialDeviceOfTheHostReadsTheColdfireCounter) {
       EXPECT_DOUBLE_EQ(v[0], LineValues(measurements[i - 1])[0] + 0.125) << "no measurement lost or repeated";
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A network-module counter on a serial line, read through the source interface as a session would.
+TEST_F(EmulatorSerialTest, SourceReadsTheNetworkModuleCounterAndResumesAfterABreak) {
+  if (!TPtyPair::SocatAvailable()) GTEST_SKIP() << "socat is not installed (scripts/install-deps installs it)";
+  TTempDir dir;
+  pair = std::make_unique<TPtyPair>();
+  ASSERT_EQ(pair->Error(), "");
+  TEmulatorSettings s;
+  s.Peer = TPeer::NetworkModule;
+  s.SerialPath = pair->InstrumentPath();
+  s.IntervalMs = 50;
+  s.Channels = 3;
+  s.DropAfter = 1500ms;  // the instrument stops sending until the host asks it to resend
+  s.TracePath = dir.File("trace.txt");
+  instrument = std::make_unique<TEmulatedInstrument>(s);
+  ASSERT_EQ(instrument->Start(), "");
+  const int32_t id = Multi_AddSource();
+  std::string reply;
+  ASSERT_EQ(OpenSource(id, pair->HostPath() + ":115200", &reply), 1) << reply;
+  std::vector<std::string> measurements, messages;
+  for (const auto end = std::chrono::steady_clock::now() + 4s; std::chrono::steady_clock::now() < end;) {
+    const TRead read = ReadText(id);
+    if (read.Code != 1) messages.push_back(read.Text);
+    else if (IsMeasurementLine(read.Text)) measurements.push_back(read.Text);
+    if (read.Text.empty()) std::this_thread::sleep_for(1ms);
+  }
+  Multi_CloseConnection(id);
+  instrument.reset();
+  EXPECT_NE(std::find(messages.begin(), messages.end(), "Data transmission recovered"), messages.end())
+      << ::testing::PrintToString(messages);
+  ASSERT_GE(measurements.size(), 50u);
+  for (size_t i = 1; i < measurements.size(); ++i)
+    ASSERT_DOUBLE_EQ(LineValues(measurements[i])[0], LineValues(measurements[i - 1])[0] + 0.125)
+        << "no measurement lost or repeated across the break: " << measurements[i];
+  const std::string trace = ReadWholeFile(s.TracePath);
+  EXPECT_NE(trace.find("resumption from address"), std::string::npos);
+  EXPECT_NE(trace.find("command 85456905"), std::string::npos) << "hardware-feature read";
+  EXPECT_NE(trace.find("command 8560"), std::string::npos) << "stop on close";
 }
 
 }  // namespace

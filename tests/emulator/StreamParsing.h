@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/QV_TransmitBlock.h"
+#include "devices/QV_TransmitBlock.h"
 
 // Cuts what arrived on a data connection into whole blocks, keeping an incomplete tail.
 inline std::vector<TQV_TransmitBlock> TakeTransmitBlocks(std::string& bytes) {

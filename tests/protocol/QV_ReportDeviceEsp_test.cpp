@@ -2,7 +2,7 @@
 
 #include "ReportDeviceFixture.h"
 #include "devices/QV_BaseDevice.h"
-#include "protocol/QV_TransmitBlock.h"
+#include "devices/QV_TransmitBlock.h"
 
 namespace {
 

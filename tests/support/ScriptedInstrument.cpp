@@ -130,6 +130,7 @@ void TScriptedInstrument::Answer(int fd) {
     return;
   }
   if (request.rfind("CONNECT", 0) == 0 && answer->rfind("ok", 0) == 0) ConnectBack(request);
+  std::this_thread::sleep_for(std::chrono::milliseconds(FAnswerDelayMs.load()));
   send(fd, answer->data(), answer->size(), MSG_NOSIGNAL);
 }
 

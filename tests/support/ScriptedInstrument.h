@@ -20,6 +20,8 @@ class TScriptedInstrument {
   TScriptedInstrument& operator=(const TScriptedInstrument&) = delete;
 
   void Script(std::vector<std::optional<std::string>> answers);
+  // Every later answer comes this long after its request, as on a slow LAN.
+  void SetAnswerDelay(int ms) { FAnswerDelayMs = ms; }
   std::vector<std::string> Requests() const;
   // Requests starting with prefix.
   std::vector<std::string> Requests(const std::string& prefix) const;
@@ -42,5 +44,6 @@ class TScriptedInstrument {
   std::deque<std::optional<std::string>> FAnswers;
   std::vector<std::string> FRequests;
   std::atomic<int> FDataFd = -1;
+  std::atomic<int> FAnswerDelayMs = 0;
   std::thread FThread;
 };

@@ -1,4 +1,4 @@
-#include "protocol/QV_TransmitBlock.h"
+#include "devices/QV_TransmitBlock.h"
 
 #include <numeric>
 
@@ -58,4 +58,22 @@ bool ParseTransmitBlock(std::string_view block, TQV_TransmitBlock& out) {
   out.Values.assign(block.substr(TQV_TransmitBlock::HeaderSize));
   out.Raw.assign(block);
   return true;
+}
+
+std::string BuildTransmitBlock(uint8_t type, uint16_t w, uint32_t x, uint32_t y, std::string values) {
+  values.resize((values.size() + TQV_TransmitBlock::ValueSize - 1) / TQV_TransmitBlock::ValueSize *
+                    TQV_TransmitBlock::ValueSize,
+                '\0');
+  std::string block(TQV_TransmitBlock::Magic);
+  block.push_back(static_cast<char>(type));
+  block.push_back(static_cast<char>(values.size() / TQV_TransmitBlock::ValueSize));
+  const auto little = [&block](uint32_t value, int width) {
+    for (int i = 0; i < width; ++i) block.push_back(static_cast<char>(value >> (8 * i)));
+  };
+  little(w, 2);
+  little(x, 4);
+  little(y & 0x00FFFFFF, 4);
+  block += values;
+  block[15] = static_cast<char>(-TransmitBlockSum(block));
+  return block;
 }

@@ -57,3 +57,6 @@ size_t TransmitBlockSize(std::string_view header);
 uint8_t TransmitBlockSum(std::string_view block);
 // Parses a whole block (its size must match the header). False when it is none.
 bool ParseTransmitBlock(std::string_view block, TQV_TransmitBlock& out);
+// A block with its checksum byte set (Y bits 24-31) so that the byte sum is 0; the values are padded
+// with zeros to whole 8-byte values.
+std::string BuildTransmitBlock(uint8_t type, uint16_t w, uint32_t x, uint32_t y, std::string values);
