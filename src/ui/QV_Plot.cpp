@@ -133,15 +133,24 @@ void TQV_Plot::SetPixelColumn(int x, int y0, int y1, QRgb color) {
 // Each column gets the vertical run from the previous row to its own, so that steep traces stay
 // connected and one column never holds more than one value of a channel.
 void TQV_Plot::DrawMeasurement(int index, const std::vector<int32_t>& rows, int startX, int kanal, QColor aColor) {
+  std::vector<TColumnSpan> spans(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) spans[i] = {rows[i], rows[i], rows[i]};
+  DrawSpans(index, spans, startX, kanal, aColor);
+}
+
+void TQV_Plot::DrawSpans(int index, const std::vector<TColumnSpan>& spans, int startX, int kanal, QColor aColor) {
   const int w = GraphWidth();
   if (w <= 0 || kanal < 0 || kanal > kMaxChannels || index < 0 || index >= kBases) return;
   int32_t& yOld = FYOld[size_t(index)][size_t(kanal)];
   const QRgb color = 0xFF000000u | aColor.rgb();  // the graph has no alpha: always opaque
   int x = ((startX % w) + w) % w;
-  for (const int32_t y : rows) {
+  for (const TColumnSpan& span : spans) {
     if (x == 0) yOld = -1;  // no line across the wrap
-    if (y >= 0) SetPixelColumn(x, yOld >= 0 ? yOld : y, y, color);
-    yOld = y;
+    if (span.Low >= 0) {
+      // The column's range, joined to the row where the trace left the column before.
+      SetPixelColumn(x, yOld >= 0 ? std::min(yOld, span.Low) : span.Low, yOld >= 0 ? std::max(yOld, span.High) : span.High, color);
+    }
+    yOld = span.Last;
     x = x + 1 == w ? 0 : x + 1;
   }
 }

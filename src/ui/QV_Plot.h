@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/App_Settings.h"
+#include "ui/GraphicScale.h"
 
 // Which pixels a trace has touched: per x position a bit set of the y pixels, one bit per pixel.
 class TPersistBuffer {
@@ -74,6 +75,9 @@ class TQV_Plot : public QWidget {
   // Draws the rows of one channel from column startX on (wrapping), joined to the channel's
   // previous row when it has one; a row of -1 breaks the trace.
   void DrawMeasurement(int index, const std::vector<int32_t>& rows, int startX, int kanal, QColor aColor);
+  // Draws one span per column from startX on (wrapping): the column's lowest to highest row, joined
+  // to the row the trace left the column before on; an empty span breaks the trace.
+  void DrawSpans(int index, const std::vector<TColumnSpan>& spans, int startX, int kanal, QColor aColor);
   // Marks the values beyond the top (+1) or bottom (-1) edge, one entry per column from startX on
   // (0: none), as small arrows at the channel's edge row where a run starts and every few columns
   // along it, so that they are not taken for values on the edge.
