@@ -223,7 +223,14 @@ void TQV_Plot::SetUnitsPerDiv(int axis, double value) { FY_Info[size_t(axis)].Un
 void TQV_Plot::SetUnitText(int axis, const std::string& value) { FY_Info[size_t(axis)].UnitText = value; }
 void TQV_Plot::SetUnitColor(int axis, QColor value) { FY_Info[size_t(axis)].UnitColor = value; }
 void TQV_Plot::SetAbsNotation(int axis, bool value) { FY_Info[size_t(axis)].AbsNotation = value; }
-void TQV_Plot::SetUseY2(bool value) { FUseY2 = value; }
+// A second axis gets a label column of its own: the graph narrows and starts anew.
+void TQV_Plot::SetUseY2(bool value) {
+  if (value == FUseY2) return;
+  FUseY2 = value;
+  FRechts = value ? 2 * kAxisWidth : kAxisWidth;
+  ResizeBitmaps();
+  Q_EMIT OnResized();
+}
 void TQV_Plot::SetIntervalMs(int32_t value) { FIntervalMs = value; }
 
 std::string TQV_Plot::AxisText(double value, const std::string& unit, bool absNotation, char separator) {
@@ -267,7 +274,7 @@ void TQV_Plot::DrawBitmaps() {
   p.setFont(font);
   const int labelX = w + FRechtsGrid + 3;
   const int axes = FUseY2 ? 2 : 1;
-  const int labelWidth = (FRechts - 3) / axes;
+  const int labelWidth = (FRechts - 3) / axes;  // kAxisWidth each
   for (int axis = 0; axis < axes; ++axis) {
     const TYInfo& info = FY_Info[size_t(axis)];
     p.setPen(info.UnitColor);

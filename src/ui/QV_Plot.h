@@ -156,7 +156,8 @@ class TQV_Plot : public QWidget {
   QImage FBitmapGraph;  // the traces on the background
   QImage FBitmapBack;   // the background with the grid
   int FUnten = 20;      // bottom margin (time scale)
-  int FRechts = 80;     // right margin (y axis labels)
+  static constexpr int kAxisWidth = 80;
+  int FRechts = kAxisWidth;  // right margin (y axis labels)
   int FRechtsGrid = 0;  // columns right of the graph that belong to neither
   int FMitte = 0;
   bool FAdjustWidth = false;
