@@ -254,11 +254,14 @@ std::string TQV_Plot::AxisText(double value, const std::string& unit, bool absNo
 // ---------------------------------------------------------------- picture
 
 void TQV_Plot::DrawBitmaps() {
-  FBitmap.fill(palette().color(QPalette::Window));
   QPainter p(&FBitmap);
   p.drawImage(0, 0, FBitmapGraph);
   const int w = GraphWidth();
   const int h = GraphHeight();
+  // The graph covers the rest: only the margins need the background.
+  const QColor window = palette().color(QPalette::Window);
+  p.fillRect(w, 0, FBitmap.width() - w, FBitmap.height(), window);
+  p.fillRect(0, h, w, FBitmap.height() - h, window);
   if (!FErrorText.empty()) {
     p.setPen(Qt::black);
     p.drawText(QRect(0, 0, w, h), Qt::AlignCenter, QString::fromStdString(FErrorText));
@@ -277,32 +280,57 @@ void TQV_Plot::DrawBitmaps() {
   const int labelWidth = (FRechts - 3) / axes;  // kAxisWidth each
   for (int axis = 0; axis < axes; ++axis) {
     const TYInfo& info = FY_Info[size_t(axis)];
-    p.setPen(info.UnitColor);
     for (int y = FMitte % kPixelsPerDiv; y < h; y += kPixelsPerDiv) {
       const int divisions = (FMitte - y) / kPixelsPerDiv;
       const QString text = QString::fromStdString(
           AxisText(divisions * info.UnitsPerDiv, info.UnitText, info.AbsNotation, FormatSettings.DecimalSeparator));
-      p.drawText(QRect(labelX + axis * labelWidth, y - 8, labelWidth, 16), Qt::AlignLeft | Qt::AlignVCenter, text);
+      DrawLabel(p, QPoint(labelX + axis * labelWidth, y), text, info.UnitColor);
     }
   }
   p.setPen(Qt::black);
   if (FIntervalMs > 0) {
     const QString perDiv = QString::fromStdString(
         AxisText(FIntervalMs * 1e-3 * kPixelsPerDiv, "s", true, FormatSettings.DecimalSeparator) + "/div");
-    p.drawText(QRect(0, h, w, FUnten), Qt::AlignLeft | Qt::AlignVCenter, perDiv);
+    DrawLabel(p, QPoint(0, h + FUnten / 2), perDiv, Qt::black);
     // Clock times under the division lines, clear of the caption and of each other.
-    int free = p.fontMetrics().horizontalAdvance(perDiv) + 6;
-    for (const TTimeTick& tick : TimeTicks(w, FCursorX, FCursorTime, FIntervalMs)) {
-      const int textWidth = p.fontMetrics().horizontalAdvance(tick.Text);
+    const QFontMetrics fm = p.fontMetrics();
+    int free = fm.horizontalAdvance(perDiv) + 6;
+    const std::vector<TTimeTick> ticks = TimeTicks(w, FCursorX, FCursorTime, FIntervalMs);
+    // Every clock time has the same format and digits of one width: one measure fits all.
+    const int textWidth = ticks.empty() ? 0 : fm.horizontalAdvance(ticks.front().Text);
+    const int baseline = h + 2 + (FUnten - 2 + fm.ascent() - fm.descent()) / 2;
+    for (const TTimeTick& tick : ticks) {
       const int left = tick.X - textWidth / 2;
       p.drawLine(tick.X, h, tick.X, h + 3);
       if (left < free || left + textWidth > w) continue;
-      p.drawText(QRect(left, h + 2, textWidth, FUnten - 2), Qt::AlignCenter, tick.Text);
+      p.drawText(QPoint(left, baseline), tick.Text);
       free = left + textWidth + 6;
     }
   }
   p.end();
   update();
+}
+
+// The axis labels are rendered once and kept: they change only with the scale, and drawing their
+// glyphs anew for every view and refresh costs more than the traces. (Clock times change with
+// every refresh and are drawn directly.)
+void TQV_Plot::DrawLabel(QPainter& p, QPoint anchor, const QString& text, QColor color) {
+  const QString key = text + QChar(0) + QString::number(color.rgba(), 16);
+  auto it = FLabels.find(key);
+  if (it == FLabels.end()) {
+    if (FLabels.size() >= kMaxLabels) FLabels.clear();
+    const QFontMetrics fm(p.font());
+    QImage image(std::max(fm.horizontalAdvance(text), 1), fm.height(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter label(&image);
+    label.setFont(p.font());
+    label.setPen(color);
+    label.drawText(image.rect(), Qt::AlignLeft | Qt::AlignVCenter, text);
+    label.end();
+    it = FLabels.emplace(key, std::move(image)).first;
+  }
+  const QImage& image = it->second;
+  p.drawImage(anchor.x(), anchor.y() - image.height() / 2, image);
 }
 
 std::vector<TQV_Plot::TTimeTick> TQV_Plot::TimeTicks(int width, int cursorX, const QDateTime& cursorTime,

@@ -3,10 +3,13 @@
 #include <QDateTime>
 #include <QImage>
 #include <QWidget>
+
+class QPainter;
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/App_Settings.h"
@@ -143,6 +146,8 @@ class TQV_Plot : public QWidget {
   void ResizeBitmaps();
   void DrawBackground();
   void SetPixelColumn(int x, int y0, int y1, QRgb color);
+  // A label in the painter's font, its left edge at anchor.x() and its middle at anchor.y().
+  void DrawLabel(QPainter& p, QPoint anchor, const QString& text, QColor color);
   // The pixel (x, y) of the graph, written in place: drawing goes straight into the scan lines.
   QRgb* GraphPixel(uchar* bits, int x, int y) const {
     return reinterpret_cast<QRgb*>(bits + qsizetype(y) * FBitmapGraph.bytesPerLine()) + x;
@@ -166,4 +171,6 @@ class TQV_Plot : public QWidget {
   QDateTime FCursorTime;
   std::string FErrorText;
   std::array<std::array<int32_t, kMaxChannels + 1>, kBases> FYOld{};
+  static constexpr size_t kMaxLabels = 256;
+  std::unordered_map<QString, QImage> FLabels;  // rendered labels by text and colour
 };
