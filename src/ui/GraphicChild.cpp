@@ -559,8 +559,11 @@ void TGraphicChild::UpdateDisplay() {
   try {
     UpdateChannelCount(1);
     if (HasSecondBase()) UpdateChannelCount(2);
-    if (Session() && Session()->IntervalMs() != FIntervalMs) {
+    // A new interval of either session changes where values go: both start again.
+    const bool second = HasSecondBase() && SecondSession()->IntervalMs() != Info(2).IntervalMs;
+    if ((Session() && Session()->IntervalMs() != FIntervalMs) || second) {
       UpdateInterval();
+      if (HasSecondBase()) Info(2).IntervalMs = SecondSession()->IntervalMs();
       for (int base = 1; base <= kBaseCount; ++base)
         for (int ch = 1; ch <= kChannels; ++ch) ClearPersistBuffer(base, ch);
       ClearGraph();

@@ -126,6 +126,7 @@ class TGraphicChild : public TMDIChild {
     int32_t ChannelCountShown = -1;
     int64_t DrawnColumns = 0;  // columns drawn since the start (base 2: through its last value)
     double NextColumn = 0;     // base 2: the column of its next value, counted like DrawnColumns
+    int32_t IntervalMs = 0;    // base 2: the session's interval the columns were placed with
   };
   TGraphInfo& Info(int base) { return FInfo[size_t(base - 1)]; }
   const TGraphInfo& Info(int base) const { return FInfo[size_t(base - 1)]; }

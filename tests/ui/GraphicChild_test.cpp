@@ -427,6 +427,25 @@ TEST_F(SecondSessionTest, AFasterSecondSessionKeepsTimeWithBaseOneAndItsSpikes) 
   EXPECT_EQ(second->Store().GetNewCount(view->DataX(2), hsNone), 0);
 }
 
+TEST_F(SecondSessionTest, ANewIntervalOfTheSecondSessionStartsBothAgain) {
+  auto view = MakeTwoSessionView(250);
+  First(5);
+  Second(17, {0, 1, 2, 3, 4, 5});  // the first values stand out
+  view->UpdateDisplay();
+  const int mitte = view->Plot()->Mitte();
+  ASSERT_FALSE(Columns(*view, mitte - 50).empty());
+  second->SetIntervalMs(500);
+  view->UpdateDisplay();
+  EXPECT_DOUBLE_EQ(view->ColumnsPerValue2(), 0.5);
+  // Drawn anew at the new rate: only the last ten values (five seconds) fit, ending at the cursor.
+  EXPECT_TRUE(Columns(*view, mitte - 50).empty());
+  const std::vector<int> below = Columns(*view, mitte + 100);
+  ASSERT_FALSE(below.empty());
+  EXPECT_EQ(below.back(), view->PlotX() - 1);
+  EXPECT_EQ(below.front(), 0);
+  EXPECT_EQ(second->Store().GetNewCount(view->DataX(2), hsNone), 0);
+}
+
 TEST_F(SecondSessionTest, ASlowerSecondSessionHoldsItsValues) {
   auto view = MakeTwoSessionView(2000);
   First(11);
