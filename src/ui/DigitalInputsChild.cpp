@@ -11,6 +11,7 @@
 #include "core/Clock.h"
 #include "core/DateTimeText.h"
 #include "data/ZCT_DataManagement.h"
+#include "ui/DGIHistoryStrip.h"
 #include "ui/DGINamesDialog.h"
 
 namespace {
@@ -65,6 +66,11 @@ std::string TDigitalInputsChild::LastChangeText(int32_t card) const {
   return FCards[size_t(card - 1)].LastChange->text().mid(kLastChange.size()).toStdString();
 }
 
+TDGIHistoryStrip* TDigitalInputsChild::History(int32_t card) const {
+  if (card < 1 || card > CardCount()) return nullptr;
+  return FCards[size_t(card - 1)].History;
+}
+
 std::string TDigitalInputsChild::Status() const { return FStatus->text().toStdString(); }
 
 std::string TDigitalInputsChild::SignalName(int32_t card, int32_t signal) const {
@@ -95,6 +101,9 @@ void TDigitalInputsChild::BuildCards(int32_t count) {
     }
     FCards[c].LastChange = new QLabel(kLastChange + "-", box);
     grid->addWidget(FCards[c].LastChange, kSignals / kLampColumns, 0, 1, kLampColumns);
+    FCards[c].History = new TDGIHistoryStrip(box);
+    FCards[c].History->setToolTip("Recent history: one column per display cycle, signal 1 at the top, newest at the right");
+    grid->addWidget(FCards[c].History, kSignals / kLampColumns + 1, 0, 1, kLampColumns);
     FCardLayout->insertWidget(int(c), box);
     ShowWord(FCards[c], 0);
     FCards[c].Word.reset();
@@ -150,5 +159,6 @@ void TDigitalInputsChild::UpdateDisplay() {
     const uint32_t word = store->GetDGI(card);
     TCard& shown = FCards[size_t(card - 1)];
     if (!shown.Word || *shown.Word != word) ShowWord(shown, word);
+    shown.History->Add(word);
   }
 }

@@ -10,11 +10,13 @@
 class QGridLayout;
 class QLabel;
 class QVBoxLayout;
+class TDGIHistoryStrip;
 
 // The digital-inputs view of a counter session: the 32 signals of each digital-input card the
 // instrument transmits as lamps named after the session's signal names, lit while the input is
-// set, with the local time the card last changed. The lamps follow the cards' words of the
-// counter store on every display cycle.
+// set, with the local time the card last changed, and a strip of the card's recent history (one
+// column per display cycle). The lamps follow the cards' words of the counter store on every
+// display cycle.
 class TDigitalInputsChild : public TMDIChild {
   Q_OBJECT
 
@@ -35,6 +37,7 @@ class TDigitalInputsChild : public TMDIChild {
   QLabel* Lamp(int32_t card, int32_t signal) const;
   bool LampOn(int32_t card, int32_t signal) const;
   std::string LastChangeText(int32_t card) const;
+  TDGIHistoryStrip* History(int32_t card) const;
   std::string Status() const;
 
   // ---- TMDIChild ----
@@ -46,6 +49,7 @@ class TDigitalInputsChild : public TMDIChild {
  private:
   struct TCard {
     QLabel* LastChange = nullptr;
+    TDGIHistoryStrip* History = nullptr;
     std::array<QLabel*, kSignals> Lamps{};
     std::optional<uint32_t> Word;  // none before the first word
   };

@@ -4,6 +4,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -15,6 +17,7 @@
 #include "data/IVC_DataManagement.h"
 #include "data/VTA_SensorDM.h"
 #include "data/ZCT_DataManagement.h"
+#include "ui/PersistDialog.h"
 #include "ui/QV_Channels.h"
 #include "ui/UiColors.h"
 
@@ -85,6 +88,8 @@ TGraphicChild::TGraphicChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSessi
   auto addButton = [&](const char* text, std::function<void()> handler) { AddButton(*row, text, std::move(handler)); };
   addButton("Clear graph", [this] { ClearGraph(); });
   addButton("Save Image", [this] { SaveImage(SaveFolder()); });
+  addButton("Print...", [this] { PrintWithDialog(); });
+  addButton("Persist...", [this] { PersistDialog(); });
   FAutoButton = AddButton(*row, "Auto", [this] { SetAutoScale(FAutoButton->isChecked()); });
   FAutoButton->setCheckable(true);
   FAutoButton->setToolTip("Fit the scale to the values on the plot whenever they leave it");
@@ -102,25 +107,47 @@ TGraphicChild::TGraphicChild(QWidget* AOwner, int32_t aTag, TSessionItem* aSessi
   FPlot = new TQV_Plot(this);
   layout->addWidget(FPlot, 1);
   connect(FPlot, &TQV_Plot::OnResized, this, [this] {
-    for (auto& persist : FPersist) persist.Resize(FPlot->GraphWidth(), FPlot->GraphHeight());
+    for (auto& info : FInfo)
+      for (auto& persist : info.Persist) persist.Resize(FPlot->GraphWidth(), FPlot->GraphHeight());
     RestartReading();
   });
 
   FLeftChannels = AddChannelStrip(*layout, mcaToggleEnabled);
-  connect(FLeftChannels, &TQV_Channels::OnChannelEnabled, this, [this](int channel, bool) {
-    FPlot->ResetYOld(0, channel);
-    ApplyAxis();
-  });
-  connect(FLeftChannels, &TQV_Channels::OnChannelSelected, this, [this](int) { ApplyAxis(); });
-  connect(FLeftChannels, &TQV_Channels::OnPersistEnabled, this, [this](int channel, bool enabled) {
-    if (!enabled) ClearPersistBuffer(1, channel);
-  });
+  // Base 2's strip stands right of base 1's, with its own colour panel.
+  auto* stripRow = qobject_cast<QHBoxLayout*>(BottomPanel()->layout());
+  auto* rightPanel = new QLabel(BottomPanel());
+  rightPanel->setFixedSize(20, 20);
+  rightPanel->setAlignment(Qt::AlignCenter);
+  FRightColorPanel = rightPanel;
+  FRightChannels = new TQV_Channels(BottomPanel());
+  FRightChannels->SetMouseClickAction(mcaToggleEnabled);
+  stripRow->insertWidget(2, FRightColorPanel);
+  stripRow->insertWidget(3, FRightChannels);
+  SetBaseControls(2, FRightChannels, FRightColorPanel);
+  for (const int base : {1, 2}) {
+    TQV_Channels* strip = Strip(base);
+    connect(strip, &TQV_Channels::OnChannelEnabled, this, [this, base](int channel, bool) {
+      FPlot->ResetYOld(base - 1, channel);
+      ApplyAxis();
+    });
+    connect(strip, &TQV_Channels::OnChannelSelected, this, [this, base](int channel) {
+      if (channel >= 1) SelectChannel(base, channel);
+      ApplyAxis();
+    });
+    connect(strip, &TQV_Channels::OnPersistEnabled, this, [this, base](int channel, bool enabled) {
+      if (!enabled) ClearPersistBuffer(base, channel);
+    });
+  }
 
-  for (auto& persist : FPersist) persist.Resize(FPlot->GraphWidth(), FPlot->GraphHeight());
+  for (auto& info : FInfo)
+    for (auto& persist : info.Persist) persist.Resize(FPlot->GraphWidth(), FPlot->GraphHeight());
+  Info(2).GraphicMode = aMode == gmSensor ? gmFreqAbs : aMode;
+  ApplyMode(2);
   SetGraphicMode(aMode);
   FAutoScale = aMode != gmSensor;  // fitted at the first refresh with values
   FAutoButton->setChecked(FAutoScale);
   TMDIChild::UpdateSession(1);
+  ShowSecondBase();
 }
 
 TGraphicChild::~TGraphicChild() = default;
@@ -128,45 +155,76 @@ TGraphicChild::~TGraphicChild() = default;
 // ---- Mode, scales, axis ----
 
 void TGraphicChild::SetGraphicMode(TGraphicMode value) {
-  FGraphicMode = GraphicModeFromInt(value);
-  if (DefaultSettings()) {
-    for (int ch = 1; ch <= kChannels; ++ch) FScale[size_t(ch)] = DefaultChannelScale(FGraphicMode);
-    if (FGraphicMode == gmIVCdiff) FLeftChannels->SetChannelEnabled(1, false);  // channel 1 is the reference
-  }
-  for (int ch = 1; ch <= kChannels; ++ch) {
-    FScale[size_t(ch)].Unit = GraphicModeUnit(FGraphicMode);
-    FScale[size_t(ch)] = ClampChannelScale(FGraphicMode, FScale[size_t(ch)]);
-  }
-  FLeftChannels->SetMouseClickAction(FGraphicMode == gmSensor ? mcaSelectedToggleEnabled : mcaToggleEnabled);
-  for (int axis = 0; axis < TQV_Plot::kBases; ++axis) FPlot->SetAbsNotation(axis, FGraphicMode != gmFreqRel);
-  FDefaultTitle = GraphicModeCaption(FGraphicMode, false);
+  Info(1).GraphicMode = GraphicModeFromInt(value);
+  ApplyMode(1);
+  FLeftChannels->SetMouseClickAction(GraphicMode() == gmSensor ? mcaSelectedToggleEnabled : mcaToggleEnabled);
+  FPlot->SetAbsNotation(0, GraphicMode() != gmFreqRel);
+  FDefaultTitle = GraphicModeCaption(GraphicMode(), false);
   UpdateInterval();
   ApplyAxis();
   ClearGraph();
   UpdateCaption();
 }
 
-void TGraphicChild::SetScale(int channel, const TChannelScale& value) {
-  if (channel < 1 || channel > kChannels) return;
-  FScale[size_t(channel)] = ClampChannelScale(FGraphicMode, value);
+void TGraphicChild::SetGraphicModeRight(TGraphicMode value) {
+  const TGraphicMode mode = GraphicModeFromInt(value);
+  Info(2).GraphicMode = mode == gmSensor ? gmFreqAbs : mode;  // base 2 draws counter data only
+  ApplyMode(2);
+  FPlot->SetAbsNotation(1, GraphicModeRight() != gmFreqRel);
+  if (HasSecondBase() && !SessionFits(2)) return;
+  ApplyAxis();
+  ClearGraph();
+  UpdateCaption();
+}
+
+// The mode's default scales on a new view, its unit and limits on every channel.
+void TGraphicChild::ApplyMode(int base) {
+  TGraphInfo& info = Info(base);
+  if (DefaultSettings()) {
+    for (int ch = 1; ch <= kChannels; ++ch) info.Scale[size_t(ch)] = DefaultChannelScale(info.GraphicMode);
+    if (info.GraphicMode == gmIVCdiff) Strip(base)->SetChannelEnabled(1, false);  // channel 1 is the reference
+  }
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    info.Scale[size_t(ch)].Unit = GraphicModeUnit(info.GraphicMode);
+    info.Scale[size_t(ch)] = ClampChannelScale(info.GraphicMode, info.Scale[size_t(ch)]);
+  }
+}
+
+void TGraphicChild::SetScale(int channel, const TChannelScale& value, int base) {
+  if (channel < 1 || channel > kChannels || base < 1 || base > kBaseCount) return;
+  Info(base).Scale[size_t(channel)] = ClampChannelScale(Info(base).GraphicMode, value);
   ApplyAxis();
 }
 
 int32_t TGraphicChild::SelectedChannel() const { return FLeftChannels->SelectedChannel(); }
 
-// The axis shows the scale of the selected channel in its colour, else that of channel 1.
+// One channel of one base is selected at a time: selecting in one strip clears the other.
+void TGraphicChild::SelectChannel(int base, int32_t channel) {
+  if (base < 1 || base > kBaseCount) return;
+  FSelectedBase = base;
+  Strip(base)->SetSelectedChannel(channel);
+  if (channel >= 1) Strip(3 - base)->SetSelectedChannel(0);
+  ApplyAxis();
+}
+
+// Each axis shows the scale of its base's selected channel in its colour, else that of channel 1.
 void TGraphicChild::ApplyAxis() {
-  const int selected = SelectedChannel();
-  const int ch = selected >= 1 && selected <= kChannels ? selected : 1;
-  const TChannelScale& scale = FScale[size_t(ch)];
-  FPlot->SetUnitsPerDiv(0, scale.UnitsPerDiv());
-  FPlot->SetUnitText(0, scale.Unit);
-  // Sensor values are drawn as they are, so their axis counts from the value on the centre line.
-  FPlot->SetOrigin(0, FGraphicMode == gmSensor ? scale.Center - scale.OffsetDiv * scale.UnitsPerDiv() : 0);
-  FPlot->SetUnitColor(0, selected >= 1 ? ToQColor(FLeftChannels->ChannelColor(ch)) : QColor(Qt::black));
+  FPlot->SetUseY2(HasSecondBase());
+  for (int base = 1; base <= kBaseCount; ++base) {
+    const TQV_Channels* strip = Strip(base);
+    const int selected = strip->SelectedChannel();
+    const int ch = selected >= 1 && selected <= kChannels ? selected : 1;
+    const TChannelScale& scale = Info(base).Scale[size_t(ch)];
+    FPlot->SetUnitsPerDiv(base - 1, scale.UnitsPerDiv());
+    FPlot->SetUnitText(base - 1, scale.Unit);
+    // Sensor values are drawn as they are, so their axis counts from the value on the centre line.
+    FPlot->SetOrigin(base - 1, Info(base).GraphicMode == gmSensor ? scale.Center - scale.OffsetDiv * scale.UnitsPerDiv() : 0);
+    FPlot->SetUnitColor(base - 1, selected >= 1 ? ToQColor(strip->ChannelColor(ch)) : QColor(Qt::black));
+  }
   std::vector<uint32_t> colors;
-  for (int c = 1; c <= kChannels; ++c)
-    if (FLeftChannels->ChannelEnabled(c)) colors.push_back(FLeftChannels->ChannelColor(c));
+  for (int base = 1; base <= (HasSecondBase() ? 2 : 1); ++base)
+    for (int c = 1; c <= kChannels; ++c)
+      if (Strip(base)->ChannelEnabled(c)) colors.push_back(Strip(base)->ChannelColor(c));
   FPlot->DrawColoredCursor(FPlotX, CursorQColor(colors));
   FPlot->DrawBitmaps();
 }
@@ -177,10 +235,10 @@ void TGraphicChild::SetAutoScale(bool value) {
   if (value) AutoFit(std::clamp(StoreChannelCount(1), 0, kChannels));
 }
 
-// The values of the channels that "Auto" looks after, over the page the plot shows, decide.
+// The values of the channels of base 1 that "Auto" looks after, over the page the plot shows, decide.
 void TGraphicChild::AutoFit(int32_t channelCount) {
   TDataManagement* store = ReadStore();
-  if (!store || FGraphicMode == gmSensor) return;
+  if (!store || GraphicMode() == gmSensor) return;
   const int32_t page = VisiblePage(*store);
   if (page <= 0) return;
   const int32_t start = (store->LaufX(StoreScale()) - page) & DM_HistoryMask;
@@ -189,12 +247,12 @@ void TGraphicChild::AutoFit(int32_t channelCount) {
   bool changed = false;
   for (int ch = 1; ch <= channelCount; ++ch) {
     if ((selected >= 1 && ch != selected) || !FLeftChannels->ChannelEnabled(ch)) continue;
-    const auto range = AutoRange(FetchValues(ch, start, page));
+    const auto range = AutoRange(FetchValues(1, ch, start, page));
     if (!range) continue;
     const auto [low, high] = *range;
-    TChannelScale& scale = FScale[size_t(ch)];
-    if (!AutoScaleNeedsFit(FGraphicMode, scale, low, high, halfDivisions)) continue;
-    const TChannelScale fitted = ClampChannelScale(FGraphicMode, AutoChannelScale(FGraphicMode, scale, low, high, halfDivisions));
+    TChannelScale& scale = Info(1).Scale[size_t(ch)];
+    if (!AutoScaleNeedsFit(GraphicMode(), scale, low, high, halfDivisions)) continue;
+    const TChannelScale fitted = ClampChannelScale(GraphicMode(), AutoChannelScale(GraphicMode(), scale, low, high, halfDivisions));
     if (fitted == scale) continue;  // beyond the widest scale: nothing better to offer
     scale = fitted;
     ClearPersistBuffer(1, ch);
@@ -208,40 +266,46 @@ void TGraphicChild::AutoFit(int32_t channelCount) {
 
 void TGraphicChild::DoRange(int32_t Diff, int32_t Faktor) {
   SetAutoScale(false);
-  const int selected = SelectedChannel();
+  const int base = FSelectedBase;
+  TGraphInfo& info = Info(base);
+  const int selected = Strip(base)->SelectedChannel();
   bool changed = false;
   for (int ch = 1; ch <= kChannels; ++ch) {
-    if (selected >= 1 && !ScalesTogether(ch, selected)) continue;
-    TChannelScale& scale = FScale[size_t(ch)];
-    const TChannelScale next = Diff != 0 ? RangeStep(FGraphicMode, scale, Diff) : RangeFactor(FGraphicMode, scale, Faktor);
+    if (selected >= 1 && !ScalesTogether(base, ch, selected)) continue;
+    TChannelScale& scale = info.Scale[size_t(ch)];
+    const TChannelScale next = Diff != 0 ? RangeStep(info.GraphicMode, scale, Diff) : RangeFactor(info.GraphicMode, scale, Faktor);
     if (next == scale) continue;
     scale = next;
     changed = true;
-    ClearPersistBuffer(1, ch);
+    ClearPersistBuffer(base, ch);
   }
-  LogInfo(".DoRange Diff=" + std::to_string(Diff) + ", Faktor=" + std::to_string(Faktor) + ", changed=" + BoolText(changed));
+  LogInfo(".DoRange base=" + std::to_string(base) + ", Diff=" + std::to_string(Diff) + ", Faktor=" + std::to_string(Faktor) +
+          ", changed=" + BoolText(changed));
   if (!changed) return;
   ApplyAxis();
   ClearGraph();
 }
 
 // A sensor's channels of one signal share their scale; other channels stand alone.
-bool TGraphicChild::ScalesTogether(int channel, int selected) const {
+bool TGraphicChild::ScalesTogether(int base, int channel, int selected) const {
   if (channel == selected) return true;
-  const TVTA_SensorDM* sensor = SensorStore();
+  const TVTA_SensorDM* sensor = base == 1 ? SensorStore() : nullptr;
   return sensor && sensor->ChannelToSignal(channel) != 0 && sensor->ChannelToSignal(channel) == sensor->ChannelToSignal(selected);
 }
 
 void TGraphicChild::DoCenterValues() {
   SetAutoScale(false);
-  if (!ReadStore()) return;
-  SetCenterValues(LastValues());
+  const int base = FSelectedBase == 2 && HasSecondBase() ? 2 : 1;
+  if (!ReadStore(base)) return;
+  SetCenterValues(LastValues(base), base);
 }
 
-void TGraphicChild::SetCenterValues(const std::vector<double>& centres) {
+void TGraphicChild::SetCenterValues(const std::vector<double>& centres, int base) {
+  if (base < 1 || base > kBaseCount) return;
+  TGraphInfo& info = Info(base);
   for (size_t i = 0; i < centres.size() && i < size_t(kChannels); ++i)
-    if (std::isfinite(centres[i])) FScale[i + 1].Center = centres[i];
-  for (int ch = 1; ch <= kChannels; ++ch) ClearPersistBuffer(1, ch);
+    if (std::isfinite(centres[i])) info.Scale[i + 1].Center = centres[i];
+  for (int ch = 1; ch <= kChannels; ++ch) ClearPersistBuffer(base, ch);
   ApplyAxis();  // a sensor's axis counts from the centre
   ClearGraph();
 }
@@ -257,11 +321,23 @@ void TGraphicChild::SetHorizontalScale(int32_t value) {
   ClearGraph();
 }
 
+int32_t TGraphicChild::ColumnMs(int base) const {
+  const TSessionItem* session = base == 1 ? Session() : SecondSession();
+  const TDataManagement* store = ReadStore(base);
+  if (!session || Info(base).GraphicMode == gmIVCdiff) return 0;
+  return (store ? store->GetScaleFactor(StoreScale()) : 1) * session->IntervalMs();
+}
+
+double TGraphicChild::ColumnsPerValue2() const {
+  const int32_t column = ColumnMs(1), value = ColumnMs(2);
+  return column > 0 && value > 0 ? double(value) / double(column) : 1.0;
+}
+
 void TGraphicChild::UpdateInterval() {
   FIntervalMs = Session() ? Session()->IntervalMs() : 0;
   const TDataManagement* store = ReadStore();
   const int32_t factor = store ? store->GetScaleFactor(StoreScale()) : 1;
-  FPlot->SetIntervalMs(FGraphicMode == gmIVCdiff ? 0 : factor * FIntervalMs);
+  FPlot->SetIntervalMs(GraphicMode() == gmIVCdiff ? 0 : factor * FIntervalMs);
 }
 
 void TGraphicChild::SetAdjustWidth256(bool value) { FPlot->SetAdjustWidth(value); }
@@ -269,7 +345,11 @@ void TGraphicChild::SetAdjustWidth256(bool value) { FPlot->SetAdjustWidth(value)
 // ---- Clearing ----
 
 void TGraphicChild::RestartReading() {
-  FDataX = -1;
+  for (TGraphInfo& info : FInfo) {
+    info.DataX = -1;
+    info.DrawnColumns = 0;
+    info.NextColumn = 0;
+  }
   FPlotX = 0;
   FPlot->ClearBitmaps();
 }
@@ -283,13 +363,15 @@ void TGraphicChild::ClearGraph() {
 }
 
 void TGraphicChild::ClearPersistBuffer(int base, int channel) {
-  if (base == 1 && channel >= 1 && channel <= kChannels) FPersist[size_t(channel)].Clear();
+  if (base >= 1 && base <= kBaseCount && channel >= 1 && channel <= kChannels) Info(base).Persist[size_t(channel)].Clear();
 }
 
 void TGraphicChild::RedrawPersist() {
-  for (int ch = 1; ch <= kChannels; ++ch)
-    if (FLeftChannels->ChannelEnabled(ch) && FLeftChannels->PersistEnabled(ch))
-      FPlot->DrawPersist(0, FPersist[size_t(ch)], 0, FPlot->GraphWidth(), ToQColor(FLeftChannels->ChannelLightColor(ch)));
+  for (int base = 1; base <= (HasSecondBase() ? 2 : 1); ++base)
+    for (int ch = 1; ch <= kChannels; ++ch)
+      if (Strip(base)->ChannelEnabled(ch) && Strip(base)->PersistEnabled(ch))
+        FPlot->DrawPersist(base - 1, Info(base).Persist[size_t(ch)], 0, FPlot->GraphWidth(),
+                           ToQColor(Strip(base)->ChannelLightColor(ch)));
 }
 
 void TGraphicChild::ChannelEnable(int Channel, bool Value) {
@@ -302,29 +384,51 @@ void TGraphicChild::PersistEnable(int Channel, bool Value) {
   if (!Value) ClearPersistBuffer(1, Channel);
 }
 
+void TGraphicChild::PersistDialog() {
+  TPersistDialog dialog(this, FLeftChannels->Data(), HasSecondBase() ? &FRightChannels->Data() : nullptr);
+  if (dialog.exec() != QDialog::Accepted) return;
+  ApplyPersistChoice(dialog.Choice());
+}
+
+void TGraphicChild::ApplyPersistChoice(const TPersistChoice& choice) {
+  for (int base = 1; base <= kBaseCount; ++base) {
+    const std::vector<bool>& persist = choice.Persist[size_t(base - 1)];
+    for (size_t i = 0; i < persist.size() && i < size_t(kChannels); ++i) {
+      const int ch = int(i) + 1;
+      Strip(base)->SetPersistEnabled(ch, persist[i]);
+      if (!persist[i] || choice.Clear) ClearPersistBuffer(base, ch);
+    }
+  }
+  LogInfo(".Persist");
+  ClearGraph();
+}
+
 void TGraphicChild::DataReset() { ClearGraph(); }
 
 void TGraphicChild::PhaseDiffResetted() {
-  if (FGraphicMode == gmPhase || FGraphicMode == gmPhasePredecessor) ClearGraph();
+  for (const TGraphInfo& info : FInfo)
+    if (info.GraphicMode == gmPhase || info.GraphicMode == gmPhasePredecessor) return ClearGraph();
 }
 
 // ---- Session ----
 
-TIVC_DataManagement* TGraphicChild::IVCStore() const {
-  TSessionItem* session = Session();
+TIVC_DataManagement* TGraphicChild::IVCStore(int base) const {
+  TSessionItem* session = base == 1 ? Session() : SecondSession();
   if (!session) return nullptr;
   const auto& ivcStore = Environment().IVCStore;
   return ivcStore ? ivcStore(*session) : dynamic_cast<TIVC_DataManagement*>(session->DataManagement());
 }
 
-TDataManagement* TGraphicChild::ReadStore() const {
-  if (FGraphicMode == gmIVCdiff) return IVCStore();
-  if (FGraphicMode == gmSensor) return Base(1).SensorDM;
-  return ZCTDataManagement(1);
+TDataManagement* TGraphicChild::ReadStore(int base) const {
+  if (base == 2 && !HasSecondBase()) return nullptr;
+  const TGraphicMode mode = Info(base).GraphicMode;
+  if (mode == gmIVCdiff) return IVCStore(base);
+  if (mode == gmSensor) return Base(base).SensorDM;
+  return ZCTDataManagement(base);
 }
 
 TVTA_SensorDM* TGraphicChild::SensorStore() const {
-  return FGraphicMode == gmSensor ? dynamic_cast<TVTA_SensorDM*>(Base(1).SensorDM) : nullptr;
+  return GraphicMode() == gmSensor ? dynamic_cast<TVTA_SensorDM*>(Base(1).SensorDM) : nullptr;
 }
 
 // The units follow the device (a new temperature unit); a new view also takes each signal's centre
@@ -333,69 +437,98 @@ void TGraphicChild::ApplySensorSignals() {
   const TVTA_SensorDM* sensor = SensorStore();
   if (!sensor || sensor->ChannelCount() <= 0) return;
   for (int ch = 1; ch <= std::min(sensor->ChannelCount(), kChannels); ++ch) {
-    TChannelScale& scale = FScale[size_t(ch)];
+    TChannelScale& scale = Info(1).Scale[size_t(ch)];
     const TSensorSignalInfo signal = sensor->SignalInfo(sensor->ChannelToSignal(ch));
     scale.Unit = signal.UnitName;
     if (!FSignalScalesPending) continue;
     scale.Center = signal.NullValue;
     scale.Step = StepOfIndex(signal.RangeDiff);
     scale.Exponent = signal.RangeFaktor;
-    scale = ClampChannelScale(FGraphicMode, scale);
+    scale = ClampChannelScale(gmSensor, scale);
   }
   FSignalScalesPending = false;
 }
 
-bool TGraphicChild::IsIVCView(int base) const { return base == 1 && FGraphicMode == gmIVCdiff; }
+bool TGraphicChild::IsIVCView(int base) const { return Info(base).GraphicMode == gmIVCdiff && (base == 1 || HasSecondBase()); }
 
 int32_t TGraphicChild::StoreChannelCount(int base) const {
-  if (base != 1) return TMDIChild::StoreChannelCount(base);
-  TDataManagement* store = ReadStore();
+  TDataManagement* store = ReadStore(base);
   if (!store) return 0;
   return FVirtualChannels ? store->VirtualChannelCount() : store->ChannelCount();
 }
 
+bool TGraphicChild::SessionFits(int base) {
+  const TSessionItem* session = base == 1 ? Session() : SecondSession();
+  if (!session) return true;
+  const TGraphicMode mode = Info(base).GraphicMode;
+  const auto& ivcOnly = Environment().IVCOnly;
+  const auto& zctOnly = Environment().ZCTOnly;
+  if (mode == gmSensor) {
+    if (!Base(base).SensorSession) return CloseChild(".UpdateSession: not a Sensor -> close graphic window"), false;
+  } else if (!Base(base).QVSession) {
+    return CloseChild(".UpdateSession: not a QVSession -> close graphic window"), false;
+  } else if (mode == gmIVCdiff && zctOnly && zctOnly(*session)) {
+    LogInfo(".UpdateSession: ZCT only");
+    return CloseChild(" -> close IVC window"), false;
+  } else if (mode != gmIVCdiff && ivcOnly && ivcOnly(*session)) {
+    LogInfo(".UpdateSession: IVC only");
+    return CloseChild(" -> close ZCT window"), false;
+  }
+  if (FVirtualChannels && StoreChannelCount(base) <= 0) {
+    LogInfo(".UpdateSession: no more virtual channels");
+    return CloseChild(" -> close graphic window"), false;
+  }
+  return true;
+}
+
 void TGraphicChild::UpdateSession(int base) {
   RebindBase(base);
-  if (base == 1 && Session()) {
-    const auto& ivcOnly = Environment().IVCOnly;
-    const auto& zctOnly = Environment().ZCTOnly;
-    if (FGraphicMode == gmSensor) {
-      if (!Base(1).SensorSession) return CloseChild(".UpdateSession: not a Sensor -> close graphic window");
-    } else if (!QVSession()) {
-      return CloseChild(".UpdateSession: not a QVSession -> close graphic window");
-    } else if (FGraphicMode == gmIVCdiff && zctOnly && zctOnly(*Session())) {
-      LogInfo(".UpdateSession: ZCT only");
-      return CloseChild(" -> close IVC window");
-    } else if (FGraphicMode != gmIVCdiff && ivcOnly && ivcOnly(*Session())) {
-      LogInfo(".UpdateSession: IVC only");
-      return CloseChild(" -> close ZCT window");
-    }
-    if (FVirtualChannels && StoreChannelCount(1) <= 0) {
-      LogInfo(".UpdateSession: no more virtual channels");
-      return CloseChild(" -> close graphic window");
-    }
-  }
+  if (!SessionFits(base)) return;
   TMDIChild::UpdateSession(base);
   UpdateInterval();
+  if (base == 2) {
+    ShowSecondBase();
+    ClearGraph();  // both bases start again together
+  }
+  ApplyAxis();
+}
+
+// Base 2's strip and axis are there while a second session is bound.
+void TGraphicChild::ShowSecondBase() {
+  FRightColorPanel->setVisible(HasSecondBase());
+  FRightChannels->setVisible(HasSecondBase());
+  if (!HasSecondBase() && FSelectedBase == 2) FSelectedBase = 1;
   ApplyAxis();
 }
 
 void TGraphicChild::ChannelCount() {
   TMDIChild::ChannelCount();
-  FChannelCountShown = -1;
+  Info(1).ChannelCountShown = -1;
 }
 
-std::string TGraphicChild::ModeCaption() const {
+void TGraphicChild::ChannelCount2nd() {
+  TMDIChild::ChannelCount2nd();
+  Info(2).ChannelCountShown = -1;
+}
+
+std::string TGraphicChild::ModeCaption(int base) const {
   bool average = false;
-  if (const TZCT_DataManagement* store = ZCTDataManagement(1)) {
+  if (const TZCT_DataManagement* store = ZCTDataManagement(base)) {
     const TQVHeader header = store->ValueHeader();
     average = header.ModeValid() && header.Mode() % 2 == 1;
   }
-  return GraphicModeCaption(FGraphicMode, average);
+  return GraphicModeCaption(Info(base).GraphicMode, average);
 }
 
+// "[A: name] mode + [B: name]", with base 2's mode when it differs.
 void TGraphicChild::UpdateCaption() {
   FDefaultTitle = ModeCaption();
+  if (const TSessionItem* second = SecondSession()) {
+    std::string text = ChildCaption("", SessionIndex(2), second->FriendlyName(), "", 0);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    if (GraphicModeRight() != GraphicMode()) text += " " + ModeCaption(2);
+    FDefaultTitle += " + " + text;
+  }
   TMDIChild::UpdateCaption();
 }
 
@@ -411,24 +544,25 @@ void TGraphicChild::UpdateOptions(int32_t what) {
 
 // ---- Values ----
 
-std::vector<double> TGraphicChild::FetchValues(int channel, int32_t startX, int32_t count) const {
+std::vector<double> TGraphicChild::FetchValues(int base, int channel, int32_t startX, int32_t count) const {
   const bool v = FVirtualChannels;
-  if (FGraphicMode == gmIVCdiff) {
-    const TIVC_DataManagement* ivc = IVCStore();
+  const TGraphicMode mode = Info(base).GraphicMode;
+  if (mode == gmIVCdiff) {
+    const TIVC_DataManagement* ivc = IVCStore(base);
     if (!ivc) return {};
     if (StoreScale() == hsShort) return ivc->GetAvgShort(v, channel, startX, count);
     if (StoreScale() == hsLong) return ivc->GetAvgLong(v, channel, startX, count);
     return ivc->GetIVCDiff(v, channel, startX, count);
   }
-  if (FGraphicMode == gmSensor) {
-    const TVTA_SensorDM* sensor = SensorStore();
+  if (mode == gmSensor) {
+    const TVTA_SensorDM* sensor = base == 1 ? SensorStore() : nullptr;
     return sensor && StoreScale() == hsNone ? sensor->GetValues(channel, startX, count) : std::vector<double>{};
   }
-  const TZCT_DataManagement* zct = ZCTDataManagement(1);
+  const TZCT_DataManagement* zct = ZCTDataManagement(base);
   if (!zct) return {};
   if (StoreScale() == hsShort) return zct->GetAvgShort(v, channel, startX, count);
   if (StoreScale() == hsLong) return zct->GetAvgLong(v, channel, startX, count);
-  switch (FGraphicMode) {
+  switch (mode) {
     case gmPhase: return zct->GetPhaDiffPs(v, channel, startX, count);
     case gmFreqAbs: return zct->GetFrequDiff(v, channel, startX, count);
     case gmFreqRel: return zct->GetFrequDiffRelative(v, channel, startX, count);
@@ -439,14 +573,14 @@ std::vector<double> TGraphicChild::FetchValues(int channel, int32_t startX, int3
   }
 }
 
-// The newest value of every channel, for centring.
-std::vector<double> TGraphicChild::LastValues() const {
-  TDataManagement* store = ReadStore();
+// The newest value of every channel of a base, for centring.
+std::vector<double> TGraphicChild::LastValues(int base) const {
+  TDataManagement* store = ReadStore(base);
   if (!store || store->Count(StoreScale()) == 0) return {};
   const int32_t last = (store->LaufX(StoreScale()) - 1) & DM_HistoryMask;
   std::vector<double> values;
-  for (int ch = 1; ch <= std::min(StoreChannelCount(1), kChannels); ++ch) {
-    const std::vector<double> one = FetchValues(ch, last, 1);
+  for (int ch = 1; ch <= std::min(StoreChannelCount(base), kChannels); ++ch) {
+    const std::vector<double> one = FetchValues(base, ch, last, 1);
     values.push_back(one.empty() ? std::nan("") : one.front());
   }
   return values;
@@ -454,45 +588,55 @@ std::vector<double> TGraphicChild::LastValues() const {
 
 // ---- Refresh ----
 
+void TGraphicChild::UpdateChannelCount(int base) {
+  TGraphInfo& info = Info(base);
+  const int32_t channelCount = std::clamp(StoreChannelCount(base), 0, kChannels);
+  if (channelCount == info.ChannelCountShown) return;
+  info.ChannelCountShown = channelCount;
+  if (base == 1) FTransmittedChannels = channelCount;
+  Strip(base)->SetMaxChannels(StripChannelCount(base));
+  if (base == 1) ApplySensorSignals();
+  ApplyAxis();
+}
+
 void TGraphicChild::UpdateDisplay() {
   if (Closing()) return;
-  int32_t channelCount = 0;
   try {
-    channelCount = std::clamp(StoreChannelCount(1), 0, kChannels);
-    if (channelCount != FChannelCountShown) {
-      FChannelCountShown = channelCount;
-      FTransmittedChannels = channelCount;
-      FLeftChannels->SetMaxChannels(StripChannelCount(1));
-      ApplySensorSignals();
-      ApplyAxis();
-    }
-    if (Session() && Session()->IntervalMs() != FIntervalMs) {
+    UpdateChannelCount(1);
+    if (HasSecondBase()) UpdateChannelCount(2);
+    // A new interval of either session changes where values go: both start again.
+    const bool second = HasSecondBase() && SecondSession()->IntervalMs() != Info(2).IntervalMs;
+    if ((Session() && Session()->IntervalMs() != FIntervalMs) || second) {
       UpdateInterval();
-      for (int ch = 1; ch <= kChannels; ++ch) ClearPersistBuffer(1, ch);
+      if (HasSecondBase()) Info(2).IntervalMs = SecondSession()->IntervalMs();
+      for (int base = 1; base <= kBaseCount; ++base)
+        for (int ch = 1; ch <= kChannels; ++ch) ClearPersistBuffer(base, ch);
       ClearGraph();
     }
   } catch (const std::exception& e) {
     LogException(".UpdateDisplay Kanalanzahl failed", e);
   }
+  const int32_t channelCount = std::max(Info(1).ChannelCountShown, 0);
   TDataManagement* store = ReadStore();
   const bool noConnection = !Session() || Session()->OpenString() == kOpenStringNone;
   FPlot->DrawErrorText(0, channelCount == 0 && noConnection ? kNoConnection : "");
+  TGraphInfo& info = Info(1);
   if (store) {
     int32_t count = 0;
     try {
-      if (FDataX < 0) {
+      if (info.DataX < 0) {
         // A cleared graph starts with the page of history the store holds: a scale change
         // redraws the trace instead of waiting for new values.
-        FDataX = (store->LaufX(StoreScale()) - VisiblePage(*store)) & DM_HistoryMask;
+        info.DataX = (store->LaufX(StoreScale()) - VisiblePage(*store)) & DM_HistoryMask;
         FPlotX = 0;
       }
-      count = std::clamp(store->GetNewCount(FDataX, StoreScale()), 0, DM_HistoryLength);
+      count = std::clamp(store->GetNewCount(info.DataX, StoreScale()), 0, DM_HistoryLength);
     } catch (const std::exception& e) {
       LogException(".UpdateDisplay Start-Koordinate Datenhaltung failed", e);
     }
     if (count > 0 && FAutoScale) {
       AutoFit(channelCount);
-      if (FDataX < 0) return UpdateDisplay();  // refitted: the page is drawn anew
+      if (info.DataX < 0) return UpdateDisplay();  // refitted: the page is drawn anew
     }
     if (count > 0) {
       try {
@@ -500,10 +644,18 @@ void TGraphicChild::UpdateDisplay() {
       } catch (const std::exception& e) {
         LogException(".UpdateDisplay draw last page failed", e);
       }
-      FDataX = TDataManagement::GetNextX(FDataX, count);
+      info.DataX = TDataManagement::GetNextX(info.DataX, count);
+      info.DrawnColumns += count;
       FPlotX = NextPlotX(FPlotX, count, FPlot->GraphWidth());
       // The newest value arrived just now: the time axis counts back from the present.
       FPlot->SetCursorTime(QDateTime::currentDateTime());
+    }
+  }
+  if (HasSecondBase()) {
+    try {
+      DrawSecondBase();
+    } catch (const std::exception& e) {
+      LogException(".UpdateDisplay draw second session failed", e);
     }
   }
   FPlot->DrawCursor(FPlotX);
@@ -520,21 +672,22 @@ void TGraphicChild::DrawNewValues(int32_t count, int32_t channelCount) {
   const int width = FPlot->GraphWidth();
   const int32_t drawn = std::min(count, std::max(width - kSweepGap, 1));
   const int32_t skipped = count - drawn;
-  const int32_t startData = TDataManagement::GetNextX(FDataX, skipped);
+  const int32_t startData = TDataManagement::GetNextX(Info(1).DataX, skipped);
   const int startX = NextPlotX(FPlotX, skipped, width);
   FPlot->ClearRange(startX, std::min(drawn + kSweepGap, width));
   if (skipped > 0) FPlot->ResetYOld();
   const int mitte = FPlot->Mitte();
+  const TGraphicMode mode = GraphicMode();
   for (int ch = 1; ch <= channelCount; ++ch) {
     if (!FLeftChannels->ChannelEnabled(ch)) continue;
-    FResultArray = FetchValues(ch, startData, drawn);
+    FResultArray = FetchValues(1, ch, startData, drawn);
     std::vector<int32_t> rows(size_t(drawn), -1);
     std::vector<int8_t> edges(size_t(drawn), 0);
     bool beyond = false;
     if (FResultArray.size() == size_t(drawn))
       for (int32_t i = 0; i < drawn; ++i) {
-        const TChannelScale& scale = FScale[size_t(ch)];
-        const TPlotPoint point = ValueToPlotPoint(FGraphicMode, FResultArray[size_t(i)], scale, mitte, ch, scale.Center);
+        const TPlotPoint point = ValueToPlotPoint(mode, FResultArray[size_t(i)], Info(1).Scale[size_t(ch)], mitte, ch,
+                                                   Info(1).Scale[size_t(ch)].Center);
         // A value beyond the edge breaks the trace and gets a mark instead of a line along the edge.
         if (point.Edge != TPlotEdge::Inside) {
           edges[size_t(i)] = int8_t(point.Edge);
@@ -543,55 +696,133 @@ void TGraphicChild::DrawNewValues(int32_t count, int32_t channelCount) {
         }
         rows[size_t(i)] = point.Row;
       }
-    if (FLeftChannels->PersistEnabled(ch)) {
-      try {
-        TPersistBuffer& persist = FPersist[size_t(ch)];
-        int previous = FPlot->YOld(0, ch);
-        for (int32_t i = 0; i < drawn; ++i) {
-          const int x = NextPlotX(startX, i, width);
-          const int y = rows[size_t(i)];
-          if (y >= 0) persist.MarkColumn(x, previous >= 0 && x > 0 ? previous : y, y);
-          previous = y;
-        }
-        FPlot->DrawPersist(0, persist, startX, drawn + kSweepGap, ToQColor(FLeftChannels->ChannelLightColor(ch)));
-      } catch (const std::exception& e) {
-        LogException(".UpdateDisplay write persist buffer failed", e);
-      }
-    }
-    FPlot->DrawMeasurement(0, rows, startX, ch, ToQColor(FLeftChannels->ChannelColor(ch)));
+    DrawSpans(1, ch, DecimateMinMax(rows, 0.0, 1.0), startX);
     if (beyond) FPlot->DrawEdgeMarks(edges, startX, ch, ToQColor(FLeftChannels->ChannelColor(ch)));
   }
 }
 
-// ---- Saved image ----
+// Base 2 is drawn up to base 1's cursor only, so that the erasing ahead of that cursor never wipes
+// it; its newer values wait for the next refresh. A second session that falls behind by more than
+// an interval and 5 s (its values arrive faster than the refreshes draw them, or its clock runs
+// apart from base 1's) restarts both bases together.
+void TGraphicChild::DrawSecondBase() {
+  TDataManagement* store = ReadStore(2);
+  const TGraphInfo& first = Info(1);
+  TGraphInfo& info = Info(2);
+  if (!store || first.DataX < 0) return;
+  const double perValue = ColumnsPerValue2();
+  const int width = FPlot->GraphWidth();
+  if (info.DataX < 0) {
+    // The value whose time is the first column of the sweep starts base 2.
+    const int32_t back = std::min(store->Count(StoreScale()), int32_t(double(first.DrawnColumns) / perValue));
+    info.DataX = (store->LaufX(StoreScale()) - back) & DM_HistoryMask;
+    info.NextColumn = double(first.DrawnColumns) - double(back) * perValue;
+    info.DrawnColumns = int64_t(std::floor(info.NextColumn));
+  }
+  const int32_t fresh = std::clamp(store->GetNewCount(info.DataX, StoreScale()), 0, DM_HistoryLength);
+  const double room = double(first.DrawnColumns) - info.NextColumn;
+  int32_t count = room > 0 ? std::min(fresh, int32_t(std::ceil(room / perValue))) : 0;
+  const double waitingMs = double(fresh - count) * double(ColumnMs(2));
+  if (waitingMs > double(std::max(ColumnMs(1), ColumnMs(2))) + 5000.0) {
+    LogInfo(".UpdateDisplay second session " + std::to_string(fresh - count) + " values behind -> restart");
+    return ClearGraph();
+  }
+  // More than a page: only the newest page is drawn.
+  const int32_t page = std::max(int32_t(double(std::max(width - kSweepGap, 1)) / perValue), 1);
+  if (count > page) {
+    const int32_t skipped = count - page;
+    info.DataX = TDataManagement::GetNextX(info.DataX, skipped);
+    info.NextColumn += double(skipped) * perValue;
+    info.DrawnColumns = int64_t(std::floor(info.NextColumn));
+    count = page;
+    for (int ch = 1; ch <= kChannels; ++ch) FPlot->ResetYOld(1, ch);
+  }
+  if (count <= 0 || width <= 0) return;
+  const int64_t startColumn = std::min(info.DrawnColumns, int64_t(std::floor(info.NextColumn)));
+  const int startX = int(startColumn % width);
+  const int mitte = FPlot->Mitte();
+  for (int ch = 1; ch <= std::max(info.ChannelCountShown, 0); ++ch) {
+    if (!FRightChannels->ChannelEnabled(ch)) continue;
+    const std::vector<double> values = FetchValues(2, ch, info.DataX, count);
+    std::vector<int32_t> rows(size_t(count), -1);
+    if (values.size() == size_t(count))
+      for (int32_t i = 0; i < count; ++i)
+        rows[size_t(i)] = ValueToRow(GraphicModeRight(), values[size_t(i)], info.Scale[size_t(ch)], mitte, ch);
+    const double firstPosition = info.NextColumn - double(startColumn);
+    DrawSpans(2, ch, DecimateMinMax(rows, firstPosition, perValue, FPlot->YOld(1, ch)), startX);
+  }
+  const double lastColumn = info.NextColumn + double(count - 1) * perValue;
+  info.DataX = TDataManagement::GetNextX(info.DataX, count);
+  info.NextColumn = lastColumn + perValue;
+  info.DrawnColumns = int64_t(std::floor(lastColumn)) + 1;
+}
 
-std::string TGraphicChild::SaveImage(const std::string& folder) {
+// The trace and, where the channel keeps it, the persistence of one channel's columns.
+void TGraphicChild::DrawSpans(int base, int channel, const std::vector<TColumnSpan>& spans, int startX) {
+  TQV_Channels* strip = Strip(base);
+  if (strip->PersistEnabled(channel)) {
+    try {
+      TPersistBuffer& persist = Info(base).Persist[size_t(channel)];
+      const int width = FPlot->GraphWidth();
+      int previous = FPlot->YOld(base - 1, channel);
+      for (size_t i = 0; i < spans.size(); ++i) {
+        const TColumnSpan& span = spans[i];
+        const int x = NextPlotX(startX, int32_t(i), width);
+        if (span.Low >= 0) {
+          const bool joined = previous >= 0 && x > 0;
+          persist.MarkColumn(x, joined ? std::min(previous, span.Low) : span.Low, joined ? std::max(previous, span.High) : span.High);
+        }
+        previous = span.Last;
+      }
+      FPlot->DrawPersist(base - 1, persist, startX, int(spans.size()) + kSweepGap, ToQColor(strip->ChannelLightColor(channel)));
+    } catch (const std::exception& e) {
+      LogException(".UpdateDisplay write persist buffer failed", e);
+    }
+  }
+  FPlot->DrawSpans(base - 1, spans, startX, channel, ToQColor(strip->ChannelColor(channel)));
+}
+
+// ---- Saved image and printing ----
+
+QImage TGraphicChild::Picture() const {
   const QImage& plot = FPlot->Picture();
   QFont font = this->font();
   font.setPointSize(10);
   const QFontMetrics fm(font);
   const int line = fm.height() + 2;
-  std::vector<int> legend;
-  for (int ch = 1; ch <= std::min(FChannelCountShown, kChannels); ++ch)
-    if (FLeftChannels->VisibleChannel(ch) && FLeftChannels->ChannelEnabled(ch)) legend.push_back(ch);
+  struct TLegendLine {
+    int Base;
+    int Channel;
+  };
+  std::vector<TLegendLine> legend;
+  for (int base = 1; base <= (HasSecondBase() ? 2 : 1); ++base)
+    for (int ch = 1; ch <= std::min(Info(base).ChannelCountShown, kChannels); ++ch)
+      if (Strip(base)->VisibleChannel(ch) && Strip(base)->ChannelEnabled(ch)) legend.push_back({base, ch});
   QImage image(plot.width(), plot.height() + line * int(1 + legend.size()), QImage::Format_RGB32);
   image.fill(Qt::white);
   QPainter p(&image);
   p.setFont(font);
   p.setPen(Qt::black);
-  p.drawText(QRect(4, 0, image.width() - 8, line), Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(FChildTitle.empty() ? ModeCaption() : FChildTitle));
+  p.drawText(QRect(4, 0, image.width() - 8, line), Qt::AlignLeft | Qt::AlignVCenter,
+             QString::fromStdString(FChildTitle.empty() ? ModeCaption() : FChildTitle));
   p.drawImage(0, line, plot);
   int y = line + plot.height();
-  const TQV_ChannelData& data = FLeftChannels->Data();
-  for (const int ch : legend) {
-    const TChannelScale& s = FScale[size_t(ch)];
-    p.setPen(ToQColor(data.ChannelColor(ch)));
-    const std::string text = data.ChannelId(ch) + " " + data.ChannelName(ch) + ": " +
-                             TQV_Plot::AxisText(s.UnitsPerDiv(), s.Unit, FGraphicMode != gmFreqRel) + "/div";
+  for (const TLegendLine& entry : legend) {
+    const TQV_ChannelData& data = Strip(entry.Base)->Data();
+    const TChannelScale& s = Info(entry.Base).Scale[size_t(entry.Channel)];
+    p.setPen(ToQColor(data.ChannelColor(entry.Channel)));
+    const std::string letter = HasSecondBase() ? std::string(1, SessionLetter(SessionIndex(entry.Base))) + " " : "";
+    const std::string text = letter + data.ChannelId(entry.Channel) + " " + data.ChannelName(entry.Channel) + ": " +
+                             TQV_Plot::AxisText(s.UnitsPerDiv(), s.Unit, Info(entry.Base).GraphicMode != gmFreqRel) + "/div";
     p.drawText(QRect(4, y, image.width() - 8, line), Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(text));
     y += line;
   }
   p.end();
+  return image;
+}
+
+std::string TGraphicChild::SaveImage(const std::string& folder) {
+  const QImage image = Picture();
   const QString name = QString::fromStdString(FreeSaveStem(folder, "Graphic", {".jpg"}) + ".jpg");
   if (!image.save(name, "JPG", 90)) {
     LogError(".SaveImage failed " + name.toStdString());
@@ -601,26 +832,61 @@ std::string TGraphicChild::SaveImage(const std::string& folder) {
   return name.toStdString();
 }
 
+bool TGraphicChild::Print(QPrinter& printer) {
+  const QImage image = Picture();
+  QPainter p;
+  if (!p.begin(&printer)) {
+    LogError(".Print failed: the printer cannot be opened");
+    return false;
+  }
+  // The whole picture on the page, as large as it fits without distortion.
+  const QRect page = p.viewport();
+  const QSize size = image.size().scaled(page.size(), Qt::KeepAspectRatio);
+  p.setViewport(page.x(), page.y(), size.width(), size.height());
+  p.setWindow(image.rect());
+  p.drawImage(0, 0, image);
+  p.end();
+  LogInfo(".Print");
+  return true;
+}
+
+void TGraphicChild::PrintWithDialog() {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setPageOrientation(QPageLayout::Landscape);
+  printer.setDocName(windowTitle());
+  QPrintDialog dialog(&printer, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  Print(printer);
+}
+
 // ---- Settings ----
 
 void TGraphicChild::ReadSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
   TMDIChild::ReadSettings(Settings, SettingsPrefix);
   FSignalScalesPending = FSignalScalesPending && DefaultSettings();
   const std::string& P = SettingsPrefix;
-  const TGraphicMode mode = GraphicModeFromInt(Settings.GetValue(P + "GraphicMode1", int32_t(FGraphicMode)));
-  if (mode != FGraphicMode) SetGraphicMode(mode);
+  const TGraphicMode mode = GraphicModeFromInt(Settings.GetValue(P + "GraphicMode1", int32_t(GraphicMode())));
+  if (mode != GraphicMode()) SetGraphicMode(mode);
+  const TGraphicMode right = GraphicModeFromInt(Settings.GetValue(P + "GraphicMode2", int32_t(GraphicModeRight())));
+  if (right != GraphicModeRight()) SetGraphicModeRight(right);
+  if (Closing()) return;
   FPlot->SetAdjustWidth(Settings.GetValue(P + "Adjust256", FPlot->AdjustWidth()));
-  const int32_t count = std::clamp(Settings.GetValue(P + "RangeChannels1", int32_t(kChannels)), 0, kChannels);
   const bool older = Settings.VersionFormat() < 3;
-  for (int ch = 1; ch <= count; ++ch) {
-    TChannelScale& scale = FScale[size_t(ch)];
-    if (const auto text = Settings.TryGetValue(P + "Scale_1_" + std::to_string(ch)))
-      scale = ClampChannelScale(FGraphicMode, ParseScale(*text, scale));
-    else if (older)
-      scale = ClampChannelScale(FGraphicMode, ReadOlderScale(Settings, P, 1, ch, scale));
+  for (int base = 1; base <= kBaseCount; ++base) {
+    const std::string b = std::to_string(base);
+    TGraphInfo& info = Info(base);
+    const int32_t count = std::clamp(Settings.GetValue(P + "RangeChannels" + b, int32_t(kChannels)), 0, kChannels);
+    for (int ch = 1; ch <= count; ++ch) {
+      TChannelScale& scale = info.Scale[size_t(ch)];
+      if (const auto text = Settings.TryGetValue(P + "Scale_" + b + "_" + std::to_string(ch)))
+        scale = ClampChannelScale(info.GraphicMode, ParseScale(*text, scale));
+      else if (older)
+        scale = ClampChannelScale(info.GraphicMode, ReadOlderScale(Settings, P, base, ch, scale));
+    }
+    const int32_t selected = Settings.GetValue(P + "Selected" + b, int32_t(Strip(base)->SelectedChannel()));
+    Strip(base)->SetSelectedChannel(std::clamp(selected, 0, kChannels));
   }
-  const int32_t selected = Settings.GetValue(P + "Selected1", int32_t(SelectedChannel()));
-  FLeftChannels->SetSelectedChannel(std::clamp(selected, 0, kChannels));
+  if (FRightChannels->SelectedChannel() >= 1 && HasSecondBase() && FLeftChannels->SelectedChannel() < 1) FSelectedBase = 2;
   SetHorizontalScale(Settings.GetValue(P + "HScale", FHorizontalScale));
   // Views stored before "Auto" existed keep the scales their users set.
   SetAutoScale(Settings.GetValue(P + "AutoScale", DefaultSettings() && FAutoScale));
@@ -632,11 +898,15 @@ void TGraphicChild::ReadSettings(TAppSettings& Settings, const std::string& Sett
 void TGraphicChild::SaveSettings(TAppSettings& Settings, const std::string& SettingsPrefix) {
   TMDIChild::SaveSettings(Settings, SettingsPrefix);
   const std::string& P = SettingsPrefix;
-  Settings.SetValue(P + "GraphicMode1", int32_t(FGraphicMode));
   Settings.SetValue(P + "Adjust256", FPlot->AdjustWidth());
-  Settings.SetValue(P + "RangeChannels1", int32_t(kChannels));
-  for (int ch = 1; ch <= kChannels; ++ch) Settings.SetValue(P + "Scale_1_" + std::to_string(ch), ScaleText(FScale[size_t(ch)]));
-  Settings.SetValue(P + "Selected1", int32_t(SelectedChannel()));
+  for (int base = 1; base <= kBaseCount; ++base) {
+    const std::string b = std::to_string(base);
+    Settings.SetValue(P + "GraphicMode" + b, int32_t(Info(base).GraphicMode));
+    Settings.SetValue(P + "RangeChannels" + b, int32_t(kChannels));
+    for (int ch = 1; ch <= kChannels; ++ch)
+      Settings.SetValue(P + "Scale_" + b + "_" + std::to_string(ch), ScaleText(Info(base).Scale[size_t(ch)]));
+    Settings.SetValue(P + "Selected" + b, int32_t(Strip(base)->SelectedChannel()));
+  }
   Settings.SetValue(P + "HScale", FHorizontalScale);
   Settings.SetValue(P + "AutoScale", FAutoScale);
 }

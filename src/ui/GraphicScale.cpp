@@ -199,3 +199,29 @@ int32_t NextPlotX(int32_t plotX, int32_t count, int32_t width) {
   const int64_t x = (int64_t(plotX) + std::max(count, 0)) % width;
   return int32_t(x);
 }
+
+std::vector<TColumnSpan> DecimateMinMax(const std::vector<int32_t>& rows, double firstPosition, double columnsPerValue,
+                                        int32_t holdRow) {
+  if (rows.empty() || !(columnsPerValue > 0) || !std::isfinite(firstPosition)) return {};
+  auto columnOf = [&](size_t i) { return std::max<int64_t>(int64_t(std::floor(firstPosition + double(i) * columnsPerValue)), 0); };
+  std::vector<TColumnSpan> spans(size_t(columnOf(rows.size() - 1)) + 1);
+  int32_t held = holdRow;
+  size_t next = 0;  // the first column not yet given a held row
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const size_t column = size_t(columnOf(i));
+    if (held >= 0)
+      for (; next < column; ++next) spans[next] = {held, held, held};
+    next = std::max(next, column + 1);
+    const int32_t row = rows[i];
+    held = row;
+    TColumnSpan& span = spans[column];
+    if (row < 0) {
+      span.Last = -1;  // the trace breaks here: the next column does not join this one
+      continue;
+    }
+    span.Low = span.Low < 0 ? row : std::min(span.Low, row);
+    span.High = std::max(span.High, row);
+    span.Last = row;
+  }
+  return spans;
+}

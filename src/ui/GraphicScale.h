@@ -98,3 +98,21 @@ bool AutoScaleNeedsFit(TGraphicMode mode, const TChannelScale& scale, double low
 
 // The sweep: the cursor after `count` new values from `plotX` on a plot `width` columns wide.
 int32_t NextPlotX(int32_t plotX, int32_t count, int32_t width);
+
+// One column of a trace: the lowest and highest pixel rows of the values that fall into it, and
+// the row of the last of them (where the trace goes on into the next column); Low < 0: no value.
+struct TColumnSpan {
+  int32_t Low = -1;
+  int32_t High = -1;
+  int32_t Last = -1;
+  bool operator==(const TColumnSpan&) const = default;
+};
+
+// Places the rows of consecutive values (-1: a gap) on plot columns: value i lies at column
+// firstPosition + i × columnsPerValue (counted from the first column returned, 0). Several values in
+// one column keep only their lowest and highest row, so a spike stays visible however many values
+// share a column; a column between two values (a slower series) holds the row of the one before,
+// and so does a column before the first value when `holdRow` (the row the trace ended on) is given.
+// After a gap nothing is held. The columns run from 0 to the column of the last value.
+std::vector<TColumnSpan> DecimateMinMax(const std::vector<int32_t>& rows, double firstPosition, double columnsPerValue,
+                                        int32_t holdRow = -1);

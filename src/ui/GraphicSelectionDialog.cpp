@@ -37,6 +37,10 @@ TGraphicSelectionDialog::TGraphicSelectionDialog(QWidget* parent, std::vector<TG
   form->addRow("Source", FSession);
   form->addRow("Graphic", FGraph);
   form->addRow("ADEV mode", FAllanMode);
+  FSecond = new QComboBox(this);
+  FSecond->addItem("none", -1);
+  for (const auto& s : FSessions) FSecond->addItem(Q(s.Caption), s.Index);
+  form->addRow("Second source", FSecond);
   layout->addLayout(form);
 
   auto* buttons = new QDialogButtonBox(this);
@@ -58,13 +62,13 @@ const TGraphicSelectionSession* TGraphicSelectionDialog::CurrentSession() const 
 
 bool TGraphicSelectionDialog::AllanChosen() const { return FGraph->currentData().toInt() == kAllanEntry; }
 
-void TGraphicSelectionDialog::EnableGraph(int row, bool enabled) {
-  if (auto* model = qobject_cast<QStandardItemModel*>(FGraph->model()))
+void TGraphicSelectionDialog::EnableRow(QComboBox& box, int row, bool enabled) {
+  if (auto* model = qobject_cast<QStandardItemModel*>(box.model()))
     if (QStandardItem* item = model->item(row)) item->setEnabled(enabled);
 }
 
-bool TGraphicSelectionDialog::GraphEnabled(int row) const {
-  const auto* model = qobject_cast<const QStandardItemModel*>(FGraph->model());
+bool TGraphicSelectionDialog::RowEnabled(const QComboBox& box, int row) {
+  const auto* model = qobject_cast<const QStandardItemModel*>(box.model());
   const QStandardItem* item = model ? model->item(row) : nullptr;
   return item && item->isEnabled();
 }
@@ -79,20 +83,39 @@ void TGraphicSelectionDialog::ShowChoices() {
     const int data = FGraph->itemData(row).toInt();
     const bool allan = data == kAllanEntry;
     const bool fits = data == gmIVCdiff ? ivc : zct;
-    EnableGraph(row, fits && (!FChange || allan == FFixedAllan));
+    EnableRow(*FGraph, row, fits && (!FChange || allan == FFixedAllan));
   }
-  if (!GraphEnabled(FGraph->currentIndex()))
+  if (!RowEnabled(*FGraph, FGraph->currentIndex()))
     for (int row = 0; row < FGraph->count(); ++row)
-      if (GraphEnabled(row)) {
+      if (RowEnabled(*FGraph, row)) {
         FGraph->setCurrentIndex(row);
         break;
       }
   FAllanMode->setEnabled(AllanChosen());
+  ShowSecondChoices();
 }
 
-bool TGraphicSelectionDialog::Offers(TGraphicMode mode) const { return GraphEnabled(FGraph->findData(int(mode))); }
+// A second session is offered for graphic views, when its instrument carries the chosen mode's data;
+// a choice that no longer fits goes back to "none".
+void TGraphicSelectionDialog::ShowSecondChoices() {
+  const bool allan = AllanChosen();
+  const bool ivcMode = FGraph->currentData().toInt() == gmIVCdiff;
+  for (int row = 1; row < FSecond->count(); ++row) {
+    const TGraphicSelectionSession& s = FSessions[size_t(row - 1)];
+    EnableRow(*FSecond, row, !allan && (ivcMode ? s.HasIVC : s.HasZCT));
+  }
+  if (!RowEnabled(*FSecond, FSecond->currentIndex())) FSecond->setCurrentIndex(0);
+  FSecond->setEnabled(!allan);
+}
 
-bool TGraphicSelectionDialog::OffersAllan() const { return GraphEnabled(FGraph->findData(kAllanEntry)); }
+bool TGraphicSelectionDialog::OffersSecond(int32_t sessionIndex) const {
+  const int row = FSecond->findData(sessionIndex);
+  return row > 0 && RowEnabled(*FSecond, row);
+}
+
+bool TGraphicSelectionDialog::Offers(TGraphicMode mode) const { return RowEnabled(*FGraph, FGraph->findData(int(mode))); }
+
+bool TGraphicSelectionDialog::OffersAllan() const { return RowEnabled(*FGraph, FGraph->findData(kAllanEntry)); }
 
 void TGraphicSelectionDialog::SetSelection(const TGraphicViewSelection& selection) {
   const int session = FSession->findData(selection.SessionIndex);
@@ -100,6 +123,7 @@ void TGraphicSelectionDialog::SetSelection(const TGraphicViewSelection& selectio
   FFixedAllan = selection.Allan;
   FGraph->setCurrentIndex(std::max(FGraph->findData(selection.Allan ? kAllanEntry : int(selection.Mode)), 0));
   FAllanMode->setCurrentIndex(std::max(FAllanMode->findData(int(selection.AllanMode)), 0));
+  FSecond->setCurrentIndex(std::max(FSecond->findData(selection.SecondSessionIndex), 0));
   ShowChoices();
 }
 
@@ -109,5 +133,6 @@ TGraphicViewSelection TGraphicSelectionDialog::Selection() const {
   s.Allan = AllanChosen();
   if (!s.Allan) s.Mode = GraphicModeFromInt(FGraph->currentData().toInt());
   s.AllanMode = static_cast<TAllanMode>(FAllanMode->currentData().toInt());
+  if (!s.Allan) s.SecondSessionIndex = FSecond->currentData().toInt();
   return s;
 }

@@ -16,6 +16,8 @@ struct TGraphicViewSelection {
   bool Allan = false;
   TGraphicMode Mode = gmFreqAbs;  // for a graphic view
   TAllanMode AllanMode = amFreq;  // for the Allan graph
+  // A graphic view's second session (base 2, drawn in the same mode against its own axis); -1: none.
+  int32_t SecondSessionIndex = -1;
   bool operator==(const TGraphicViewSelection&) const = default;
 };
 
@@ -30,8 +32,10 @@ struct TGraphicSelectionSession {
 // The graphic modes that draw a counter session's data, in the order of the enumeration.
 const std::vector<TGraphicMode>& CounterGraphicModes();
 
-// "New Graphic Window": which session and which graph. For "Change Window Settings..." of an open
-// view the session and the kind of view stay; only the mode can change.
+// "New Graphic Window": which session and which graph, and for a graphic view optionally a second
+// session on the same plot (two counters' phase differences side by side, for example). For
+// "Change Window Settings..." of an open view the session and the kind of view stay; the mode and
+// the second session can change.
 class TGraphicSelectionDialog : public QDialog {
   Q_OBJECT
 
@@ -45,16 +49,20 @@ class TGraphicSelectionDialog : public QDialog {
   QComboBox* SessionBox() const { return FSession; }
   QComboBox* GraphBox() const { return FGraph; }
   QComboBox* AllanModeBox() const { return FAllanMode; }
+  QComboBox* SecondSessionBox() const { return FSecond; }
   // Whether the graph box offers the entry for `mode` (or the Allan graph) now.
   bool Offers(TGraphicMode mode) const;
   bool OffersAllan() const;
+  // Whether the second-session box offers the session with this index now.
+  bool OffersSecond(int32_t sessionIndex) const;
 
  private:
   const TGraphicSelectionSession* CurrentSession() const;
   bool AllanChosen() const;
   void ShowChoices();
-  void EnableGraph(int row, bool enabled);
-  bool GraphEnabled(int row) const;
+  static void EnableRow(QComboBox& box, int row, bool enabled);
+  static bool RowEnabled(const QComboBox& box, int row);
+  void ShowSecondChoices();
 
   std::vector<TGraphicSelectionSession> FSessions;
   bool FChange = false;
@@ -62,4 +70,5 @@ class TGraphicSelectionDialog : public QDialog {
   QComboBox* FSession = nullptr;
   QComboBox* FGraph = nullptr;
   QComboBox* FAllanMode = nullptr;
+  QComboBox* FSecond = nullptr;
 };

@@ -349,14 +349,17 @@ void TMainForm::CenterValuesExecute() {
   const int32_t entry = TChildArray::EntryOf(FActiveChild);
   if (entry <= 0 || entry >= FChildArray.Length()) return;
   auto* view = dynamic_cast<TGraphicChild*>(FChildArray.Entry(entry).View);
-  if (!view || !view->Session()) return;
-  const std::vector<std::string> names = ChannelNames(*view->Session());
+  // The channels of the session whose strip holds the selection.
+  const int base = view && view->SelectedBase() == 2 && view->SecondSession() ? 2 : 1;
+  TSessionItem* session = view ? (base == 2 ? view->SecondSession() : view->Session()) : nullptr;
+  if (!session) return;
+  const std::vector<std::string> names = ChannelNames(*session);
   std::vector<double> centres;
-  for (int k = 1; k <= static_cast<int>(names.size()); ++k) centres.push_back(view->Scale(k).Center);
+  for (int k = 1; k <= static_cast<int>(names.size()); ++k) centres.push_back(view->Scale(k, base).Center);
   TCenterValuesDialog dialog(this, names, centres, FApp->Settings().FormatSettingsWin());
   if (!RunSettingsDialog(dialog)) return;
-  Log(kUserInputCategory, "TMainForm.CenterValuesExecute[" + std::to_string(entry) + "]");
-  view->SetCenterValues(dialog.Centres());
+  Log(kUserInputCategory, "TMainForm.CenterValuesExecute[" + std::to_string(entry) + "] base " + std::to_string(base));
+  view->SetCenterValues(dialog.Centres(), base);
 }
 
 void TMainForm::InternTestExecute() {

@@ -493,10 +493,19 @@ void TMainForm::NewGraphicWindowExecute() {
   const int32_t entry = FChildArray.Reserve(choice->Allan ? vkAllanGraphic : vkGraphic, false, settings);
   TMDIChild* view = choice->Allan ? CreateAllanView(session, vkAllanGraphic, entry)
                                   : CreateGraphicView(session, choice->Mode, entry);
+  if (!choice->Allan) SetGraphicSecondSession(*view, choice->SecondSessionIndex);
   view->ReadSettings(settings, ViewPrefix(entry));
   if (auto* allan = qobject_cast<TAllanChild*>(view)) allan->SetAllanMode(choice->AllanMode);
   PlaceNewView(*view);
   view->PlacementWidget()->show();
+}
+
+// Binds base 2 of a graphic view to the counter session with that index, or to none.
+void TMainForm::SetGraphicSecondSession(TMDIChild& view, int32_t sessionIndex) {
+  TSessionItem* second = FApp->Lists().GetSession(sessionIndex);
+  if (second && second->SessionType() != kSessionTypeCounter) second = nullptr;
+  view.SetSecondSession(second);
+  if (!second) view.UpdateSession(2);
 }
 
 std::vector<TSessionItem*> TMainForm::DGISessions() const {
@@ -545,11 +554,14 @@ bool TMainForm::ChangeGraphicSettings(TMDIChild& view) {
   preset.SessionIndex = view.SessionIndex(1);
   preset.Allan = allan != nullptr;
   if (graph) preset.Mode = graph->GraphicMode();
+  if (graph) preset.SecondSessionIndex = view.SessionIndex(2);
   if (allan) preset.AllanMode = allan->AllanMode();
   const std::optional<TGraphicViewSelection> choice = AskGraphicSelection(preset, true);
-  // The view stays what it is; only its mode changes.
+  // The view stays what it is; its mode and its second session change.
   if (!choice || choice->Allan != preset.Allan) return true;
   if (graph && choice->Mode != graph->GraphicMode()) graph->SetGraphicMode(choice->Mode);
+  if (graph && choice->Mode != graph->GraphicModeRight()) graph->SetGraphicModeRight(choice->Mode);
+  if (graph && choice->SecondSessionIndex != preset.SecondSessionIndex) SetGraphicSecondSession(view, choice->SecondSessionIndex);
   if (allan && choice->AllanMode != allan->AllanMode()) allan->SetAllanMode(choice->AllanMode);
   return true;
 }

@@ -133,15 +133,24 @@ void TQV_Plot::SetPixelColumn(int x, int y0, int y1, QRgb color) {
 // Each column gets the vertical run from the previous row to its own, so that steep traces stay
 // connected and one column never holds more than one value of a channel.
 void TQV_Plot::DrawMeasurement(int index, const std::vector<int32_t>& rows, int startX, int kanal, QColor aColor) {
+  std::vector<TColumnSpan> spans(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) spans[i] = {rows[i], rows[i], rows[i]};
+  DrawSpans(index, spans, startX, kanal, aColor);
+}
+
+void TQV_Plot::DrawSpans(int index, const std::vector<TColumnSpan>& spans, int startX, int kanal, QColor aColor) {
   const int w = GraphWidth();
   if (w <= 0 || kanal < 0 || kanal > kMaxChannels || index < 0 || index >= kBases) return;
   int32_t& yOld = FYOld[size_t(index)][size_t(kanal)];
   const QRgb color = 0xFF000000u | aColor.rgb();  // the graph has no alpha: always opaque
   int x = ((startX % w) + w) % w;
-  for (const int32_t y : rows) {
+  for (const TColumnSpan& span : spans) {
     if (x == 0) yOld = -1;  // no line across the wrap
-    if (y >= 0) SetPixelColumn(x, yOld >= 0 ? yOld : y, y, color);
-    yOld = y;
+    if (span.Low >= 0) {
+      // The column's range, joined to the row where the trace left the column before.
+      SetPixelColumn(x, yOld >= 0 ? std::min(yOld, span.Low) : span.Low, yOld >= 0 ? std::max(yOld, span.High) : span.High, color);
+    }
+    yOld = span.Last;
     x = x + 1 == w ? 0 : x + 1;
   }
 }
@@ -221,7 +230,14 @@ std::string TQV_Plot::DivisionLabel(int axis, int divisions) const {
   return AxisText(info.Origin + divisions * info.UnitsPerDiv, info.UnitText, info.AbsNotation,
                   FormatSettings.DecimalSeparator);
 }
-void TQV_Plot::SetUseY2(bool value) { FUseY2 = value; }
+// A second axis gets a label column of its own: the graph narrows and starts anew.
+void TQV_Plot::SetUseY2(bool value) {
+  if (value == FUseY2) return;
+  FUseY2 = value;
+  FRechts = value ? 2 * kAxisWidth : kAxisWidth;
+  ResizeBitmaps();
+  Q_EMIT OnResized();
+}
 void TQV_Plot::SetIntervalMs(int32_t value) { FIntervalMs = value; }
 
 std::string TQV_Plot::AxisText(double value, const std::string& unit, bool absNotation, char separator) {
@@ -245,11 +261,14 @@ std::string TQV_Plot::AxisText(double value, const std::string& unit, bool absNo
 // ---------------------------------------------------------------- picture
 
 void TQV_Plot::DrawBitmaps() {
-  FBitmap.fill(palette().color(QPalette::Window));
   QPainter p(&FBitmap);
   p.drawImage(0, 0, FBitmapGraph);
   const int w = GraphWidth();
   const int h = GraphHeight();
+  // The graph covers the rest: only the margins need the background.
+  const QColor window = palette().color(QPalette::Window);
+  p.fillRect(w, 0, FBitmap.width() - w, FBitmap.height(), window);
+  p.fillRect(0, h, w, FBitmap.height() - h, window);
   if (!FErrorText.empty()) {
     p.setPen(Qt::black);
     p.drawText(QRect(0, 0, w, h), Qt::AlignCenter, QString::fromStdString(FErrorText));
@@ -265,33 +284,58 @@ void TQV_Plot::DrawBitmaps() {
   p.setFont(font);
   const int labelX = w + FRechtsGrid + 3;
   const int axes = FUseY2 ? 2 : 1;
-  const int labelWidth = (FRechts - 3) / axes;
+  const int labelWidth = (FRechts - 3) / axes;  // kAxisWidth each
   for (int axis = 0; axis < axes; ++axis) {
     const TYInfo& info = FY_Info[size_t(axis)];
-    p.setPen(info.UnitColor);
     for (int y = FMitte % kPixelsPerDiv; y < h; y += kPixelsPerDiv) {
       const QString text = QString::fromStdString(DivisionLabel(axis, (FMitte - y) / kPixelsPerDiv));
-      p.drawText(QRect(labelX + axis * labelWidth, y - 8, labelWidth, 16), Qt::AlignLeft | Qt::AlignVCenter, text);
+      DrawLabel(p, QPoint(labelX + axis * labelWidth, y), text, info.UnitColor);
     }
   }
   p.setPen(Qt::black);
   if (FIntervalMs > 0) {
     const QString perDiv = QString::fromStdString(
         AxisText(FIntervalMs * 1e-3 * kPixelsPerDiv, "s", true, FormatSettings.DecimalSeparator) + "/div");
-    p.drawText(QRect(0, h, w, FUnten), Qt::AlignLeft | Qt::AlignVCenter, perDiv);
+    DrawLabel(p, QPoint(0, h + FUnten / 2), perDiv, Qt::black);
     // Clock times under the division lines, clear of the caption and of each other.
-    int free = p.fontMetrics().horizontalAdvance(perDiv) + 6;
-    for (const TTimeTick& tick : TimeTicks(w, FCursorX, FCursorTime, FIntervalMs)) {
-      const int textWidth = p.fontMetrics().horizontalAdvance(tick.Text);
+    const QFontMetrics fm = p.fontMetrics();
+    int free = fm.horizontalAdvance(perDiv) + 6;
+    const std::vector<TTimeTick> ticks = TimeTicks(w, FCursorX, FCursorTime, FIntervalMs);
+    // Every clock time has the same format and digits of one width: one measure fits all.
+    const int textWidth = ticks.empty() ? 0 : fm.horizontalAdvance(ticks.front().Text);
+    const int baseline = h + 2 + (FUnten - 2 + fm.ascent() - fm.descent()) / 2;
+    for (const TTimeTick& tick : ticks) {
       const int left = tick.X - textWidth / 2;
       p.drawLine(tick.X, h, tick.X, h + 3);
       if (left < free || left + textWidth > w) continue;
-      p.drawText(QRect(left, h + 2, textWidth, FUnten - 2), Qt::AlignCenter, tick.Text);
+      p.drawText(QPoint(left, baseline), tick.Text);
       free = left + textWidth + 6;
     }
   }
   p.end();
   update();
+}
+
+// The axis labels are rendered once and kept: they change only with the scale, and drawing their
+// glyphs anew for every view and refresh costs more than the traces. (Clock times change with
+// every refresh and are drawn directly.)
+void TQV_Plot::DrawLabel(QPainter& p, QPoint anchor, const QString& text, QColor color) {
+  const QString key = text + QChar(0) + QString::number(color.rgba(), 16);
+  auto it = FLabels.find(key);
+  if (it == FLabels.end()) {
+    if (FLabels.size() >= kMaxLabels) FLabels.clear();
+    const QFontMetrics fm(p.font());
+    QImage image(std::max(fm.horizontalAdvance(text), 1), fm.height(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter label(&image);
+    label.setFont(p.font());
+    label.setPen(color);
+    label.drawText(image.rect(), Qt::AlignLeft | Qt::AlignVCenter, text);
+    label.end();
+    it = FLabels.emplace(key, std::move(image)).first;
+  }
+  const QImage& image = it->second;
+  p.drawImage(anchor.x(), anchor.y() - image.height() / 2, image);
 }
 
 std::vector<TQV_Plot::TTimeTick> TQV_Plot::TimeTicks(int width, int cursorX, const QDateTime& cursorTime,

@@ -3,13 +3,17 @@
 #include <QDateTime>
 #include <QImage>
 #include <QWidget>
+
+class QPainter;
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/App_Settings.h"
+#include "ui/GraphicScale.h"
 
 // Which pixels a trace has touched: per x position a bit set of the y pixels, one bit per pixel.
 class TPersistBuffer {
@@ -75,6 +79,9 @@ class TQV_Plot : public QWidget {
   // Draws the rows of one channel from column startX on (wrapping), joined to the channel's
   // previous row when it has one; a row of -1 breaks the trace.
   void DrawMeasurement(int index, const std::vector<int32_t>& rows, int startX, int kanal, QColor aColor);
+  // Draws one span per column from startX on (wrapping): the column's lowest to highest row, joined
+  // to the row the trace left the column before on; an empty span breaks the trace.
+  void DrawSpans(int index, const std::vector<TColumnSpan>& spans, int startX, int kanal, QColor aColor);
   // Marks the values beyond the top (+1) or bottom (-1) edge, one entry per column from startX on
   // (0: none), as small arrows at the channel's edge row where a run starts and every few columns
   // along it, so that they are not taken for values on the edge.
@@ -143,6 +150,8 @@ class TQV_Plot : public QWidget {
   void ResizeBitmaps();
   void DrawBackground();
   void SetPixelColumn(int x, int y0, int y1, QRgb color);
+  // A label in the painter's font, its left edge at anchor.x() and its middle at anchor.y().
+  void DrawLabel(QPainter& p, QPoint anchor, const QString& text, QColor color);
   // The pixel (x, y) of the graph, written in place: drawing goes straight into the scan lines.
   QRgb* GraphPixel(uchar* bits, int x, int y) const {
     return reinterpret_cast<QRgb*>(bits + qsizetype(y) * FBitmapGraph.bytesPerLine()) + x;
@@ -156,7 +165,8 @@ class TQV_Plot : public QWidget {
   QImage FBitmapGraph;  // the traces on the background
   QImage FBitmapBack;   // the background with the grid
   int FUnten = 20;      // bottom margin (time scale)
-  int FRechts = 80;     // right margin (y axis labels)
+  static constexpr int kAxisWidth = 80;
+  int FRechts = kAxisWidth;  // right margin (y axis labels)
   int FRechtsGrid = 0;  // columns right of the graph that belong to neither
   int FMitte = 0;
   bool FAdjustWidth = false;
@@ -165,4 +175,6 @@ class TQV_Plot : public QWidget {
   QDateTime FCursorTime;
   std::string FErrorText;
   std::array<std::array<int32_t, kMaxChannels + 1>, kBases> FYOld{};
+  static constexpr size_t kMaxLabels = 256;
+  std::unordered_map<QString, QImage> FLabels;  // rendered labels by text and colour
 };

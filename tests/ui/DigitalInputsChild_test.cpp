@@ -11,6 +11,7 @@
 #include "core/Clock.h"
 #include "core/DateTimeText.h"
 #include "data/ZCT_DataManagement.h"
+#include "ui/DGIHistoryStrip.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ class DigitalInputsChildTest : public ::testing::Test {
     TViewEnvironment env;
     env.Clock = &clock;
     auto view = std::make_unique<TDigitalInputsChild>(nullptr, 9, session.get(), nullptr, env);
-    view->resize(720, 260);
+    view->resize(720, 340);
     view->show();
     QCoreApplication::processEvents();
     return view;
@@ -86,6 +87,36 @@ TEST_F(DigitalInputsChildTest, EachCardShowsTheTimeOfItsLastChange) {
   EXPECT_EQ(view->LastChangeText(2), changed);
 }
 
+// Each display cycle adds a column of the card's word to its history strip, drawn at the right edge.
+TEST_F(DigitalInputsChildTest, HistoryStripKeepsOneColumnPerCycle) {
+  auto view = MakeView();
+  Report(" 00000001 00000000");
+  view->UpdateDisplay();
+  Report(" 00000003 80000000");
+  view->UpdateDisplay();
+  view->UpdateDisplay();
+  TDGIHistoryStrip* strip = view->History(1);
+  ASSERT_NE(strip, nullptr);
+  EXPECT_EQ(strip->Words(), (std::deque<uint32_t>{1u, 3u, 3u}));
+  EXPECT_TRUE(view->History(2)->WasSet(32, 0));
+  EXPECT_FALSE(view->History(2)->WasSet(32, 2));
+  EXPECT_FALSE(strip->WasSet(2, 2));
+  EXPECT_TRUE(strip->WasSet(2, 1));
+  EXPECT_EQ(view->History(3), nullptr);
+
+  const QImage image = strip->grab().toImage();
+  const int newest = image.width() - 1, row2 = 1 * TDGIHistoryStrip::kRowHeight;
+  EXPECT_NE(image.pixel(newest, row2), image.pixel(newest - 2, row2));  // signal 2: set in the newest two columns only
+  EXPECT_EQ(image.pixel(newest, row2), image.pixel(newest - 1, row2));
+  EXPECT_EQ(image.pixel(newest, 0), image.pixel(newest - 2, 0));  // signal 1: set all along
+  EXPECT_NE(image.pixel(newest, 0), image.pixel(newest - 3, 0));  // before the first cycle: nothing
+
+  TDGIHistoryStrip full;
+  for (size_t i = 0; i < TDGIHistoryStrip::kMaxColumns + 5; ++i) full.Add(uint32_t(i));
+  EXPECT_EQ(full.Words().size(), TDGIHistoryStrip::kMaxColumns);
+  EXPECT_EQ(full.Words().back(), uint32_t(TDGIHistoryStrip::kMaxColumns + 4));
+}
+
 TEST_F(DigitalInputsChildTest, ShowsNoConnectionAndClosesWithoutACounterSession) {
   session->SetOpenParams(kOpenStringNone, 0, 0, "");
   auto view = MakeView();
@@ -117,8 +148,10 @@ TEST_F(DigitalInputsChildTest, Screenshot) {
   Report(" 0000F00D A5000003");
   view->UpdateDisplay();
   clock.Advance(std::chrono::seconds(3));
-  Report(" 0000F00F A5000003");
-  view->UpdateDisplay();
+  for (int i = 0; i < 300; ++i) {
+    Report(i % 40 < 25 ? " 0000F00F A5000003" : " 0000F00D 25000083");
+    view->UpdateDisplay();
+  }
   QCoreApplication::processEvents();
   QDir().mkpath(folder);
   EXPECT_TRUE(view->grab().save(folder + "/digital_inputs_view.png"));

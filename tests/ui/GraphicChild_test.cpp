@@ -4,9 +4,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
+#include <QPrinter>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include "DialogTestSupport.h"
 #include "SensorTestSession.h"
 #include "UiTestSessions.h"
 #include "core/Clock.h"
@@ -353,6 +355,241 @@ TEST_F(GraphicChildTest, SavesWithinOneSecondKeepEveryPicture) {
   EXPECT_EQ(names[1], stem + "_1.jpg");
   EXPECT_EQ(names[2], stem + "_2.jpg");
   EXPECT_EQ(QDir(QString::fromStdString(dir.Path())).entryList(QDir::Files).size(), 3);
+}
+
+// Two counters on one plot: base 1 at one value per second gives the columns, a second session at
+// 4 values per second puts four values into each column, one at 2 s holds each value for two.
+class SecondSessionTest : public GraphicChildTest {
+ protected:
+  void SetUp() override {
+    GraphicChildTest::SetUp();
+    session->SetIntervalMs(1000);
+    second->Store().SetNomFreq(1, double(kNominal));
+  }
+  std::unique_ptr<TGraphicChild> MakeTwoSessionView(int32_t secondIntervalMs) {
+    second->SetIntervalMs(secondIntervalMs);
+    auto view = MakeView();
+    view->SetSecondSession(second.get());
+    for (int ch = 2; ch <= 3; ++ch) view->ChannelEnable(ch, false);
+    view->RightChannels()->SetChannelEnabled(1, true);
+    for (int ch = 2; ch <= TGraphicChild::kChannels; ++ch) view->RightChannels()->SetChannelEnabled(ch, false);
+    return view;
+  }
+  // Base 1's channel 1 one division above the centre line; base 2's one division below, but for
+  // the values whose positions `spikes` names (half a division above).
+  void First(int n) { Samples(n, {0.001, 0, 0}); }
+  void Second(int n, const std::vector<int>& spikes = {}) {
+    for (int i = 0; i < n; ++i, ++fSecondCount) {
+      const bool spike = std::find(spikes.begin(), spikes.end(), fSecondCount) != spikes.end();
+      ASSERT_TRUE(second->AddPhases({fSecondPhase}));
+      fSecondPhase = fSecondPhase + Phase{kNominal, spike ? 0.0005 : -0.001};
+    }
+  }
+  // The columns of row y that hold channel 1's colour.
+  static std::vector<int> Columns(const TGraphicChild& view, int y) {
+    const QImage& graph = view.Plot()->Graph();
+    std::vector<int> columns;
+    for (int x = 0; x < graph.width(); ++x)
+      if (graph.pixel(x, y) == Color(view, 1)) columns.push_back(x);
+    return columns;
+  }
+
+  std::unique_ptr<TTestCounterSession> second = TTestCounterSession::Make(1, "DemoData", "Second");
+  Phase fSecondPhase{2'000'000, 0};
+  int fSecondCount = 0;
+};
+
+TEST_F(SecondSessionTest, AFasterSecondSessionKeepsTimeWithBaseOneAndItsSpikes) {
+  auto view = MakeTwoSessionView(250);
+  EXPECT_DOUBLE_EQ(view->ColumnsPerValue2(), 0.25);
+  EXPECT_TRUE(view->Plot()->UseY2());
+  First(11);  // ten frequencies
+  Second(41, {22});
+  view->UpdateDisplay();
+  const int mitte = view->Plot()->Mitte();
+  const std::vector<int> first = Columns(*view, mitte - 100), below = Columns(*view, mitte + 100);
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(below.empty());
+  // Both end at the cursor: ten seconds of each.
+  EXPECT_EQ(first.back(), view->PlotX() - 1);
+  EXPECT_EQ(below.back(), view->PlotX() - 1);
+  // The one spike among forty values is drawn in its column: both series end at the cursor (column
+  // 11), the spike is the 23rd of 41 values, 18 × 0.25 = 4.5 columns before the last one (10.75).
+  EXPECT_EQ(Columns(*view, mitte - 50), std::vector<int>{6});
+
+  // New values of the second session wait for base 1's columns; both go on together.
+  Second(20);
+  view->UpdateDisplay();
+  EXPECT_EQ(Columns(*view, mitte + 100).back(), view->PlotX() - 1);
+  First(5);
+  view->UpdateDisplay();
+  EXPECT_EQ(Columns(*view, mitte + 100).back(), view->PlotX() - 1);
+  EXPECT_EQ(view->DataX(2), view->DataX(2) & DM_HistoryMask);
+  EXPECT_EQ(second->Store().GetNewCount(view->DataX(2), hsNone), 0);
+}
+
+TEST_F(SecondSessionTest, ANewIntervalOfTheSecondSessionStartsBothAgain) {
+  auto view = MakeTwoSessionView(250);
+  First(5);
+  Second(17, {0, 1, 2, 3, 4, 5});  // the first values stand out
+  view->UpdateDisplay();
+  const int mitte = view->Plot()->Mitte();
+  ASSERT_FALSE(Columns(*view, mitte - 50).empty());
+  second->SetIntervalMs(500);
+  view->UpdateDisplay();
+  EXPECT_DOUBLE_EQ(view->ColumnsPerValue2(), 0.5);
+  // Drawn anew at the new rate: only the last ten values (five seconds) fit, ending at the cursor.
+  EXPECT_TRUE(Columns(*view, mitte - 50).empty());
+  const std::vector<int> below = Columns(*view, mitte + 100);
+  ASSERT_FALSE(below.empty());
+  EXPECT_EQ(below.back(), view->PlotX() - 1);
+  EXPECT_EQ(below.front(), 0);
+  EXPECT_EQ(second->Store().GetNewCount(view->DataX(2), hsNone), 0);
+}
+
+TEST_F(SecondSessionTest, ASlowerSecondSessionHoldsItsValues) {
+  auto view = MakeTwoSessionView(2000);
+  First(11);
+  Second(6);  // five frequencies over ten seconds
+  view->UpdateDisplay();
+  const int mitte = view->Plot()->Mitte();
+  const std::vector<int> below = Columns(*view, mitte + 100);
+  ASSERT_GE(below.size(), 8u);  // each value spans two columns
+  EXPECT_EQ(below.back() - below.front() + 1, int(below.size()));  // no holes
+}
+
+TEST_F(SecondSessionTest, FallingBehindRestartsBothBases) {
+  auto view = MakeTwoSessionView(250);
+  First(3);
+  Second(9);
+  view->UpdateDisplay();
+  // Base 1 stands still while the second session runs on for far longer than 5 s.
+  Second(40);
+  view->UpdateDisplay();
+  EXPECT_EQ(view->DataX(2), -1);  // restarted: started again at the next refresh with base 1
+  view->UpdateDisplay();
+  EXPECT_GE(view->DataX(2), 0);
+}
+
+TEST_F(SecondSessionTest, KeysOfBothBasesRoundTrip) {
+  auto view = MakeTwoSessionView(250);
+  view->SetGraphicModeRight(gmPhase);
+  TChannelScale scale = view->Scale(2, 2);
+  scale.Step = 2;
+  scale.Exponent = -11;
+  scale.Center = 3.5;
+  view->SetScale(2, scale, 2);
+  view->SelectChannel(2, 2);
+  view->RightChannels()->SetPersistEnabled(2, true);
+  EXPECT_EQ(view->SelectedChannel(), 0);  // one selection over both strips
+  EXPECT_EQ(view->SelectedBase(), 2);
+  TAppSettings settings;
+  view->SaveSettings(settings, "View_5_");
+  EXPECT_EQ(settings.TryGetValue("View_5_GraphicMode2"), "0");
+  EXPECT_EQ(settings.TryGetValue("View_5_Scale_2_2"), "2, -11, 3.5, 0");
+  EXPECT_EQ(settings.TryGetValue("View_5_Selected2"), "2");
+  EXPECT_EQ(settings.TryGetValue("View_5_RangeChannels2"), "24");
+
+  second->SetIntervalMs(250);
+  auto copy = MakeView();
+  copy->SetSecondSession(second.get());
+  copy->ReadSettings(settings, "View_5_");
+  EXPECT_EQ(copy->GraphicModeRight(), gmPhase);
+  EXPECT_EQ(copy->Scale(2, 2), view->Scale(2, 2));
+  EXPECT_EQ(copy->RightChannels()->SelectedChannel(), 2);
+  EXPECT_EQ(copy->SelectedBase(), 2);
+  EXPECT_TRUE(copy->RightChannels()->PersistEnabled(2));
+  EXPECT_EQ(copy->ChildTitle(), "[A] Absolute Frequency Offset + [B: Second] Phase");
+
+  // The range buttons act on the selected base.
+  copy->DoRange(1, 0);
+  EXPECT_EQ(copy->Scale(2, 2).Step, 5);
+  EXPECT_EQ(copy->Scale(2, 1), copy->Scale(2, 1));
+  EXPECT_EQ(copy->Scale(2), DefaultChannelScale(gmFreqAbs));
+}
+
+TEST_F(SecondSessionTest, ClosesWhenTheSecondSessionCannotFeedItsMode) {
+  struct Case {
+    TGraphicMode mode;
+    int32_t sessionType;
+    bool ivcOnly;
+    bool closes;
+  } cases[] = {
+      {gmPhase, kSessionTypeSensor, false, true},
+      {gmPhase, kSessionTypeCounter, true, true},
+      {gmPhase, kSessionTypeCounter, false, false},
+      {gmIVCdiff, kSessionTypeCounter, true, false},
+  };
+  for (const Case& c : cases) {
+    TViewEnvironment env = TestEnvironment();
+    env.IVCOnly = [&](const TSessionItem& s) { return &s == second.get() && c.ivcOnly; };
+    QPointer<TGraphicChild> view = new TGraphicChild(nullptr, 2, session.get(), nullptr, env, c.mode);
+    view->SetSecondSession(second.get());
+    second->SetType(c.sessionType);
+    view->UpdateSession(2);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(view.isNull(), c.closes) << "mode " << c.mode << ", type " << c.sessionType << ", IVC only " << c.ivcOnly;
+    delete view.data();
+    second->SetType(kSessionTypeCounter);
+  }
+}
+
+TEST_F(SecondSessionTest, PersistChoiceAndPrintedPicture) {
+  auto view = MakeTwoSessionView(250);
+  First(11);
+  Second(41);
+  TPersistChoice choice;
+  choice.Persist[0] = {true, false};
+  choice.Persist[1] = {true};
+  view->ApplyPersistChoice(choice);
+  view->UpdateDisplay();
+  EXPECT_TRUE(view->LeftChannels()->PersistEnabled(1));
+  EXPECT_FALSE(view->LeftChannels()->PersistEnabled(2));
+  EXPECT_TRUE(view->RightChannels()->PersistEnabled(1));
+  const int mitte = view->Plot()->Mitte();
+  EXPECT_TRUE(view->Persist(1, 2).Test(5, mitte + 100));
+  choice.Clear = true;
+  view->ApplyPersistChoice(choice);
+  EXPECT_TRUE(view->Persist(1, 2).IsEmpty());
+
+  TTempDir dir;
+  const QString pdf = QString::fromStdString(dir.File("graph.pdf"));
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(pdf);
+  ASSERT_TRUE(view->Print(printer));
+  QFile file(pdf);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(file.read(5) == "%PDF-");
+  EXPECT_GT(file.size(), 1000);
+  // The picture carries a legend line per shown channel of both sessions.
+  EXPECT_GT(view->Picture().height(), view->Plot()->Picture().height() + 2 * QFontMetrics(view->font()).height());
+}
+
+TEST_F(SecondSessionTest, Screenshot) {
+  const QString folder = qEnvironmentVariable("VTA_SCREENSHOT_DIR");
+  if (folder.isEmpty()) GTEST_SKIP() << "VTA_SCREENSHOT_DIR not set";
+  second->Store().SetNomFreq(2, double(kNominal) * 1.0000001);  // 1 mHz below
+  auto view = MakeTwoSessionView(250);
+  view->resize(900, 500);
+  view->RightChannels()->SetChannelEnabled(2, true);
+  QCoreApplication::processEvents();
+  view->UpdateDisplay();
+  for (int i = 0; i < 200; ++i) {
+    Samples(1, {0.0008 * std::sin(i / 20.0), 0, 0});
+    for (int k = 0; k < 4; ++k) {
+      const double t = (4 * i + k) / 25.0;
+      ASSERT_TRUE(second->AddPhases({fSecondPhase, fSecondPhase}));
+      fSecondPhase = fSecondPhase + Phase{kNominal, -0.0005 + 0.0004 * std::cos(t) + ((4 * i + k) % 97 == 0 ? 0.0012 : 0)};
+    }
+    if (i % 20 == 0) view->UpdateDisplay();
+  }
+  view->UpdateDisplay();
+  QCoreApplication::processEvents();
+  QDir().mkpath(folder);
+  EXPECT_TRUE(view->grab().save(folder + "/graphic_view_two_sessions.png"));
+  TPersistDialog persist(view.get(), view->LeftChannels()->Data(), &view->RightChannels()->Data());
+  SaveDialogScreenshot(persist, "persist_dialog");
 }
 
 // A picture for a look at the plot; written only when VTA_SCREENSHOT_DIR names a folder.

@@ -206,3 +206,35 @@ TEST(GraphicScale, ValuesBeyondTheEdgesAreMarkedAsSuch) {
 }
 
 }  // namespace
+
+namespace {
+
+using Spans = std::vector<TColumnSpan>;
+
+TEST(GraphicScale, DecimationKeepsTheLowestAndHighestRowOfEachColumn) {
+  const TColumnSpan none{};
+  struct Case {
+    const char* what;
+    std::vector<int32_t> rows;
+    double first, perValue;
+    int32_t hold;
+    Spans expected;
+  } cases[] = {
+      {"one value per column", {5, 7, 6}, 0, 1, -1, {{5, 5, 5}, {7, 7, 7}, {6, 6, 6}}},
+      {"a spike among four values per column stays", {10, 10, 90, 10, 11, 12, 11, 12}, 0, 0.25, -1, {{10, 90, 10}, {11, 12, 12}}},
+      {"a flat run is one pixel", {40, 40, 40, 40, 40, 40}, 0, 0.5, -1, {{40, 40, 40}, {40, 40, 40}, {40, 40, 40}}},
+      {"a gap breaks the trace", {5, -1, 7}, 0, 1, -1, {{5, 5, 5}, none, {7, 7, 7}}},
+      {"a gap at the end of a column ends the join", {5, 6, 7, -1}, 0, 0.5, -1, {{5, 6, 6}, {7, 7, -1}}},
+      {"a column with a gap and a value keeps the value", {-1, 9, 3, 4}, 0, 0.5, -1, {{9, 9, 9}, {3, 4, 4}}},
+      {"a slower series holds its row", {20, 30}, 0, 3, -1, {{20, 20, 20}, {20, 20, 20}, {20, 20, 20}, {30, 30, 30}}},
+      {"nothing is held after a gap", {-1, 30}, 0, 2, -1, {none, none, {30, 30, 30}}},
+      {"the row before the first value is held", {50}, 2.5, 1, 44, {{44, 44, 44}, {44, 44, 44}, {50, 50, 50}}},
+      {"without a row before, leading columns stay empty", {50}, 1.2, 1, -1, {none, {50, 50, 50}}},
+      {"no values", {}, 0, 1, -1, {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DecimateMinMax(c.rows, c.first, c.perValue, c.hold), c.expected) << c.what;
+  }
+}
+
+}  // namespace

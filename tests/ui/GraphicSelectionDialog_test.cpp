@@ -1,6 +1,7 @@
 #include "ui/GraphicSelectionDialog.h"
 
 #include <QComboBox>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "ui/DialogTestSupport.h"
@@ -103,6 +104,37 @@ TEST(GraphicSelectionDialog, ChangingAViewKeepsItsSessionAndKind) {
     EXPECT_EQ(dialog.OffersAllan(), preset.Allan);
     EXPECT_EQ(dialog.Offers(gmPhase), !preset.Allan);
     EXPECT_EQ(dialog.Selection(), preset);
+  }
+}
+
+// A graphic view may draw a second session in the same mode: offered are the sessions whose data
+// that mode needs; the Allan graph has none.
+TEST(GraphicSelectionDialog, OffersASecondSessionThatCarriesTheModesData) {
+  struct Case {
+    TGraphicMode mode;
+    bool allan;
+    std::vector<int32_t> offered;
+  } cases[] = {
+      {gmPhase, false, {0, 1}},
+      {gmIVCdiff, false, {0, 2}},
+      {gmFreqAbs, true, {}},
+  };
+  for (const Case& c : cases) {
+    TGraphicSelectionDialog dialog(nullptr, Sessions(), false);
+    TGraphicViewSelection preset;
+    preset.SessionIndex = 0;
+    preset.Mode = c.mode;
+    preset.Allan = c.allan;
+    preset.SecondSessionIndex = 1;
+    dialog.SetSelection(preset);
+    std::vector<int32_t> offered;
+    for (int32_t index : {0, 1, 2})
+      if (dialog.OffersSecond(index)) offered.push_back(index);
+    EXPECT_EQ(offered, c.offered) << c.mode << " " << c.allan;
+    EXPECT_EQ(dialog.SecondSessionBox()->isEnabled(), !c.allan);
+    // A second session that does not fit goes back to none.
+    const bool fits = std::find(c.offered.begin(), c.offered.end(), 1) != c.offered.end();
+    EXPECT_EQ(dialog.Selection().SecondSessionIndex, fits ? 1 : -1) << c.mode << " " << c.allan;
   }
 }
 

@@ -479,6 +479,9 @@ TEST_F(MainFormTest, NewGraphicWindowCreatesTheChosenViewAndSavesItsKeys) {
       {{0, false, gmIVCdiff, amFreq}, {"View_1_Id=1", "View_1_GraphicMode1=5"}},
       {{1, false, gmPhasePredecessor, amFreq}, {"View_1_Id=1", "View_1_GraphicMode1=7"}},
       {{1, true, gmFreqAbs, amPhaseRes}, {"View_1_Id=2", "View_1_Session=1", "View_1_AllanMode=1"}},
+      {{0, false, gmPhase, amFreq, 1},
+       {"View_1_Id=1", "View_1_Session=0", "View_1_SecondSession=1", "View_1_GraphicMode1=0", "View_1_GraphicMode2=0",
+        "View_1_Scale_2_1=1, -9, 0, 0"}},
   };
   for (const Case& c : cases) {
     TMainFormOptions options = Options();
@@ -508,6 +511,7 @@ TEST_F(MainFormTest, NewGraphicWindowCreatesTheChosenViewAndSavesItsKeys) {
       auto* graph = dynamic_cast<TGraphicChild*>(view);
       ASSERT_NE(graph, nullptr);
       EXPECT_EQ(graph->GraphicMode(), c.choice.Mode);
+      EXPECT_EQ(graph->SecondSession(), window.App().Lists().GetSession(c.choice.SecondSessionIndex));
     }
     EXPECT_FALSE(view->PlacementWidget()->isHidden());
     window.close();
@@ -516,6 +520,39 @@ TEST_F(MainFormTest, NewGraphicWindowCreatesTheChosenViewAndSavesItsKeys) {
     for (const std::string& key : c.keys) EXPECT_TRUE(HasLine(ini, key)) << key << "\n" << ini;
     form.reset();
   }
+}
+
+// A graph of two sessions comes back after a restart with both, and Change Window Settings can
+// drop the second one.
+TEST_F(MainFormTest, AGraphOfTwoSessionsComesBackAndCanLetTheSecondGo) {
+  TMainFormOptions options = Options();
+  options.Dialogs.GraphicSelection = [&](QWidget*, const std::vector<TGraphicSelectionSession>&,
+                                         const TGraphicViewSelection& preset, bool) -> std::optional<TGraphicViewSelection> {
+    EXPECT_EQ(preset.SecondSessionIndex, 1);
+    TGraphicViewSelection choice = preset;
+    choice.SecondSessionIndex = -1;
+    return choice;
+  };
+  WriteIni("INI_Version=6\n" + StoredSessions(2) +
+           "ChildCount=1\n"
+           "View_1_Id=1\nView_1_Session=0\nView_1_SecondSession=1\nView_1_GraphicMode1=0\nView_1_GraphicMode2=2\n"
+           "View_1_Scale_2_3=5, -10, 0, 0\n");
+  TMainForm& window = MakeForm(std::move(options));
+  ASSERT_TRUE(window.FormActivate());
+  auto* graph = dynamic_cast<TGraphicChild*>(window.ChildArray().Entry(1).View);
+  ASSERT_NE(graph, nullptr);
+  EXPECT_EQ(graph->SecondSession(), window.App().Lists().GetSession(1));
+  EXPECT_EQ(graph->GraphicModeRight(), gmFreqRel);
+  EXPECT_EQ(graph->Scale(3, 2).Step, 5);
+  EXPECT_EQ(graph->Scale(3, 2).Exponent, -10);
+  EXPECT_TRUE(graph->Plot()->UseY2());
+  window.findChild<QMdiArea*>()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(graph->PlacementWidget()));
+  for (QAction* item : TopMenu(window, "&Window")->actions())
+    if (item->text() == "Change Window Settings...") item->trigger();
+  EXPECT_EQ(graph->SecondSession(), nullptr);
+  EXPECT_FALSE(graph->Plot()->UseY2());
+  window.close();
+  EXPECT_TRUE(HasLine(Ini(), "View_1_SecondSession=-1")) << Ini();
 }
 
 TEST_F(MainFormTest, NewGraphicWindowCancelledCreatesNothing) {

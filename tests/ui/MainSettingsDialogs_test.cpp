@@ -116,6 +116,31 @@ TEST_F(MainSettingsDialogsTest, CenterValuesSetTheCentresOfTheActiveGraphicView)
   EXPECT_EQ(view->Scale(3).Center, 0.25);
 }
 
+// With a channel of the second session selected, the dialog centres that session's channels.
+TEST_F(MainSettingsDialogsTest, CenterValuesFollowTheSelectedSessionOfATwoSessionGraph) {
+  WriteIni("INI_Version=6\n" + StoredSessions(2) +
+           "ChildCount=1\n"
+           "View_1_Id=1\nView_1_Session=0\nView_1_SecondSession=1\nView_1_GraphicMode1=1\nView_1_Selected2=2\n"
+           "View_1_Scale_2_2=1, -3, 7, 0\n");
+  MakeForm();
+  ASSERT_TRUE(form->FormActivate());
+  auto* view = dynamic_cast<TGraphicChild*>(form->ChildArray().Entry(1).View);
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(view->SelectedBase(), 2);
+  form->MdiArea().setActiveSubWindow(qobject_cast<QMdiSubWindow*>(view->PlacementWidget()));
+  settingsDialog = [&](QDialog& dialog) {
+    auto& centres = dynamic_cast<TCenterValuesDialog&>(dialog);
+    EXPECT_EQ(centres.Grid()->item(1, 2)->text().toStdString(), "7");
+    centres.Grid()->item(0, 2)->setText("2.5");
+    centres.accept();
+    return centres.result() == QDialog::Accepted;
+  };
+  for (QAction* action : TopMenu(*form, "&Window")->actions())
+    if (action->text() == "Center values...") action->trigger();
+  EXPECT_EQ(view->Scale(1, 2).Center, 2.5);
+  EXPECT_EQ(view->Scale(1, 1).Center, 0);
+}
+
 TEST_F(MainSettingsDialogsTest, VirtualZCTChannelsGoToTheSessionAndItsStore) {
   Started(1);
   settingsDialog = [&](QDialog& dialog) {
