@@ -12,6 +12,7 @@
 
 #include "core/LogUnit.h"
 #include "devices/QV_CANDevice.h"
+#include "devices/LabJackLibrary.h"
 #include "devices/QV_FileDevices.h"
 #include "devices/QV_NetworkDevice.h"
 #include "devices/QV_SerialDevice.h"
@@ -163,8 +164,21 @@ std::span<const TConnectionKind> ConnectionKinds() { return kKinds; }
 std::span<const TSensorConnectionKind> SensorConnectionKinds() { return kSensorKinds; }
 
 namespace {
+// The program's LabJack library: present when it loads, its T4s listed by serial number.
+TLabJackDirectory SharedLibraryDirectory() {
+  return {[] { return TLabJackLibrary::Shared()->Load(); },
+          [] {
+            std::vector<TLabJackListEntry> found;
+            std::vector<std::string> identifiers;
+            if (TLabJackLibrary::Shared()->ListAll(TLabJackLibrary::dtT4, TLabJackLibrary::ctANY, found) != TLabJackLibrary::NoError)
+              return identifiers;
+            for (const TLabJackListEntry& entry : found) identifiers.push_back(std::to_string(entry.SerialNumber));
+            return identifiers;
+          }};
+}
+
 TLabJackDirectory& LabJacks() {
-  static TLabJackDirectory directory;
+  static TLabJackDirectory directory = SharedLibraryDirectory();
   return directory;
 }
 }  // namespace

@@ -71,9 +71,9 @@ struct TSensorConnectionKind {
 // In the order the connection dialog lists them.
 std::span<const TSensorConnectionKind> SensorConnectionKinds();
 
-// The LabJack library is loaded at run time by the LabJack device, which tells the connection
-// kinds here whether it is there and which devices it finds. Set once at start-up; until then, and
-// without the library, LabJack sessions are not offered.
+// Whether the LabJack library (loaded at run time) is there and which devices it finds. By default
+// the program's shared library answers; tests set their own. Without the library LabJack sessions
+// are not offered.
 struct TLabJackDirectory {
   std::function<bool()> Present;
   std::function<std::vector<std::string>()> List;  // identifiers of the LabJacks found
