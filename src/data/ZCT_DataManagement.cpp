@@ -92,29 +92,13 @@ void TZCT_DataManagement::SetClockAlarmSink(IClockAlarmSink* value) {
   FClockAlarm = value;
 }
 
-void TZCT_DataManagement::SetSamplerSink(ISamplerSink* value) {
-  std::lock_guard guard(FLockObj);
-  FSampler = value;
-}
-
-void TZCT_DataManagement::SetReportLogSink(IReportLogSink* value) {
-  std::lock_guard guard(FLockObj);
-  FReportLog = value;
-}
-
-void TZCT_DataManagement::SetNumberFormats(const TFormatSettings& win, const TFormatSettings& log) {
-  std::lock_guard guard(FLockObj);
-  FFormatWin = win;
-  FFormatLog = log;
-}
-
 uint8_t TZCT_DataManagement::Mode() const {
   std::lock_guard guard(FLockObj);
   return FValueHeader.Mode();
 }
 
 void TZCT_DataManagement::UpdateSession(int32_t what, const std::string& text) {
-  if (FSampler) FSampler->UpdateSession(SessId(), SessIsCopy(), what, text);
+  if (FOutput.Sampler) FOutput.Sampler->UpdateSession(SessId(), SessIsCopy(), what, text);
 }
 
 // Device time of the sample, the "Sync Time" text every 100 ms and the sync marker every second.
@@ -433,7 +417,7 @@ bool TZCT_DataManagement::AfterExtractData() {
     LogException(LogId(), DbgTag() + ".AfterExtractData - virtual channels failed", e);
     throw;
   }
-  if (FAddLogStrings && FDeviceMs >= 0) {
+  if (FOutput.AddLogStrings && FDeviceMs >= 0) {
     try {
       if (Mode() <= 5) {
         GenerateSamplerStrings();
@@ -452,7 +436,7 @@ bool TZCT_DataManagement::AfterExtractData() {
       throw;
     }
   } else if (DbgOn()) {
-    Dbg(std::string(".AfterExtraceData: FAddLogStrings=") + BoolText(FAddLogStrings) + " DeviceMs=" + std::to_string(FDeviceMs));
+    Dbg(std::string(".AfterExtraceData: FAddLogStrings=") + BoolText(FOutput.AddLogStrings) + " DeviceMs=" + std::to_string(FDeviceMs));
   }
   try {
     if (sampleComplete) FPhaseDiffResetted = false;
@@ -772,16 +756,6 @@ int32_t TZCT_DataManagement::TimeIndex() const {
   return FTimeIndex;
 }
 
-std::string TZCT_DataManagement::ZCTtimeString() const {
-  std::lock_guard guard(FLockObj);
-  return FZCTtimeString;
-}
-
-void TZCT_DataManagement::SetZCTtimeString(const std::string& value) {
-  std::lock_guard guard(FLockObj);
-  FZCTtimeString = value;
-}
-
 bool TZCT_DataManagement::IsPhaseDiffResetted() const {
   std::lock_guard guard(FLockObj);
   return FPhaseDiffResetted;
@@ -795,18 +769,6 @@ bool TZCT_DataManagement::ScramblerTrim() const {
 void TZCT_DataManagement::SetScramblerTrim(bool value) {
   std::lock_guard guard(FLockObj);
   FScramblerTrim = value;
-}
-
-bool TZCT_DataManagement::AddLogStrings() const {
-  std::lock_guard guard(FLockObj);
-  return FAddLogStrings;
-}
-
-void TZCT_DataManagement::SetAddLogStrings(bool value) {
-  std::lock_guard guard(FLockObj);
-  if (value == FAddLogStrings) return;
-  Dbg(std::string(".SetAddLogStrings ") + BoolText(value));
-  FAddLogStrings = value;
 }
 
 int32_t TZCT_DataManagement::Lost() const {
