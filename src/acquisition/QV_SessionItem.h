@@ -273,7 +273,8 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   TReadFailure FailureOfResult(TQV_Result result) const;
   void HandleFailure(TReadFailure failure, const std::string& text);
   void ThreadEvent_GetReportError(int32_t code, const std::string& text, bool reopen);
-  void ReportAuswerten(std::string line, const TQV_ReportStruct* record);
+  // header: the line's header word, read once by the caller (from the record or the text).
+  void ReportAuswerten(uint16_t header, std::string line, const TQV_ReportStruct* record);
   bool CheckExpectedHeader(uint16_t code);
   void SendAddedOpenCommand();
   bool IgnoreWhileWaiting(uint16_t code, const std::string& line, const std::string& data);

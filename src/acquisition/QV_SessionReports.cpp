@@ -79,17 +79,23 @@ bool TQVSessionItem::GetReport() {
     state.DecimalSeparator = FDecSep;
     std::string line;
     ReportStructToLine(state, record, line);
-    ReportAuswerten(line, &record);
+    ReportAuswerten(static_cast<uint16_t>(record.GetHeader()), line, &record);
     return true;
   }
   std::string line;
   int32_t code = mrOk;
   ReadReport(line, code);
   if (code == mrOk && line.empty()) return false;
-  if (code == mrOk)
-    ReportAuswerten(line, nullptr);
-  else
+  if (code != mrOk) {
     HandleFailure(FailureOfCode(code), line);
+    return true;
+  }
+  // The header is read here once; the evaluation and the stores take it from here.
+  const auto header = line.size() >= 4 ? ParseHex(std::string_view(line).substr(0, 4)) : std::nullopt;
+  if (header)
+    ReportAuswerten(static_cast<uint16_t>(*header), line, nullptr);
+  else
+    Warn(".ReportAuswerten: no report header: " + line);
   return true;
 }
 
@@ -231,14 +237,8 @@ void TQVSessionItem::ThreadEvent_GetReportError(int32_t code, const std::string&
 
 // ============================== Evaluation ==============================
 
-void TQVSessionItem::ReportAuswerten(std::string line, const TQV_ReportStruct* record) {
+void TQVSessionItem::ReportAuswerten(uint16_t header, std::string line, const TQV_ReportStruct* record) {
   try {
-    const auto parsed = line.size() >= 4 ? ParseHex(std::string_view(line).substr(0, 4)) : std::nullopt;
-    if (!parsed) {
-      Warn(".ReportAuswerten: no report header: " + line);
-      return;
-    }
-    uint16_t header = static_cast<uint16_t>(*parsed);
     FHeader = header;
     std::string data(TrimBlanks(std::string_view(line).substr(4)));
     if (data.starts_with(';')) data = std::string(TrimBlanks(std::string_view(data).substr(1)));
@@ -619,7 +619,7 @@ void TQVSessionItem::EvaluateMeasurement(uint16_t code, const std::string& line,
     rawLine.replace(0, 4, IntToHex(0x6000 + 256 * std::max(FIntervalIndex.load(), 0), 4));
     ok = FZCT_DM->ExtractRawData(rawLine, FDeviceMs);
   } else {
-    ok = record ? FZCT_DM->ExtractReport(*record) : FZCT_DM->ExtractData(line, FDeviceMs);
+    ok = record ? FZCT_DM->ExtractReport(*record) : FZCT_DM->ExtractData(code, line, FDeviceMs);
   }
   if (!ok) {
     FPLLokCount = 0;

@@ -4,6 +4,7 @@
 
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <climits>
@@ -31,6 +32,8 @@ std::optional<uint32_t> ParseHex(std::string_view text) {
   if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
 }
+
+bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
 uint32_t HexOrThrow(std::string_view text) {
   const auto value = ParseHex(text);
@@ -153,14 +156,25 @@ void TZCT_DataManagement::PrepareSample(std::string_view rawLine) {
 }
 
 bool TZCT_DataManagement::ExtractData(const std::string& BufCopy, int64_t aDeviceMs) {
-  std::lock_guard guard(FLockObj);
-  TakeTime("ExtractData", aDeviceMs);
-  const auto header = ParseHex(std::string_view(BufCopy).substr(0, 4));
-  if (BufCopy.size() < 4 || !header) {
+  const auto header = BufCopy.size() < 4 ? std::nullopt : ParseHex(std::string_view(BufCopy).substr(0, 4));
+  if (!header) {
+    std::lock_guard guard(FLockObj);
+    TakeTime("ExtractData", aDeviceMs);
     AddError(kCodeTransfer, "Transfer error. Data lost: %" + BufCopy + "%");
     return false;
   }
-  ApplyLineHeader(static_cast<uint16_t>(*header));
+  return ExtractData(static_cast<uint16_t>(*header), BufCopy, aDeviceMs);
+}
+
+bool TZCT_DataManagement::ExtractData(uint16_t header, const std::string& BufCopy, int64_t aDeviceMs) {
+  std::lock_guard guard(FLockObj);
+  TakeTime("ExtractData", aDeviceMs);
+  // The header was read by the caller; the line must still begin with its four digits.
+  if (BufCopy.size() < 4 || !std::all_of(BufCopy.begin(), BufCopy.begin() + 4, IsHexDigit)) {
+    AddError(kCodeTransfer, "Transfer error. Data lost: %" + BufCopy + "%");
+    return false;
+  }
+  ApplyLineHeader(header);
   std::string_view s = TrimRight(std::string_view(BufCopy).substr(4));
   if (FPLLError) {
     if (s.size() % TextFieldWidth != 0) {

@@ -59,6 +59,8 @@ class TZCT_DataManagement : public TDataManagement {
 
   // --- Extraction (report thread) ---
   bool ExtractData(const std::string& BufCopy, int64_t aDeviceMs);
+  // The same for a line whose header word (its first four characters) the caller has already read.
+  bool ExtractData(uint16_t header, const std::string& BufCopy, int64_t aDeviceMs);
   bool ExtractRawData(const std::string& BufCopy, int64_t aDeviceMs);
   bool ExtractReport(const TQV_ReportStruct& report);
   void SetNewHeader(uint16_t value);
