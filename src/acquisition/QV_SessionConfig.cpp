@@ -201,7 +201,7 @@ void TQVSessionItem::AddDeviceHRQData(const std::string& line) {
 // ============================== Interval-counter calibration ==============================
 
 void TQVSessionItem::ReadDeviceCalibration() {
-  const std::string cmd = FisESP ? std::string{static_cast<char>(QVCmd::Extended), static_cast<char>(QVCmd::ExReadNVS),
+  const std::string cmd = IsESP() ? std::string{static_cast<char>(QVCmd::Extended), static_cast<char>(QVCmd::ExReadNVS),
                                                0x62, 0x00}
                                  : std::string(1, static_cast<char>(QVCmd::Calibration));
   Log(".ReadDeviceCalibration: send cmd " + AnsiToHex(cmd));
@@ -210,7 +210,7 @@ void TQVSessionItem::ReadDeviceCalibration() {
 
 // The session whose interval-counter data the log files show.
 bool TQVSessionItem::IVCCarrierIsCopy() const {
-  if (FIVConly) return IsCopy();
+  if (IVConly()) return IsCopy();
   const TQVSessionItem* linked = LinkedSession();
   return linked ? linked->IsCopy() : IsCopy();
 }
@@ -385,8 +385,9 @@ void TQVSessionItem::ReadSettings(TAppSettings& Settings, const std::string& Set
   ReadNominalFrequencies(Settings, P);
   ReadIVCSettings(Settings, P);
   FRawIntervalIndex = ReadInt(Settings, P + "RawIntervalIndex", -1);
-  FRawAvg = Settings.GetValue(P + "RawAvg", false);
-  Log(".ReadSettings RawIntervalIndex=" + std::to_string(FRawIntervalIndex) + ", RawAvg=" + BoolText(FRawAvg));
+  const bool rawAvg = Settings.GetValue(P + "RawAvg", false);
+  UpdateStatus([rawAvg](TQVSessionStatus& s) { s.RawAvg = rawAvg; });
+  Log(".ReadSettings RawIntervalIndex=" + std::to_string(FRawIntervalIndex) + ", RawAvg=" + BoolText(rawAvg));
   SetRef20MHz(Settings.GetValue(P + "Ref20MHz", false));
   FDecSep = Options().FormatLog.DecimalSeparator;
   FReportStruct = Settings.GetValue(P + "ReportStruct", ExpertMode());
@@ -499,7 +500,7 @@ void TQVSessionItem::SaveSettings(TAppSettings& Settings, const std::string& Set
   SaveIVCSettings(Settings, P);
   const int32_t rawIndex = FIntervalIndex >= 0 ? FIntervalIndex.load() : FRawIntervalIndex;
   Settings.SetValue(P + "RawIntervalIndex", rawIndex);
-  Settings.SetValue(P + "RawAvg", FRawAvg.load());
+  Settings.SetValue(P + "RawAvg", RawAvg());
   Settings.SetValue(P + "Ref20MHz", FRef20MHz);
   Settings.SetValue(P + "ReportStruct", FReportStruct);
   if (!Settings.TryGetValue(P + "TCPDataPort")) Settings.SetValue(P + "TCPDataPort", static_cast<int32_t>(FDataPortINI));

@@ -11,6 +11,7 @@
 
 #include "acquisition/App_Sessions.h"
 #include "acquisition/QV_SessionOptions.h"
+#include "acquisition/QV_SessionStatus.h"
 #include "acquisition/SourceHandle.h"
 #include "core/CalendarTime.h"
 #include "data/IReportLogSink.h"
@@ -156,6 +157,8 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   TZCT_DataManagement& ZCT_DM() const { return *FZCT_DM; }
   TIVC_DataManagement& IVC_DM() const { return *FIVC_DM; }
   TQVSessionItem* LinkedSession() const;
+  // The shown state as one copy; the single queries below read one field of it each.
+  TQVSessionStatus Status() const;
   bool HasDataHeader() const;
   TQVHeader DataHeader() const;
   uint8_t Mode() const { return FMode.load(); }
@@ -168,12 +171,12 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   // The last seconds time stamp ("Sync: " in the status bar) and the last status report.
   std::string BufNo7015() const;
   std::string BufNo7000() const;
-  bool IsESP() const { return FisESP.load(); }
-  bool HasPPI() const { return FhasPPI.load(); }
+  bool IsESP() const { return StatusField(&TQVSessionStatus::IsESP); }
+  bool HasPPI() const { return StatusField(&TQVSessionStatus::HasPPI); }
   bool ReferenceClockError() const { return FReferenceClockError.load(); }
   bool PLLError() const { return FPLLError.load(); }
-  bool ZCTonly() const { return FZCTonly.load(); }
-  bool IVConly() const { return FIVConly.load(); }
+  bool ZCTonly() const { return StatusField(&TQVSessionStatus::ZCTonly); }
+  bool IVConly() const { return StatusField(&TQVSessionStatus::IVConly); }
   uint16_t HardFeature() const { return FHardFeature.load(); }
   bool SerialNumberOk() const { return FSerialNumberOk.load(); }
   bool DeviceInterruptedError() const { return FDeviceInterruptedError.load(); }
@@ -181,7 +184,7 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   TDateTime ZCTDateTime() const { return FZCTDateTime.load(); }
   TDateTime ZCTDateTimeStart() const { return FZCTDateTimeStart.load(); }
   TQV_DeviceStartState DeviceStartState() const { return FDeviceStartState.load(); }
-  bool RawAvg() const { return FRawAvg.load(); }
+  bool RawAvg() const { return StatusField(&TQVSessionStatus::RawAvg); }
   int32_t RawIntervalIndex() const { return FRawIntervalIndex; }
   uint8_t UserIdINI() const { return FUserIdINI.load(); }
   uint16_t DataPortINI() const { return FDataPortINI; }
@@ -204,8 +207,8 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   bool WaitRawTimestamp() const { return FWaitRawTimestamp; }
   int32_t OverflowCounter() const { return FOverflowCounter; }
   double RemainTime() const { return FRemainTime; }
-  int32_t TransmittedIVCs() const { return FTransmittedIVCs.load(); }
-  int32_t TransmittedDGIs() const { return FTransmittedDGIs.load(); }
+  int32_t TransmittedIVCs() const { return StatusField(&TQVSessionStatus::TransmittedIVCs); }
+  int32_t TransmittedDGIs() const { return StatusField(&TQVSessionStatus::TransmittedDGIs); }
   const THRQSettings& HRQSettingsValue() const { return HRQSettings; }
   bool HRQSettingsAreSet() const { return HRQSettingsSet; }
   bool IVCCalibrationSet() const { return FIVCCalibrationSet; }
@@ -250,6 +253,12 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
 
   const TClock& Clock() const;
   TQVSessionOptions Options() const;
+  template <typename T>
+  T StatusField(T TQVSessionStatus::*field) const {
+    std::lock_guard lock(FStatusLock);
+    return FStatus.*field;
+  }
+  void UpdateStatus(const std::function<void(TQVSessionStatus&)>& change);
   std::string Letter() const { return std::string(1, SessionLetter(Index())); }
   void Log(const std::string& text) const;
   void Warn(const std::string& text) const;
@@ -330,26 +339,21 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   std::atomic<int64_t> FDeviceMs{-1};
   std::atomic<TQV_DeviceStartState> FDeviceStartState{ds_unknown};
   bool FDeviceStartStateTaken = false;
-  std::atomic<bool> FisESP{false};
-  std::atomic<bool> FhasPPI{false};
   bool FRef20MHz = false;
   std::atomic<bool> FSerialNumberOk{false};
   std::atomic<bool> FDeviceInterruptedError{false};
   std::atomic<uint16_t> FHardFeature{0};
-  std::atomic<bool> FZCTonly{false};
-  std::atomic<bool> FIVConly{false};
   int32_t FDemoChannels = 4;
   uint8_t FDemoMode = 1;
   int32_t FDemoRate = 9;
   bool FDemoDGI = true;
   bool FDemoIVC = true;
-  std::atomic<int32_t> FTransmittedDGIs{0};
   std::atomic<TDateTime> FZCTDateTime;
   std::atomic<TDateTime> FZCTDateTimeStart;
   bool FZCTtimeCheckNeeded = false;
   TDateTime FiniDateTime;
-  mutable std::mutex FHeaderLock;
-  std::optional<TQVHeader> FDataHeader;  // guarded by FHeaderLock
+  mutable std::mutex FStatusLock;
+  TQVSessionStatus FStatus;  // guarded by FStatusLock
   int32_t FHeader = NoHeader;
   int32_t FOldHeader = NoHeader;
   bool FRunLocalTcpServer = false;
@@ -361,7 +365,6 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   TQV_ChannelData FIVCChannelData;
   TQV_ChannelData FVirtualIVCChannelData;
   std::string FvirtualIVCDescription;
-  std::atomic<int32_t> FTransmittedIVCs{0};
   std::atomic<bool> FUseDeviceCalibration{false};
   bool FIVCCalibrationSet = false;
   int32_t FOverflowCounter = 0;
@@ -374,13 +377,6 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   std::atomic<uint8_t> FMode{UnknownMode};
   std::atomic<uint8_t> FPPI{0};
   std::atomic<uint8_t> FScrambler{UnknownScrambler};
-  mutable std::mutex FTextLock;
-  std::string FVersionString;  // guarded by FTextLock, like the texts below
-  std::string FBufNo7015;
-  std::string FBufNo7000;
-  std::string FPPItext;
-  std::string FScramblerText;
-  std::atomic<bool> FRawAvg{false};
   int32_t FRawIntervalIndex = -1;
   uint16_t FDataPortINI = 0;
   int32_t FUpdateCounter = 0;

@@ -509,10 +509,7 @@ void TQVSessionItem::EvaluateSeconds(uint16_t code, const std::string& data) {
       Warn(".ReportAuswerten:" + std::string(" during ReferenceClockError ignore Seconds: ") + data);
       return;
     }
-    {
-      std::lock_guard lock(FTextLock);
-      FBufNo7015 = data;
-    }
+    UpdateStatus([&](TQVSessionStatus& s) { s.BufNo7015 = data; });
     if (ReportDetails()) Log(".ReportAuswerten: Seconds: " + data + " FDeviceMs=" + std::to_string(FDeviceMs.load()));
     if (FEnv.Sampler) FEnv.Sampler->AddTimeStamp(Index(), IsCopy(), value * 10);
     FZCT_DM->AddTimeStamp(value * 10);
@@ -570,7 +567,7 @@ void TQVSessionItem::EvaluateConnectedUsers(const std::string& data) {
       if (other != std::string::npos && other > start) end = std::min(end, other);
     users[user - 1] = std::string(TrimBlanks(std::string_view(data).substr(start + 3, end - start - 3)));
   }
-  const bool secondSet = FisESP && ConnectionType() == ctUSB;
+  const bool secondSet = IsESP() && ConnectionType() == ctUSB;
   Multi_UpdateDeviceInfo(FSerialNumber.load(), [&](TQV_DeviceInfo& info) {
     for (int user = 1; user <= 4; ++user) {
       if (secondSet)
@@ -587,10 +584,7 @@ void TQVSessionItem::EvaluateMeasurement(uint16_t code, const std::string& line,
     const std::string seconds = std::exchange(FignoredTimestamp, {});
     Log(".ReportAuswerten: repeat ignored time stamp");
     Log(".ReportAuswerten: Seconds: " + seconds);
-    {
-      std::lock_guard lock(FTextLock);
-      FBufNo7015 = seconds;
-    }
+    UpdateStatus([&](TQVSessionStatus& s) { s.BufNo7015 = seconds; });
     if (FEnv.Sampler) FEnv.Sampler->AddTimeStamp(Index(), IsCopy(), ParseDecimal(seconds).value_or(0) * 10);
     Log(".ReportAuswerten: repeat ignored time stamp END");
   }
@@ -653,10 +647,7 @@ void TQVSessionItem::CountMeasurement() {
 void TQVSessionItem::SetDataHeader(uint16_t header, bool notify, bool headerReport) {
   const TQVHeader h(header);
   const uint8_t oldMode = FMode;
-  {
-    std::lock_guard lock(FHeaderLock);
-    FDataHeader = h;
-  }
+  UpdateStatus([&](TQVSessionStatus& s) { s.DataHeader = h; });
   if (!h.ModeValid()) AddError(12, 0, "Device reports invalid mode");
   if (!h.IntervalIndexValid()) AddError(12, 0, "Device reports invalid interval");
   if (h.ModeValid()) SetDataMode(h, notify);
@@ -684,7 +675,7 @@ void TQVSessionItem::SetDataHeader(uint16_t header, bool notify, bool headerRepo
 
 void TQVSessionItem::SetDataMode(const TQVHeader& header, bool notify) {
   uint8_t mode = header.Mode();
-  if (mode == 6 && FRawAvg) mode = 7;
+  if (mode == 6 && RawAvg()) mode = 7;
   const uint8_t old = FMode.exchange(mode);
   Log(" SetMode: " + std::to_string(mode));
   AddSync(swMode, mode);
@@ -705,7 +696,7 @@ uint16_t TQVSessionItem::SetDataInterval(const TQVHeader& header, bool notify) {
     Log(".SetDataHeader RawMode set FIntervalMs=" + std::to_string(ms));
     Log(".SetDataHeader RawMode Header" + std::string(" Device=") + IntToHex(header.Header(), 4) +
         " App=" + IntToHex(effective, 4));
-    FZCT_DM->SetRawMode(ms, FRawAvg);
+    FZCT_DM->SetRawMode(ms, RawAvg());
   } else {
     Log(" SetRateIndex: " + std::to_string(index) + ", FIntervalMs=" +
         std::to_string(TQVHeader::IntervalIndexToMs(index)));
@@ -725,11 +716,10 @@ void TQVSessionItem::SetDataPPIAndScrambler(const TQVHeader& header, bool notify
   const uint8_t scrambler = header.ScramblerIndex();
   const std::string scramblerText = scrambler <= 3 ? header.ScramblerText() : std::to_string(scrambler);
   const uint8_t oldScrambler = FScrambler.exchange(scrambler);
-  {
-    std::lock_guard lock(FTextLock);
-    FPPItext = ppiText;
-    FScramblerText = scramblerText;
-  }
+  UpdateStatus([&](TQVSessionStatus& s) {
+    s.PPIText = ppiText;
+    s.ScramblerText = scramblerText;
+  });
   Log(" SetPPI: " + ppiText);
   AddSync(swPPI, ppi);
   if (notify && ppi != oldPPI) AddInfo(15, 0, "PPI setting changed to " + ppiText);
@@ -743,10 +733,7 @@ void TQVSessionItem::SetDataPPIAndScrambler(const TQVHeader& header, bool notify
 void TQVSessionItem::ThreadEvent_Report(int32_t header, const std::string& line) {
   Log(".ThreadEvent_Report: " + line);
   const std::string data(TrimBlanks(std::string_view(line).substr(std::min<size_t>(line.size(), line.starts_with("7001") ? 4 : 5))));
-  if (header > rc_Empty && header != rc_Second) {
-    std::lock_guard lock(FTextLock);
-    FBufNo7000 = line;
-  }
+  if (header > rc_Empty && header != rc_Second) UpdateStatus([&](TQVSessionStatus& s) { s.BufNo7000 = line; });
   switch (header) {
     case rc_Version: return EvaluateVersion(line);
     case rc_OptionWord: {
@@ -801,17 +788,17 @@ void TQVSessionItem::ThreadEvent_Report(int32_t header, const std::string& line)
 void TQVSessionItem::EvaluateVersion(const std::string& line) {
   AddInfo(rc_Version, 0, line);
   const std::string version = line.substr(std::min<size_t>(line.size(), 4));
-  {
-    std::lock_guard lock(FTextLock);
-    FVersionString = version;
-  }
   const bool demo = Contains(version, "Simulator");
   const bool esp = Contains(version, "VERSION ZCT2");
   const int32_t firmware = Source().FirmwareVersion();
-  FisESP = esp;
-  FhasPPI = esp && firmware >= 114;
+  const bool hasPPI = esp && firmware >= 114;
+  UpdateStatus([&](TQVSessionStatus& s) {
+    s.VersionString = version;
+    s.IsESP = esp;
+    s.HasPPI = hasPPI;
+  });
   Log(".ThreadEvent_Report 7001:" + std::string(" is Demo=") + BoolText(demo) + ", is ZCT2=" + BoolText(esp) +
-      ", has PPI=" + BoolText(FhasPPI));
+      ", has PPI=" + BoolText(hasPPI));
   if (esp) ResetWaitBufferCleared();
   AddSync(swPeer, esp ? 1 : 0);
   const auto feature = static_cast<uint16_t>(Source().HardFeature());
@@ -826,10 +813,10 @@ void TQVSessionItem::InterpretHardFeature(uint16_t value, const char* operation)
   const bool counter = IsHardZCT(value);
   const bool intervalCounter = IsHardU(value);
   if (!counter && intervalCounter) {
-    FIVConly = true;
+    UpdateStatus([](TQVSessionStatus& s) { s.IVConly = true; });
     AddSync(swIVConly);
   } else if (counter && !intervalCounter) {
-    FZCTonly = true;
+    UpdateStatus([](TQVSessionStatus& s) { s.ZCTonly = true; });
     AddSync(swZCTonly);
   } else if (!counter && !intervalCounter) {
     Log(".ThreadEvent_Report " + std::string(operation) + ": unknown HardFeature " + IntToHex(value, 4));
@@ -838,11 +825,12 @@ void TQVSessionItem::InterpretHardFeature(uint16_t value, const char* operation)
 
 void TQVSessionItem::ReadDeviceDataAfterVersion(bool demo, int32_t firmware) {
   const uint16_t feature = FHardFeature;
-  if (!FIVC_DM->DeviceCalibrationSet() && (demo || FisESP || (firmware > 61 && IsHardU(feature)))) {
+  const bool esp = IsESP();
+  if (!FIVC_DM->DeviceCalibrationSet() && (demo || esp || (firmware > 61 && IsHardU(feature)))) {
     Log(".ThreadEvent_Report 7001: -> ReadDeviceCalibration");
     ReadDeviceCalibration();
   }
-  if (!FZCT_DM->DeviceHRQSet() && (demo || FisESP || (firmware > 66 && IsHardZCT(feature)))) {
+  if (!FZCT_DM->DeviceHRQSet() && (demo || esp || (firmware > 66 && IsHardZCT(feature)))) {
     Log(".ThreadEvent_Report 7001: -> Multi_ReadHRQData");
     StartHRQRead("7001");
   } else if (firmware < 67) {
