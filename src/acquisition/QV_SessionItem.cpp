@@ -316,7 +316,7 @@ std::string TQVSessionItem::OpenDevice() {
     Log(".OpenDevice: no structured reports from this device, text reports are read");
   Source().SetDecimalSeparator(FDecSep);
   Source().SetSend7016(true);
-  if (FRunLocalTcpServer && !LocalTcpServerRunning()) StartLocalTcpServer();
+  if (FLocalServer.Run && !LocalTcpServerRunning()) StartLocalTcpServer();
   FZCT_DM->DeviceOpened();
   FIVC_DM->DeviceOpened();
   FOldHeader = NoHeader;
@@ -494,9 +494,9 @@ void TQVSessionItem::SetCommand(const std::string& Cmd, const std::string& CmdTe
 // ============================== Local TCP server ==============================
 
 bool TQVSessionItem::UpdateLocalServer(bool Run, uint16_t Port) {
-  const bool portChanged = Port != FLocalTcpServerPort;
-  FRunLocalTcpServer = Run;
-  FLocalTcpServerPort = Port;
+  const bool portChanged = Port != FLocalServer.Port;
+  FLocalServer.Run = Run;
+  FLocalServer.Port = Port;
   if (Run && !LocalTcpServerRunning()) StartLocalTcpServer();
   else if (!Run && LocalTcpServerRunning()) StopLocalTcpServer();
   else if (Run && portChanged) return false;
@@ -504,31 +504,31 @@ bool TQVSessionItem::UpdateLocalServer(bool Run, uint16_t Port) {
 }
 
 void TQVSessionItem::SetLocalServerAccess(const std::string& listenAddress, const std::string& allowedClients) {
-  FLocalTcpServerAddress = listenAddress;
-  FLocalTcpServerAllowedClients = allowedClients;
+  FLocalServer.ListenAddress = listenAddress;
+  FLocalServer.AllowedClients = allowedClients;
 }
 
 void TQVSessionItem::SetLocalServerArchive(bool archive, const std::string& path) {
-  FLocalTcpServerArchive = archive;
-  FLocalTcpServerArchivePath = path;
+  FLocalServer.Archive = archive;
+  FLocalServer.ArchivePath = path;
 }
 
 void TQVSessionItem::StartLocalTcpServer() {
-  Log(".StartLocalTcpServer on port " + std::to_string(FLocalTcpServerPort));
+  Log(".StartLocalTcpServer on port " + std::to_string(FLocalServer.Port));
   TTcpServerOptions options;
-  options.ListenAddress = FLocalTcpServerAddress;
-  options.AllowedClients = SplitAddressList(FLocalTcpServerAllowedClients);
+  options.ListenAddress = FLocalServer.ListenAddress;
+  options.AllowedClients = SplitAddressList(FLocalServer.AllowedClients);
   Source().SetTcpServerOptions(options);
-  if (const TSourceReply path = Source().SetArchivePath(FLocalTcpServerArchivePath); !path.Ok())
+  if (const TSourceReply path = Source().SetArchivePath(FLocalServer.ArchivePath); !path.Ok())
     Warn(".StartLocalTcpServer: " + path.Text);
-  Source().EnableArchive(FLocalTcpServerArchive);
-  int32_t port = FLocalTcpServerPort;
+  Source().EnableArchive(FLocalServer.Archive);
+  int32_t port = FLocalServer.Port;
   const TSourceReply start = Source().StartTcpServer(port);
   const bool running = start.Ok();
   SetLocalTcpServerRunning(running);
   FZCT_DM->SetLocalServerRunning(running);
   if (running) {
-    FLocalTcpServerPort = static_cast<uint16_t>(port);
+    FLocalServer.Port = static_cast<uint16_t>(port);
     AddInfo(82, 0, "Local TCP Server running on port " + std::to_string(port));
     return;
   }

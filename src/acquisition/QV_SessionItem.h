@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "acquisition/App_Sessions.h"
+#include "acquisition/QV_LocalServerSettings.h"
 #include "acquisition/QV_SessionOptions.h"
 #include "acquisition/QV_SessionStatus.h"
 #include "acquisition/SourceHandle.h"
@@ -190,14 +191,16 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   uint16_t DataPortINI() const { return FDataPortINI; }
   bool ReportStruct() const { return FReportStruct; }
   char DecSep() const { return FDecSep.load(); }
-  bool RunLocalTcpServer() const { return FRunLocalTcpServer; }
-  uint16_t LocalTcpServerPort() const { return FLocalTcpServerPort; }
-  const std::string& LocalTcpServerAddress() const { return FLocalTcpServerAddress; }
-  const std::string& LocalTcpServerAllowedClients() const { return FLocalTcpServerAllowedClients; }
+  // The local server's settings as one value; the queries below read one field each.
+  const TLocalServerSettings& LocalServer() const { return FLocalServer; }
+  bool RunLocalTcpServer() const { return FLocalServer.Run; }
+  uint16_t LocalTcpServerPort() const { return FLocalServer.Port; }
+  const std::string& LocalTcpServerAddress() const { return FLocalServer.ListenAddress; }
+  const std::string& LocalTcpServerAllowedClients() const { return FLocalServer.AllowedClients; }
   // The local server keeps an archive of the binary records (in its root folder's port folder;
   // empty path: the server's default root), from which other instances replay periods.
-  bool LocalTcpServerArchive() const { return FLocalTcpServerArchive; }
-  const std::string& LocalTcpServerArchivePath() const { return FLocalTcpServerArchivePath; }
+  bool LocalTcpServerArchive() const { return FLocalServer.Archive; }
+  const std::string& LocalTcpServerArchivePath() const { return FLocalServer.ArchivePath; }
   void SetLocalServerArchive(bool archive, const std::string& path);
   bool DebugStream() const { return FDebugStream; }
   bool WaitBufferCleared() const { return FWaitBufferCleared; }
@@ -356,12 +359,7 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   TQVSessionStatus FStatus;  // guarded by FStatusLock
   int32_t FHeader = NoHeader;
   int32_t FOldHeader = NoHeader;
-  bool FRunLocalTcpServer = false;
-  uint16_t FLocalTcpServerPort = 0;
-  std::string FLocalTcpServerAddress = "0.0.0.0";
-  std::string FLocalTcpServerAllowedClients;
-  bool FLocalTcpServerArchive = false;
-  std::string FLocalTcpServerArchivePath;
+  TLocalServerSettings FLocalServer;
   TQV_ChannelData FIVCChannelData;
   TQV_ChannelData FVirtualIVCChannelData;
   std::string FvirtualIVCDescription;
