@@ -329,9 +329,9 @@ std::string TQVSessionItem::OpenDevice() {
 void TQVSessionItem::StartupCommands() {
   const std::string openString = TSessionItem::OpenString();
   const bool demo = openString.starts_with("DemoData");
-  FWaitExpectedHeader = FExpectedHeader.has_value() && !IsTcpClientConnection() && !IsFileConnection();
+  FWaits.ExpectedHeader = FExpectedHeader.has_value() && !IsTcpClientConnection() && !IsFileConnection();
   FLastCorrection.reset();
-  FWait7F51 = false;
+  FWaits.ReSync = false;
   FOpenCommandIndex = 0;
   if (IsTcpClientConnection() || IsFileConnection()) {
     ResetWaitBufferCleared();
@@ -341,10 +341,9 @@ void TQVSessionItem::StartupCommands() {
     if (demo && FClearBufferOnStart) Log(".OpenDevice Demo -> KEIN ClearBuffer");
     const bool clear = FClearBufferOnStart && !demo;
     if (VersionString().empty()) {
-      FWaitBufferCleared = clear;
-      FWaitHRQData = clear;
-      FWaitHRQTicks.reset();
-      FWaitHRQCount = 0;
+      FWaits.BufferCleared = clear;
+      FWaits.HRQData = clear;
+      FWaits.StartHRQ(std::nullopt);
       Log(".OpenDevice: " + openString + (clear ? " get version, clear transmit buffer" : " get version"));
       SendCommand(std::string(1, static_cast<char>(clear ? 0x81 : QVCmd::Version)));
       if (!clear) {
@@ -354,7 +353,7 @@ void TQVSessionItem::StartupCommands() {
     }
     // Measurements wait for the re-sync report only when a re-sync was asked for.
     for (const std::string& cmd : FAddedOpenCommands)
-      if (cmd == std::string(1, static_cast<char>(QVCmd::ReSync))) FWait7F51 = true;
+      if (cmd == std::string(1, static_cast<char>(QVCmd::ReSync))) FWaits.ReSync = true;
   }
   if (!demo) return;
   const int32_t count = FDemoChannels > 23 ? 0 : std::max(FDemoChannels, 0);

@@ -13,6 +13,7 @@
 #include "acquisition/QV_LocalServerSettings.h"
 #include "acquisition/QV_SessionOptions.h"
 #include "acquisition/QV_SessionStatus.h"
+#include "acquisition/QV_StartupWaits.h"
 #include "acquisition/SourceHandle.h"
 #include "core/CalendarTime.h"
 #include "data/IReportLogSink.h"
@@ -203,10 +204,10 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   const std::string& LocalTcpServerArchivePath() const { return FLocalServer.ArchivePath; }
   void SetLocalServerArchive(bool archive, const std::string& path);
   bool DebugStream() const { return FDebugStream; }
-  bool WaitBufferCleared() const { return FWaitBufferCleared; }
-  bool WaitExpectedHeader() const { return FWaitExpectedHeader; }
-  bool WaitHRQData() const { return FWaitHRQData; }
-  bool Wait7F51() const { return FWait7F51; }
+  bool WaitBufferCleared() const { return FWaits.BufferCleared; }
+  bool WaitExpectedHeader() const { return FWaits.ExpectedHeader; }
+  bool WaitHRQData() const { return FWaits.HRQData; }
+  bool Wait7F51() const { return FWaits.ReSync; }
   bool WaitRawTimestamp() const { return FWaitRawTimestamp; }
   int32_t OverflowCounter() const { return FOverflowCounter; }
   double RemainTime() const { return FRemainTime; }
@@ -317,7 +318,6 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   void ResetWaitHRQData();
   void ResetWait7F51();
   void EnableLogStrings(const char* operation);
-  bool AnyWait() const;
   std::string DeviceTimeText() const;
 
   // Configuration (QV_SessionConfig.cpp).
@@ -393,12 +393,7 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   size_t FOpenCommandIndex = 0;
   std::atomic<char> FDecSep{','};
   bool FReportStruct = false;
-  bool FWaitBufferCleared = false;
-  bool FWaitExpectedHeader = false;
-  bool FWaitHRQData = false;
-  bool FWait7F51 = false;
-  std::optional<TSteadyTime> FWaitHRQTicks;  // start of the running HRQ read; none = not monitored
-  int32_t FWaitHRQCount = 0;
+  TQVStartupWaits FWaits;
   std::atomic<bool> FWaitRawTimestamp{false};
   std::string FignoredTimestamp;
   bool PhaDiffReset = false;

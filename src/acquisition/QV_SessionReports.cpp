@@ -23,8 +23,6 @@
 
 namespace {
 
-constexpr auto HRQWaitLimit = std::chrono::milliseconds(1000);
-constexpr int32_t HRQMaxRetries = 2;
 constexpr int32_t StatisticsBlock = 10000;
 constexpr int32_t StatisticsBlocks = 10;
 
@@ -60,8 +58,6 @@ std::string DurationText(TSteadyTime::duration d) {
                 static_cast<long long>(ms % 1000));
   return text;
 }
-
-std::string WaitFlag(bool wait) { return wait ? "1" : "0"; }
 
 }  // namespace
 
@@ -247,9 +243,8 @@ void TQVSessionItem::ReportAuswerten(uint16_t header, std::string line, const TQ
       FDeviceStartStateTaken = true;
     }
     const uint16_t code = header & 0x7FFF;
-    if (code < QV_FirstReportCode && FWaitExpectedHeader && !FWaitBufferCleared && !FWaitHRQData)
-      CheckExpectedHeader(code);
-    if (!FWaitBufferCleared) SendAddedOpenCommand();
+    if (FWaits.ChecksExpectedHeader(code)) CheckExpectedHeader(code);
+    if (!FWaits.BufferCleared) SendAddedOpenCommand();
     if (IgnoreWhileWaiting(code, line, data)) return;
     if (ReportDetails() && header != rc_Empty)
       Log(".ReportAuswerten: ms=" + std::to_string(FDeviceMs.load()) + ", Data=" + line);
@@ -305,9 +300,7 @@ void TQVSessionItem::SendAddedOpenCommand() {
 }
 
 bool TQVSessionItem::IgnoreWhileWaiting(uint16_t code, const std::string& line, const std::string& data) {
-  const bool ignore = (FWaitBufferCleared && code == rc_IntervalCounter) ||
-                      (AnyWait() && (code < QV_FirstReportCode || code == rc_Second || code == rc_TenthSecond));
-  if (!ignore) return false;
+  if (!FWaits.Ignores(code)) return false;
   if (code == rc_Second) FignoredTimestamp = data;
   if (code < QV_FirstReportCode) {
     const bool known = HasDataHeader();
@@ -319,25 +312,22 @@ bool TQVSessionItem::IgnoreWhileWaiting(uint16_t code, const std::string& line, 
       if (IsRawHeader(code)) FWaitRawTimestamp = true;
     }
   }
-  Log(".ReportAuswerten: ignore(" + WaitFlag(FWaitBufferCleared) + WaitFlag(FWaitExpectedHeader) +
-      WaitFlag(FWaitHRQData) + WaitFlag(FWait7F51) + ") Data=" + line + " FDeviceMs=" + std::to_string(FDeviceMs.load()));
+  Log(".ReportAuswerten: ignore(" + FWaits.FlagText() + ") Data=" + line + " FDeviceMs=" + std::to_string(FDeviceMs.load()));
   CheckHRQTimeout();
   return true;
 }
 
 void TQVSessionItem::CheckHRQTimeout() {
-  if (!FWaitHRQData || !FWaitHRQTicks) return;
-  const TSteadyTime now = Clock().Steady();
-  if (now - *FWaitHRQTicks <= HRQWaitLimit) return;
-  ++FWaitHRQCount;
-  Warn(".ReportAuswerten: timeout wait for HRQ data" + std::string(" repeat count=") + std::to_string(FWaitHRQCount));
-  if (FWaitHRQCount > HRQMaxRetries) {
+  if (!FWaits.HRQData) return;
+  const TQVStartupWaits::THRQCheck check = FWaits.CheckHRQ(Clock().Steady());
+  if (check == TQVStartupWaits::THRQCheck::Waiting) return;
+  Warn(".ReportAuswerten: timeout wait for HRQ data" + std::string(" repeat count=") + std::to_string(FWaits.HRQTimeouts()));
+  if (check == TQVStartupWaits::THRQCheck::GiveUp) {
     AddError(102, 0, "Failed to read HRQ data from device with timeout");
     ResetWaitHRQData();
     return;
   }
   Log(".ReportAuswerten Multi_ReadHRQData: start time monitoring");
-  FWaitHRQTicks = now;
   Source().ReadHRQData();
 }
 
@@ -845,39 +835,35 @@ void TQVSessionItem::StartHRQRead(const char* operation) {
     ResetWaitHRQData();
     return;
   }
-  if (!FWaitHRQData) return;
-  FWaitHRQTicks = Clock().Steady();
-  FWaitHRQCount = 0;
+  if (!FWaits.HRQData) return;
+  FWaits.StartHRQ(Clock().Steady());
   Log(".ThreadEvent_Report Multi_ReadHRQData: start time monitoring");
 }
 
 // ============================== Start-up waits ==============================
 
-bool TQVSessionItem::AnyWait() const { return FWaitBufferCleared || FWaitExpectedHeader || FWaitHRQData || FWait7F51; }
-
 void TQVSessionItem::EnableLogStrings(const char* operation) {
-  if (AnyWait() || FZCT_DM->AddLogStrings()) return;
+  if (FWaits.Any() || FZCT_DM->AddLogStrings()) return;
   Log(std::string(operation) + " -> enable ZCT.AddLogStrings");
   FZCT_DM->SetAddLogStrings(true);
 }
 
 void TQVSessionItem::ResetWaitBufferCleared() {
-  FWaitBufferCleared = false;
+  FWaits.BufferCleared = false;
   EnableLogStrings(".ResetWaitBufferCleared");
 }
 
 void TQVSessionItem::ResetWaitExpectedHeader() {
-  FWaitExpectedHeader = false;
+  FWaits.ExpectedHeader = false;
   EnableLogStrings(".ResetWaitExpectedHeader");
 }
 
 void TQVSessionItem::ResetWaitHRQData() {
-  FWaitHRQData = false;
-  FWaitHRQTicks.reset();
+  FWaits.EndHRQ();
   EnableLogStrings(".ResetWaitHRQData");
 }
 
 void TQVSessionItem::ResetWait7F51() {
-  FWait7F51 = false;
+  FWaits.ReSync = false;
   EnableLogStrings(".ResetWait7F51");
 }
