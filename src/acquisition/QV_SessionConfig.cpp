@@ -38,6 +38,27 @@ int32_t ReadInt(TAppSettings& settings, const std::string& key, int32_t defaultV
   }
 }
 
+// The local server's keys, read and written as one value.
+TLocalServerSettings ReadLocalServer(TAppSettings& settings, const std::string& P) {
+  TLocalServerSettings value;
+  value.Run = settings.GetValue(P + "RunLocalTcpServer", false);
+  value.Port = static_cast<uint16_t>(ReadInt(settings, P + "LocalTcpServerPort", 0));
+  value.ListenAddress = settings.GetValue(P + "LocalTcpServerAddress", std::string("0.0.0.0"));
+  value.AllowedClients = settings.GetValue(P + "LocalTcpServerAllowedClients", std::string());
+  value.Archive = settings.GetValue(P + "LocalTcpServerArchive", false);
+  value.ArchivePath = settings.GetValue(P + "LocalTcpServerArchivePath", std::string());
+  return value;
+}
+
+void SaveLocalServer(TAppSettings& settings, const std::string& P, const TLocalServerSettings& value) {
+  settings.SetValue(P + "RunLocalTcpServer", value.Run);
+  settings.SetValue(P + "LocalTcpServerPort", static_cast<int32_t>(value.Port));
+  settings.SetValue(P + "LocalTcpServerAddress", value.ListenAddress);
+  settings.SetValue(P + "LocalTcpServerAllowedClients", value.AllowedClients);
+  settings.SetValue(P + "LocalTcpServerArchive", value.Archive);
+  settings.SetValue(P + "LocalTcpServerArchivePath", value.ArchivePath);
+}
+
 std::string CalibrationText(const TCalibrationData& data) {
   std::string text;
   for (double value : data) text += FloatToShortest(value) + " ";
@@ -201,7 +222,7 @@ void TQVSessionItem::AddDeviceHRQData(const std::string& line) {
 // ============================== Interval-counter calibration ==============================
 
 void TQVSessionItem::ReadDeviceCalibration() {
-  const std::string cmd = FisESP ? std::string{static_cast<char>(QVCmd::Extended), static_cast<char>(QVCmd::ExReadNVS),
+  const std::string cmd = IsESP() ? std::string{static_cast<char>(QVCmd::Extended), static_cast<char>(QVCmd::ExReadNVS),
                                                0x62, 0x00}
                                  : std::string(1, static_cast<char>(QVCmd::Calibration));
   Log(".ReadDeviceCalibration: send cmd " + AnsiToHex(cmd));
@@ -210,7 +231,7 @@ void TQVSessionItem::ReadDeviceCalibration() {
 
 // The session whose interval-counter data the log files show.
 bool TQVSessionItem::IVCCarrierIsCopy() const {
-  if (FIVConly) return IsCopy();
+  if (IVConly()) return IsCopy();
   const TQVSessionItem* linked = LinkedSession();
   return linked ? linked->IsCopy() : IsCopy();
 }
@@ -376,17 +397,13 @@ void TQVSessionItem::ReadSettings(TAppSettings& Settings, const std::string& Set
     FZCTtimeCheckNeeded = true;
     Log(".ReadSettings FZCTtimeCheckNeeded");
   }
-  FRunLocalTcpServer = Settings.GetValue(P + "RunLocalTcpServer", false);
-  FLocalTcpServerPort = static_cast<uint16_t>(ReadInt(Settings, P + "LocalTcpServerPort", 0));
-  FLocalTcpServerAddress = Settings.GetValue(P + "LocalTcpServerAddress", std::string("0.0.0.0"));
-  FLocalTcpServerAllowedClients = Settings.GetValue(P + "LocalTcpServerAllowedClients", std::string());
-  FLocalTcpServerArchive = Settings.GetValue(P + "LocalTcpServerArchive", false);
-  FLocalTcpServerArchivePath = Settings.GetValue(P + "LocalTcpServerArchivePath", std::string());
+  FLocalServer = ReadLocalServer(Settings, P);
   ReadNominalFrequencies(Settings, P);
   ReadIVCSettings(Settings, P);
   FRawIntervalIndex = ReadInt(Settings, P + "RawIntervalIndex", -1);
-  FRawAvg = Settings.GetValue(P + "RawAvg", false);
-  Log(".ReadSettings RawIntervalIndex=" + std::to_string(FRawIntervalIndex) + ", RawAvg=" + BoolText(FRawAvg));
+  const bool rawAvg = Settings.GetValue(P + "RawAvg", false);
+  UpdateStatus([rawAvg](TQVSessionStatus& s) { s.RawAvg = rawAvg; });
+  Log(".ReadSettings RawIntervalIndex=" + std::to_string(FRawIntervalIndex) + ", RawAvg=" + BoolText(rawAvg));
   SetRef20MHz(Settings.GetValue(P + "Ref20MHz", false));
   FDecSep = Options().FormatLog.DecimalSeparator;
   FReportStruct = Settings.GetValue(P + "ReportStruct", ExpertMode());
@@ -489,17 +506,12 @@ void TQVSessionItem::SaveSettings(TAppSettings& Settings, const std::string& Set
   }
   const TDateTime start = DateTimeKnown(FZCTDateTimeStart.load()) ? FZCTDateTimeStart.load() : FiniDateTime;
   Settings.SetValue(P + "ZCTDateTimeStart", DateTimeKnown(start) ? FloatToText(start, Settings.FormatSettings()) : "");
-  Settings.SetValue(P + "RunLocalTcpServer", FRunLocalTcpServer);
-  Settings.SetValue(P + "LocalTcpServerPort", static_cast<int32_t>(FLocalTcpServerPort));
-  Settings.SetValue(P + "LocalTcpServerAddress", FLocalTcpServerAddress);
-  Settings.SetValue(P + "LocalTcpServerAllowedClients", FLocalTcpServerAllowedClients);
-  Settings.SetValue(P + "LocalTcpServerArchive", FLocalTcpServerArchive);
-  Settings.SetValue(P + "LocalTcpServerArchivePath", FLocalTcpServerArchivePath);
+  SaveLocalServer(Settings, P, FLocalServer);
   SaveNominalFrequencies(Settings, P);
   SaveIVCSettings(Settings, P);
   const int32_t rawIndex = FIntervalIndex >= 0 ? FIntervalIndex.load() : FRawIntervalIndex;
   Settings.SetValue(P + "RawIntervalIndex", rawIndex);
-  Settings.SetValue(P + "RawAvg", FRawAvg.load());
+  Settings.SetValue(P + "RawAvg", RawAvg());
   Settings.SetValue(P + "Ref20MHz", FRef20MHz);
   Settings.SetValue(P + "ReportStruct", FReportStruct);
   if (!Settings.TryGetValue(P + "TCPDataPort")) Settings.SetValue(P + "TCPDataPort", static_cast<int32_t>(FDataPortINI));

@@ -99,10 +99,13 @@ TQVSessionItem::TQVSessionItem(TQVSessionItem& original, std::shared_ptr<TLink> 
       FEnv(original.FEnv) {
   FSerialNumberOk = original.FSerialNumberOk.load();
   FHardFeature = original.FHardFeature.load();
-  FTransmittedIVCs = original.FTransmittedIVCs.load();
+  const int32_t transmittedIVCs = original.TransmittedIVCs();
+  UpdateStatus([&](TQVSessionStatus& s) {
+    s.TransmittedIVCs = transmittedIVCs;
+    s.IVConly = true;
+  });
   FUseDeviceCalibration = original.FUseDeviceCalibration.load();
   FDecSep = original.FDecSep.load();
-  FIVConly = true;
   SetIntervalMs(kDefaultIntervalMs);
   FOptions = original.Options();
   HRQSettings = original.HRQSettings;
@@ -165,7 +168,7 @@ std::shared_ptr<TDataManagement> TQVSessionItem::CreateDatamanager() {
   FZCT_DM->SetOnReset([this](int32_t code, TDataManagement*) { AddSync(swDataReset, code); });
   FZCT_DM->SetOnChannelCount([this](int32_t code, int32_t n) { AddSync(swChannelCount, code, n); });
   FZCT_DM->SetOnDGICount([this](int32_t code, int32_t n) {
-    FTransmittedDGIs = n;
+    UpdateStatus([n](TQVSessionStatus& s) { s.TransmittedDGIs = n; });
     AddSync(swDGICards, code, n);
   });
   FIVC_DM->SetMultiId(FMultiId);
@@ -174,8 +177,8 @@ std::shared_ptr<TDataManagement> TQVSessionItem::CreateDatamanager() {
   FIVC_DM->SetReportLogSink(this);
   FIVC_DM->SetOnReset([this](int32_t code, TDataManagement*) { AddSync(swDataResetIVC, code); });
   FIVC_DM->SetOnChannelCount([this](int32_t code, int32_t n) {
-    FTransmittedIVCs = n;
-    WithLinked([n](TQVSessionItem& copy) { copy.FTransmittedIVCs = n; });
+    UpdateStatus([n](TQVSessionStatus& s) { s.TransmittedIVCs = n; });
+    WithLinked([n](TQVSessionItem& copy) { copy.UpdateStatus([n](TQVSessionStatus& s) { s.TransmittedIVCs = n; }); });
     AddSync(swIVCChannels, code, n);
   });
   return FZCT_DM;
@@ -221,7 +224,7 @@ bool TQVSessionItem::IsTcpClientConnection() const {
          ConnectionType() == ctArchive;
 }
 
-bool TQVSessionItem::IsDirectSerial() const { return TSessionItem::IsDirectSerial() && !FisESP; }
+bool TQVSessionItem::IsDirectSerial() const { return TSessionItem::IsDirectSerial() && !IsESP(); }
 
 // ============================== Messages ==============================
 
@@ -271,14 +274,13 @@ std::string TQVSessionItem::OpenDevice() {
   FDeviceInterruptedError = false;
   std::string toOpen = BuildOpenString();
   PhaDiffReset = false;
-  FisESP = false;
-  FhasPPI = false;
+  UpdateStatus([](TQVSessionStatus& s) {
+    s.IsESP = false;
+    s.HasPPI = false;
+    s.VersionString.clear();
+  });
   FWaitRawTimestamp = true;
   FDeviceStartStateTaken = false;
-  {
-    std::lock_guard lock(FTextLock);
-    FVersionString.clear();
-  }
   const auto open = [&](const std::string& text, std::string& reply) {
     const TSourceReply result = Source().Open(text);
     reply = result.Text;
@@ -314,7 +316,7 @@ std::string TQVSessionItem::OpenDevice() {
     Log(".OpenDevice: no structured reports from this device, text reports are read");
   Source().SetDecimalSeparator(FDecSep);
   Source().SetSend7016(true);
-  if (FRunLocalTcpServer && !LocalTcpServerRunning()) StartLocalTcpServer();
+  if (FLocalServer.Run && !LocalTcpServerRunning()) StartLocalTcpServer();
   FZCT_DM->DeviceOpened();
   FIVC_DM->DeviceOpened();
   FOldHeader = NoHeader;
@@ -327,9 +329,9 @@ std::string TQVSessionItem::OpenDevice() {
 void TQVSessionItem::StartupCommands() {
   const std::string openString = TSessionItem::OpenString();
   const bool demo = openString.starts_with("DemoData");
-  FWaitExpectedHeader = FExpectedHeader.has_value() && !IsTcpClientConnection() && !IsFileConnection();
+  FWaits.ExpectedHeader = FExpectedHeader.has_value() && !IsTcpClientConnection() && !IsFileConnection();
   FLastCorrection.reset();
-  FWait7F51 = false;
+  FWaits.ReSync = false;
   FOpenCommandIndex = 0;
   if (IsTcpClientConnection() || IsFileConnection()) {
     ResetWaitBufferCleared();
@@ -339,10 +341,9 @@ void TQVSessionItem::StartupCommands() {
     if (demo && FClearBufferOnStart) Log(".OpenDevice Demo -> KEIN ClearBuffer");
     const bool clear = FClearBufferOnStart && !demo;
     if (VersionString().empty()) {
-      FWaitBufferCleared = clear;
-      FWaitHRQData = clear;
-      FWaitHRQTicks.reset();
-      FWaitHRQCount = 0;
+      FWaits.BufferCleared = clear;
+      FWaits.HRQData = clear;
+      FWaits.StartHRQ(std::nullopt);
       Log(".OpenDevice: " + openString + (clear ? " get version, clear transmit buffer" : " get version"));
       SendCommand(std::string(1, static_cast<char>(clear ? 0x81 : QVCmd::Version)));
       if (!clear) {
@@ -352,7 +353,7 @@ void TQVSessionItem::StartupCommands() {
     }
     // Measurements wait for the re-sync report only when a re-sync was asked for.
     for (const std::string& cmd : FAddedOpenCommands)
-      if (cmd == std::string(1, static_cast<char>(QVCmd::ReSync))) FWait7F51 = true;
+      if (cmd == std::string(1, static_cast<char>(QVCmd::ReSync))) FWaits.ReSync = true;
   }
   if (!demo) return;
   const int32_t count = FDemoChannels > 23 ? 0 : std::max(FDemoChannels, 0);
@@ -425,7 +426,7 @@ bool TQVSessionItem::SendCommand(const std::string& data) {
       AddError(76, 0, reply.Text);
       return false;
     }
-    if (FisESP && !data.empty() && static_cast<uint8_t>(data[0]) == QVCmd::PPI) {
+    if (IsESP() && !data.empty() && static_cast<uint8_t>(data[0]) == QVCmd::PPI) {
       FPPIcmdSent = true;
       Log(".SendCommand  PPI cmd");
     }
@@ -443,7 +444,8 @@ void TQVSessionItem::SetCommand(const std::string& Cmd, const std::string& CmdTe
   const uint8_t first = static_cast<uint8_t>(Cmd[0]);
   const bool rawMode = FMode == 6 || FMode == 7;
   if (Cmd == "F" || Cmd == "G") {
-    FRawAvg = Cmd == "G";
+    const bool rawAvg = Cmd == "G";
+    UpdateStatus([rawAvg](TQVSessionStatus& s) { s.RawAvg = rawAvg; });
     if (rawMode) Log(".SetCommand: switch mode to " + CmdText);
     else Log(".SetCommand: switch mode to RawMode");
     if (!SendCommand("F")) return;
@@ -451,8 +453,8 @@ void TQVSessionItem::SetCommand(const std::string& Cmd, const std::string& CmdTe
     if (rawMode) {
       if (IsFileConnection()) {
         // A recording does not answer; the session switches between raw and averaged itself.
-        FMode = FRawAvg ? 7 : 6;
-        FZCT_DM->SetRawMode(IntervalMs(), FRawAvg);
+        FMode = rawAvg ? 7 : 6;
+        FZCT_DM->SetRawMode(IntervalMs(), rawAvg);
         AddSync(swMode, FMode);
       }
     } else {
@@ -468,7 +470,7 @@ void TQVSessionItem::SetCommand(const std::string& Cmd, const std::string& CmdTe
     FIntervalIndex = index;
     FRawIntervalIndex = index;
     SetIntervalMs(ms);
-    FZCT_DM->SetRawMode(ms, FRawAvg);
+    FZCT_DM->SetRawMode(ms, RawAvg());
     AddInfo(75, 0, "Cmd " + CmdText);
     AddSync(swRateIndex, index, ms);
     FZCT_DM->SetNewHeader(static_cast<uint16_t>(0x6000 + 256 * index));
@@ -491,9 +493,9 @@ void TQVSessionItem::SetCommand(const std::string& Cmd, const std::string& CmdTe
 // ============================== Local TCP server ==============================
 
 bool TQVSessionItem::UpdateLocalServer(bool Run, uint16_t Port) {
-  const bool portChanged = Port != FLocalTcpServerPort;
-  FRunLocalTcpServer = Run;
-  FLocalTcpServerPort = Port;
+  const bool portChanged = Port != FLocalServer.Port;
+  FLocalServer.Run = Run;
+  FLocalServer.Port = Port;
   if (Run && !LocalTcpServerRunning()) StartLocalTcpServer();
   else if (!Run && LocalTcpServerRunning()) StopLocalTcpServer();
   else if (Run && portChanged) return false;
@@ -501,31 +503,31 @@ bool TQVSessionItem::UpdateLocalServer(bool Run, uint16_t Port) {
 }
 
 void TQVSessionItem::SetLocalServerAccess(const std::string& listenAddress, const std::string& allowedClients) {
-  FLocalTcpServerAddress = listenAddress;
-  FLocalTcpServerAllowedClients = allowedClients;
+  FLocalServer.ListenAddress = listenAddress;
+  FLocalServer.AllowedClients = allowedClients;
 }
 
 void TQVSessionItem::SetLocalServerArchive(bool archive, const std::string& path) {
-  FLocalTcpServerArchive = archive;
-  FLocalTcpServerArchivePath = path;
+  FLocalServer.Archive = archive;
+  FLocalServer.ArchivePath = path;
 }
 
 void TQVSessionItem::StartLocalTcpServer() {
-  Log(".StartLocalTcpServer on port " + std::to_string(FLocalTcpServerPort));
+  Log(".StartLocalTcpServer on port " + std::to_string(FLocalServer.Port));
   TTcpServerOptions options;
-  options.ListenAddress = FLocalTcpServerAddress;
-  options.AllowedClients = SplitAddressList(FLocalTcpServerAllowedClients);
+  options.ListenAddress = FLocalServer.ListenAddress;
+  options.AllowedClients = SplitAddressList(FLocalServer.AllowedClients);
   Source().SetTcpServerOptions(options);
-  if (const TSourceReply path = Source().SetArchivePath(FLocalTcpServerArchivePath); !path.Ok())
+  if (const TSourceReply path = Source().SetArchivePath(FLocalServer.ArchivePath); !path.Ok())
     Warn(".StartLocalTcpServer: " + path.Text);
-  Source().EnableArchive(FLocalTcpServerArchive);
-  int32_t port = FLocalTcpServerPort;
+  Source().EnableArchive(FLocalServer.Archive);
+  int32_t port = FLocalServer.Port;
   const TSourceReply start = Source().StartTcpServer(port);
   const bool running = start.Ok();
   SetLocalTcpServerRunning(running);
   FZCT_DM->SetLocalServerRunning(running);
   if (running) {
-    FLocalTcpServerPort = static_cast<uint16_t>(port);
+    FLocalServer.Port = static_cast<uint16_t>(port);
     AddInfo(82, 0, "Local TCP Server running on port " + std::to_string(port));
     return;
   }
@@ -672,40 +674,31 @@ void TQVSessionItem::UpdateOptions(int32_t what) {
 void TQVSessionItem::SetExpectedHeader(std::optional<TQVHeader> value) { FExpectedHeader = std::move(value); }
 void TQVSessionItem::SetAddedOpenCommands(std::vector<std::string> value) { FAddedOpenCommands = std::move(value); }
 
+TQVSessionStatus TQVSessionItem::Status() const {
+  std::lock_guard lock(FStatusLock);
+  return FStatus;
+}
+
+void TQVSessionItem::UpdateStatus(const std::function<void(TQVSessionStatus&)>& change) {
+  std::lock_guard lock(FStatusLock);
+  change(FStatus);
+}
+
 bool TQVSessionItem::HasDataHeader() const {
-  std::lock_guard lock(FHeaderLock);
-  return FDataHeader.has_value();
+  std::lock_guard lock(FStatusLock);
+  return FStatus.DataHeader.has_value();
 }
 
 TQVHeader TQVSessionItem::DataHeader() const {
-  std::lock_guard lock(FHeaderLock);
-  return FDataHeader.value_or(TQVHeader());
+  std::lock_guard lock(FStatusLock);
+  return FStatus.DataHeader.value_or(TQVHeader());
 }
 
-std::string TQVSessionItem::PPIText() const {
-  std::lock_guard lock(FTextLock);
-  return FPPItext;
-}
-
-std::string TQVSessionItem::ScramblerText() const {
-  std::lock_guard lock(FTextLock);
-  return FScramblerText;
-}
-
-std::string TQVSessionItem::VersionString() const {
-  std::lock_guard lock(FTextLock);
-  return FVersionString;
-}
-
-std::string TQVSessionItem::BufNo7015() const {
-  std::lock_guard lock(FTextLock);
-  return FBufNo7015;
-}
-
-std::string TQVSessionItem::BufNo7000() const {
-  std::lock_guard lock(FTextLock);
-  return FBufNo7000;
-}
+std::string TQVSessionItem::PPIText() const { return StatusField(&TQVSessionStatus::PPIText); }
+std::string TQVSessionItem::ScramblerText() const { return StatusField(&TQVSessionStatus::ScramblerText); }
+std::string TQVSessionItem::VersionString() const { return StatusField(&TQVSessionStatus::VersionString); }
+std::string TQVSessionItem::BufNo7015() const { return StatusField(&TQVSessionStatus::BufNo7015); }
+std::string TQVSessionItem::BufNo7000() const { return StatusField(&TQVSessionStatus::BufNo7000); }
 
 bool TQVSessionItem::IsModeAverage() const {
   if (!HasDataHeader()) return false;
@@ -736,13 +729,15 @@ bool TQVSessionItem::IsModeRawDataEnabled() const { return HasDataHeader() && Da
 bool TQVSessionItem::IsModeIVCdiffEnabled() const { return FIVC_DM->ChannelCount() > 1; }
 
 bool TQVSessionItem::GetHasZCT() const {
-  if (FIVConly) return false;
-  if (FZCTonly) return true;
+  const TQVSessionStatus status = Status();
+  if (status.IVConly) return false;
+  if (status.ZCTonly) return true;
   return FZCT_DM->ChannelCount() > 0;
 }
 
 bool TQVSessionItem::GetHasIVC() const {
-  if (FZCTonly) return false;
-  if (FIVConly) return true;
+  const TQVSessionStatus status = Status();
+  if (status.ZCTonly) return false;
+  if (status.IVConly) return true;
   return FIVC_DM->ChannelCount() > 0;
 }

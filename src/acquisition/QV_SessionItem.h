@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "acquisition/App_Sessions.h"
+#include "acquisition/QV_LocalServerSettings.h"
 #include "acquisition/QV_SessionOptions.h"
+#include "acquisition/QV_SessionStatus.h"
+#include "acquisition/QV_StartupWaits.h"
 #include "acquisition/SourceHandle.h"
 #include "core/CalendarTime.h"
 #include "data/IReportLogSink.h"
@@ -156,6 +159,8 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   TZCT_DataManagement& ZCT_DM() const { return *FZCT_DM; }
   TIVC_DataManagement& IVC_DM() const { return *FIVC_DM; }
   TQVSessionItem* LinkedSession() const;
+  // The shown state as one copy; the single queries below read one field of it each.
+  TQVSessionStatus Status() const;
   bool HasDataHeader() const;
   TQVHeader DataHeader() const;
   uint8_t Mode() const { return FMode.load(); }
@@ -168,12 +173,12 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   // The last seconds time stamp ("Sync: " in the status bar) and the last status report.
   std::string BufNo7015() const;
   std::string BufNo7000() const;
-  bool IsESP() const { return FisESP.load(); }
-  bool HasPPI() const { return FhasPPI.load(); }
+  bool IsESP() const { return StatusField(&TQVSessionStatus::IsESP); }
+  bool HasPPI() const { return StatusField(&TQVSessionStatus::HasPPI); }
   bool ReferenceClockError() const { return FReferenceClockError.load(); }
   bool PLLError() const { return FPLLError.load(); }
-  bool ZCTonly() const { return FZCTonly.load(); }
-  bool IVConly() const { return FIVConly.load(); }
+  bool ZCTonly() const { return StatusField(&TQVSessionStatus::ZCTonly); }
+  bool IVConly() const { return StatusField(&TQVSessionStatus::IVConly); }
   uint16_t HardFeature() const { return FHardFeature.load(); }
   bool SerialNumberOk() const { return FSerialNumberOk.load(); }
   bool DeviceInterruptedError() const { return FDeviceInterruptedError.load(); }
@@ -181,31 +186,33 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   TDateTime ZCTDateTime() const { return FZCTDateTime.load(); }
   TDateTime ZCTDateTimeStart() const { return FZCTDateTimeStart.load(); }
   TQV_DeviceStartState DeviceStartState() const { return FDeviceStartState.load(); }
-  bool RawAvg() const { return FRawAvg.load(); }
+  bool RawAvg() const { return StatusField(&TQVSessionStatus::RawAvg); }
   int32_t RawIntervalIndex() const { return FRawIntervalIndex; }
   uint8_t UserIdINI() const { return FUserIdINI.load(); }
   uint16_t DataPortINI() const { return FDataPortINI; }
   bool ReportStruct() const { return FReportStruct; }
   char DecSep() const { return FDecSep.load(); }
-  bool RunLocalTcpServer() const { return FRunLocalTcpServer; }
-  uint16_t LocalTcpServerPort() const { return FLocalTcpServerPort; }
-  const std::string& LocalTcpServerAddress() const { return FLocalTcpServerAddress; }
-  const std::string& LocalTcpServerAllowedClients() const { return FLocalTcpServerAllowedClients; }
+  // The local server's settings as one value; the queries below read one field each.
+  const TLocalServerSettings& LocalServer() const { return FLocalServer; }
+  bool RunLocalTcpServer() const { return FLocalServer.Run; }
+  uint16_t LocalTcpServerPort() const { return FLocalServer.Port; }
+  const std::string& LocalTcpServerAddress() const { return FLocalServer.ListenAddress; }
+  const std::string& LocalTcpServerAllowedClients() const { return FLocalServer.AllowedClients; }
   // The local server keeps an archive of the binary records (in its root folder's port folder;
   // empty path: the server's default root), from which other instances replay periods.
-  bool LocalTcpServerArchive() const { return FLocalTcpServerArchive; }
-  const std::string& LocalTcpServerArchivePath() const { return FLocalTcpServerArchivePath; }
+  bool LocalTcpServerArchive() const { return FLocalServer.Archive; }
+  const std::string& LocalTcpServerArchivePath() const { return FLocalServer.ArchivePath; }
   void SetLocalServerArchive(bool archive, const std::string& path);
   bool DebugStream() const { return FDebugStream; }
-  bool WaitBufferCleared() const { return FWaitBufferCleared; }
-  bool WaitExpectedHeader() const { return FWaitExpectedHeader; }
-  bool WaitHRQData() const { return FWaitHRQData; }
-  bool Wait7F51() const { return FWait7F51; }
+  bool WaitBufferCleared() const { return FWaits.BufferCleared; }
+  bool WaitExpectedHeader() const { return FWaits.ExpectedHeader; }
+  bool WaitHRQData() const { return FWaits.HRQData; }
+  bool Wait7F51() const { return FWaits.ReSync; }
   bool WaitRawTimestamp() const { return FWaitRawTimestamp; }
   int32_t OverflowCounter() const { return FOverflowCounter; }
   double RemainTime() const { return FRemainTime; }
-  int32_t TransmittedIVCs() const { return FTransmittedIVCs.load(); }
-  int32_t TransmittedDGIs() const { return FTransmittedDGIs.load(); }
+  int32_t TransmittedIVCs() const { return StatusField(&TQVSessionStatus::TransmittedIVCs); }
+  int32_t TransmittedDGIs() const { return StatusField(&TQVSessionStatus::TransmittedDGIs); }
   const THRQSettings& HRQSettingsValue() const { return HRQSettings; }
   bool HRQSettingsAreSet() const { return HRQSettingsSet; }
   bool IVCCalibrationSet() const { return FIVCCalibrationSet; }
@@ -250,6 +257,12 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
 
   const TClock& Clock() const;
   TQVSessionOptions Options() const;
+  template <typename T>
+  T StatusField(T TQVSessionStatus::*field) const {
+    std::lock_guard lock(FStatusLock);
+    return FStatus.*field;
+  }
+  void UpdateStatus(const std::function<void(TQVSessionStatus&)>& change);
   std::string Letter() const { return std::string(1, SessionLetter(Index())); }
   void Log(const std::string& text) const;
   void Warn(const std::string& text) const;
@@ -273,7 +286,8 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   TReadFailure FailureOfResult(TQV_Result result) const;
   void HandleFailure(TReadFailure failure, const std::string& text);
   void ThreadEvent_GetReportError(int32_t code, const std::string& text, bool reopen);
-  void ReportAuswerten(std::string line, const TQV_ReportStruct* record);
+  // header: the line's header word, read once by the caller (from the record or the text).
+  void ReportAuswerten(uint16_t header, std::string line, const TQV_ReportStruct* record);
   bool CheckExpectedHeader(uint16_t code);
   void SendAddedOpenCommand();
   bool IgnoreWhileWaiting(uint16_t code, const std::string& line, const std::string& data);
@@ -304,7 +318,6 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   void ResetWaitHRQData();
   void ResetWait7F51();
   void EnableLogStrings(const char* operation);
-  bool AnyWait() const;
   std::string DeviceTimeText() const;
 
   // Configuration (QV_SessionConfig.cpp).
@@ -329,38 +342,27 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   std::atomic<int64_t> FDeviceMs{-1};
   std::atomic<TQV_DeviceStartState> FDeviceStartState{ds_unknown};
   bool FDeviceStartStateTaken = false;
-  std::atomic<bool> FisESP{false};
-  std::atomic<bool> FhasPPI{false};
   bool FRef20MHz = false;
   std::atomic<bool> FSerialNumberOk{false};
   std::atomic<bool> FDeviceInterruptedError{false};
   std::atomic<uint16_t> FHardFeature{0};
-  std::atomic<bool> FZCTonly{false};
-  std::atomic<bool> FIVConly{false};
   int32_t FDemoChannels = 4;
   uint8_t FDemoMode = 1;
   int32_t FDemoRate = 9;
   bool FDemoDGI = true;
   bool FDemoIVC = true;
-  std::atomic<int32_t> FTransmittedDGIs{0};
   std::atomic<TDateTime> FZCTDateTime;
   std::atomic<TDateTime> FZCTDateTimeStart;
   bool FZCTtimeCheckNeeded = false;
   TDateTime FiniDateTime;
-  mutable std::mutex FHeaderLock;
-  std::optional<TQVHeader> FDataHeader;  // guarded by FHeaderLock
+  mutable std::mutex FStatusLock;
+  TQVSessionStatus FStatus;  // guarded by FStatusLock
   int32_t FHeader = NoHeader;
   int32_t FOldHeader = NoHeader;
-  bool FRunLocalTcpServer = false;
-  uint16_t FLocalTcpServerPort = 0;
-  std::string FLocalTcpServerAddress = "0.0.0.0";
-  std::string FLocalTcpServerAllowedClients;
-  bool FLocalTcpServerArchive = false;
-  std::string FLocalTcpServerArchivePath;
+  TLocalServerSettings FLocalServer;
   TQV_ChannelData FIVCChannelData;
   TQV_ChannelData FVirtualIVCChannelData;
   std::string FvirtualIVCDescription;
-  std::atomic<int32_t> FTransmittedIVCs{0};
   std::atomic<bool> FUseDeviceCalibration{false};
   bool FIVCCalibrationSet = false;
   int32_t FOverflowCounter = 0;
@@ -373,13 +375,6 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   std::atomic<uint8_t> FMode{UnknownMode};
   std::atomic<uint8_t> FPPI{0};
   std::atomic<uint8_t> FScrambler{UnknownScrambler};
-  mutable std::mutex FTextLock;
-  std::string FVersionString;  // guarded by FTextLock, like the texts below
-  std::string FBufNo7015;
-  std::string FBufNo7000;
-  std::string FPPItext;
-  std::string FScramblerText;
-  std::atomic<bool> FRawAvg{false};
   int32_t FRawIntervalIndex = -1;
   uint16_t FDataPortINI = 0;
   int32_t FUpdateCounter = 0;
@@ -398,12 +393,7 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   size_t FOpenCommandIndex = 0;
   std::atomic<char> FDecSep{','};
   bool FReportStruct = false;
-  bool FWaitBufferCleared = false;
-  bool FWaitExpectedHeader = false;
-  bool FWaitHRQData = false;
-  bool FWait7F51 = false;
-  std::optional<TSteadyTime> FWaitHRQTicks;  // start of the running HRQ read; none = not monitored
-  int32_t FWaitHRQCount = 0;
+  TQVStartupWaits FWaits;
   std::atomic<bool> FWaitRawTimestamp{false};
   std::string FignoredTimestamp;
   bool PhaDiffReset = false;

@@ -23,8 +23,6 @@
 
 namespace {
 
-constexpr auto HRQWaitLimit = std::chrono::milliseconds(1000);
-constexpr int32_t HRQMaxRetries = 2;
 constexpr int32_t StatisticsBlock = 10000;
 constexpr int32_t StatisticsBlocks = 10;
 
@@ -61,8 +59,6 @@ std::string DurationText(TSteadyTime::duration d) {
   return text;
 }
 
-std::string WaitFlag(bool wait) { return wait ? "1" : "0"; }
-
 }  // namespace
 
 // ============================== Reading ==============================
@@ -79,17 +75,23 @@ bool TQVSessionItem::GetReport() {
     state.DecimalSeparator = FDecSep;
     std::string line;
     ReportStructToLine(state, record, line);
-    ReportAuswerten(line, &record);
+    ReportAuswerten(static_cast<uint16_t>(record.GetHeader()), line, &record);
     return true;
   }
   std::string line;
   int32_t code = mrOk;
   ReadReport(line, code);
   if (code == mrOk && line.empty()) return false;
-  if (code == mrOk)
-    ReportAuswerten(line, nullptr);
-  else
+  if (code != mrOk) {
     HandleFailure(FailureOfCode(code), line);
+    return true;
+  }
+  // The header is read here once; the evaluation and the stores take it from here.
+  const auto header = line.size() >= 4 ? ParseHex(std::string_view(line).substr(0, 4)) : std::nullopt;
+  if (header)
+    ReportAuswerten(static_cast<uint16_t>(*header), line, nullptr);
+  else
+    Warn(".ReportAuswerten: no report header: " + line);
   return true;
 }
 
@@ -231,14 +233,8 @@ void TQVSessionItem::ThreadEvent_GetReportError(int32_t code, const std::string&
 
 // ============================== Evaluation ==============================
 
-void TQVSessionItem::ReportAuswerten(std::string line, const TQV_ReportStruct* record) {
+void TQVSessionItem::ReportAuswerten(uint16_t header, std::string line, const TQV_ReportStruct* record) {
   try {
-    const auto parsed = line.size() >= 4 ? ParseHex(std::string_view(line).substr(0, 4)) : std::nullopt;
-    if (!parsed) {
-      Warn(".ReportAuswerten: no report header: " + line);
-      return;
-    }
-    uint16_t header = static_cast<uint16_t>(*parsed);
     FHeader = header;
     std::string data(TrimBlanks(std::string_view(line).substr(4)));
     if (data.starts_with(';')) data = std::string(TrimBlanks(std::string_view(data).substr(1)));
@@ -247,9 +243,8 @@ void TQVSessionItem::ReportAuswerten(std::string line, const TQV_ReportStruct* r
       FDeviceStartStateTaken = true;
     }
     const uint16_t code = header & 0x7FFF;
-    if (code < QV_FirstReportCode && FWaitExpectedHeader && !FWaitBufferCleared && !FWaitHRQData)
-      CheckExpectedHeader(code);
-    if (!FWaitBufferCleared) SendAddedOpenCommand();
+    if (FWaits.ChecksExpectedHeader(code)) CheckExpectedHeader(code);
+    if (!FWaits.BufferCleared) SendAddedOpenCommand();
     if (IgnoreWhileWaiting(code, line, data)) return;
     if (ReportDetails() && header != rc_Empty)
       Log(".ReportAuswerten: ms=" + std::to_string(FDeviceMs.load()) + ", Data=" + line);
@@ -305,9 +300,7 @@ void TQVSessionItem::SendAddedOpenCommand() {
 }
 
 bool TQVSessionItem::IgnoreWhileWaiting(uint16_t code, const std::string& line, const std::string& data) {
-  const bool ignore = (FWaitBufferCleared && code == rc_IntervalCounter) ||
-                      (AnyWait() && (code < QV_FirstReportCode || code == rc_Second || code == rc_TenthSecond));
-  if (!ignore) return false;
+  if (!FWaits.Ignores(code)) return false;
   if (code == rc_Second) FignoredTimestamp = data;
   if (code < QV_FirstReportCode) {
     const bool known = HasDataHeader();
@@ -319,25 +312,22 @@ bool TQVSessionItem::IgnoreWhileWaiting(uint16_t code, const std::string& line, 
       if (IsRawHeader(code)) FWaitRawTimestamp = true;
     }
   }
-  Log(".ReportAuswerten: ignore(" + WaitFlag(FWaitBufferCleared) + WaitFlag(FWaitExpectedHeader) +
-      WaitFlag(FWaitHRQData) + WaitFlag(FWait7F51) + ") Data=" + line + " FDeviceMs=" + std::to_string(FDeviceMs.load()));
+  Log(".ReportAuswerten: ignore(" + FWaits.FlagText() + ") Data=" + line + " FDeviceMs=" + std::to_string(FDeviceMs.load()));
   CheckHRQTimeout();
   return true;
 }
 
 void TQVSessionItem::CheckHRQTimeout() {
-  if (!FWaitHRQData || !FWaitHRQTicks) return;
-  const TSteadyTime now = Clock().Steady();
-  if (now - *FWaitHRQTicks <= HRQWaitLimit) return;
-  ++FWaitHRQCount;
-  Warn(".ReportAuswerten: timeout wait for HRQ data" + std::string(" repeat count=") + std::to_string(FWaitHRQCount));
-  if (FWaitHRQCount > HRQMaxRetries) {
+  if (!FWaits.HRQData) return;
+  const TQVStartupWaits::THRQCheck check = FWaits.CheckHRQ(Clock().Steady());
+  if (check == TQVStartupWaits::THRQCheck::Waiting) return;
+  Warn(".ReportAuswerten: timeout wait for HRQ data" + std::string(" repeat count=") + std::to_string(FWaits.HRQTimeouts()));
+  if (check == TQVStartupWaits::THRQCheck::GiveUp) {
     AddError(102, 0, "Failed to read HRQ data from device with timeout");
     ResetWaitHRQData();
     return;
   }
   Log(".ReportAuswerten Multi_ReadHRQData: start time monitoring");
-  FWaitHRQTicks = now;
   Source().ReadHRQData();
 }
 
@@ -509,10 +499,7 @@ void TQVSessionItem::EvaluateSeconds(uint16_t code, const std::string& data) {
       Warn(".ReportAuswerten:" + std::string(" during ReferenceClockError ignore Seconds: ") + data);
       return;
     }
-    {
-      std::lock_guard lock(FTextLock);
-      FBufNo7015 = data;
-    }
+    UpdateStatus([&](TQVSessionStatus& s) { s.BufNo7015 = data; });
     if (ReportDetails()) Log(".ReportAuswerten: Seconds: " + data + " FDeviceMs=" + std::to_string(FDeviceMs.load()));
     if (FEnv.Sampler) FEnv.Sampler->AddTimeStamp(Index(), IsCopy(), value * 10);
     FZCT_DM->AddTimeStamp(value * 10);
@@ -570,7 +557,7 @@ void TQVSessionItem::EvaluateConnectedUsers(const std::string& data) {
       if (other != std::string::npos && other > start) end = std::min(end, other);
     users[user - 1] = std::string(TrimBlanks(std::string_view(data).substr(start + 3, end - start - 3)));
   }
-  const bool secondSet = FisESP && ConnectionType() == ctUSB;
+  const bool secondSet = IsESP() && ConnectionType() == ctUSB;
   Multi_UpdateDeviceInfo(FSerialNumber.load(), [&](TQV_DeviceInfo& info) {
     for (int user = 1; user <= 4; ++user) {
       if (secondSet)
@@ -587,10 +574,7 @@ void TQVSessionItem::EvaluateMeasurement(uint16_t code, const std::string& line,
     const std::string seconds = std::exchange(FignoredTimestamp, {});
     Log(".ReportAuswerten: repeat ignored time stamp");
     Log(".ReportAuswerten: Seconds: " + seconds);
-    {
-      std::lock_guard lock(FTextLock);
-      FBufNo7015 = seconds;
-    }
+    UpdateStatus([&](TQVSessionStatus& s) { s.BufNo7015 = seconds; });
     if (FEnv.Sampler) FEnv.Sampler->AddTimeStamp(Index(), IsCopy(), ParseDecimal(seconds).value_or(0) * 10);
     Log(".ReportAuswerten: repeat ignored time stamp END");
   }
@@ -619,7 +603,7 @@ void TQVSessionItem::EvaluateMeasurement(uint16_t code, const std::string& line,
     rawLine.replace(0, 4, IntToHex(0x6000 + 256 * std::max(FIntervalIndex.load(), 0), 4));
     ok = FZCT_DM->ExtractRawData(rawLine, FDeviceMs);
   } else {
-    ok = record ? FZCT_DM->ExtractReport(*record) : FZCT_DM->ExtractData(line, FDeviceMs);
+    ok = record ? FZCT_DM->ExtractReport(*record) : FZCT_DM->ExtractData(code, line, FDeviceMs);
   }
   if (!ok) {
     FPLLokCount = 0;
@@ -653,10 +637,7 @@ void TQVSessionItem::CountMeasurement() {
 void TQVSessionItem::SetDataHeader(uint16_t header, bool notify, bool headerReport) {
   const TQVHeader h(header);
   const uint8_t oldMode = FMode;
-  {
-    std::lock_guard lock(FHeaderLock);
-    FDataHeader = h;
-  }
+  UpdateStatus([&](TQVSessionStatus& s) { s.DataHeader = h; });
   if (!h.ModeValid()) AddError(12, 0, "Device reports invalid mode");
   if (!h.IntervalIndexValid()) AddError(12, 0, "Device reports invalid interval");
   if (h.ModeValid()) SetDataMode(h, notify);
@@ -684,7 +665,7 @@ void TQVSessionItem::SetDataHeader(uint16_t header, bool notify, bool headerRepo
 
 void TQVSessionItem::SetDataMode(const TQVHeader& header, bool notify) {
   uint8_t mode = header.Mode();
-  if (mode == 6 && FRawAvg) mode = 7;
+  if (mode == 6 && RawAvg()) mode = 7;
   const uint8_t old = FMode.exchange(mode);
   Log(" SetMode: " + std::to_string(mode));
   AddSync(swMode, mode);
@@ -705,7 +686,7 @@ uint16_t TQVSessionItem::SetDataInterval(const TQVHeader& header, bool notify) {
     Log(".SetDataHeader RawMode set FIntervalMs=" + std::to_string(ms));
     Log(".SetDataHeader RawMode Header" + std::string(" Device=") + IntToHex(header.Header(), 4) +
         " App=" + IntToHex(effective, 4));
-    FZCT_DM->SetRawMode(ms, FRawAvg);
+    FZCT_DM->SetRawMode(ms, RawAvg());
   } else {
     Log(" SetRateIndex: " + std::to_string(index) + ", FIntervalMs=" +
         std::to_string(TQVHeader::IntervalIndexToMs(index)));
@@ -725,11 +706,10 @@ void TQVSessionItem::SetDataPPIAndScrambler(const TQVHeader& header, bool notify
   const uint8_t scrambler = header.ScramblerIndex();
   const std::string scramblerText = scrambler <= 3 ? header.ScramblerText() : std::to_string(scrambler);
   const uint8_t oldScrambler = FScrambler.exchange(scrambler);
-  {
-    std::lock_guard lock(FTextLock);
-    FPPItext = ppiText;
-    FScramblerText = scramblerText;
-  }
+  UpdateStatus([&](TQVSessionStatus& s) {
+    s.PPIText = ppiText;
+    s.ScramblerText = scramblerText;
+  });
   Log(" SetPPI: " + ppiText);
   AddSync(swPPI, ppi);
   if (notify && ppi != oldPPI) AddInfo(15, 0, "PPI setting changed to " + ppiText);
@@ -743,10 +723,7 @@ void TQVSessionItem::SetDataPPIAndScrambler(const TQVHeader& header, bool notify
 void TQVSessionItem::ThreadEvent_Report(int32_t header, const std::string& line) {
   Log(".ThreadEvent_Report: " + line);
   const std::string data(TrimBlanks(std::string_view(line).substr(std::min<size_t>(line.size(), line.starts_with("7001") ? 4 : 5))));
-  if (header > rc_Empty && header != rc_Second) {
-    std::lock_guard lock(FTextLock);
-    FBufNo7000 = line;
-  }
+  if (header > rc_Empty && header != rc_Second) UpdateStatus([&](TQVSessionStatus& s) { s.BufNo7000 = line; });
   switch (header) {
     case rc_Version: return EvaluateVersion(line);
     case rc_OptionWord: {
@@ -801,17 +778,17 @@ void TQVSessionItem::ThreadEvent_Report(int32_t header, const std::string& line)
 void TQVSessionItem::EvaluateVersion(const std::string& line) {
   AddInfo(rc_Version, 0, line);
   const std::string version = line.substr(std::min<size_t>(line.size(), 4));
-  {
-    std::lock_guard lock(FTextLock);
-    FVersionString = version;
-  }
   const bool demo = Contains(version, "Simulator");
   const bool esp = Contains(version, "VERSION ZCT2");
   const int32_t firmware = Source().FirmwareVersion();
-  FisESP = esp;
-  FhasPPI = esp && firmware >= 114;
+  const bool hasPPI = esp && firmware >= 114;
+  UpdateStatus([&](TQVSessionStatus& s) {
+    s.VersionString = version;
+    s.IsESP = esp;
+    s.HasPPI = hasPPI;
+  });
   Log(".ThreadEvent_Report 7001:" + std::string(" is Demo=") + BoolText(demo) + ", is ZCT2=" + BoolText(esp) +
-      ", has PPI=" + BoolText(FhasPPI));
+      ", has PPI=" + BoolText(hasPPI));
   if (esp) ResetWaitBufferCleared();
   AddSync(swPeer, esp ? 1 : 0);
   const auto feature = static_cast<uint16_t>(Source().HardFeature());
@@ -826,10 +803,10 @@ void TQVSessionItem::InterpretHardFeature(uint16_t value, const char* operation)
   const bool counter = IsHardZCT(value);
   const bool intervalCounter = IsHardU(value);
   if (!counter && intervalCounter) {
-    FIVConly = true;
+    UpdateStatus([](TQVSessionStatus& s) { s.IVConly = true; });
     AddSync(swIVConly);
   } else if (counter && !intervalCounter) {
-    FZCTonly = true;
+    UpdateStatus([](TQVSessionStatus& s) { s.ZCTonly = true; });
     AddSync(swZCTonly);
   } else if (!counter && !intervalCounter) {
     Log(".ThreadEvent_Report " + std::string(operation) + ": unknown HardFeature " + IntToHex(value, 4));
@@ -838,11 +815,12 @@ void TQVSessionItem::InterpretHardFeature(uint16_t value, const char* operation)
 
 void TQVSessionItem::ReadDeviceDataAfterVersion(bool demo, int32_t firmware) {
   const uint16_t feature = FHardFeature;
-  if (!FIVC_DM->DeviceCalibrationSet() && (demo || FisESP || (firmware > 61 && IsHardU(feature)))) {
+  const bool esp = IsESP();
+  if (!FIVC_DM->DeviceCalibrationSet() && (demo || esp || (firmware > 61 && IsHardU(feature)))) {
     Log(".ThreadEvent_Report 7001: -> ReadDeviceCalibration");
     ReadDeviceCalibration();
   }
-  if (!FZCT_DM->DeviceHRQSet() && (demo || FisESP || (firmware > 66 && IsHardZCT(feature)))) {
+  if (!FZCT_DM->DeviceHRQSet() && (demo || esp || (firmware > 66 && IsHardZCT(feature)))) {
     Log(".ThreadEvent_Report 7001: -> Multi_ReadHRQData");
     StartHRQRead("7001");
   } else if (firmware < 67) {
@@ -857,39 +835,35 @@ void TQVSessionItem::StartHRQRead(const char* operation) {
     ResetWaitHRQData();
     return;
   }
-  if (!FWaitHRQData) return;
-  FWaitHRQTicks = Clock().Steady();
-  FWaitHRQCount = 0;
+  if (!FWaits.HRQData) return;
+  FWaits.StartHRQ(Clock().Steady());
   Log(".ThreadEvent_Report Multi_ReadHRQData: start time monitoring");
 }
 
 // ============================== Start-up waits ==============================
 
-bool TQVSessionItem::AnyWait() const { return FWaitBufferCleared || FWaitExpectedHeader || FWaitHRQData || FWait7F51; }
-
 void TQVSessionItem::EnableLogStrings(const char* operation) {
-  if (AnyWait() || FZCT_DM->AddLogStrings()) return;
+  if (FWaits.Any() || FZCT_DM->AddLogStrings()) return;
   Log(std::string(operation) + " -> enable ZCT.AddLogStrings");
   FZCT_DM->SetAddLogStrings(true);
 }
 
 void TQVSessionItem::ResetWaitBufferCleared() {
-  FWaitBufferCleared = false;
+  FWaits.BufferCleared = false;
   EnableLogStrings(".ResetWaitBufferCleared");
 }
 
 void TQVSessionItem::ResetWaitExpectedHeader() {
-  FWaitExpectedHeader = false;
+  FWaits.ExpectedHeader = false;
   EnableLogStrings(".ResetWaitExpectedHeader");
 }
 
 void TQVSessionItem::ResetWaitHRQData() {
-  FWaitHRQData = false;
-  FWaitHRQTicks.reset();
+  FWaits.EndHRQ();
   EnableLogStrings(".ResetWaitHRQData");
 }
 
 void TQVSessionItem::ResetWait7F51() {
-  FWait7F51 = false;
+  FWaits.ReSync = false;
   EnableLogStrings(".ResetWait7F51");
 }

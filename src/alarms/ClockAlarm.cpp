@@ -125,34 +125,44 @@ void TClockAlarmDefs::SetFrequence(int32_t channel, double value) {
   Definition(channel).Frequence = value;
 }
 
+TClockAlarmSettings TClockAlarmDefs::Settings() const {
+  std::lock_guard guard(FLock);
+  return FSettings;
+}
+
+void TClockAlarmDefs::SetSettings(const TClockAlarmSettings& value) {
+  std::lock_guard guard(FLock);
+  FSettings = value;
+}
+
 int32_t TClockAlarmDefs::RepeatCount() const {
   std::lock_guard guard(FLock);
-  return FRepeatCount;
+  return FSettings.RepeatCount;
 }
 
 void TClockAlarmDefs::SetRepeatCount(int32_t value) {
   std::lock_guard guard(FLock);
-  FRepeatCount = value;
+  FSettings.RepeatCount = value;
 }
 
 int32_t TClockAlarmDefs::IdleTime() const {
   std::lock_guard guard(FLock);
-  return FIdleTime;
+  return FSettings.IdleTime;
 }
 
 void TClockAlarmDefs::SetIdleTime(int32_t value) {
   std::lock_guard guard(FLock);
-  FIdleTime = value;
+  FSettings.IdleTime = value;
 }
 
 bool TClockAlarmDefs::LogAlarm() const {
   std::lock_guard guard(FLock);
-  return FLogAlarm;
+  return FSettings.LogAlarm;
 }
 
 void TClockAlarmDefs::SetLogAlarm(bool value) {
   std::lock_guard guard(FLock);
-  FLogAlarm = value;
+  FSettings.LogAlarm = value;
 }
 
 TClockAlarmState TClockAlarmDefs::RefState() const {
@@ -183,9 +193,9 @@ void TClockAlarmDefs::ReadSettings(TAppSettings& Settings, const std::string& Se
       ReadDefinition(Settings, key, item);
     }
   }
-  FRepeatCount = ReadInt(Settings, SettingsPrefix + "Alarm_Repeat", FRepeatCount);
-  FIdleTime = ReadInt(Settings, SettingsPrefix + "Alarm_Idle", FIdleTime);
-  FLogAlarm = Settings.GetValue(SettingsPrefix + "Alarm_LogAlarm", FLogAlarm);
+  FSettings.RepeatCount = ReadInt(Settings, SettingsPrefix + "Alarm_Repeat", FSettings.RepeatCount);
+  FSettings.IdleTime = ReadInt(Settings, SettingsPrefix + "Alarm_Idle", FSettings.IdleTime);
+  FSettings.LogAlarm = Settings.GetValue(SettingsPrefix + "Alarm_LogAlarm", FSettings.LogAlarm);
 }
 
 // A definition with fewer than four parts takes the defaults; a part that does not convert keeps
@@ -227,22 +237,20 @@ void TClockAlarmDefs::SaveSettings(TAppSettings& Settings, const std::string& Se
     Settings.SetValue(SettingsPrefix + "Alarm_Def" + std::to_string(item.Channel),
                       FloatToText(item.Frequence, fs) + ", " + FloatToText(item.Epsilon, fs) + ", " +
                           BoolText(item.Alarm) + ", " + BoolText(item.RefAlarm));
-  Settings.SetValue(SettingsPrefix + "Alarm_Repeat", FRepeatCount);
-  Settings.SetValue(SettingsPrefix + "Alarm_Idle", FIdleTime);
-  Settings.SetValue(SettingsPrefix + "Alarm_LogAlarm", FLogAlarm);
+  Settings.SetValue(SettingsPrefix + "Alarm_Repeat", FSettings.RepeatCount);
+  Settings.SetValue(SettingsPrefix + "Alarm_Idle", FSettings.IdleTime);
+  Settings.SetValue(SettingsPrefix + "Alarm_LogAlarm", FSettings.LogAlarm);
 }
 
 bool TClockAlarmDefs::CopyTo(TClockAlarmDefs& dest) const {
   if (&dest == this) return false;
   std::scoped_lock guard(FLock, dest.FLock);
-  bool changed = dest.FRepeatCount != FRepeatCount || dest.FIdleTime != FIdleTime || dest.FLogAlarm != FLogAlarm;
+  bool changed = dest.FSettings != FSettings;
   for (size_t i = 0; i < FDefinitions.size(); ++i) {
     changed = changed || !dest.FDefinitions[i].SameSettings(FDefinitions[i]);
     dest.FDefinitions[i] = FDefinitions[i];
   }
-  dest.FRepeatCount = FRepeatCount;
-  dest.FIdleTime = FIdleTime;
-  dest.FLogAlarm = FLogAlarm;
+  dest.FSettings = FSettings;
   dest.ResetStates();
   return changed;
 }
@@ -250,9 +258,9 @@ bool TClockAlarmDefs::CopyTo(TClockAlarmDefs& dest) const {
 // ============================== Checking ==============================
 
 // A warning needs at least one violation, whatever the settings say.
-int32_t TClockAlarmDefs::RepeatNeeded() const { return std::max(FRepeatCount, 1); }
+int32_t TClockAlarmDefs::RepeatNeeded() const { return std::max(FSettings.RepeatCount, 1); }
 
-uint64_t TClockAlarmDefs::IdleMs() const { return static_cast<uint64_t>(std::max(FIdleTime, 0)) * 60000; }
+uint64_t TClockAlarmDefs::IdleMs() const { return static_cast<uint64_t>(std::max(FSettings.IdleTime, 0)) * 60000; }
 
 // Counted from the definitions at each check, so that the reference check works whichever way the
 // flags were set (settings file, dialog, code).

@@ -51,6 +51,15 @@ struct TClockAlarmItem {
   bool SameSettings(const TClockAlarmItem& other) const;
 };
 
+// The session-wide settings of the clock supervision, read and written as one value.
+struct TClockAlarmSettings {
+  int32_t RepeatCount = 5;  // violations in a row before a warning
+  int32_t IdleTime = 5;     // minutes between two warnings
+  bool LogAlarm = false;    // warnings also go into the log files
+
+  bool operator==(const TClockAlarmSettings&) const = default;
+};
+
 // The clock supervision of a counter session: one item per channel 1..24, the three session-wide
 // settings (read and written under the session's key prefix) and the reference clock state. The
 // counter store checks each complete set of frequencies in the report thread while the window
@@ -58,8 +67,8 @@ struct TClockAlarmItem {
 class TClockAlarmDefs : public IClockAlarmSink {
  public:
   static constexpr int32_t ChannelCount = 24;
-  static constexpr int32_t DefaultRepeatCount = 5;
-  static constexpr int32_t DefaultIdleTime = 5;  // minutes
+  static constexpr int32_t DefaultRepeatCount = TClockAlarmSettings{}.RepeatCount;
+  static constexpr int32_t DefaultIdleTime = TClockAlarmSettings{}.IdleTime;  // minutes
 
   explicit TClockAlarmDefs(const TClock& clock);
   TClockAlarmDefs();
@@ -74,6 +83,9 @@ class TClockAlarmDefs : public IClockAlarmSink {
   // The nominal frequency follows the session's; the supervision state stays.
   void SetFrequence(int32_t channel, double value);
 
+  TClockAlarmSettings Settings() const;
+  void SetSettings(const TClockAlarmSettings& value);
+  // Single fields of Settings().
   int32_t RepeatCount() const;
   void SetRepeatCount(int32_t value);
   int32_t IdleTime() const;
@@ -115,8 +127,6 @@ class TClockAlarmDefs : public IClockAlarmSink {
   mutable std::mutex FLock;
   std::array<TClockAlarmItem, ChannelCount> FDefinitions;
   TClockAlarmItem FSpare;
-  int32_t FRepeatCount = DefaultRepeatCount;
-  int32_t FIdleTime = DefaultIdleTime;
-  bool FLogAlarm = false;
+  TClockAlarmSettings FSettings;
   TClockAlarmState FRef;
 };

@@ -80,14 +80,14 @@ TLogSourceInfo TSessionSamplerSource::SourceInfo() const {
     info.VirtualChannelNames = Names(counter->VirtualIVCChannelData());
     return info;
   }
-  if (counter->HasDataHeader()) {
-    const TQVHeader header = counter->DataHeader();
-    info.ModeText = counter->RawAvg() ? "Raw Data Avg." : header.ModeText();
-    info.IntervalText = header.IntervalText();
+  const TQVSessionStatus status = counter->Status();
+  if (status.DataHeader) {
+    info.ModeText = status.RawAvg ? "Raw Data Avg." : status.DataHeader->ModeText();
+    info.IntervalText = status.DataHeader->IntervalText();
   }
-  info.ScramblerText = counter->ScramblerText();
+  info.ScramblerText = status.ScramblerText;
   info.ChannelCount = counter->ZCT_DM().ChannelCount();
-  info.DGICards = counter->TransmittedDGIs();
+  info.DGICards = status.TransmittedDGIs;
   return info;
 }
 

@@ -18,14 +18,15 @@ void ReadSessionStatus(TSessionItem& session, TSessionStatus& status) {
   }
   const TQVSessionItem* counter = Counter(session);
   if (!counter) return;
+  const TQVSessionStatus shown = counter->Status();
   TCounterStatusValues values;
   if (counter->GetHasZCT()) values.ZctChannels = counter->ZCT_DM().ChannelCount();
-  if (counter->TransmittedDGIs() > 0) values.DgiCards = counter->TransmittedDGIs();
-  if (counter->TransmittedIVCs() > 0) values.IvcChannels = counter->TransmittedIVCs();
+  if (shown.TransmittedDGIs > 0) values.DgiCards = shown.TransmittedDGIs;
+  if (shown.TransmittedIVCs > 0) values.IvcChannels = shown.TransmittedIVCs;
   values.UserId = counter->GetUserId();
-  values.IvcOnly = counter->IVConly();
+  values.IvcOnly = shown.IVConly;
   values.Lost = counter->ZCT_DM().Lost();
-  values.LastSync = counter->BufNo7015();
+  values.LastSync = shown.BufNo7015;
   SetCounterStatus(status, values);
 }
 

@@ -217,3 +217,64 @@ bool TDataManagement::ApplyHeader(uint16_t value) {
   Reset();
   return true;
 }
+
+// --- Output configuration ---
+
+TStoreOutput TDataManagement::Output() const {
+  std::lock_guard guard(FLockObj);
+  return FOutput;
+}
+
+void TDataManagement::SetOutput(const TStoreOutput& value) {
+  std::lock_guard guard(FLockObj);
+  if (value.AddLogStrings != FOutput.AddLogStrings) LogIt(LogId(), DbgTag() + ".SetAddLogStrings " + BoolText(value.AddLogStrings));
+  FOutput = value;
+}
+
+void TDataManagement::SetSamplerSink(ISamplerSink* value) {
+  std::lock_guard guard(FLockObj);
+  FOutput.Sampler = value;
+}
+
+void TDataManagement::SetReportLogSink(IReportLogSink* value) {
+  std::lock_guard guard(FLockObj);
+  FOutput.ReportLog = value;
+}
+
+void TDataManagement::SetNumberFormats(const TFormatSettings& win, const TFormatSettings& log) {
+  std::lock_guard guard(FLockObj);
+  FOutput.FormatWin = win;
+  FOutput.FormatLog = log;
+}
+
+bool TDataManagement::AddLogStrings() const {
+  std::lock_guard guard(FLockObj);
+  return FOutput.AddLogStrings;
+}
+
+void TDataManagement::SetAddLogStrings(bool value) {
+  std::lock_guard guard(FLockObj);
+  TStoreOutput output = FOutput;
+  output.AddLogStrings = value;
+  SetOutput(output);
+}
+
+int32_t TDataManagement::MultiId() const {
+  std::lock_guard guard(FLockObj);
+  return FOutput.MultiId;
+}
+
+void TDataManagement::SetMultiId(int32_t value) {
+  std::lock_guard guard(FLockObj);
+  FOutput.MultiId = value;
+}
+
+std::string TDataManagement::ZCTtimeString() const {
+  std::lock_guard guard(FLockObj);
+  return FZCTtimeString;
+}
+
+void TDataManagement::SetZCTtimeString(const std::string& value) {
+  std::lock_guard guard(FLockObj);
+  FZCTtimeString = value;
+}

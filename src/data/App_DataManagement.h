@@ -8,7 +8,11 @@
 #include <string>
 #include <utility>
 
+#include "core/App_Settings.h"
 #include "protocol/QV_Header.h"
+
+class IReportLogSink;
+class ISamplerSink;
 
 // The base of every session's data store: channel count and header of the current stream, the
 // history cursors of the three horizontal scales, the sync marker of the log lines, the virtual
@@ -32,6 +36,17 @@ constexpr int32_t DM_HistoryMask = DM_HistoryLength - 1;
 using TChannelFactors = std::array<double, DM_MaxChannels>;
 
 class TDataManagement;
+
+// Where a store's text output goes and how it is written: read together for every sample, so it is
+// kept as one value under the store's lock.
+struct TStoreOutput {
+  ISamplerSink* Sampler = nullptr;      // the multi-sampler; null = not connected
+  IReportLogSink* ReportLog = nullptr;  // the local data server's report log; null = not connected
+  TFormatSettings FormatWin;            // number format of the views
+  TFormatSettings FormatLog;            // number format of log files and server lines
+  bool AddLogStrings = false;           // hand value strings to the multi-sampler
+  int32_t MultiId = -1;                 // the session's source
+};
 
 // The arguments of one event, handed across threads as a whole.
 struct TSyncData {
@@ -140,6 +155,22 @@ class TDataManagement {
   // waits for must not need that lock.
   void SetSyncDispatcher(TSyncDispatcher value) { FSyncDispatcher = std::move(value); }
 
+  // The output configuration, read or replaced as a whole. The sinks must outlive the store or be
+  // set back to null (under no sample: call from the report thread or before it starts).
+  TStoreOutput Output() const;
+  void SetOutput(const TStoreOutput& value);
+  void SetSamplerSink(ISamplerSink* value);
+  void SetReportLogSink(IReportLogSink* value);
+  // Window and log number formats (decimal separators) of the settings.
+  void SetNumberFormats(const TFormatSettings& win, const TFormatSettings& log);
+  bool AddLogStrings() const;
+  void SetAddLogStrings(bool value);
+  int32_t MultiId() const;
+  void SetMultiId(int32_t value);
+  // The device time text that ends every value line of the sample.
+  std::string ZCTtimeString() const;
+  void SetZCTtimeString(const std::string& value);
+
   void SetOnChannelCount(TOnInt value) { FOnChannelCount = std::move(value); }
   void SetOnError(TOnText value) { FOnError = std::move(value); }
   void SetOnWarning(TOnText value) { FOnWarning = std::move(value); }
@@ -170,6 +201,8 @@ class TDataManagement {
 
   mutable std::recursive_mutex FLockObj;
   TQVHeader FValueHeader{0xFFFF};  // guarded by FLockObj
+  TStoreOutput FOutput;            // guarded by FLockObj
+  std::string FZCTtimeString;      // guarded by FLockObj
 
  private:
   std::atomic<int32_t> FChannelCount{0};

@@ -59,24 +59,8 @@ TIVC_DataManagement::~TIVC_DataManagement() { Dbg(".Destroy"); }
 
 void TIVC_DataManagement::Dbg(const std::string& text) const { LogIt(LogId(), DbgTag() + text); }
 
-void TIVC_DataManagement::SetSamplerSink(ISamplerSink* value) {
-  std::lock_guard guard(FLockObj);
-  FSampler = value;
-}
-
-void TIVC_DataManagement::SetReportLogSink(IReportLogSink* value) {
-  std::lock_guard guard(FLockObj);
-  FReportLog = value;
-}
-
-void TIVC_DataManagement::SetNumberFormats(const TFormatSettings& win, const TFormatSettings& log) {
-  std::lock_guard guard(FLockObj);
-  FFormatWin = win;
-  FFormatLog = log;
-}
-
 void TIVC_DataManagement::UpdateSession(int32_t what, const std::string& text) {
-  if (FSampler) FSampler->UpdateSession(SessId(), SessIsCopy(), what, text);
+  if (FOutput.Sampler) FOutput.Sampler->UpdateSession(SessId(), SessIsCopy(), what, text);
 }
 
 // --- Taking reports ---
@@ -122,7 +106,7 @@ std::vector<double> TIVC_DataManagement::ReadColumns(const std::string& s, int32
       Dbg(".AddIVC[" + std::to_string(i + 1) + "] unreadable column " + text + " -> invalid value");
       continue;
     }
-    const auto x = TextToFloat(NormaliseDecimalSeparator(text, LogSep()), FFormatLog);
+    const auto x = TextToFloat(NormaliseDecimalSeparator(text, LogSep()), FOutput.FormatLog);
     if (!x) throw EConvertError("'" + text + "' is not a valid floating point value");
     if (std::isfinite(*x)) values[i] = *x;
   }
@@ -163,28 +147,28 @@ void TIVC_DataManagement::TakeChannelCount(int32_t n) {
 }
 
 void TIVC_DataManagement::HandOnStrings() {
-  if (!FAddLogStrings) {
+  if (!FOutput.AddLogStrings) {
     Dbg(": FAddLogStrings=False");
     return;
   }
   const std::string values = GenerateSamplerStringIVC();
   const std::string differences = GenerateSamplerStringIVCDiff();
-  if (FSampler) {
+  if (FOutput.Sampler) {
     TMultiSamplerStrings standard;
     standard[0] = values;
     standard[1] = differences;
     standard[9] = FZCTtimeString;
-    FSampler->AddStrings(SessId(), SessIsCopy(), standard);
+    FOutput.Sampler->AddStrings(SessId(), SessIsCopy(), standard);
     if (VirtualChannelCount() > 0) {
       TMultiSamplerStrings virtuals;
       virtuals[0] = GenerateSamplerVirtualStringIVC();
       virtuals[9] = FZCTtimeString;
-      FSampler->AddStringsVirtual(SessId(), SessIsCopy(), virtuals);
+      FOutput.Sampler->AddStringsVirtual(SessId(), SessIsCopy(), virtuals);
     }
   }
-  if (FReportLog) {
-    if (!values.empty()) FReportLog->TcpReportLog(values, kLogTypeValues);
-    if (!differences.empty()) FReportLog->TcpReportLog(differences, kLogTypeDifferences);
+  if (FOutput.ReportLog) {
+    if (!values.empty()) FOutput.ReportLog->TcpReportLog(values, kLogTypeValues);
+    if (!differences.empty()) FOutput.ReportLog->TcpReportLog(differences, kLogTypeDifferences);
   }
 }
 
@@ -193,7 +177,7 @@ void TIVC_DataManagement::HandOnStrings() {
 double TIVC_DataManagement::ReadCalibrationItem(const std::string& item) const {
   // The report's separator may differ from the log format's, as with the values.
   const std::string text(TrimBlanks(item));
-  const auto value = TextToFloat(NormaliseDecimalSeparator(text, LogSep()), FFormatLog);
+  const auto value = TextToFloat(NormaliseDecimalSeparator(text, LogSep()), FOutput.FormatLog);
   return value && std::isfinite(*value) ? *value : 0.0;
 }
 
@@ -287,38 +271,6 @@ void TIVC_DataManagement::BufferCleared(uint16_t header) {
 }
 
 // --- Properties ---
-
-bool TIVC_DataManagement::AddLogStrings() const {
-  std::lock_guard guard(FLockObj);
-  return FAddLogStrings;
-}
-
-void TIVC_DataManagement::SetAddLogStrings(bool value) {
-  std::lock_guard guard(FLockObj);
-  if (value == FAddLogStrings) return;
-  Dbg(".SetAddLogStrings " + BoolText(value));
-  FAddLogStrings = value;
-}
-
-int32_t TIVC_DataManagement::MultiId() const {
-  std::lock_guard guard(FLockObj);
-  return FMultiId;
-}
-
-void TIVC_DataManagement::SetMultiId(int32_t value) {
-  std::lock_guard guard(FLockObj);
-  FMultiId = value;
-}
-
-std::string TIVC_DataManagement::ZCTtimeString() const {
-  std::lock_guard guard(FLockObj);
-  return FZCTtimeString;
-}
-
-void TIVC_DataManagement::SetZCTtimeString(const std::string& value) {
-  std::lock_guard guard(FLockObj);
-  FZCTtimeString = value;
-}
 
 // --- Averages ---
 

@@ -38,13 +38,6 @@ class TIVC_DataManagement : public TDataManagement {
 
   ~TIVC_DataManagement() override;
 
-  // The collaborators above the data layer; null = not connected. Set them before the report thread
-  // runs or from it.
-  void SetSamplerSink(ISamplerSink* value);
-  void SetReportLogSink(IReportLogSink* value);
-  // Window and log number formats (decimal separators) of the settings.
-  void SetNumberFormats(const TFormatSettings& win, const TFormatSettings& log);
-
   // --- Taking reports (report thread) ---
   // One "7900;" line. False (and error 31) for a line without a complete column. A column that is
   // not a number throws EConvertError and leaves the store as it was; a column of '#' (a value that
@@ -61,12 +54,6 @@ class TIVC_DataManagement : public TDataManagement {
   void Reset() override;
 
   // --- Properties ---
-  bool AddLogStrings() const;
-  void SetAddLogStrings(bool value);
-  int32_t MultiId() const;
-  void SetMultiId(int32_t value);
-  std::string ZCTtimeString() const;
-  void SetZCTtimeString(const std::string& value);
   // Running offset of channel kanal to channel 1; 0 outside 1..24 and before the first difference.
   double CalibrateCalculated(int32_t kanal) const;
   TCalibrationData CalibrationValues() const;
@@ -121,8 +108,8 @@ class TIVC_DataManagement : public TDataManagement {
   struct THistories;
 
   void Dbg(const std::string& text) const;
-  char WinSep() const { return FFormatWin.DecimalSeparator; }
-  char LogSep() const { return FFormatLog.DecimalSeparator; }
+  char WinSep() const { return FOutput.FormatWin.DecimalSeparator; }
+  char LogSep() const { return FOutput.FormatLog.DecimalSeparator; }
   int32_t X() const { return LaufX(hsNone); }
   bool IsValid(double value) const { return value > FinvalidIVCValue; }
   std::vector<double> ReadColumns(const std::string& s, int32_t n) const;
@@ -139,8 +126,6 @@ class TIVC_DataManagement : public TDataManagement {
   std::vector<double> Collect(bool virtualChannel, TTextModeIVC aMode, int32_t kanal, int32_t startX, int32_t anz) const;
   std::vector<double> LastValues(bool virtualChannel, TTextModeIVC aMode);
 
-  bool FAddLogStrings = false;
-  int32_t FMultiId = -1;
   double FHardwareOffsetNs = 0;
   TChannels<double> FCalibrate{};
   // Whether FCalibrate holds a first difference (a running offset of exactly 0 is a valid one).
@@ -149,7 +134,6 @@ class TIVC_DataManagement : public TDataManagement {
   TCalibrationData FDeviceCalibration{};
   bool FDeviceCalibrationSet = false;
   mutable std::mutex FLockCalib;
-  std::string FZCTtimeString;
   int32_t FLetzterKanal = 0;
   const double FinvalidIVCValue = InvalidValue;
   const bool FCalibChannel1Disabled = true;
@@ -160,8 +144,4 @@ class TIVC_DataManagement : public TDataManagement {
   TChannels<std::string> FAverageShortValueString;
   TChannels<std::string> FAverageLongValueString;
 
-  TFormatSettings FFormatWin;
-  TFormatSettings FFormatLog;
-  ISamplerSink* FSampler = nullptr;
-  IReportLogSink* FReportLog = nullptr;
 };

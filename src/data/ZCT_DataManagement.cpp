@@ -4,6 +4,7 @@
 
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <climits>
@@ -31,6 +32,8 @@ std::optional<uint32_t> ParseHex(std::string_view text) {
   if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
 }
+
+bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
 uint32_t HexOrThrow(std::string_view text) {
   const auto value = ParseHex(text);
@@ -92,29 +95,13 @@ void TZCT_DataManagement::SetClockAlarmSink(IClockAlarmSink* value) {
   FClockAlarm = value;
 }
 
-void TZCT_DataManagement::SetSamplerSink(ISamplerSink* value) {
-  std::lock_guard guard(FLockObj);
-  FSampler = value;
-}
-
-void TZCT_DataManagement::SetReportLogSink(IReportLogSink* value) {
-  std::lock_guard guard(FLockObj);
-  FReportLog = value;
-}
-
-void TZCT_DataManagement::SetNumberFormats(const TFormatSettings& win, const TFormatSettings& log) {
-  std::lock_guard guard(FLockObj);
-  FFormatWin = win;
-  FFormatLog = log;
-}
-
 uint8_t TZCT_DataManagement::Mode() const {
   std::lock_guard guard(FLockObj);
   return FValueHeader.Mode();
 }
 
 void TZCT_DataManagement::UpdateSession(int32_t what, const std::string& text) {
-  if (FSampler) FSampler->UpdateSession(SessId(), SessIsCopy(), what, text);
+  if (FOutput.Sampler) FOutput.Sampler->UpdateSession(SessId(), SessIsCopy(), what, text);
 }
 
 // Device time of the sample, the "Sync Time" text every 100 ms and the sync marker every second.
@@ -169,14 +156,25 @@ void TZCT_DataManagement::PrepareSample(std::string_view rawLine) {
 }
 
 bool TZCT_DataManagement::ExtractData(const std::string& BufCopy, int64_t aDeviceMs) {
-  std::lock_guard guard(FLockObj);
-  TakeTime("ExtractData", aDeviceMs);
-  const auto header = ParseHex(std::string_view(BufCopy).substr(0, 4));
-  if (BufCopy.size() < 4 || !header) {
+  const auto header = BufCopy.size() < 4 ? std::nullopt : ParseHex(std::string_view(BufCopy).substr(0, 4));
+  if (!header) {
+    std::lock_guard guard(FLockObj);
+    TakeTime("ExtractData", aDeviceMs);
     AddError(kCodeTransfer, "Transfer error. Data lost: %" + BufCopy + "%");
     return false;
   }
-  ApplyLineHeader(static_cast<uint16_t>(*header));
+  return ExtractData(static_cast<uint16_t>(*header), BufCopy, aDeviceMs);
+}
+
+bool TZCT_DataManagement::ExtractData(uint16_t header, const std::string& BufCopy, int64_t aDeviceMs) {
+  std::lock_guard guard(FLockObj);
+  TakeTime("ExtractData", aDeviceMs);
+  // The header was read by the caller; the line must still begin with its four digits.
+  if (BufCopy.size() < 4 || !std::all_of(BufCopy.begin(), BufCopy.begin() + 4, IsHexDigit)) {
+    AddError(kCodeTransfer, "Transfer error. Data lost: %" + BufCopy + "%");
+    return false;
+  }
+  ApplyLineHeader(header);
   std::string_view s = TrimRight(std::string_view(BufCopy).substr(4));
   if (FPLLError) {
     if (s.size() % TextFieldWidth != 0) {
@@ -433,7 +431,7 @@ bool TZCT_DataManagement::AfterExtractData() {
     LogException(LogId(), DbgTag() + ".AfterExtractData - virtual channels failed", e);
     throw;
   }
-  if (FAddLogStrings && FDeviceMs >= 0) {
+  if (FOutput.AddLogStrings && FDeviceMs >= 0) {
     try {
       if (Mode() <= 5) {
         GenerateSamplerStrings();
@@ -452,7 +450,7 @@ bool TZCT_DataManagement::AfterExtractData() {
       throw;
     }
   } else if (DbgOn()) {
-    Dbg(std::string(".AfterExtraceData: FAddLogStrings=") + BoolText(FAddLogStrings) + " DeviceMs=" + std::to_string(FDeviceMs));
+    Dbg(std::string(".AfterExtraceData: FAddLogStrings=") + BoolText(FOutput.AddLogStrings) + " DeviceMs=" + std::to_string(FDeviceMs));
   }
   try {
     if (sampleComplete) FPhaseDiffResetted = false;
@@ -772,16 +770,6 @@ int32_t TZCT_DataManagement::TimeIndex() const {
   return FTimeIndex;
 }
 
-std::string TZCT_DataManagement::ZCTtimeString() const {
-  std::lock_guard guard(FLockObj);
-  return FZCTtimeString;
-}
-
-void TZCT_DataManagement::SetZCTtimeString(const std::string& value) {
-  std::lock_guard guard(FLockObj);
-  FZCTtimeString = value;
-}
-
 bool TZCT_DataManagement::IsPhaseDiffResetted() const {
   std::lock_guard guard(FLockObj);
   return FPhaseDiffResetted;
@@ -795,18 +783,6 @@ bool TZCT_DataManagement::ScramblerTrim() const {
 void TZCT_DataManagement::SetScramblerTrim(bool value) {
   std::lock_guard guard(FLockObj);
   FScramblerTrim = value;
-}
-
-bool TZCT_DataManagement::AddLogStrings() const {
-  std::lock_guard guard(FLockObj);
-  return FAddLogStrings;
-}
-
-void TZCT_DataManagement::SetAddLogStrings(bool value) {
-  std::lock_guard guard(FLockObj);
-  if (value == FAddLogStrings) return;
-  Dbg(std::string(".SetAddLogStrings ") + BoolText(value));
-  FAddLogStrings = value;
 }
 
 int32_t TZCT_DataManagement::Lost() const {

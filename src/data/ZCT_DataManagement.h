@@ -53,16 +53,14 @@ class TZCT_DataManagement : public TDataManagement {
 
   ~TZCT_DataManagement() override;
 
-  // The collaborators above the data layer; null = not connected. They must outlive the store or be
-  // set back to null (under no sample: call from the report thread or before it starts).
+  // The clock supervision above the data layer; null = not connected. Like the output sinks of the
+  // base, it must outlive the store or be set back to null (under no sample).
   void SetClockAlarmSink(IClockAlarmSink* value);
-  void SetSamplerSink(ISamplerSink* value);
-  void SetReportLogSink(IReportLogSink* value);
-  // Window and log number formats (decimal separators) of the settings.
-  void SetNumberFormats(const TFormatSettings& win, const TFormatSettings& log);
 
   // --- Extraction (report thread) ---
   bool ExtractData(const std::string& BufCopy, int64_t aDeviceMs);
+  // The same for a line whose header word (its first four characters) the caller has already read.
+  bool ExtractData(uint16_t header, const std::string& BufCopy, int64_t aDeviceMs);
   bool ExtractRawData(const std::string& BufCopy, int64_t aDeviceMs);
   bool ExtractReport(const TQV_ReportStruct& report);
   void SetNewHeader(uint16_t value);
@@ -100,16 +98,10 @@ class TZCT_DataManagement : public TDataManagement {
   bool DeviceHRQSet() const;
   int32_t TimeCount() const;
   int32_t TimeIndex() const;
-  std::string ZCTtimeString() const;
-  void SetZCTtimeString(const std::string& value);
   bool IsPhaseDiffResetted() const;
   bool ScramblerTrim() const;
   void SetScramblerTrim(bool value);
-  bool AddLogStrings() const;
-  void SetAddLogStrings(bool value);
   int32_t Lost() const;
-  int32_t MultiId() const { return FMultiId; }
-  void SetMultiId(int32_t value) { FMultiId = value; }
   bool LocalServerRunning() const;
   void SetLocalServerRunning(bool value);
   bool PLLError() const;
@@ -249,8 +241,8 @@ class TZCT_DataManagement : public TDataManagement {
   void RequestRawDataReset();
 
   // Strings.
-  char WinSep() const { return FFormatWin.DecimalSeparator; }
-  char LogSep() const { return FFormatLog.DecimalSeparator; }
+  char WinSep() const { return FOutput.FormatWin.DecimalSeparator; }
+  char LogSep() const { return FOutput.FormatLog.DecimalSeparator; }
   std::string PhysicalText(TTextModeZCT aMode, int32_t k, char winSep, char logSep) const;
   std::string VirtualText(TTextModeZCT aMode, int32_t k, char winSep, char logSep);
   int32_t VirtualDecimals(int32_t k);
@@ -284,7 +276,6 @@ class TZCT_DataManagement : public TDataManagement {
   int64_t FDeviceMs = -1;
   int32_t FTimeCount = 0;
   int32_t FTimeIndex = -1;
-  std::string FZCTtimeString;
   bool FPhaseDiffResetted = true;
   bool FScramblerTrim = false;
   std::string FDGIs_HEX;
@@ -302,9 +293,7 @@ class TZCT_DataManagement : public TDataManagement {
   std::string FSamplerVirtualPhaseDiffValuesString;
   std::string FSamplerVirtualPhasePrevValuesString;
   TMultiSamplerStrings FSamplerSet;
-  bool FAddLogStrings = false;
   int32_t FLost = 0;
-  int32_t FMultiId = -1;
   bool FLocalServerRunning = false;
   TOnInt FOnDGICount;
   TNotifyEvent FOnLongAverage;
@@ -359,9 +348,5 @@ class TZCT_DataManagement : public TDataManagement {
   // The values of one sample for one Allan calculator.
   std::array<double, DM_MaxChannels> FAllanInputs{};
 
-  TFormatSettings FFormatWin;
-  TFormatSettings FFormatLog;
   IClockAlarmSink* FClockAlarm = nullptr;
-  ISamplerSink* FSampler = nullptr;
-  IReportLogSink* FReportLog = nullptr;
 };

@@ -437,12 +437,12 @@ void TZCT_DataManagement::GenerateVirtualSamplerStrings() {
 }
 
 void TZCT_DataManagement::AddSamplerStrings() {
-  if (!FSampler) return;
+  if (!FOutput.Sampler) return;
   const int32_t sid = SessId();
   const bool copy = SessIsCopy();
   try {
     if (!FSyncTime.empty() && DbgOn()) Dbg(".AddSamplerStrings FSyncTime=" + FSyncTime);
-    FSampler->SetSessionSyncTime(sid, copy, FSyncTime);
+    FOutput.Sampler->SetSessionSyncTime(sid, copy, FSyncTime);
     // One set reused from line to line: assigning keeps the capacity of its strings.
     TMultiSamplerStrings& strings = FSamplerSet;
     strings[0] = Sync();
@@ -456,8 +456,8 @@ void TZCT_DataManagement::AddSamplerStrings() {
     strings[7] = FSamplerADEVValuesString;
     strings[8] = FSamplerPhaseResiduumValuesString;
     strings[9] = FZCTtimeString;
-    FSampler->AddStrings(sid, copy, strings);
-    if (!FKeptAlarmText.empty()) FSampler->AddWarning(sid, copy, FKeptAlarmText);
+    FOutput.Sampler->AddStrings(sid, copy, strings);
+    if (!FKeptAlarmText.empty()) FOutput.Sampler->AddWarning(sid, copy, FKeptAlarmText);
   } catch (const std::exception& e) {
     LogException(LogId(), DbgTag() + ".AddSamplerStrings failed", e);
     throw;
@@ -474,7 +474,7 @@ void TZCT_DataManagement::AddSamplerStrings() {
                                        "",
                                        "",
                                        FZCTtimeString};
-    FSampler->AddStringsVirtual(sid, copy, strings);
+    FOutput.Sampler->AddStringsVirtual(sid, copy, strings);
   } catch (const std::exception& e) {
     LogException(LogId(), DbgTag() + ".AddSamplerStrings virtual failed", e);
     throw;
@@ -482,7 +482,7 @@ void TZCT_DataManagement::AddSamplerStrings() {
 }
 
 void TZCT_DataManagement::AddSamplerStringsRawData() {
-  if (!FSampler) return;
+  if (!FOutput.Sampler) return;
   const char sep = LogSep();
   const int32_t last = FLetzterKanal;
   const auto build = [&](int bit, const char* name, size_t width, const std::function<std::string(int32_t)>& text) {
@@ -498,7 +498,7 @@ void TZCT_DataManagement::AddSamplerStringsRawData() {
     return ZCTResidualText(FRawData->PhaseResRaw(i).ToDouble() / nominal * 1e9, sep);
   };
   Dbg(".AddSamplerStringsRawData FSyncTime=" + FSyncTime);
-  FSampler->SetSessionSyncTime(SessId(), SessIsCopy(), FSyncTime);
+  FOutput.Sampler->SetSessionSyncTime(SessId(), SessIsCopy(), FSyncTime);
   TMultiSamplerStrings strings;
   strings[0] = Sync() + build(LT_Phase, "GenerateSamplerStringRawPhase", ZCT_PhaseWidth, [&](int32_t i) {
                  return ZCTPhaseText(FRawData->PhaseRaw(i), FRawData->GetPostDecDigits(i), sep);
@@ -516,18 +516,18 @@ void TZCT_DataManagement::AddSamplerStringsRawData() {
   });
   strings[8] = build(LT_PhaseResiduum, "GenerateSamplerStringRawPhaseRes", ZCT_PhaseWidth, residualNs);
   strings[9] = FZCTtimeString;
-  FSampler->AddStringsSpecial(SessId(), SessIsCopy(), strings);
+  FOutput.Sampler->AddStringsSpecial(SessId(), SessIsCopy(), strings);
 }
 
 void TZCT_DataManagement::SendServerLines() {
-  if (!FReportLog || !FLocalServerRunning) return;
+  if (!FOutput.ReportLog || !FLocalServerRunning) return;
   const std::string prefix = Sync() + FDGIs_HEX;
   const std::pair<const std::string*, int32_t> lines[] = {{&FSamplerPhaseValuesString, SL_Phase},
                                                           {&FSamplerFrequencyValuesString, SL_Frequency},
                                                           {&FSamplerPhaseDiffValuesString, SL_PhaseDiff},
                                                           {&FSamplerPhasePredecessorValuesString, SL_PhasePredecessor}};
   for (const auto& [line, logType] : lines)
-    if (!line->empty()) FReportLog->TcpReportLog(prefix + *line, logType);
+    if (!line->empty()) FOutput.ReportLog->TcpReportLog(prefix + *line, logType);
 }
 
 // --- Averages ---

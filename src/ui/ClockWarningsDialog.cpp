@@ -55,10 +55,11 @@ TClockWarningsDialog::TClockWarningsDialog(QWidget* parent, const QString& capti
   layout->addWidget(FTable);
 
   auto* form = new QFormLayout;
-  FRepeat = new QLineEdit(QString::number(defs.RepeatCount()));
-  FIdle = new QLineEdit(QString::number(defs.IdleTime()));
+  const TClockAlarmSettings settings = defs.Settings();
+  FRepeat = new QLineEdit(QString::number(settings.RepeatCount));
+  FIdle = new QLineEdit(QString::number(settings.IdleTime));
   FLog = new QCheckBox("Add warnings to log files");
-  FLog->setChecked(defs.LogAlarm());
+  FLog->setChecked(settings.LogAlarm);
   form->addRow("Min. count before warning:", FRepeat);
   form->addRow("Next warning after (minutes):", FIdle);
   form->addRow("", FLog);
@@ -93,9 +94,7 @@ QString TClockWarningsDialog::Check(TClockAlarmDefs& out) const {
   if (!repeat) return "Invalid integer input " + FRepeat->text();
   const std::optional<int32_t> idle = IntOfText(FIdle->text());
   if (!idle) return "Invalid integer input " + FIdle->text();
-  out.SetRepeatCount(*repeat);
-  out.SetIdleTime(*idle);
-  out.SetLogAlarm(FLog->isChecked());
+  out.SetSettings({*repeat, *idle, FLog->isChecked()});
   return {};
 }
 

@@ -42,10 +42,11 @@ TInfoSessionFacts SessionInfoFacts(TSessionItem& session) {
   facts.Counter = session.SessionType() == kSessionTypeCounter;
   facts.Sensor = session.SessionType() == kSessionTypeSensor || session.SessionType() == kSessionTypeLabJack;
   if (const auto* counter = dynamic_cast<const TQVSessionItem*>(&session)) {
-    facts.ZCTonly = counter->ZCTonly();
-    facts.IVConly = counter->IVConly();
-    facts.HasPPI = counter->HasPPI();
-    facts.IVCChannels = counter->TransmittedIVCs();
+    const TQVSessionStatus status = counter->Status();
+    facts.ZCTonly = status.ZCTonly;
+    facts.IVConly = status.IVConly;
+    facts.HasPPI = status.HasPPI;
+    facts.IVCChannels = status.TransmittedIVCs;
   }
   return facts;
 }

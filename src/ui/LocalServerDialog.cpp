@@ -9,14 +9,8 @@
 #include <QVBoxLayout>
 
 #include "acquisition/QV_ConnectionString.h"
-#include "acquisition/QV_SessionItem.h"
 #include "acquisition/QV_TcpRequest.h"
 #include "ui/UiColors.h"
-
-TLocalServerSettings TLocalServerSettings::Of(const TQVSessionItem& session) {
-  return {session.RunLocalTcpServer(),           session.LocalTcpServerPort(),   session.LocalTcpServerAddress(),
-          session.LocalTcpServerAllowedClients(), session.LocalTcpServerArchive(), session.LocalTcpServerArchivePath()};
-}
 
 TLocalServerDialog::TLocalServerDialog(QWidget* parent, const QString& caption, uint32_t sessionColor,
                                        const TLocalServerSettings& value, const QString& state)

@@ -3,24 +3,12 @@
 #include <cstdint>
 #include <string>
 
+#include "acquisition/QV_LocalServerSettings.h"
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
-class TQVSessionItem;
-
-// What the local TCP data server of a session is set to.
-struct TLocalServerSettings {
-  bool Run = false;
-  uint16_t Port = 0;  // 0: a free port of the system's choice
-  std::string ListenAddress = "0.0.0.0";
-  std::string AllowedClients;  // addresses separated by commas; empty: every client
-  bool Archive = false;
-  std::string ArchivePath;  // empty: the server's default folder
-  bool operator==(const TLocalServerSettings&) const = default;
-
-  static TLocalServerSettings Of(const TQVSessionItem& session);
-};
 
 // "Run Local Server ...": whether the session serves its data to other instances, on which port and
 // address, to which clients, and whether it keeps an archive they can replay. The header shows the

@@ -107,7 +107,7 @@ void TMainForm::SensorWarningsExecute(TSessionItem& session) {
 void TMainForm::LocalServerExecute(TSessionItem& session) {
   auto* counter = dynamic_cast<TQVSessionItem*>(&session);
   if (!counter) return;
-  const TLocalServerSettings before = TLocalServerSettings::Of(*counter);
+  const TLocalServerSettings before = counter->LocalServer();
   const bool running = counter->LocalTcpServerRunning();
   const QString state = running ? QString("Running on port %1, %2 subscriber(s)")
                                       .arg(counter->LocalTcpServerPort())

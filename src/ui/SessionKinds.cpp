@@ -30,8 +30,9 @@ void AddSessionKinds(TMainFormOptions& options) {
     if (const TQVSessionItem* counter = Counter(session)) {
       traits.HRQChannels = HRQChannelCount(*counter);
       traits.DebugFiles = counter->DebugStream();
-      traits.DGICards = counter->TransmittedDGIs();
-      traits.IVCChannels = counter->TransmittedIVCs();
+      const TQVSessionStatus status = counter->Status();
+      traits.DGICards = status.TransmittedDGIs;
+      traits.IVCChannels = status.TransmittedIVCs;
     }
     return traits;
   };

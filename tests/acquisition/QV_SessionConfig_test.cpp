@@ -199,6 +199,7 @@ TEST_F(QVSessionSettings, EveryKeyRoundTrips) {
   EXPECT_EQ(s.LocalTcpServerPort(), 5000);
   EXPECT_EQ(s.LocalTcpServerAddress(), "127.0.0.1");
   EXPECT_EQ(s.LocalTcpServerAllowedClients(), "192.0.2.5, 192.0.2.6");
+  EXPECT_EQ(s.LocalServer(), (TLocalServerSettings{true, 5000, "127.0.0.1", "192.0.2.5, 192.0.2.6", false, ""}));
   EXPECT_EQ(s.NomFreq(2), 5000000);
   EXPECT_EQ(s.NomFreq(24), 1000000);
   EXPECT_EQ(session->ClockAlarm().Definition(4).Frequence, 100000000);

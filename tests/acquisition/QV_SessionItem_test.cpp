@@ -100,6 +100,28 @@ TEST_F(QVSessionDemo, SimulatorDataReachBothStoresWithNoticesAndMessages) {
   EXPECT_TRUE(has(swMode, 1, 0));
 }
 
+// The shown state comes as one copy that agrees with the single queries; closing and opening
+// again starts the instrument's kind and version afresh.
+TEST_F(QVSessionDemo, StatusIsOneCopyOfTheShownState) {
+  RunSteps(40);
+  const TQVSessionStatus status = session->Status();
+  ASSERT_TRUE(status.DataHeader.has_value());
+  EXPECT_EQ(status.DataHeader->Header(), session->DataHeader().Header());
+  EXPECT_EQ(status.DataHeader->Mode(), 1);
+  EXPECT_EQ(status.VersionString, "VERSION Simulator IVC: 5.0 240826 / 20.2.7 25-01-07");
+  EXPECT_EQ(status.ScramblerText, "off");
+  EXPECT_EQ(status.PPIText, session->PPIText());
+  EXPECT_EQ(status.BufNo7015, session->BufNo7015());
+  EXPECT_EQ(status.TransmittedIVCs, 4);
+  EXPECT_EQ(status.TransmittedDGIs, 1);
+  EXPECT_FALSE(status.IsESP);
+  EXPECT_FALSE(status.ZCTonly || status.IVConly);
+  session->CloseDevice(true);
+  OpenDemo();
+  ASSERT_EQ(opened, "");
+  EXPECT_EQ(session->Status().VersionString, "");
+}
+
 TEST_F(QVSessionDemo, SerialNumberComesFromTheDeviceOnce) {
   const uint32_t serial = session->GetSerialNumber();
   EXPECT_NE(serial, kSerialNumberUnknown);

@@ -56,6 +56,21 @@ TEST(ClockAlarmDefs, SettingsRoundTrip) {
   EXPECT_TRUE(read.LogAlarm());
 }
 
+TEST(ClockAlarmDefs, SessionWideSettingsAsOneValue) {
+  TClockAlarmDefs defs;
+  EXPECT_EQ(defs.Settings(), (TClockAlarmSettings{5, 5, false}));
+  defs.SetSettings({8, 30, true});
+  EXPECT_EQ(defs.Settings(), (TClockAlarmSettings{8, 30, true}));
+  EXPECT_EQ(defs.RepeatCount(), 8);
+  EXPECT_EQ(defs.IdleTime(), 30);
+  EXPECT_TRUE(defs.LogAlarm());
+  // Settings that differ only in the session-wide values are a change for the copy.
+  TClockAlarmDefs copy;
+  EXPECT_TRUE(defs.CopyTo(copy));
+  EXPECT_EQ(copy.Settings(), defs.Settings());
+  EXPECT_FALSE(defs.CopyTo(copy));
+}
+
 TEST(ClockAlarmDefs, ShortOrBrokenDefinitions) {
   struct TCase {
     std::string Text;

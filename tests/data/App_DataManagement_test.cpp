@@ -233,6 +233,29 @@ TEST_F(DataManagementTest, SetChannelCountRaisesOnlyOnChange) {
   EXPECT_EQ(LogCount("TTestStore[2/False].BaseSetChannelCount 3"), 1u);
 }
 
+// The output configuration is one value: replaced and read as a whole, or one field at a time
+// without touching the others.
+TEST_F(DataManagementTest, OutputConfigurationAsOneValue) {
+  EXPECT_EQ(store->Output().Sampler, nullptr);
+  EXPECT_EQ(store->MultiId(), -1);
+  TStoreOutput output;
+  output.FormatWin.DecimalSeparator = ',';
+  output.FormatLog.DecimalSeparator = '.';
+  output.AddLogStrings = true;
+  output.MultiId = 3;
+  store->SetOutput(output);
+  store->SetMultiId(4);
+  const TStoreOutput read = store->Output();
+  EXPECT_EQ(read.FormatWin.DecimalSeparator, ',');
+  EXPECT_EQ(read.FormatLog.DecimalSeparator, '.');
+  EXPECT_TRUE(read.AddLogStrings);
+  EXPECT_TRUE(store->AddLogStrings());
+  EXPECT_EQ(read.MultiId, 4);
+  store->SetAddLogStrings(false);
+  EXPECT_FALSE(store->Output().AddLogStrings);
+  EXPECT_EQ(store->Output().FormatWin.DecimalSeparator, ',');
+}
+
 TEST_F(DataManagementTest, SyncResetReplacesOnlyAPendingDefault) {
   struct TCase {
     std::string sync, newReset, expectedSync;

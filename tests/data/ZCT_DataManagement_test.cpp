@@ -71,6 +71,26 @@ TEST_F(ZctStoreTest, MalformedTextLinesAreRejectedWithTheirMessages) {
   EXPECT_EQ(store->GetNewCount(-1, hsNone), 0);
 }
 
+// A caller that has read the header hands it in with the line: the store gives the same result as
+// when it reads the header itself, and still refuses a line that does not begin with four digits.
+TEST_F(ZctStoreTest, LineWithItsHeaderReadByTheCallerActsLikeTheLineAlone) {
+  const std::string good = Line(kPhase1s, {PhaseField(1000, 0.25), PhaseField(2000, 0.5)});
+  auto byText = TDataManagement::Create<TZCT_DataManagement>(-1, 0, false, false, &clock);
+  EXPECT_TRUE(byText->ExtractData(good, -1));
+  EXPECT_TRUE(store->ExtractData(kPhase1s, good, -1));
+  EXPECT_EQ(store->GetNewCount(-1, hsNone), 1);
+  EXPECT_EQ(store->ChannelCount(), 2);
+  EXPECT_EQ(store->ValueHeader().Header(), kPhase1s);
+  for (int32_t k : {1, 2}) EXPECT_EQ(store->GetTextModeString(tmPhase, k), byText->GetTextModeString(tmPhase, k));
+  for (const std::string& bad : {std::string("$900") + PhaseField(1, 0), std::string("09")}) {
+    errors.clear();
+    EXPECT_FALSE(store->ExtractData(kPhase1s, bad, -1)) << bad;
+    ASSERT_EQ(errors.size(), 1u) << bad;
+    EXPECT_EQ(errors[0], std::make_pair(31, "Transfer error. Data lost: %" + bad + "%"));
+  }
+  EXPECT_EQ(store->GetNewCount(-1, hsNone), 1);
+}
+
 TEST_F(ZctStoreTest, TooManyChannelsAreCutTo24) {
   std::vector<Phase> phases(25, Phase{1000, 0.5});
   EXPECT_TRUE(AddPhases(kPhase1s, phases));
