@@ -17,6 +17,8 @@
 // blocks instead: the line's thread then cuts them, checks them, asks the instrument to resend
 // from the last good buffer address when the stream breaks, and writes the queued commands one at
 // a time. A vanished port (an unplugged adapter) is reopened every 500 ms until the data flow again.
+// An instrument that falls silent after a reset command is restarting: it is given 1500 ms and
+// logged on afresh instead of being asked to resend.
 class TQV_SerialDevice : public TQV_BaseDevice, private TQV_EspBlockStream::TSink {
  public:
   static constexpr uint32_t DefaultBaud = 115200;
