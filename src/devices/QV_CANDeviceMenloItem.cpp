@@ -13,8 +13,6 @@ namespace {
 
 constexpr std::string_view kBlockMagic = "ZCT2";
 constexpr size_t kBlockHeaderSize = 16;
-constexpr size_t kBlockValueSize = 8;
-constexpr uint8_t kBlockMaxValues = 24;
 const std::string kStreamInterrupted(8, '\0');
 const std::string kAllInUse = "AllInUse";
 const std::string kReadHardFeature("\x85" "Ei\x05", 4);
@@ -328,29 +326,19 @@ void TMenloItem::CheckPeer(TMenloInfo& info, const std::string& data) {
 // Network-module blocks span several frames: the bytes wait in the entry until a whole block is
 // there, and only whole blocks reach the receive buffer.
 void TMenloItem::DoESPFrame(TMenloInfo& info, const std::string& data) {
-  std::string& pending = info.Pending;
-  pending += data;
-  while (true) {
-    const size_t magic = pending.find(kBlockMagic);
-    if (magic == std::string::npos) {
-      // Keep what may be the start of a split magic.
-      if (pending.size() > kBlockMagic.size() - 1) pending.erase(0, pending.size() - (kBlockMagic.size() - 1));
-      return;
+  class TSink : public TQV_EspBlockStream::TSink {
+   public:
+    explicit TSink(TMenloInfo& info) : FInfo(info) {}
+    void Block(std::string_view block) override { FInfo.Device->TakeBytes(std::string(block)); }
+    void Skipped(std::string_view bytes, bool broken) override {
+      if (broken)
+        LogWarn(FInfo.LogId, "TMenloItem.DoESPFrame invalid block header " + AnsiToHex(bytes.substr(0, kBlockHeaderSize)));
+      else
+        LogWarn(FInfo.LogId, "TMenloItem.DoESPFrame skip " + AnsiToHex(bytes));
     }
-    if (magic > 0) {
-      LogWarn(info.LogId, "TMenloItem.DoESPFrame skip " + AnsiToHex(pending.substr(0, magic)));
-      pending.erase(0, magic);
-    }
-    if (pending.size() < kBlockHeaderSize) return;
-    const uint8_t count = uint8_t(pending[5]);
-    if (count > kBlockMaxValues) {
-      LogWarn(info.LogId, "TMenloItem.DoESPFrame invalid block header " + AnsiToHex(pending.substr(0, kBlockHeaderSize)));
-      pending.erase(0, 1);
-      continue;
-    }
-    const size_t size = kBlockHeaderSize + count * kBlockValueSize;
-    if (pending.size() < size) return;
-    info.Device->TakeBytes(pending.substr(0, size));
-    pending.erase(0, size);
-  }
+
+   private:
+    TMenloInfo& FInfo;
+  } sink(info);
+  info.Blocks.Feed(data, sink);
 }

@@ -12,6 +12,7 @@
 #include "core/Clock.h"
 #include "devices/CanAdapter.h"
 #include "devices/QV_CommonTypes.h"
+#include "devices/QV_EspBlockStream.h"
 
 class TQV_CANDeviceItem;
 
@@ -44,7 +45,7 @@ struct TMenloInfo {
   bool DropRepeat = false;  // after a recovery: drop a frame that repeats the last one
   bool Interrupted = false;  // "Nothing received" was reported
   std::string LastFrame;
-  std::string Pending;  // network-module bytes of a transmit block not yet complete
+  TQV_EspBlockStream Blocks;  // network-module bytes of a transmit block not yet complete
 };
 
 // The program's one adapter channel: created with the first CAN device and freed with the last. It

@@ -22,6 +22,7 @@ const std::string NoDataText =
     "Serial device does not send measurement data: Please check measurement hardware and baud rate settings!";
 const std::string WriteFailedText = "SerialWrite: WriteFile failed";
 const std::string OverflowText = "SerialDevice: Receive buffer overflow, buffer cleared";
+const std::string ResettedText = "Device resetted!";
 constexpr int TurnMs = 5;
 
 bool IsEndByte(uint8_t c) { return c == 0xBD || c == 0xBF; }
@@ -196,6 +197,9 @@ bool TQV_SerialDevice::OpenPort(std::string& ErrorMsg) {
   FFirstBlockSeen = false;
   FResuming = false;
   FResumptionDue = false;
+  FLineEndedAfterReset = false;
+  FRecoverAfterReset = false;
+  FRestartDue = false;
   FRecoverNeeded = false;
   FReOpened = false;
   FSuppressErrorDisconnected = false;
@@ -256,6 +260,9 @@ bool TQV_SerialDevice::ClosePort() {
   CloseLine();
   FRecoverNeeded = false;
   FReOpened = false;
+  FRecoverAfterReset = false;
+  FLineEndedAfterReset = false;
+  FRestartDue = false;
   FSuppressErrorDisconnected = false;
   FPortIsOpened = false;
   LogIt(FLogId, "### Device Closed " + ToString() + " ###");
@@ -277,6 +284,8 @@ void TQV_SerialDevice::TakeReceived(TLine& line, const std::string& bytes) {
     data.swap(FEspPending);
   }
   data += bytes;
+  // What a resetting instrument still sends belongs to the stream it gives up.
+  if (FLineEndedAfterReset) return;
   ESPRead(line, data);
 }
 
@@ -410,12 +419,41 @@ bool TQV_SerialDevice::DeviceWrite(const std::string& Data) {
 // ---- Supervision ----
 
 bool TQV_SerialDevice::CheckDeviceClosed() {
+  if (FLineEndedAfterReset) {
+    if (!FRecoverAfterReset) ReportReset();
+    else if (FClock.Steady() - FSleepStart >= std::chrono::milliseconds(ResetRestartMs)) FRestartDue = true;
+    return false;
+  }
   // A reopened line waits for its first bytes under the same no-data check as after the open.
   if (FRecoverNeeded && !FReOpened) {
     TryReOpen();
     return false;
   }
   return CheckNoData();
+}
+
+void TQV_SerialDevice::ReportReset() {
+  LogIt(FLogId, "TQV_SerialDevice.CheckDeviceClosed device resetted");
+  SetError(QV_Err_DeviceResetted, ResettedText);
+  SetResetCmdSent(false);
+  FSleepStart = FClock.Steady();
+  FRecoverAfterReset = true;
+}
+
+// Line thread: the instrument starts afresh, so does everything learnt about its stream.
+void TQV_SerialDevice::RestartAfterReset(TLine& line) {
+  FFirstBlockSeen = false;
+  FEspStream.Clear();
+  FResuming = false;
+  FResumptionDue = false;
+  SetZCTReportHeader(0xFFFF);
+  SetCmdResponse(crt_none);
+  FZCTChannelCount = 0;
+  std::string openCmd = FCFuserID == NoUser ? std::string("\xBE") : std::string{'\xBE', char(FCFuserID - 1)};
+  openCmd.insert(openCmd.begin(), static_cast<char>(openCmd.size()));
+  LogIt(FLogId, FDbgTag + ".CheckDeviceClosed RecoverAfterRest -> send openCmd " + AnsiToHex(openCmd));
+  FLineEndedAfterReset = false;
+  WriteOnLine(line, openCmd);
 }
 
 // While the line is lost: close what is left of it, pause, try to open the port again. The
@@ -516,6 +554,8 @@ void TQV_SerialDevice::TakeESPPeer() {
 
 void TQV_SerialDevice::ESPTurn(TLine& line) {
   if (!FEspPeer) return;
+  if (FRestartDue.exchange(false)) RestartAfterReset(line);
+  if (FLineEndedAfterReset) return;
   std::string pending;
   {
     std::lock_guard lock(FEspLock);
@@ -525,6 +565,12 @@ void TQV_SerialDevice::ESPTurn(TLine& line) {
   FCommands.SendNext(*this, FDbgTag, [&](const std::string& bytes) { return WriteOnLine(line, bytes); });
   const TSteadyTime now = FClock.Steady();
   if (FFirstBlockSeen && !FCloseRequested && now - FLastDataTime > std::chrono::milliseconds(ESPSilenceMs)) {
+    if (ResetCmdSent()) {
+      // The instrument restarts: there is nothing to resend.
+      LogIt(FLogId, "TQV_SerialDevice.SerialReadAnsi Timeout -> no recover after reset");
+      FLineEndedAfterReset = true;
+      return;
+    }
     LogError(FLogId, "TQV_SerialDevice.SerialReadAnsi Timeout -> recover needed RepeatAddr=" +
                          IntToHex(PeerRepeatAddr(), 5));
     if (FLogId >= 0) LogIt(FLogId + 1, "ERROR timeout");
@@ -557,6 +603,7 @@ void TQV_SerialDevice::Block(std::string_view bytes) {
     return;
   }
   FFirstBlockSeen = true;
+  if (FRecoverAfterReset.exchange(false)) LogIt(FLogId, "TQV_SerialDevice.ESPRead ok -> clear RecoverAfterReset");
   const uint32_t address = block.BufferPointer();
   if (FResuming) {
     if (address != PeerRepeatAddr()) {

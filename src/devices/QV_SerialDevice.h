@@ -17,6 +17,8 @@
 // blocks instead: the line's thread then cuts them, checks them, asks the instrument to resend
 // from the last good buffer address when the stream breaks, and writes the queued commands one at
 // a time. A vanished port (an unplugged adapter) is reopened every 500 ms until the data flow again.
+// An instrument that falls silent after a reset command is restarting: it is given 1500 ms and
+// logged on afresh instead of being asked to resend.
 class TQV_SerialDevice : public TQV_BaseDevice, private TQV_EspBlockStream::TSink {
  public:
   static constexpr uint32_t DefaultBaud = 115200;
@@ -26,6 +28,8 @@ class TQV_SerialDevice : public TQV_BaseDevice, private TQV_EspBlockStream::TSin
   static constexpr uint32_t NoDataLimitMs = 1000;
   // A network-module instrument sends timestamps ten times a second: this much silence is a break.
   static constexpr uint32_t ESPSilenceMs = 600;
+  // A network-module instrument that was reset needs this long before it takes a log-on again.
+  static constexpr uint32_t ResetRestartMs = 1500;
   // Steps of 10 ms that the close waits for the stop command to leave the queue.
   static constexpr uint32_t StopWaitSteps = 50;
 
@@ -71,6 +75,10 @@ class TQV_SerialDevice : public TQV_BaseDevice, private TQV_EspBlockStream::TSin
   // Bytes read: the first ones after a reopen end the interruption.
   std::string Delivered(std::string bytes);
   void TryReOpen();
+  // After a reset command the silent line pauses; once the instrument is up again (the report
+  // thread times the pause) the line thread logs it on afresh.
+  void ReportReset();
+  void RestartAfterReset(TLine& line);
   // The no-data check counts from now: after the open, a reopen, or a restart of the second counter.
   void ArmNoDataCheck();
   bool CheckNoData();
@@ -120,5 +128,12 @@ class TQV_SerialDevice : public TQV_BaseDevice, private TQV_EspBlockStream::TSin
   bool FFirstBlockSeen = false;
   std::atomic<bool> FResuming = false;
   std::atomic<bool> FResumptionDue = false;
+  // Set by the line thread when the instrument fell silent after a reset command: the line takes
+  // nothing until the restart. The port stays open, the instrument's side of the cable with it.
+  std::atomic<bool> FLineEndedAfterReset = false;
+  // The reset has been reported and the line waits for its restart; the first good block clears it.
+  std::atomic<bool> FRecoverAfterReset = false;
+  // The pause after the reset is over: the line thread restarts the line on its next turn.
+  std::atomic<bool> FRestartDue = false;
   TSteadyTime FLastDataTime{};
 };

@@ -64,7 +64,8 @@ std::string NarrowCommand(std::u16string_view cmd) {
   return narrow;
 }
 
-int64_t ReplyWaitLimitMs(uint16_t header, std::string_view lastCommand) {
+int64_t ReplyWaitLimitMs(TCmdResponseType kind, uint16_t header, std::string_view lastCommand) {
+  if (kind == crt_ReadNVS) return NvsReplyLimitMs;
   const int64_t oldMs = header == 0xFFFF ? RateIntervalMs(-1) : RateIntervalMs(IntervalBits(header));
   int64_t newMs = oldMs;
   const uint8_t c = Byte(lastCommand, 0) & 0x7F;
@@ -83,7 +84,7 @@ bool TQV_ReplyWaitGuard::Check(TQV_BaseDevice& device, int32_t logId, const std:
   if (kind != FKind) {
     FKind = kind;
     FStartMs = now;
-    FLimitMs = ReplyWaitLimitMs(device.ZCTReportHeader(), device.LastCommand());
+    FLimitMs = ReplyWaitLimitMs(kind, device.ZCTReportHeader(), device.LastCommand());
     return false;
   }
   const auto waited = static_cast<int64_t>(now - FStartMs);

@@ -34,10 +34,13 @@ std::u16string WidenCommand(std::string_view cmd);
 std::string NarrowCommand(std::u16string_view cmd);
 
 // ---- Pacing rules ----
-// How long a reply wait may last: three times the longer of the old and the new interval plus one
-// second, because a rate change from or to 20 s shows only in the next measurement. An unknown
-// header counts as the slowest rate.
-int64_t ReplyWaitLimitMs(uint16_t header, std::string_view lastCommand);
+// How long an NVS read may wait for its block: the instrument answers from its memory at once,
+// whatever the measurement interval.
+constexpr int64_t NvsReplyLimitMs = 3000;
+// How long a reply wait of `kind` may last. A settings wait: three times the longer of the old and
+// the new interval plus one second, because a rate change from or to 20 s shows only in the next
+// measurement; an unknown header counts as the slowest rate. An NVS read: NvsReplyLimitMs.
+int64_t ReplyWaitLimitMs(TCmdResponseType kind, uint16_t header, std::string_view lastCommand);
 
 // Ends a device's reply wait that has lasted beyond ReplyWaitLimitMs, so that a lost reply cannot
 // block the queue for good. Each queue that honours the wait checks it on every turn.

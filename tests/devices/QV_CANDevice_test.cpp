@@ -320,6 +320,17 @@ TEST_F(CANDeviceTest, NetworkModuleBlocksAreJoinedAcrossFrames) {
   EXPECT_EQ(Opened(0x2, 2)->PeerType(), ptESP);
 }
 
+TEST_F(CANDeviceTest, StrayBytesAndABrokenHeaderBetweenNetworkModuleBlocksAreSkipped) {
+  auto device = Opened();
+  const std::string block = EspMeasurement(0x09, 1, 2);
+  std::string broken = block.substr(0, 16);
+  broken[5] = 30;  // more values than a block can hold
+  const std::string stream = block + "xyz" + broken + block;
+  for (size_t at = 0; at < stream.size(); at += 8) bus.Receive(kReceiveF0, stream.substr(at, 8));
+  ASSERT_TRUE(WaitBytes(*device, uint32_t(2 * block.size())));
+  EXPECT_EQ(Received(*device), block + block);
+}
+
 }  // namespace
 
 namespace {

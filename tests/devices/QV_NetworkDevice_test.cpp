@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -13,6 +14,8 @@
 #include "devices/QV_MissingDisconnects.h"
 #include "devices/QV_TransmitBlock.h"
 #include "devices/QV_UsbFrames.h"
+#include "protocol/QV_Commands.h"
+#include "protocol/QV_ReportDevice.h"
 #include "support/LogCapture.h"
 #include "support/ScriptedInstrument.h"
 
@@ -347,6 +350,33 @@ TEST_F(NetworkDeviceTest, CommandsToANetworkModuleStartTheirReplyWaitsAndDelays)
   EXPECT_GT(device->GetDelayNextCmdMs(), 1);
 }
 
+// The instrument takes the calibration read ("ok") but never sends the block: the mode command
+// queued behind it reaches the instrument once the read's time limit has passed.
+TEST_F(NetworkDeviceTest, AnUnansweredNvsReadHoldsTheQueueOnlyUntilItsLimit) {
+  auto device = Opened();
+  ASSERT_TRUE(instrument.SendData(Measurement));
+  for (int i = 0; i < 200 && device->PeerType() == ptUnknown; ++i) std::this_thread::sleep_for(5ms);
+  TQV_ReportDevice decoder(device.get(), nullptr, clock);
+  ASSERT_EQ(decoder.SendCommand(std::string("\x85" "Eb\x00", 4)), QV_No_Err);
+  ASSERT_EQ(decoder.SendCommand("\x40"), QV_No_Err);
+  EXPECT_EQ(device->CmdResponse(), crt_ReadNVS);
+  const auto modeSent = [&] {
+    const auto requests = instrument.Requests("CMD");
+    return std::any_of(requests.begin(), requests.end(),
+                       [](const std::string& r) { return r.ends_with(std::string("\x01\x40", 2)); });
+  };
+  std::string report;
+  for (int i = 0; i < 20; ++i) decoder.DeviceGetReport(report);
+  EXPECT_FALSE(modeSent()) << "held while the block may still come";
+  clock.Advance(std::chrono::milliseconds(NvsReplyLimitMs + 1));
+  for (int i = 0; i < 20 && !modeSent(); ++i) decoder.DeviceGetReport(report);
+  EXPECT_TRUE(modeSent());
+  const std::string expired = "ERROR: " + decoder.DbgTag() + ".CheckCmdResponse: wait CmdResponse readNVS expired after ";
+  const auto lines = log.Lines();
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(expired); }))
+      << "the diagnostic line";
+}
+
 TEST_F(NetworkDeviceTest, NoDataTexts) {
   auto device = Opened();
   clock.Advance(11s);
@@ -363,7 +393,9 @@ TEST_F(NetworkDeviceTest, NoDataTexts) {
 TEST_F(NetworkDeviceTest, DroppedDataConnectionIsReported) {
   auto device = Opened();
   instrument.DropData();
-  for (int i = 0; i < 200 && device->DataConnected(); ++i) std::this_thread::sleep_for(5ms);
+  // The connection is gone before the device has logged off and set its error: wait for both.
+  for (int i = 0; i < 200 && (device->DataConnected() || device->ErrorCode() == QV_No_Err); ++i)
+    std::this_thread::sleep_for(5ms);
   EXPECT_TRUE(device->DeviceReadAvailable(10).empty());
   EXPECT_EQ(device->ErrorCode(), QV_Err_Disconnected);
 }

@@ -5,10 +5,12 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <functional>
 #include <thread>
 
 #include "DecodeChain.h"
 #include "StreamParsing.h"
+#include "acquisition/SourceTestSupport.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -187,16 +189,19 @@ TEST_F(EmulatorNetworkTest, RequestsAnswerTheInstrumentsReplies) {
   EXPECT_EQ(Send(CommandRequest("\x80")), "ok\r\n");
   EXPECT_EQ(Send(CommandRequest(std::string("\x85\x42\x01", 3))), "ok\r\n");
   EXPECT_EQ(Send(CommandRequest(std::string("\x85" "Ei\x05", 4))), "ok\r\n");
+  EXPECT_EQ(Send(CommandRequest(std::string("\x85" "Eb\x00", 4))), "ok\r\n");
   bytes += ReadFor(*data, 300ms);
-  bool cleared = false, users = false, feature = false;
+  bool cleared = false, users = false, feature = false, calibration = false;
   for (const auto& b : TakeTransmitBlocks(bytes)) {
     cleared |= b.Type == 's' && b.W == 255;
     users |= b.Type == 'v' && b.Values == std::string("\x7F\x00\x00\x01", 4) + std::string(12, '\0');
     feature |= b.Type == 'x' && b.W == ('i' | 5 << 8);
+    calibration |= b.Type == 'x' && b.W == 'b' && b.Values == std::string(128, '\xFF');
   }
   EXPECT_TRUE(cleared);
   EXPECT_TRUE(users) << "the user table: this host in slot 1";
   EXPECT_TRUE(feature);
+  EXPECT_TRUE(calibration) << "calibration block 0, erased";
 }
 
 TEST_F(EmulatorNetworkTest, ColdfireAnswersAMemoryReadWithToolsData) {
@@ -337,6 +342,49 @@ TEST_F(EmulatorNetworkTest, TraceListsEveryReportSentWithItsValues) {
                 1000 + (n + 1) / 8.0, 2000 + (n + 1) / 8.0, 3000 + (n + 1) / 8.0, 4000 + (n + 1) / 8.0);
   EXPECT_NE(trace.find(expected), std::string::npos) << expected;
   EXPECT_NE(trace.find("user1 sent timestamp tenths=1"), std::string::npos);
+}
+
+// The session's first requests to a network-module counter, through the source interface: the
+// calibration read after the version report is answered, so the mode command queued behind it
+// goes out at once and the instrument's reports show the new mode.
+TEST(EmulatorSessionTest, ModeCommandBehindTheCalibrationReadIsConfirmed) {
+  TEmulatorSettings s;
+  s.Peer = TPeer::NetworkModule;
+  s.ListenAddress = "127.0.0.221";
+  s.IntervalMs = 50;
+  s.Channels = 2;
+  s.Mode = 0;
+  TEmulatedInstrument instrument(s);
+  ASSERT_EQ(instrument.Start(), "");
+  const int32_t id = Multi_AddSource();
+  std::string reply;
+  ASSERT_EQ(OpenSource(id, s.ListenAddress, &reply), 1) << reply;
+  auto readUntil = [id](const std::function<bool(const std::string&)>& done, std::chrono::milliseconds wait) {
+    for (const auto end = std::chrono::steady_clock::now() + wait; std::chrono::steady_clock::now() < end;) {
+      const TRead read = ReadText(id);
+      if (done(read.Text)) return true;
+      if (read.Text.empty()) std::this_thread::sleep_for(1ms);
+    }
+    return false;
+  };
+  ASSERT_TRUE(readUntil([](const std::string& line) { return IsMeasurementLine(line) && line[0] == '0'; }, 5s))
+      << "phase measurements";
+  const auto send = [id](std::string cmd) {
+    return Multi_SendCommand(id, cmd.data(), static_cast<int32_t>(cmd.size()));
+  };
+  ASSERT_EQ(send(std::string("\x85" "Eb\x00", 4)), 1);
+  ASSERT_EQ(send("\x42"), 1);
+  // Well inside the time limit of an unanswered read: only an answered read lets it through.
+  bool calibration = false;
+  const bool confirmed = readUntil(
+      [&calibration](const std::string& line) {
+        calibration |= line.rfind("7901", 0) == 0;
+        return IsMeasurementLine(line) && line[0] == '2';
+      },
+      std::chrono::milliseconds(NvsReplyLimitMs - 500));
+  Multi_CloseConnection(id);
+  EXPECT_TRUE(calibration) << "the calibration block as report 7901";
+  EXPECT_TRUE(confirmed) << "frequency measurements after the mode command";
 }
 
 }  // namespace

@@ -80,11 +80,15 @@ TEST(InstrumentModelTest, RequestsAndUnknownCommands) {
   EXPECT_TRUE(model.Execute("\x01").Version);
   EXPECT_TRUE(model.Execute(std::string("\x80", 1)).ClearBuffer);
   EXPECT_TRUE(model.Execute("\x85\x60").Stop);
+  EXPECT_TRUE(model.Execute("\x85P").Reset);
+  EXPECT_TRUE(model.Execute("\x85Q").Reset);
   EXPECT_TRUE(model.Execute(std::string("\x85\x42\x01", 3)).ConnectedUsers);
-  EXPECT_TRUE(model.Execute(std::string("\x85" "Ei\x05", 4)).HardFeature);
+  EXPECT_EQ(model.Execute(std::string("\x85" "Ei\x05", 4)).NvsRead, 'i' | 5 << 8);
+  EXPECT_EQ(model.Execute(std::string("\x85" "Eb\x00", 4)).NvsRead, 'b');
+  EXPECT_EQ(model.Execute(std::string("\x85" "Eb\x04", 4)).NvsRead, 'b' | 4 << 8);
   EXPECT_EQ(model.Execute(std::string("\x85\x40\x00\x07\xE0\x00\x4C", 7)).MemoryRead, 76);
   for (std::string unknown : {std::string("\x2E"), std::string("\x3C"), std::string("\x3F\x0B"), std::string("\x51"),
-                              std::string("\x85\x99")})
+                              std::string("\x85\x99"), std::string("\x85" "Eb\x05", 4), std::string("\x85" "Ei\x01", 4)})
     EXPECT_FALSE(model.Execute(unknown).Known) << static_cast<int>(static_cast<uint8_t>(unknown[0]));
   EXPECT_EQ(model.Header(), 0x0600) << "refused commands change nothing";
 }

@@ -226,4 +226,53 @@ TEST_F(EmulatorSerialTest, SourceReadsTheNetworkModuleCounterAndResumesAfterABre
   EXPECT_NE(trace.find("command 8560"), std::string::npos) << "stop on close";
 }
 
+// A reset command restarts the network-module counter: the line reports it, waits for the
+// instrument to come up and logs on afresh instead of asking for a resend it cannot give.
+TEST_F(EmulatorSerialTest, ResetCommandIsFollowedByAFreshLogOn) {
+  if (!TPtyPair::SocatAvailable()) GTEST_SKIP() << "socat is not installed (scripts/install-deps installs it)";
+  TTempDir dir;
+  pair = std::make_unique<TPtyPair>();
+  ASSERT_EQ(pair->Error(), "");
+  TEmulatorSettings s;
+  s.Peer = TPeer::NetworkModule;
+  s.SerialPath = pair->InstrumentPath();
+  s.IntervalMs = 50;
+  s.Channels = 2;
+  s.TracePath = dir.File("trace.txt");
+  instrument = std::make_unique<TEmulatedInstrument>(s);
+  ASSERT_EQ(instrument->Start(), "");
+  const int32_t id = Multi_AddSource();
+  std::string reply;
+  ASSERT_EQ(OpenSource(id, pair->HostPath() + ":115200", &reply), 1) << reply;
+  std::vector<std::string> messages;
+  size_t before = 0, after = 0;
+  bool resetSent = false;
+  for (const auto end = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < end && after < 10;) {
+    const TRead read = ReadText(id);
+    if (read.Code != 1) messages.push_back(read.Text);
+    else if (IsMeasurementLine(read.Text)) ++(resetSent && !messages.empty() ? after : before);
+    if (!resetSent && before >= 5) {
+      std::string reset("\x85P");
+      ASSERT_EQ(Multi_SendCommand(id, reset.data(), 2), 1) << reset;
+      resetSent = true;
+    }
+    if (read.Text.empty()) std::this_thread::sleep_for(1ms);
+  }
+  Multi_CloseConnection(id);
+  instrument.reset();
+  ASSERT_TRUE(resetSent);
+  const auto has = [&messages](const std::string& text) {
+    return std::find(messages.begin(), messages.end(), text) != messages.end();
+  };
+  EXPECT_TRUE(has("Device resetted!")) << ::testing::PrintToString(messages);
+  EXPECT_FALSE(has("Data transfer interrupted. Please check connection cable")) << "no resend asked for";
+  EXPECT_GE(after, 10u) << "measurements again after the fresh log-on";
+  const std::string trace = ReadWholeFile(s.TracePath);
+  EXPECT_NE(trace.find("reset, waiting for the open command"), std::string::npos);
+  EXPECT_EQ(trace.find("resumption from address"), std::string::npos);
+  const size_t firstOpen = trace.find("open, user");
+  ASSERT_NE(firstOpen, std::string::npos);
+  EXPECT_NE(trace.find("open, user", firstOpen + 1), std::string::npos) << "the second log-on";
+}
+
 }  // namespace

@@ -122,10 +122,15 @@ TEST(CommandRulesTest, StatusBlockEndsEveryWaitButChannel) {
 }
 
 TEST(CommandRulesTest, ReplyWaitLimitCoversTheSlowerInterval) {
-  EXPECT_EQ(ReplyWaitLimitMs(0x0300, "\x41"), 3 * 10 + 1000);
-  EXPECT_EQ(ReplyWaitLimitMs(0x0300, "\x2D"), 3 * 20000 + 1000);  // 10 ms -> 20 s
-  EXPECT_EQ(ReplyWaitLimitMs(0x0D00, "\x23"), 3 * 20000 + 1000);  // 20 s -> 10 ms
-  EXPECT_EQ(ReplyWaitLimitMs(0xFFFF, "\x41"), 3 * 20000 + 1000);  // unknown: the slowest
+  EXPECT_EQ(ReplyWaitLimitMs(crt_mode, 0x0300, "\x41"), 3 * 10 + 1000);
+  EXPECT_EQ(ReplyWaitLimitMs(crt_interval, 0x0300, "\x2D"), 3 * 20000 + 1000);  // 10 ms -> 20 s
+  EXPECT_EQ(ReplyWaitLimitMs(crt_interval, 0x0D00, "\x23"), 3 * 20000 + 1000);  // 20 s -> 10 ms
+  EXPECT_EQ(ReplyWaitLimitMs(crt_mode, 0xFFFF, "\x41"), 3 * 20000 + 1000);      // unknown: the slowest
+}
+
+TEST(CommandRulesTest, AnNvsReadWaitsTheSameWhateverTheInterval) {
+  for (const uint16_t header : {0x0300, 0x0D00, 0xFFFF})
+    EXPECT_EQ(ReplyWaitLimitMs(crt_ReadNVS, header, std::string("\x85" "Eb\x00", 4)), NvsReplyLimitMs) << header;
 }
 
 TEST(CommandQueueTest, KeepsOrderAndRemovesByMatch) {
@@ -254,6 +259,29 @@ TEST_F(DecoderQueueTest, ReplyWaitHoldsCommandsAndEndsAfterItsTimeLimit) {
   EXPECT_TRUE(HasError(".CheckCmdResponse: wait CmdResponse interval expired after 61002 ms -> reset wait CmdResponse"));
   ASSERT_EQ(device->Writes().size(), 1u);
   EXPECT_EQ(device->Writes()[0], "\x41");
+}
+
+// The calibration read after the version report meets an instrument that never answers it: the
+// mode command behind it goes out once the read's own limit has passed, not the slowest rate's.
+TEST_F(DecoderQueueTest, AnUnansweredNvsReadHoldsTheQueueOnlyUntilItsLimit) {
+  Make(QV_CDC, ptESP);
+  device->SetHasCommandList(true);
+  ASSERT_EQ(decoder->SendCommand(std::string("\x85" "Eb\x00", 4)), QV_No_Err);
+  device->SetCmdResponse(crt_ReadNVS);  // as the writer does after the read went out
+  decoder->SendCommand("\x40");
+  EXPECT_TRUE(HasLine(".SendCommand: Wait CmdResponse readNVS -> add to CmdList=40"));
+  device->Feed(EspStatus(255) + EspStatus(255) + EspStatus(255) + EspStatus(255));
+  Next();
+  Advance(NvsReplyLimitMs);
+  Next();
+  EXPECT_EQ(device->Writes().size(), 1u) << "still waiting at the limit";
+  Advance(1);
+  Next();
+  Next();
+  EXPECT_EQ(device->CmdResponse(), crt_none);
+  EXPECT_TRUE(HasError(".CheckCmdResponse: wait CmdResponse readNVS expired after 3001 ms -> reset wait CmdResponse"));
+  ASSERT_EQ(device->Writes().size(), 2u);
+  EXPECT_EQ(device->Writes()[1], "\x40");
 }
 
 TEST_F(DecoderQueueTest, SendingWhileACommandRunsQueues) {

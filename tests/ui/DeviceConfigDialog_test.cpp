@@ -228,4 +228,24 @@ TEST_F(DeviceConfigEmulatorTest, ANetworkCounterMayBeConfigured) {
   EXPECT_NE(std::find(facts.Lines.begin(), facts.Lines.end(), peer), facts.Lines.end());
 }
 
+// A real run against the counter: the session's calibration read is answered, so the queued
+// commands go out and the instrument's reports confirm each of them.
+TEST_F(DeviceConfigEmulatorTest, ModeAndChannelChangesAreConfirmedByTheCounter) {
+  TQVSessionItem& session = *fixture.session;
+  TDeviceConfigDialog dialog(
+      nullptr, DeviceConfigFacts(session, false), [&session] { return ReadDeviceSettings(session); },
+      [&session](const std::string& cmd, const std::string& text) { session.SetCommand(cmd, text); },
+      std::chrono::seconds(15));
+  TDeviceSettings wanted = dialog.Wanted();
+  wanted.Mode = 0;
+  wanted.Channels = 3;
+  dialog.SetWanted(wanted);
+  ASSERT_TRUE(dialog.Apply());
+  ASSERT_TRUE(PollUntil([&] { return dialog.ApplyButton()->isEnabled() && !dialog.StatusText().startsWith("Step"); }));
+  EXPECT_EQ(dialog.StatusText().toStdString(), TDeviceConfigThread::kDone);
+  // The mode change restarts the store; its channel count returns with the next measurement.
+  EXPECT_TRUE(PollUntil([&] { return ReadDeviceSettings(session) == wanted; }))
+      << ::testing::PrintToString(ReadDeviceSettings(session));
+}
+
 }  // namespace

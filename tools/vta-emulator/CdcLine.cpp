@@ -93,8 +93,7 @@ void TCdcLine::Command(const std::string& command) {
     user.ReadIndex = FRing.EndIndex();
     user.Direct.push_back(TEmulatedReport::Of(TEmulatedReport::rkBufferCleared));
   }
-  if (result.HardFeature)
-    user.Direct.push_back(TEmulatedReport::Of(TEmulatedReport::rkHardFeature, std::string("\x01\x00\x00\x00", 4)));
+  if (result.NvsRead) user.Direct.push_back(TInstrumentModel::NvsBlock(*result.NvsRead));
 }
 
 void TCdcLine::LogOn(const std::string& command) {

@@ -284,8 +284,8 @@ std::string TEmulatedInstrument::Command(const TManagementRequest& request) {
   const auto result = Execute(request.Command, Who(request));
   if (result.ClearBuffer) slot->Stream->ClearBuffer();
   if (result.ConnectedUsers) slot->Stream->Push(TEmulatedReport::Of(TEmulatedReport::rkToolsData, UserTable()));
-  if (result.HardFeature && FSettings.Peer == TEmulatorSettings::TPeer::NetworkModule)
-    slot->Stream->Push(TEmulatedReport::Of(TEmulatedReport::rkHardFeature, std::string("\x01\x00\x00\x00", 4)));
+  if (result.NvsRead && FSettings.Peer == TEmulatorSettings::TPeer::NetworkModule)
+    slot->Stream->Push(TInstrumentModel::NvsBlock(*result.NvsRead));
   if (result.MemoryRead > 0)
     slot->Stream->Push(TEmulatedReport::Of(TEmulatedReport::rkToolsData,
                                            EmulatorFrames::IdentityBlock(result.MemoryRead, FSettings.SerialNumber)));

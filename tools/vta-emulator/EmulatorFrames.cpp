@@ -120,7 +120,7 @@ std::string ColdfireReport(const TEmulatedReport& r, const TIdentity& identity) 
       break;
     case TEmulatedReport::rkBufferCleared: AppendBigEndian(out, 0x7022, 2); break;
     case TEmulatedReport::rkToolsData:
-    case TEmulatedReport::rkHardFeature: out = r.Data; break;
+    case TEmulatedReport::rkNvsBlock: out = r.Data; break;
   }
   return out;
 }
@@ -198,9 +198,9 @@ std::string TransmitBlock(const TEmulatedReport& r, uint32_t address, const TIde
       type = 'v';
       values = r.Data;
       break;
-    case TEmulatedReport::rkHardFeature:
+    case TEmulatedReport::rkNvsBlock:
       type = 'x';
-      w = 'i' | 5 << 8;
+      w = r.NvsKey;
       values = r.Data;
       break;
   }
@@ -234,7 +234,8 @@ std::string TraceText(const TEmulatedReport& r) {
     case TEmulatedReport::rkSettings: return "settings header=" + Hex(r.Header, 4);
     case TEmulatedReport::rkBufferCleared: return "buffer cleared";
     case TEmulatedReport::rkToolsData: return "tools data bytes=" + std::to_string(r.Data.size());
-    case TEmulatedReport::rkHardFeature: return "hardware features";
+    case TEmulatedReport::rkNvsBlock:
+      return "nvs block id=" + std::string(1, static_cast<char>(r.NvsKey & 0xFF)) + " block=" + std::to_string(r.NvsKey >> 8);
   }
   return {};
 }

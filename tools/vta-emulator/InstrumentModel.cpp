@@ -10,6 +10,16 @@ constexpr uint64_t FpgaCycleMs = 20000;
 
 uint8_t Byte(std::string_view s, size_t i) { return static_cast<uint8_t>(s[i]); }
 
+constexpr uint8_t NvsOptionBlock = 5, NvsLastDataBlock = 4;
+constexpr size_t NvsBlockBytes = 128;
+
+// The NVS key of a block the instrument holds; nothing for any other.
+std::optional<uint16_t> NvsKeyOf(uint8_t id, uint8_t block) {
+  const bool held = (id == 'i' && block == NvsOptionBlock) || (id == 'b' && block <= NvsLastDataBlock);
+  if (!held) return std::nullopt;
+  return static_cast<uint16_t>(id | block << 8);
+}
+
 }  // namespace
 
 TInstrumentModel::TInstrumentModel(const TEmulatorSettings& settings)
@@ -108,6 +118,14 @@ TEmulatedReport TInstrumentModel::SettingsReport() const {
   return r;
 }
 
+TEmulatedReport TInstrumentModel::NvsBlock(uint16_t key) {
+  const bool optionWord = (key & 0xFF) == 'i';
+  TEmulatedReport r = TEmulatedReport::Of(TEmulatedReport::rkNvsBlock, optionWord ? std::string("\x01\x00\x00\x00", 4)
+                                                                                  : std::string(NvsBlockBytes, '\xFF'));
+  r.NvsKey = key;
+  return r;
+}
+
 void TInstrumentModel::SetRate(int index) {
   FRateIndex = index;
   const uint64_t interval = RateMs[index];
@@ -153,10 +171,11 @@ TInstrumentModel::TCommandResult TInstrumentModel::Execute(std::string_view comm
   } else if (c == 0x85 && command.size() >= 2) {
     const std::string_view sub = command.substr(1);
     result.Stop = sub == "\x60";
+    result.Reset = sub == "P" || sub == "Q";
     result.ConnectedUsers = sub == std::string_view("\x42\x01", 2);
-    result.HardFeature = sub == std::string_view("Ei\x05", 3);
+    if (sub.size() == 3 && sub[0] == 'E') result.NvsRead = NvsKeyOf(Byte(sub, 1), Byte(sub, 2));
     if (sub.size() == 6 && sub[0] == 0x40) result.MemoryRead = std::min<int>(Byte(sub, 5), 128);
-    result.Known = result.Stop || result.ConnectedUsers || result.HardFeature || result.MemoryRead > 0 || sub == "\x10" ||
+    result.Known = result.Stop || result.Reset || result.ConnectedUsers || result.NvsRead || result.MemoryRead > 0 || sub == "\x10" ||
                    sub == "\x11";
   } else {
     result.Known = false;

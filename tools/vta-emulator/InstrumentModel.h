@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,14 +9,15 @@
 
 // One report of the emulated instrument before it is framed for a transport.
 struct TEmulatedReport {
-  enum TKind { rkMeasurement, rkTimestamp, rkVersion, rkSettings, rkBufferCleared, rkToolsData, rkHardFeature };
+  enum TKind { rkMeasurement, rkTimestamp, rkVersion, rkSettings, rkBufferCleared, rkToolsData, rkNvsBlock };
   TKind Kind = rkMeasurement;
   uint16_t Header = 0;         // measurement header of measurements and settings reports
   uint64_t Sample = 0;         // measurements: index since the instrument started
   std::vector<double> Values;  // measurements: MeasuredValue(k, Sample) for k = 1..n
   uint32_t Tenths = 0;         // 100 ms counter of the instrument
   uint16_t FpgaMs = 0;         // measurements: FPGA time at the end of the interval (0..19999)
-  std::string Data;            // tools data
+  std::string Data;            // tools data, NVS block contents
+  uint16_t NvsKey = 0;         // NVS blocks: id (low byte) and block number (high byte)
 
   static TEmulatedReport Of(TKind kind, std::string data = {}) {
     TEmulatedReport r;
@@ -33,9 +35,10 @@ class TInstrumentModel {
     bool Known = false;
     bool ClearBuffer = false;     // a byte with bit 7 asked to clear the transmit buffer first
     bool Stop = false;            // 0x85 0x60
+    bool Reset = false;           // 0x85 "P" or "Q": the instrument restarts and waits for a log-on
     bool Version = false;         // 0x01: the version report is to be sent
     bool ConnectedUsers = false;  // 0x85 0x42 0x01
-    bool HardFeature = false;     // 0x85 "E" "i" 0x05
+    std::optional<uint16_t> NvsRead;  // 0x85 "E" id block: the NVS key (id | block << 8) asked for
     bool SettingsChanged = false; // rate, mode or scrambler: a settings report follows
     int MemoryRead = 0;           // 0x85 0x40 + address + length: bytes of memory asked for
   };
@@ -62,6 +65,9 @@ class TInstrumentModel {
   int RateIndex() const { return FRateIndex; }
   TEmulatedReport SettingsReport() const;
   TEmulatedReport TimestampReport() const;
+  // The answer to an NVS read: the option word (id "i" block 5; bit 0, the one the host asks about,
+  // set) or an erased calibration or HRQ block (id "b" blocks 0..4, 128 bytes 0xFF).
+  static TEmulatedReport NvsBlock(uint16_t key);
 
  private:
   TEmulatedReport Measurement(uint64_t endMs);

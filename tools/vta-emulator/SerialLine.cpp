@@ -94,6 +94,12 @@ void TSerialLine::ModuleCommand(const std::string& command) {
   }
   const auto result = FControl.Execute(command, "serial");
   if (result.Stop) FStreaming = false;
+  if (result.Reset) {
+    FTrace.Note("serial", "reset, waiting for the open command");
+    FStreaming = false;
+    FDirect.clear();
+    return;
+  }
   if (result.ClearBuffer) {
     FReadIndex = FRing.EndIndex();
     FDirect.push_back(TEmulatedReport::Of(TEmulatedReport::rkBufferCleared));
@@ -102,9 +108,7 @@ void TSerialLine::ModuleCommand(const std::string& command) {
     // Slot 1 is the serial line itself.
     FDirect.push_back(TEmulatedReport::Of(TEmulatedReport::rkToolsData, std::string("\x04\x00\x00\x00", 4) + std::string(12, '\0')));
   }
-  if (result.HardFeature) {
-    FDirect.push_back(TEmulatedReport::Of(TEmulatedReport::rkHardFeature, std::string("\x01\x00\x00\x00", 4)));
-  }
+  if (result.NvsRead) FDirect.push_back(TInstrumentModel::NvsBlock(*result.NvsRead));
 }
 
 void TSerialLine::ModuleSend() {
