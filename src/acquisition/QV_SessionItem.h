@@ -11,6 +11,7 @@
 
 #include "acquisition/App_Sessions.h"
 #include "acquisition/QV_SessionOptions.h"
+#include "acquisition/ReportLineTap.h"
 #include "acquisition/SourceHandle.h"
 #include "core/CalendarTime.h"
 #include "data/IReportLogSink.h"
@@ -155,6 +156,8 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   TSourceHandle Source() const { return TSourceHandle(FMultiId); }
   TZCT_DataManagement& ZCT_DM() const { return *FZCT_DM; }
   TIVC_DataManagement& IVC_DM() const { return *FIVC_DM; }
+  // The last report lines processed, for the debug view.
+  const TReportLineTap& ReportLines() const { return FReportLines; }
   TQVSessionItem* LinkedSession() const;
   bool HasDataHeader() const;
   TQVHeader DataHeader() const;
@@ -414,4 +417,5 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   TQVSessionEnv FEnv;
   mutable std::mutex FOptionsLock;
   TQVSessionOptions FOptions;  // guarded by FOptionsLock
+  TReportLineTap FReportLines;
 };

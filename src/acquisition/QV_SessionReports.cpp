@@ -232,6 +232,7 @@ void TQVSessionItem::ThreadEvent_GetReportError(int32_t code, const std::string&
 // ============================== Evaluation ==============================
 
 void TQVSessionItem::ReportAuswerten(std::string line, const TQV_ReportStruct* record) {
+  FReportLines.Add(line);
   try {
     const auto parsed = line.size() >= 4 ? ParseHex(std::string_view(line).substr(0, 4)) : std::nullopt;
     if (!parsed) {
