@@ -75,7 +75,9 @@ TEST(ReportLineTap, ConcurrentWriterAndReaderKeepOrder) {
     EXPECT_EQ(seen.back(), kLines);
     // Strictly rising: no line out of order or twice.
     EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end(), std::greater_equal<>()), seen.end());
-    if (capacity == size_t(kLines)) EXPECT_EQ(seen.size(), size_t(kLines));
+    if (capacity == size_t(kLines)) {
+      EXPECT_EQ(seen.size(), size_t(kLines));
+    }
   }
 }
 
