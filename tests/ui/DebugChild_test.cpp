@@ -144,7 +144,7 @@ TEST_F(DebugChildSimulator, Screenshot) {
   const QString folder = qEnvironmentVariable("VTA_SCREENSHOT_DIR");
   if (folder.isEmpty()) GTEST_SKIP() << "VTA_SCREENSHOT_DIR not set";
   auto view = MakeView();
-  RunSteps(4);
+  RunSteps(30);
   view->UpdateDisplay();
   QCoreApplication::processEvents();
   QDir().mkpath(folder);
