@@ -14,6 +14,7 @@
 #include "acquisition/QV_SessionOptions.h"
 #include "acquisition/QV_SessionStatus.h"
 #include "acquisition/QV_StartupWaits.h"
+#include "acquisition/ReportLineTap.h"
 #include "acquisition/SourceHandle.h"
 #include "core/CalendarTime.h"
 #include "data/IReportLogSink.h"
@@ -158,6 +159,8 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   TSourceHandle Source() const { return TSourceHandle(FMultiId); }
   TZCT_DataManagement& ZCT_DM() const { return *FZCT_DM; }
   TIVC_DataManagement& IVC_DM() const { return *FIVC_DM; }
+  // The last report lines processed, for the debug view.
+  const TReportLineTap& ReportLines() const { return FReportLines; }
   TQVSessionItem* LinkedSession() const;
   // The shown state as one copy; the single queries below read one field of it each.
   TQVSessionStatus Status() const;
@@ -404,4 +407,5 @@ class TQVSessionItem : public TSessionItem, private IReportLogSink {
   TQVSessionEnv FEnv;
   mutable std::mutex FOptionsLock;
   TQVSessionOptions FOptions;  // guarded by FOptionsLock
+  TReportLineTap FReportLines;
 };

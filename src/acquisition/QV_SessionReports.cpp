@@ -234,6 +234,7 @@ void TQVSessionItem::ThreadEvent_GetReportError(int32_t code, const std::string&
 // ============================== Evaluation ==============================
 
 void TQVSessionItem::ReportAuswerten(uint16_t header, std::string line, const TQV_ReportStruct* record) {
+  FReportLines.Add(line);
   try {
     FHeader = header;
     std::string data(TrimBlanks(std::string_view(line).substr(4)));

@@ -17,13 +17,13 @@ constexpr int kValueColumn = 2;
 }  // namespace
 
 TCenterValuesDialog::TCenterValuesDialog(QWidget* parent, const std::vector<std::string>& names,
-                                         const std::vector<double>& centres, const TFormatSettings& format)
-    : QDialog(parent), FFormat(format) {
-  setWindowTitle("Center Graphic Channels");
+                                         const std::vector<double>& centres, const TFormatSettings& format, TRows kind)
+    : QDialog(parent), FFormat(format), FRowWord(kind == TRows::Signals ? "Signal" : "Channel") {
+  setWindowTitle(kind == TRows::Signals ? "Set center value" : "Center Graphic Channels");
   auto* layout = new QVBoxLayout(this);
   const int rows = static_cast<int>(names.size());
   FGrid = new QTableWidget(rows, 3, this);
-  FGrid->setHorizontalHeaderLabels({"Ch", "Channel", "Center value"});
+  FGrid->setHorizontalHeaderLabels({kind == TRows::Signals ? "Sig" : "Ch", FRowWord, "Center value"});
   FGrid->verticalHeader()->hide();
   for (int row = 0; row < rows; ++row) {
     auto* number = new QTableWidgetItem(QString::number(row + 1));
@@ -52,7 +52,7 @@ QString TCenterValuesDialog::Check() const {
     if (text.isEmpty()) continue;
     const std::optional<double> value = FloatOfText(text, FFormat);
     if (!value || !std::isfinite(*value))
-      return "Channel " + QString::number(row + 1) + ": Invalid floating point input = " + text;
+      return FRowWord + " " + QString::number(row + 1) + ": Invalid floating point input = " + text;
   }
   return {};
 }

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "acquisition/App_Sessions.h"
+#include "acquisition/QV_SessionItem.h"
 #include "data/ZCT_DataManagement.h"
 
 namespace {
@@ -67,11 +68,27 @@ void TDebugChild::UpdateDisplay() {
     FStatus = status;
     FLines->setPlaceholderText(QString::fromStdString(FStatus));
   }
+  ShowReportLines();
   TZCT_DataManagement* store = ZCTDataManagement(1);
   if (!store) return;
   const std::string heartbeat = store->HeartbeatString();
-  if (heartbeat.empty()) return;
-  if (!FPaused) return FLines->appendPlainText(QString::fromStdString(heartbeat));
-  FHeld.push_back(heartbeat);
+  if (!heartbeat.empty()) ShowLine(heartbeat);
+}
+
+void TDebugChild::ShowReportLines() {
+  const auto* counter = dynamic_cast<const TQVSessionItem*>(QVSession());
+  if (!counter) return;
+  if (counter != FTapSession) {  // another session: its own recent lines from the start
+    FTapSession = counter;
+    FNextReportLine = 0;
+  }
+  TReportLineTap::TLines taken = counter->ReportLines().Since(FNextReportLine);
+  FNextReportLine = taken.Next;
+  for (const std::string& line : taken.Lines) ShowLine(line);
+}
+
+void TDebugChild::ShowLine(const std::string& line) {
+  if (!FPaused) return FLines->appendPlainText(QString::fromStdString(line));
+  FHeld.push_back(line);
   if (FHeld.size() > size_t(kMaxLines)) FHeld.pop_front();
 }

@@ -6,10 +6,12 @@
 
 class QPlainTextEdit;
 class QToolButton;
+class TQVSessionItem;
 
-// The debug view of a counter session (expert mode): the heartbeats that the instrument sends,
-// one line each with the device time and the heartbeat words in hexadecimal, newest at the
-// bottom. The view is the only reader of the store's heartbeat text, which it takes once.
+// The debug view of a counter session (expert mode): the report lines the session processes, as
+// they arrive, and the heartbeats that the instrument sends, one line each with the device time
+// and the heartbeat words in hexadecimal, newest at the bottom. The view is the only reader of the
+// store's heartbeat text, which it takes once; report lines it copies from the session's tap.
 class TDebugChild : public TMDIChild {
   Q_OBJECT
 
@@ -41,5 +43,10 @@ class TDebugChild : public TMDIChild {
   QToolButton* FPauseButton = nullptr;
   std::string FStatus;
   bool FPaused = false;
-  std::deque<std::string> FHeld;  // heartbeats that arrived during the pause
+  std::deque<std::string> FHeld;  // lines that arrived during the pause
+  const TQVSessionItem* FTapSession = nullptr;  // the session whose report lines are shown
+  uint64_t FNextReportLine = 0;                 // its tap's position of the next line to show
+
+  void ShowReportLines();
+  void ShowLine(const std::string& line);
 };

@@ -310,6 +310,30 @@ void TGraphicChild::SetCenterValues(const std::vector<double>& centres, int base
   ClearGraph();
 }
 
+std::vector<std::pair<std::string, double>> TGraphicChild::SignalCenters() const {
+  std::vector<std::pair<std::string, double>> result;
+  const TVTA_SensorDM* sensor = SensorStore();
+  if (!sensor) return result;
+  for (int32_t signal = 1; signal <= sensor->SignalTypeCount(); ++signal) {
+    double centre = sensor->SignalInfo(signal).NullValue;
+    for (int ch = kChannels; ch >= 1; --ch)  // downwards: the first channel of the signal wins
+      if (sensor->ChannelToSignal(ch) == signal) centre = Scale(ch).Center;
+    result.emplace_back(sensor->SignalInfo(signal).SignalName, centre);
+  }
+  return result;
+}
+
+void TGraphicChild::SetSignalCenterValues(const std::vector<double>& perSignal) {
+  const TVTA_SensorDM* sensor = SensorStore();
+  if (!sensor) return;
+  std::vector<double> centres(kChannels, std::nan(""));
+  for (int ch = 1; ch <= kChannels; ++ch) {
+    const int32_t signal = sensor->ChannelToSignal(ch);
+    if (signal >= 1 && size_t(signal) <= perSignal.size()) centres[size_t(ch - 1)] = perSignal[size_t(signal - 1)];
+  }
+  SetCenterValues(centres, 1);
+}
+
 // ---- Horizontal scale and interval ----
 
 void TGraphicChild::SetHorizontalScale(int32_t value) {

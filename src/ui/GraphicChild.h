@@ -2,6 +2,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/App_DataManagement.h"
@@ -54,6 +55,11 @@ class TGraphicChild : public TMDIChild {
   void DoCenterValues();
   // Channel i + 1 of `base` takes centres[i] as its centre where that is finite; the traces start again.
   void SetCenterValues(const std::vector<double>& centres, int base = 1);
+  // A sensor graph is centred per signal ("Set center value"): the device's signal names with the
+  // centre of each signal's first channel; empty when the view is no sensor graph.
+  std::vector<std::pair<std::string, double>> SignalCenters() const;
+  // Every channel of signal i + 1 takes perSignal[i] as its centre where that is finite.
+  void SetSignalCenterValues(const std::vector<double>& perSignal);
   // Range buttons on the selected channel of the selected base, or on all its channels when none
   // is selected.
   void DoRange(int32_t Diff, int32_t Faktor);

@@ -235,6 +235,7 @@ class TMainForm : public QMainWindow, public IVTA_UserInterface, public IVTA_Tim
   void EmailNotificationsExecute();
   void DebugFilesExecute();
   void CenterValuesExecute();
+  void SensorCenterValues(TGraphicChild& view, int32_t entry);
   void SetGraphicSecondSession(TMDIChild& view, int32_t sessionIndex);
   void InternTestExecute();
   void ApplyDebugChoice(TSessionItem& session, const TDebugSessionChoice& wanted, const std::string& root);

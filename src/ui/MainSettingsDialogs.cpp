@@ -353,6 +353,7 @@ void TMainForm::CenterValuesExecute() {
   const int base = view && view->SelectedBase() == 2 && view->SecondSession() ? 2 : 1;
   TSessionItem* session = view ? (base == 2 ? view->SecondSession() : view->Session()) : nullptr;
   if (!session) return;
+  if (base == 1 && view->GraphicMode() == gmSensor) return SensorCenterValues(*view, entry);
   const std::vector<std::string> names = ChannelNames(*session);
   std::vector<double> centres;
   for (int k = 1; k <= static_cast<int>(names.size()); ++k) centres.push_back(view->Scale(k, base).Center);
@@ -360,6 +361,19 @@ void TMainForm::CenterValuesExecute() {
   if (!RunSettingsDialog(dialog)) return;
   Log(kUserInputCategory, "TMainForm.CenterValuesExecute[" + std::to_string(entry) + "] base " + std::to_string(base));
   view->SetCenterValues(dialog.Centres(), base);
+}
+
+void TMainForm::SensorCenterValues(TGraphicChild& view, int32_t entry) {
+  std::vector<std::string> names;
+  std::vector<double> centres;
+  for (const auto& [name, centre] : view.SignalCenters()) {
+    names.push_back(name);
+    centres.push_back(centre);
+  }
+  TCenterValuesDialog dialog(this, names, centres, FApp->Settings().FormatSettingsWin(), TCenterValuesDialog::TRows::Signals);
+  if (!RunSettingsDialog(dialog)) return;
+  Log(kUserInputCategory, "TMainForm.CenterValuesExecute[" + std::to_string(entry) + "] signals");
+  view.SetSignalCenterValues(dialog.Centres());
 }
 
 void TMainForm::InternTestExecute() {

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "UiTestSessions.h"
+#include "acquisition/QVSessionTestSupport.h"
+#include "core/App_Settings.h"
 
 namespace {
 
@@ -72,6 +74,58 @@ TEST_F(DebugChildTest, ShowsNoConnectionAndClosesWithoutACounterSession) {
   session->SetType(kSessionTypeCounter);
 }
 
+// With a counter session on the simulator the view shows the report lines the session processed,
+// each once and in order, and holds them during a pause.
+class DebugChildSimulator : public QVSessionFixture, public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TAppSettings settings;
+    session->ReadSettings(settings, "Session_0_");
+    OpenDemo();
+    ASSERT_EQ(opened, "");
+  }
+  std::unique_ptr<TDebugChild> MakeView() {
+    auto view = std::make_unique<TDebugChild>(nullptr, 4, session.get(), nullptr, TestEnvironment());
+    view->resize(640, 240);
+    view->show();
+    QCoreApplication::processEvents();
+    return view;
+  }
+  QStringList Lines(const TDebugChild& view) const { return view.Lines()->toPlainText().split('\n', Qt::SkipEmptyParts); }
+  QStringList Processed() const {
+    QStringList lines;
+    for (const std::string& line : session->ReportLines().Since(0).Lines) lines << QString::fromStdString(line);
+    return lines;
+  }
+};
+
+TEST_F(DebugChildSimulator, ShowsTheProcessedReportLinesOnceAndInOrder) {
+  RunSteps(5);
+  auto view = MakeView();
+  view->UpdateDisplay();
+  const QStringList first = Lines(*view);
+  ASSERT_FALSE(first.isEmpty());
+  EXPECT_EQ(first, Processed());
+  RunSteps(5);
+  view->UpdateDisplay();
+  view->UpdateDisplay();  // nothing new: nothing doubled
+  EXPECT_EQ(Lines(*view), Processed().mid(Processed().size() - Lines(*view).size()));
+  EXPECT_GT(Lines(*view).size(), first.size());
+}
+
+TEST_F(DebugChildSimulator, PauseHoldsTheReportLinesUntilItEnds) {
+  auto view = MakeView();
+  RunSteps(3);
+  view->UpdateDisplay();
+  const QStringList before = Lines(*view);
+  view->SetPaused(true);
+  RunSteps(3);
+  view->UpdateDisplay();
+  EXPECT_EQ(Lines(*view), before);
+  view->SetPaused(false);
+  EXPECT_EQ(Lines(*view), Processed());
+}
+
 // A picture for a look at the view; written only when VTA_SCREENSHOT_DIR names a folder.
 TEST_F(DebugChildTest, Screenshot) {
   const QString folder = qEnvironmentVariable("VTA_SCREENSHOT_DIR");
@@ -84,6 +138,17 @@ TEST_F(DebugChildTest, Screenshot) {
   QCoreApplication::processEvents();
   QDir().mkpath(folder);
   EXPECT_TRUE(view->grab().save(folder + "/debug_view.png"));
+}
+
+TEST_F(DebugChildSimulator, Screenshot) {
+  const QString folder = qEnvironmentVariable("VTA_SCREENSHOT_DIR");
+  if (folder.isEmpty()) GTEST_SKIP() << "VTA_SCREENSHOT_DIR not set";
+  auto view = MakeView();
+  RunSteps(30);
+  view->UpdateDisplay();
+  QCoreApplication::processEvents();
+  QDir().mkpath(folder);
+  EXPECT_TRUE(view->grab().save(folder + "/debug_view_reports.png"));
 }
 
 }  // namespace

@@ -700,6 +700,35 @@ TEST_F(GraphicChildSensorTest, StoredScalesStayWhenTheSignalsArrive) {
   EXPECT_EQ(view->Scale(3).Unit, "°C");
 }
 
+// "Set center value": one centre per signal, which every channel of that signal takes; an empty
+// entry leaves its signal's channels as they are.
+TEST_F(GraphicChildSensorTest, SignalCentresApplyToEveryChannelOfTheSignal) {
+  auto view = MakeView();
+  sensor.Add(1);
+  view->UpdateDisplay();
+  const TVTA_SensorDM& store = sensor.Store();
+  const auto before = view->SignalCenters();
+  ASSERT_EQ(before.size(), size_t(store.SignalTypeCount()));
+  ASSERT_GE(before.size(), 2u);
+  for (size_t i = 0; i < before.size(); ++i) {
+    EXPECT_EQ(before[i].first, store.SignalInfo(int32_t(i + 1)).SignalName);
+    EXPECT_DOUBLE_EQ(before[i].second, store.SignalInfo(int32_t(i + 1)).NullValue);
+  }
+  std::vector<double> wanted(before.size(), std::nan(""));
+  wanted[0] = 1.5;
+  wanted[1] = -30;
+  std::vector<double> old;
+  for (int ch = 1; ch <= TGraphicChild::kChannels; ++ch) old.push_back(view->Scale(ch).Center);
+  view->SetSignalCenterValues(wanted);
+  for (int ch = 1; ch <= TGraphicChild::kChannels; ++ch) {
+    const int32_t signal = store.ChannelToSignal(ch);
+    const double expected = signal == 1 ? 1.5 : signal == 2 ? -30 : old[size_t(ch - 1)];
+    EXPECT_DOUBLE_EQ(view->Scale(ch).Center, expected) << "channel " << ch << " signal " << signal;
+  }
+  EXPECT_DOUBLE_EQ(view->SignalCenters()[0].second, 1.5);
+  EXPECT_DOUBLE_EQ(view->SignalCenters()[1].second, -30);
+}
+
 // A picture of the demo sensor's graph; written only when VTA_SCREENSHOT_DIR names a folder.
 TEST_F(GraphicChildSensorTest, Screenshot) {
   const QString folder = qEnvironmentVariable("VTA_SCREENSHOT_DIR");
