@@ -80,6 +80,7 @@ void TQV_Plot::ResizeBitmaps() {
   FBitmapGraph = FBitmapBack.copy();
   FBitmap = QImage(std::max(width(), 1), std::max(height(), 1), QImage::Format_RGB32);
   FCursorX = 0;
+  MarkAllDirty();
   ResetYOld();
   DrawBitmaps();
 }
@@ -101,7 +102,13 @@ void TQV_Plot::DrawBackground() {
 void TQV_Plot::ClearBitmaps() {
   FBitmapGraph = FBitmapBack.copy();
   FCursorX = 0;
+  MarkAllDirty();
   ResetYOld();
+}
+
+void TQV_Plot::MarkAllDirty() {
+  FAllDirty = true;
+  FDirtyColumns.assign(size_t(std::max(GraphWidth(), 0)), 0);
 }
 
 void TQV_Plot::ClearRange(int startX, int len) {
@@ -114,6 +121,7 @@ void TQV_Plot::ClearRange(int startX, int len) {
   while (len > 0) {
     const int n = std::min(len, w - x);
     p.drawImage(QPoint(x, 0), FBitmapBack, QRect(x, 0, n, FBitmapBack.height()));
+    std::fill_n(FDirtyColumns.begin() + x, n, uint8_t(1));
     len -= n;
     x = 0;
   }
@@ -124,6 +132,7 @@ void TQV_Plot::SetPixelColumn(int x, int y0, int y1, QRgb color) {
   y0 = std::max(y0, 0);
   y1 = std::min(y1, GraphHeight() - 1);
   if (y0 > y1) return;
+  MarkDirty(x);
   uchar* bits = FBitmapGraph.bits();
   const qsizetype stride = FBitmapGraph.bytesPerLine() / qsizetype(sizeof(QRgb));
   QRgb* pixel = GraphPixel(bits, x, y0);
@@ -172,7 +181,10 @@ void TQV_Plot::DrawEdgeMarks(const std::vector<int8_t>& edges, int startX, int k
       SetPixelColumn(x, tip, tip + inward * (kTick - 1), color);
       for (int d = 1; d <= 2; ++d)
         for (const int side : {x - d, x + d})
-          if (side >= 0 && side < w) *GraphPixel(bits, side, tip + inward * d) = color;
+          if (side >= 0 && side < w) {
+            *GraphPixel(bits, side, tip + inward * d) = color;
+            MarkDirty(side);
+          }
     }
     previous = edge;
     x = x + 1 == w ? 0 : x + 1;
@@ -189,6 +201,7 @@ void TQV_Plot::DrawPersist(int, const TPersistBuffer& aPersist, int startX, int 
   // Only the set bits of each column are visited, word by word.
   for (int i = 0; i < std::min(anz, w); ++i) {
     const uint64_t* column = aPersist.Column(x);
+    MarkDirty(x);
     for (int word = 0; word < aPersist.WordsPerColumn(); ++word) {
       for (uint64_t marks = column[word]; marks != 0; marks &= marks - 1) {
         const int y = word * 64 + std::countr_zero(marks);
@@ -260,9 +273,33 @@ std::string TQV_Plot::AxisText(double value, const std::string& unit, bool absNo
 
 // ---------------------------------------------------------------- picture
 
+void TQV_Plot::ComposeGraph(QPainter& p) {
+  const int w = GraphWidth();
+  const bool error = !FErrorText.empty();
+  if (FAllDirty || error || FComposedError || size_t(w) != FDirtyColumns.size()) {
+    p.drawImage(0, 0, FBitmapGraph);
+    FDirtyColumns.assign(size_t(w), 0);
+  } else {
+    if (FComposedCursorX >= 0 && w > 0) MarkDirty(FComposedCursorX % w);
+    for (int x = 0; x < w;) {
+      if (!FDirtyColumns[size_t(x)]) {
+        ++x;
+        continue;
+      }
+      int end = x;
+      while (end < w && FDirtyColumns[size_t(end)]) FDirtyColumns[size_t(end++)] = 0;
+      p.drawImage(QPoint(x, 0), FBitmapGraph, QRect(x, 0, end - x, FBitmapGraph.height()));
+      x = end;
+    }
+  }
+  FAllDirty = false;
+  FComposedError = error;
+  FComposedCursorX = FCursorX;
+}
+
 void TQV_Plot::DrawBitmaps() {
   QPainter p(&FBitmap);
-  p.drawImage(0, 0, FBitmapGraph);
+  ComposeGraph(p);
   const int w = GraphWidth();
   const int h = GraphHeight();
   // The graph covers the rest: only the margins need the background.

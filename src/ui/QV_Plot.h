@@ -68,6 +68,7 @@ class TQV_Plot : public QWidget {
   int GraphWidth() const { return FBitmapGraph.width(); }
   int GraphHeight() const { return FBitmapGraph.height(); }
   int Mitte() const { return FMitte; }
+  int CursorX() const { return FCursorX; }
   // Keeps the graph width a multiple of 256 pixels (the phase trim blocks).
   bool AdjustWidth() const { return FAdjustWidth; }
   void SetAdjustWidth(bool value);
@@ -150,6 +151,11 @@ class TQV_Plot : public QWidget {
   void ResizeBitmaps();
   void DrawBackground();
   void SetPixelColumn(int x, int y0, int y1, QRgb color);
+  // Copies into the picture only the graph columns drawn since the last time (and the column the
+  // cursor left), or the whole graph after a clear, a resize or with an error text.
+  void ComposeGraph(QPainter& p);
+  void MarkAllDirty();
+  void MarkDirty(int x) { FDirtyColumns[size_t(x)] = 1; }
   // A label in the painter's font, its left edge at anchor.x() and its middle at anchor.y().
   void DrawLabel(QPainter& p, QPoint anchor, const QString& text, QColor color);
   // The pixel (x, y) of the graph, written in place: drawing goes straight into the scan lines.
@@ -174,6 +180,10 @@ class TQV_Plot : public QWidget {
   QColor FCursorColor = QColor(127, 127, 127);
   QDateTime FCursorTime;
   std::string FErrorText;
+  std::vector<uint8_t> FDirtyColumns;  // per graph column: changed since the last composition
+  bool FAllDirty = true;
+  int FComposedCursorX = -1;
+  bool FComposedError = false;
   std::array<std::array<int32_t, kMaxChannels + 1>, kBases> FYOld{};
   static constexpr size_t kMaxLabels = 256;
   std::unordered_map<QString, QImage> FLabels;  // rendered labels by text and colour

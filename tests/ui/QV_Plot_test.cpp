@@ -95,6 +95,45 @@ TEST_F(PlotDrawingTest, TracesAndPersistenceGiveThePixelByPixelPicture) {
   }
 }
 
+// The picture copies only the columns drawn since the last composition; whatever the sequence of
+// draws, clears, edge marks and cursor moves, its graph area must equal the graph but for the cursor.
+TEST_F(PlotDrawingTest, ThePictureFollowsTheGraphThroughPartialCompositions) {
+  const int w = plot.GraphWidth();
+  const int h = plot.GraphHeight();
+  const auto expectPictureShowsGraph = [&](const char* step) {
+    const int cursor = plot.CursorX() % w;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (x != cursor && plot.Picture().pixel(x, y) != plot.Graph().pixel(x, y)) {
+          ADD_FAILURE() << step << ": pixel " << x << "," << y << " differs";
+          return;
+        }
+  };
+  int startX = 0;
+  for (int round = 0; round < 12; ++round) {
+    std::vector<int32_t> rows;
+    for (int i = 0; i < 45; ++i) rows.push_back((round * 31 + i * 7) % h);
+    rows.front() = -1;  // a break: the column the cursor leaves gets no trace
+    plot.DrawMeasurement(0, rows, startX, 2, QColor(200, 0, 0));
+    std::vector<int8_t> edges(rows.size(), round % 2 ? 1 : -1);
+    edges.front() = edges[1] = edges[2] = 0;  // nor a mark near it
+    plot.DrawEdgeMarks(edges, startX, 2, QColor(0, 0, 200));
+    startX = (startX + int(rows.size())) % w;
+    plot.DrawCursor(startX);
+    plot.DrawBitmaps();
+    expectPictureShowsGraph("after a sweep step");
+    if (round == 4) plot.ClearRange(startX, 60);
+    if (round == 7) {
+      plot.DrawErrorText(0, "no data");
+      plot.DrawBitmaps();
+      plot.DrawErrorText(0, "");
+    }
+    if (round == 9) plot.ClearBitmaps();
+  }
+  plot.DrawBitmaps();
+  expectPictureShowsGraph("at the end");
+}
+
 }  // namespace
 
 namespace {
