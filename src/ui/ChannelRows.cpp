@@ -17,3 +17,16 @@ void TChannelRows::Update(TTextGrid& grid, const TQV_Channels& channels, int32_t
     grid.SetRowColor(int(i) + 1, data.ChannelColor(FChannels[i]));
   }
 }
+
+void TChannelRows::ShowStatus(TTextGrid& grid, const std::string& text) {
+  if (text == FStatus) return;
+  FStatus = text;
+  Invalidate();
+  grid.ShowStatusRow(text);
+}
+
+void TChannelRows::EndStatus(TTextGrid& grid) {
+  if (FStatus.empty()) return;
+  FStatus.clear();
+  grid.EndStatusRow();
+}

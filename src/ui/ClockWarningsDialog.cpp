@@ -56,13 +56,7 @@ TClockWarningsDialog::TClockWarningsDialog(QWidget* parent, const QString& capti
 
   auto* form = new QFormLayout;
   const TClockAlarmSettings settings = defs.Settings();
-  FRepeat = new QLineEdit(QString::number(settings.RepeatCount));
-  FIdle = new QLineEdit(QString::number(settings.IdleTime));
-  FLog = new QCheckBox("Add warnings to log files");
-  FLog->setChecked(settings.LogAlarm);
-  form->addRow("Min. count before warning:", FRepeat);
-  form->addRow("Next warning after (minutes):", FIdle);
-  form->addRow("", FLog);
+  FRepeatFields = std::make_unique<TWarningRepeatFields>(*form, settings.RepeatCount, settings.IdleTime, settings.LogAlarm);
   layout->addLayout(form);
   FError = MakeErrorLabel(this);
   layout->addWidget(FError);
@@ -90,11 +84,11 @@ QString TClockWarningsDialog::Check(TClockAlarmDefs& out) const {
     item.RefAlarm = FTable->item(r, colReference)->text() == "Yes";
     out.SetDefinition(r + 1, item);
   }
-  const std::optional<int32_t> repeat = IntOfText(FRepeat->text());
-  if (!repeat) return "Invalid integer input " + FRepeat->text();
-  const std::optional<int32_t> idle = IntOfText(FIdle->text());
-  if (!idle) return "Invalid integer input " + FIdle->text();
-  out.SetSettings({*repeat, *idle, FLog->isChecked()});
+  TClockAlarmSettings settings;
+  if (const QString refusal = FRepeatFields->Read(settings.RepeatCount, settings.IdleTime, settings.LogAlarm);
+      !refusal.isEmpty())
+    return refusal;
+  out.SetSettings(settings);
   return {};
 }
 

@@ -53,29 +53,19 @@ void TRawDataChild::UpdateSession(int base) {
   FRows.Invalidate();
 }
 
-void TRawDataChild::ShowStatus(const std::string& text) {
-  if (text == FStatus) return;
-  FStatus = text;
-  FRows.Invalidate();
-  FGrid->ShowStatusRow(text);
-}
-
 void TRawDataChild::UpdateDisplay() {
   if (Closing()) return;
   const TZCT_DataManagement* store = ZCTDataManagement(1);
-  if (!store || Session()->OpenString() == kOpenStringNone) return ShowStatus(kNoConnection);
+  if (!store || Session()->OpenString() == kOpenStringNone) return FRows.ShowStatus(*FGrid, kNoConnection);
   const int32_t count = std::clamp(StoreChannelCount(1), 0, TQV_ChannelData::ChannelCount);
   if (count != FTransmittedChannels) {
     FTransmittedChannels = count;
     FChannels->SetMaxChannels(StripChannelCount(1));
     FRows.Invalidate();
   }
-  if (count == 0) return ShowStatus(kNoData);
-  if (!store->IsTextRawDataEnabled()) return ShowStatus(kNoRawMode);
-  if (!FStatus.empty()) {
-    FStatus.clear();
-    FGrid->EndStatusRow();
-  }
+  if (count == 0) return FRows.ShowStatus(*FGrid, kNoData);
+  if (!store->IsTextRawDataEnabled()) return FRows.ShowStatus(*FGrid, kNoRawMode);
+  FRows.EndStatus(*FGrid);
   FGrid->SetCell(0, 1, store->GetTextRawDataCaption());
   FRows.Update(*FGrid, *FChannels, count);
   for (size_t i = 0; i < FRows.Channels().size(); ++i)

@@ -29,7 +29,7 @@ class TRawDataChild : public TMDIChild {
   TTextGrid* Grid() const { return FGrid; }
   TQV_Channels* Channels() const { return FChannels; }
   // The text shown instead of values, empty while values are shown.
-  const std::string& Status() const { return FStatus; }
+  const std::string& Status() const { return FRows.Status(); }
 
   // ---- TMDIChild ----
   void DataReset() override;
@@ -37,10 +37,8 @@ class TRawDataChild : public TMDIChild {
   void UpdateSession(int base) override;
 
  private:
-  void ShowStatus(const std::string& text);
 
   TChannelRows FRows;
-  std::string FStatus;
   TTextGrid* FGrid = nullptr;
   TQV_Channels* FChannels = nullptr;
 };

@@ -83,29 +83,19 @@ void TSensorTextChild::UpdateSession(int base) {
   FRows.Invalidate();
 }
 
-void TSensorTextChild::ShowStatus(const std::string& text) {
-  if (text == FStatus) return;
-  FStatus = text;
-  FRows.Invalidate();
-  FGrid->ShowStatusRow(text);
-}
-
 void TSensorTextChild::UpdateDisplay() {
   if (Closing()) return;
   const TSensorSessionItem* session = SensorSession();
   const TVTA_SensorDM* store = SensorStore();
-  if (!session || !store || session->OpenString() == kOpenStringNone) return ShowStatus(kNoConnection);
+  if (!session || !store || session->OpenString() == kOpenStringNone) return FRows.ShowStatus(*FGrid, kNoConnection);
   const int32_t count = std::clamp(StoreChannelCount(1), 0, TQV_ChannelData::ChannelCount);
   if (count != FTransmittedChannels) {
     FTransmittedChannels = count;
     FChannels->SetMaxChannels(StripChannelCount(1));
     FRows.Invalidate();
   }
-  if (count == 0 || store->SetCount() == 0) return ShowStatus(kNoData);
-  if (!FStatus.empty()) {
-    FStatus.clear();
-    FGrid->EndStatusRow();
-  }
+  if (count == 0 || store->SetCount() == 0) return FRows.ShowStatus(*FGrid, kNoData);
+  FRows.EndStatus(*FGrid);
   FRows.Update(*FGrid, *FChannels, count);
   for (size_t i = 0; i < FRows.Channels().size(); ++i) {
     const int32_t ch = FRows.Channels()[i];

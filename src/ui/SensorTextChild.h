@@ -35,7 +35,7 @@ class TSensorTextChild : public TMDIChild {
   TTextGrid* Grid() const { return FGrid; }
   TQV_Channels* Channels() const { return FChannels; }
   // The text shown instead of values, empty while values are shown.
-  const std::string& Status() const { return FStatus; }
+  const std::string& Status() const { return FRows.Status(); }
 
   // ---- TMDIChild ----
   void ChannelCount() override;
@@ -47,10 +47,8 @@ class TSensorTextChild : public TMDIChild {
  private:
   TSensorSessionItem* SensorSession() const;
   TVTA_SensorDM* SensorStore() const;
-  void ShowStatus(const std::string& text);
 
   TChannelRows FRows;
-  std::string FStatus;
   TTextGrid* FGrid = nullptr;
   TQV_Channels* FChannels = nullptr;
 };

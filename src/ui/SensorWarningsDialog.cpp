@@ -63,13 +63,7 @@ TSensorWarningsDialog::TSensorWarningsDialog(QWidget* parent, const QString& cap
   layout->addWidget(FTable);
 
   auto* form = new QFormLayout;
-  FRepeat = new QLineEdit(QString::number(warnings.Alarm.RepeatCount));
-  FIdle = new QLineEdit(QString::number(warnings.Alarm.IdleTime));
-  FLog = new QCheckBox("Add warnings to log files");
-  FLog->setChecked(warnings.Alarm.LogAlarm);
-  form->addRow("Min. count before warning:", FRepeat);
-  form->addRow("Next warning after (minutes):", FIdle);
-  form->addRow("", FLog);
+  FRepeatFields = std::make_unique<TWarningRepeatFields>(*form, warnings.Alarm.RepeatCount, warnings.Alarm.IdleTime, warnings.Alarm.LogAlarm);
   layout->addLayout(form);
   FError = MakeErrorLabel(this);
   layout->addWidget(FError);
@@ -95,11 +89,9 @@ QString TSensorWarningsDialog::Check(TSensorWarnings& out) const {
       return channel + "Min(" + FloatTextIn(range.Min, FFormat) + ") > Max(" + FloatTextIn(range.Max, FFormat) + ")";
     range.Warn = FTable->item(r, colWarning)->text() == "Yes";
   }
-  const std::optional<int32_t> repeat = IntOfText(FRepeat->text());
-  if (!repeat) return "Invalid integer input " + FRepeat->text();
-  const std::optional<int32_t> idle = IntOfText(FIdle->text());
-  if (!idle) return "Invalid integer input " + FIdle->text();
-  out.Alarm = {*repeat, *idle, FLog->isChecked()};
+  if (const QString refusal = FRepeatFields->Read(out.Alarm.RepeatCount, out.Alarm.IdleTime, out.Alarm.LogAlarm);
+      !refusal.isEmpty())
+    return refusal;
   return {};
 }
 

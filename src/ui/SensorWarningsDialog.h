@@ -1,10 +1,12 @@
 #pragma once
 #include <QDialog>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "alarms/SensorAlarm.h"
 #include "core/App_Settings.h"
+#include "ui/WarningRepeatFields.h"
 
 class QCheckBox;
 class QLabel;
@@ -45,17 +47,15 @@ class TSensorWarningsDialog : public QDialog {
   const TSensorWarnings& Result() const { return FResult; }
 
   QTableWidget* Table() const { return FTable; }
-  QLineEdit* RepeatEdit() const { return FRepeat; }
-  QLineEdit* IdleEdit() const { return FIdle; }
-  QCheckBox* LogBox() const { return FLog; }
+  QLineEdit* RepeatEdit() const { return FRepeatFields->RepeatEdit(); }
+  QLineEdit* IdleEdit() const { return FRepeatFields->IdleEdit(); }
+  QCheckBox* LogBox() const { return FRepeatFields->LogBox(); }
   QLabel* ErrorLabel() const { return FError; }
 
  private:
   TFormatSettings FFormat;
   TSensorWarnings FResult;
   QTableWidget* FTable = nullptr;
-  QLineEdit* FRepeat = nullptr;
-  QLineEdit* FIdle = nullptr;
-  QCheckBox* FLog = nullptr;
+  std::unique_ptr<TWarningRepeatFields> FRepeatFields;
   QLabel* FError = nullptr;
 };
