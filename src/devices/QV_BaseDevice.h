@@ -287,7 +287,8 @@ class TQV_BaseDevice {
   std::atomic<uint8_t> FCFuserID = NoUser;
   std::string FDevicePath;
   TQV_DeviceType FDevType = QV_Serial;
-  int32_t FZCTChannelCount = 0;
+  // Learnt from the blocks on a reader thread while commands read it.
+  std::atomic<int32_t> FZCTChannelCount = 0;
   std::atomic<uint32_t> FPeerRepeatAddr = 0;
   // The network device learns the peer on its data server's thread while others read it.
   std::atomic<TQV_PeerType> FPeerType = ptUnknown;
